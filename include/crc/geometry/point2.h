@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+// The point/vector value of the compensation plane and the two constants every part of the
+// engine shares: the "unset" sentinel and the default absolute tolerance.
+#pragma once
+
+#include <cmath>
+
+namespace crc {
+
+// Marks a coordinate, radius or angle that has not been set. It is an ordinary tiny positive
+// double (not a NaN), recognised only by exact equality: arithmetic on it proceeds silently and
+// an unset point has a length of about 1.7e-123, which every tolerance test treats as zero.
+inline constexpr double INVALID_VALUE = 1.2345678987654321e-123;
+
+// Default absolute tolerance, in the host's length unit (and in radians for angles), handed
+// explicitly to IsEqual/IsLess/IsGreater. Thresholds that differ from it live, named and
+// explained, in src/geometry/tolerances.h.
+inline constexpr double EPSILON = 1e-6;
+
+// The double nearest to pi; a full turn is PI + PI.
+inline constexpr double PI = 3.141592653589793;
+
+// A plain two-component value used both as a point and as a vector. Equality is exact.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,readability-identifier-naming): fixed API name
+template <typename T>
+struct __point2 {
+  T x;
+  T y;
+
+  // Zero-initialises; the engine never reads a default-constructed point before assigning it,
+  // but a host that does gets (0, 0) rather than indeterminate values.
+  __point2() : x(), y() {}
+  __point2(T px, T py) : x(px), y(py) {}
+  __point2(const __point2& other) = default;
+  __point2& operator=(const __point2& other) = default;
+
+  __point2 operator-(const __point2& other) const { return __point2(x - other.x, y - other.y); }
+  __point2 operator+(const __point2& other) const { return __point2(x + other.x, y + other.y); }
+  __point2 operator*(T s) const { return __point2(x * s, y * s); }
+
+  // No range check: callers pass only 0 (x) or 1 (y).
+  T& operator[](int i) { return i == 0 ? x : y; }
+
+  // exact: two points are the same only when both components are bit-for-bit equal values
+  bool operator==(const __point2& other) const { return x == other.x && y == other.y; }
+  bool operator!=(const __point2& other) const { return !(*this == other); }
+
+  T GetLength() const { return std::sqrt(x * x + y * y); }
+
+  // Brings the vector to unit length. A vector shorter than EPSILON (the zero vector, an unset
+  // point) is left unchanged: it has no direction, and callers that need one check the length.
+  void Unify() {
+    const T length = GetLength();
+    if (length < EPSILON) {  // IsLess(length, 0, EPSILON) || IsEqual(length, 0, EPSILON)
+      return;
+    }
+    x /= length;
+    y /= length;
+  }
+};
+
+}  // namespace crc
