@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: MIT
+// The compensation engine. A host creates one CCutterCompensator per machine channel, sets the
+// radius, its translator and the strategy, and calls AdjustNode for every segment of its
+// sequence in order. Results are written into the segments; extra straight segments are handed
+// to the host through the translator. Failure is a false result plus a message.
+//
+// Messages: GetLatestError returns the engine's own message text, encoded as UTF-8 in a
+// std::string (the texts are Chinese; see GetErrorGloss for an English gloss).
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+
+#include <crc/compensator/crc_translator.h>
+#include <crc/export.h>
+#include <crc/nodes/crc_arc.h>
+#include <crc/nodes/crc_line.h>
+
+namespace crc {
+
+// How compensation is started and cancelled. Values outside 0..2 select no start-up or cancel
+// routine: those steps then fail without a message.
+enum crc_t : int {
+  CRC_TYPE_NORMAL = 0,     // start-up/cancel run straight to/from the point beside the contour
+  CRC_TYPE_INTERSECT = 1,  // start-up/cancel joined to the contour by the corner connection
+  CRC_TYPE_INSERT = 2,     // start-up/cancel segment itself offset, a radial line inserted
+};
+
+// How the offset paths of two consecutive segments are joined.
+enum connect_t : int {
+  CONNECT_NONE = -1,    // not classified
+  CONNECT_EXTEND = 0,   // outside corner turning by at most a right angle: extend to meet
+  CONNECT_SHORTEN = 1,  // inside corner (or reversal whose offsets meet): trim to the crossing
+  CONNECT_INSERT = 2,   // sharper outside corner: bridge with up to three straight segments
+  CONNECT_TANGENT = 3,  // smooth joint (direction changes by less than about 3.53 degrees)
+};
+
+// Extension: the numbers of the engine's messages, as returned by GetLatestErrorCode.
+enum crc_error_t : int {
+  CRC_ERROR_NONE = 0,
+  CRC_ERROR_FUNCTION_UNDEFINED = 1,
+  CRC_ERROR_NOT_ESTABLISHED = 2,
+  CRC_ERROR_ESTABLISH_FAILED = 3,
+  CRC_ERROR_ARC_ESTABLISH = 4,
+  CRC_ERROR_RADIUS_UNREASONABLE = 5,
+  CRC_ERROR_RETRACT_FAILED = 6,
+  CRC_ERROR_INTERSECTION_FAILED = 7,
+  CRC_ERROR_OFFSET_FAILED = 8,
+  CRC_ERROR_ARC_RETRACT = 9,
+  CRC_ERROR_INSERT_LINE_FAILED = 10,
+  CRC_ERROR_INSERT_UNSUPPORTED = 11,
+  CRC_ERROR_INTERFERENCE = 12,
+  CRC_ERROR_ONLY_ESTABLISH_RETRACT = 13,
+  CRC_ERROR_INVALID_START_MOVED = 14,
+  CRC_ERROR_INVALID_END_MOVED = 15,
+  CRC_ERROR_NO_PLANE_MOTION = 16,
+};
+
+// Extension: an English gloss of message `code` (1..16), or "" for any other code.
+CRC_API const char* GetErrorGloss(int code);
+
+class CRC_API CCutterCompensator {
+public:
+  virtual ~CCutterCompensator();
+
+  CCutterCompensator();
+  CCutterCompensator(const double& radius, CCrcTranslator* translator,
+                     const unsigned int& listSize = 3, crc_t type = CRC_TYPE_NORMAL);
+  // Copies every setting; the copy gets its own clones of the look-behind entries.
+  CCutterCompensator(const CCutterCompensator& other);
+  CCutterCompensator& operator=(const CCutterCompensator& other);
+
+  void SetCrcRadius(const double& radius);
+  void SetCrcType(const crc_t& type);
+  void SetInterveneEvade(bool on);
+  bool GetInterveneEvade() const;
+  void SetCrcPreRetractOption(int option);
+  void SetEstablish(bool on);
+  // A null translator is ignored: the old one stays.
+  void SetTranslator(CCrcTranslator* translator);
+
+  // The text of the most recent failure; a success never clears it.
+  std::string GetLatestError() const;
+  // Extension: the number (1..16) of the most recent message, 0 when none has been stored.
+  int GetLatestErrorCode() const;
+
+  // Extension: read-back of the settings.
+  double GetCrcRadius() const;
+  crc_t GetCrcType() const;
+  int GetCrcPreRetractOption() const;
+  bool GetEstablish() const;
+  unsigned int GetListSize() const;
+  // Extension: how many clones the look-behind list holds now.
+  unsigned int GetListCount() const;
+
+  // Appends a clone of the segment to the look-behind list, dropping the oldest entries so that
+  // it never holds more than the capacity. Does nothing with a capacity of 0.
+  void AddToList(const CCrcNode* node);
+
+  // Compensates one segment of the host's sequence (see the driver in cutter_compensator.cpp).
+  bool AdjustNode(CCrcNode* node);
+
+  // Classifies the joint prev -> next and computes its connection points with the engine's
+  // radius; a negative radius is treated as the positive radius on the opposite side.
+  bool GetCrcNodeIntersection(const CCrcNode* prev, const CCrcNode* next, __point2<double>& p1,
+                              __point2<double>& p2);
+
+protected:
+  void SetLatestError(const std::string& text);
+  // Extension: stores message `code` of the table (text and number).
+  void SetLatestError(crc_error_t code);
+
+  // Validation
+  bool CheckError(const CCrcNode* node, const CCrcNode* next);
+  bool IsCRCPlaneMove(const CCrcNode* node) const;
+  void ChangeCrcType(CCrcNode* node, CCrcNode* next);
+
+  // Start-up
+  bool CrcEstablish(CCrcNode* node, CCrcNode* next);
+  bool CrcEstablish_Normal(CCrcNode* node, CCrcNode* next);
+  bool CrcEstablish_Intersect(CCrcNode* node, CCrcNode* next);
+  bool CrcEstablish_Insert(CCrcNode* node, CCrcNode* next);
+
+  // Classification
+  connect_t GetConnectRawType(const __point2<double>& first, const __point2<double>& second,
+                              const crc_dir_t& side);
+  connect_t GetConnectType(const CCrcNode* prev, const CCrcNode* next);
+
+  // Corner connection
+  bool CrcDoing(CCrcNode* node, CCrcNode* next);
+  bool CalculateConnection(CCrcNode* prev, CCrcNode* next);
+  bool InsertLineBefore(CCrcNode* prev, CCrcNode* next, __point2<double> p1, __point2<double> p2,
+                        connect_t type);
+  bool LocateType(CCrcNode* prev, CCrcNode* next);
+
+  // Look-ahead connection and interference evasion
+  bool CalculateConnectionExt1(CCrcNode* prev, CCrcNode* next);
+  bool CalculateOffVector(CCrcNode* prev, CCrcNode* next, connect_t& type, __point2<double>& p1,
+                          __point2<double>& p2);
+  bool ProcessNoIntervine(CCrcNode* prev, CCrcNode* next, const connect_t& type,
+                          const __point2<double>& p1, const __point2<double>& p2);
+
+  // Cancel
+  bool CrcPreRetract(CCrcNode* node, CCrcNode* next);
+  bool CrcPreRetract_Normal(CCrcNode* node, CCrcNode* next);
+  bool CrcPreRetract_Intersect(CCrcNode* node, CCrcNode* next);
+  bool CrcPreRetract_Insert(CCrcNode* node, CCrcNode* next);
+  bool CrcRetract(CCrcNode* node);
+
+  // Interference
+  bool CheckIntervener(const CCrcNode* node);
+
+  crc_t m_CrcType;
+  std::string m_LatestError;
+  double m_CrcRadius;
+  bool m_Establish;
+  CCrcTranslator* m_Translator;  // not owned
+  unsigned int m_ListSize;
+  // Owned clones of the last finished segments, oldest at the front.
+  std::deque<std::unique_ptr<const CCrcNode>> m_NodeList;
+  bool m_InterveneEvade;
+  int m_PreRetractOption;
+  int m_LatestErrorCode;  // extension: number of m_LatestError in the message table, 0 if none
+
+private:
+  void DestroyList();
+};
+
+}  // namespace crc

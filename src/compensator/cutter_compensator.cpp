@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: MIT
+// The compensator frame and the per-segment driver: settings, the look-behind list, the
+// message store and AdjustNode. The phase routines it dispatches to live in their own files
+// (validation, startup, connection, lookahead, cancel, interference).
+#include <crc/compensator/cutter_compensator.h>
+
+#include "compensator/messages.h"
+#include "geometry/tolerance.h"
+
+namespace crc {
+
+CCutterCompensator::~CCutterCompensator() { DestroyList(); }
+
+CCutterCompensator::CCutterCompensator()
+    : m_CrcType(CRC_TYPE_NORMAL),
+      m_CrcRadius(INVALID_VALUE),
+      m_Establish(false),
+      m_Translator(nullptr),
+      m_ListSize(3),
+      m_InterveneEvade(false),
+      m_PreRetractOption(0),
+      m_LatestErrorCode(CRC_ERROR_NONE) {}
+
+CCutterCompensator::CCutterCompensator(const double& radius, CCrcTranslator* translator,
+                                       const unsigned int& listSize, crc_t type)
+    : m_CrcType(type),
+      m_CrcRadius(radius),
+      m_Establish(false),
+      m_Translator(translator),
+      m_ListSize(listSize),
+      m_InterveneEvade(false),
+      m_PreRetractOption(0),
+      m_LatestErrorCode(CRC_ERROR_NONE) {}
+
+CCutterCompensator::CCutterCompensator(const CCutterCompensator& other)
+    : m_CrcType(other.m_CrcType),
+      m_LatestError(other.m_LatestError),
+      m_CrcRadius(other.m_CrcRadius),
+      m_Establish(other.m_Establish),
+      m_Translator(other.m_Translator),
+      m_ListSize(other.m_ListSize),
+      m_InterveneEvade(other.m_InterveneEvade),
+      m_PreRetractOption(other.m_PreRetractOption),
+      m_LatestErrorCode(other.m_LatestErrorCode) {
+  // Each compensator deletes its own list entries, so the copy gets clones of its own.
+  for (const auto& entry : other.m_NodeList) {
+    AddToList(entry.get());
+  }
+}
+
+CCutterCompensator& CCutterCompensator::operator=(const CCutterCompensator& other) {
+  if (this == &other) {
+    return *this;
+  }
+  DestroyList();
+  m_CrcType = other.m_CrcType;
+  m_LatestError = other.m_LatestError;
+  m_CrcRadius = other.m_CrcRadius;
+  m_Establish = other.m_Establish;
+  m_Translator = other.m_Translator;
+  m_ListSize = other.m_ListSize;
+  m_InterveneEvade = other.m_InterveneEvade;
+  m_PreRetractOption = other.m_PreRetractOption;
+  m_LatestErrorCode = other.m_LatestErrorCode;
+  for (const auto& entry : other.m_NodeList) {
+    AddToList(entry.get());
+  }
+  return *this;
+}
+
+void CCutterCompensator::SetCrcRadius(const double& radius) { m_CrcRadius = radius; }
+void CCutterCompensator::SetCrcType(const crc_t& type) { m_CrcType = type; }
+void CCutterCompensator::SetInterveneEvade(bool on) { m_InterveneEvade = on; }
+bool CCutterCompensator::GetInterveneEvade() const { return m_InterveneEvade; }
+void CCutterCompensator::SetCrcPreRetractOption(int option) { m_PreRetractOption = option; }
+void CCutterCompensator::SetEstablish(bool on) { m_Establish = on; }
+
+void CCutterCompensator::SetTranslator(CCrcTranslator* translator) {
+  if (translator != nullptr) {
+    m_Translator = translator;
+  }
+}
+
+std::string CCutterCompensator::GetLatestError() const { return m_LatestError; }
+int CCutterCompensator::GetLatestErrorCode() const { return m_LatestErrorCode; }
+double CCutterCompensator::GetCrcRadius() const { return m_CrcRadius; }
+crc_t CCutterCompensator::GetCrcType() const { return m_CrcType; }
+int CCutterCompensator::GetCrcPreRetractOption() const { return m_PreRetractOption; }
+bool CCutterCompensator::GetEstablish() const { return m_Establish; }
+unsigned int CCutterCompensator::GetListSize() const { return m_ListSize; }
+unsigned int CCutterCompensator::GetListCount() const {
+  return static_cast<unsigned int>(m_NodeList.size());
+}
+
+void CCutterCompensator::SetLatestError(const std::string& text) {
+  m_LatestError = text;
+  m_LatestErrorCode = FindMessageCode(text);
+}
+
+void CCutterCompensator::SetLatestError(crc_error_t code) {
+  const MessageEntry* entry = FindMessage(code);
+  m_LatestError = entry != nullptr ? entry->text : "";
+  m_LatestErrorCode = entry != nullptr ? code : CRC_ERROR_NONE;
+}
+
+void CCutterCompensator::AddToList(const CCrcNode* node) {
+  if (m_ListSize == 0 || node == nullptr) {
+    return;
+  }
+  std::unique_ptr<const CCrcNode> clone(node->Clone());
+  if (!clone) {
+    return;  // allocation failed: the list simply looks back one segment less
+  }
+  while (m_NodeList.size() >= m_ListSize) {
+    m_NodeList.pop_front();
+  }
+  m_NodeList.push_back(std::move(clone));
+}
+
+void CCutterCompensator::DestroyList() { m_NodeList.clear(); }
+
+// Compensates one segment. Contract:
+// - writes node's offset points (and, for the joint with its successor, the successor's
+//   intersect point and provisional offset points); inserted lines reach the host through the
+//   translator; a finished node is marked compensated;
+// - fails with false and a stored message, except for an unset/zero radius and a phase outside
+//   the enum, which fail silently;
+// - nothing written before a failure is rolled back, but the side swap of a negative radius is
+//   always undone, so the radius and the segments' sides read as before the call.
+bool CCutterCompensator::AdjustNode(CCrcNode* node) {
+  if (m_Translator == nullptr) {
+    SetLatestError(CRC_ERROR_FUNCTION_UNDEFINED);
+    return false;
+  }
+  if (IsInvalidValue(m_CrcRadius) || IsEqual(m_CrcRadius, 0, EPSILON)) {
+    return false;  // silent: no radius means no compensation
+  }
+  if (node == nullptr) {
+    SetLatestError(CRC_ERROR_NO_PLANE_MOTION);
+    return false;
+  }
+  if (node->HasBeenCrc()) {
+    return true;  // inserted lines and segments finished by a look-ahead step pass through
+  }
+
+  const crc_status_t status = node->GetStatusType();
+  CCrcNode* next = nullptr;
+  if (status != CRC_STATUS_RETRACT) {
+    next = m_Translator->GetNextNode(node);
+  }
+
+  // A start-up segment whose successor is not known yet runs on its programmed path for now;
+  // it stays uncompensated so the host can pass it again once a successor exists.
+  if (status == CRC_STATUS_ESTABLISH && next == nullptr && m_CrcType != CRC_TYPE_INSERT) {
+    node->SetStartPointMoved(node->GetStartPoint());
+    node->SetEndPointMoved(node->GetEndPoint());
+    return true;
+  }
+  if (next != nullptr && status == CRC_STATUS_ESTABLISH &&
+      next->GetStatusType() == CRC_STATUS_RETRACT) {
+    SetLatestError(CRC_ERROR_ONLY_ESTABLISH_RETRACT);
+    return false;
+  }
+
+  // A negative radius is the positive radius on the other side: swap both segments' sides for
+  // the duration of the call and swap them back on every way out.
+  const bool swapped = IsLess(m_CrcRadius, 0, EPSILON);
+  if (swapped) {
+    ChangeCrcType(node, next);
+  }
+
+  bool result = false;
+  if (!CheckError(node, next)) {
+    result = false;
+  } else if (status != CRC_STATUS_RETRACT && !node->CheckCanBeCrcMove(m_CrcRadius)) {
+    SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
+    result = false;
+  } else if (next != nullptr && next->GetStatusType() != CRC_STATUS_RETRACT &&
+             !next->CheckCanBeCrcMove(m_CrcRadius)) {
+    SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
+    result = false;
+  } else if (status == CRC_STATUS_ESTABLISH) {
+    result = CrcEstablish(node, next);
+  } else if (status == CRC_STATUS_DOING) {
+    result = CrcDoing(node, next);
+  } else if (status == CRC_STATUS_RETRACT) {
+    result = CrcRetract(node);
+  } else {
+    result = false;  // silent: a phase outside the enum
+  }
+
+  if (swapped) {
+    ChangeCrcType(node, next);
+  }
+  return result;
+}
+
+}  // namespace crc
