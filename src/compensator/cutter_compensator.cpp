@@ -169,24 +169,26 @@ bool CCutterCompensator::AdjustNode(CCrcNode* node) {
     ChangeCrcType(node, next);
   }
 
-  bool result = false;
-  if (!CheckError(node, next)) {
-    result = false;
-  } else if (status != CRC_STATUS_RETRACT && !node->CheckCanBeCrcMove(m_CrcRadius)) {
+  bool result = CheckError(node, next);
+  if (result && status != CRC_STATUS_RETRACT && !node->CheckCanBeCrcMove(m_CrcRadius)) {
     SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
     result = false;
-  } else if (next != nullptr && next->GetStatusType() != CRC_STATUS_RETRACT &&
-             !next->CheckCanBeCrcMove(m_CrcRadius)) {
+  }
+  if (result && next != nullptr && next->GetStatusType() != CRC_STATUS_RETRACT &&
+      !next->CheckCanBeCrcMove(m_CrcRadius)) {
     SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
     result = false;
-  } else if (status == CRC_STATUS_ESTABLISH) {
-    result = CrcEstablish(node, next);
-  } else if (status == CRC_STATUS_DOING) {
-    result = CrcDoing(node, next);
-  } else if (status == CRC_STATUS_RETRACT) {
-    result = CrcRetract(node);
-  } else {
-    result = false;  // silent: a phase outside the enum
+  }
+  if (result) {
+    if (status == CRC_STATUS_ESTABLISH) {
+      result = CrcEstablish(node, next);
+    } else if (status == CRC_STATUS_DOING) {
+      result = CrcDoing(node, next);
+    } else if (status == CRC_STATUS_RETRACT) {
+      result = CrcRetract(node);
+    } else {
+      result = false;  // silent: a phase outside the enum
+    }
   }
 
   if (swapped) {

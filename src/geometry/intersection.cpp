@@ -214,8 +214,7 @@ CCrcLine* CreateOffsetLine(const CCrcNode* node, const double& radius) {
   }
   line->SetStartPoint(line->GetStartPointMoved());
   line->SetEndPoint(line->GetEndPointMoved());
-  clone.release();
-  return line;
+  return static_cast<CCrcLine*>(clone.release());
 }
 
 CCrcArc* CreateOffsetArc(const CCrcNode* node, const double& radius) {
@@ -230,8 +229,7 @@ CCrcArc* CreateOffsetArc(const CCrcNode* node, const double& radius) {
   arc->SetStartPoint(arc->GetStartPointMoved());
   arc->SetEndPoint(arc->GetEndPointMoved());
   arc->SetRadius(arc->GetRadiusMoved());
-  clone.release();
-  return arc;
+  return static_cast<CCrcArc*>(clone.release());
 }
 
 bool IntersectLines(const CCrcLine* l1, const CCrcLine* l2, __point2<double>& out) {

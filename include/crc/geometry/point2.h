@@ -21,9 +21,9 @@ inline constexpr double EPSILON = 1e-6;
 inline constexpr double PI = 3.141592653589793;
 
 // A plain two-component value used both as a point and as a vector. Equality is exact.
-// NOLINTNEXTLINE(bugprone-reserved-identifier,readability-identifier-naming): fixed API name
+// The name is part of the fixed API, reserved identifier or not.
 template <typename T>
-struct __point2 {
+struct __point2 {  // NOLINT(bugprone-reserved-identifier,readability-identifier-naming)
   T x;
   T y;
 
