@@ -143,6 +143,14 @@ bool CCutterCompensator::CalculateConnectionExt1(CCrcNode* prev, CCrcNode* next)
   if (LocateType(prev, next)) {
     return true;
   }
+  // Only CrcMove gives an arc its offset radius, and a trimmed joint writes connection points
+  // without offsetting. An arc between two trimmed joints would leave here with its offset
+  // radius unset: the host could not draw its tool path and the interference check could not
+  // build its working copy. Offset it up front; the joint steps overwrite its end points.
+  if (prev->GetNodeType() == NODE_ARC && !prev->CrcMove(m_CrcRadius)) {
+    SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
+    return false;
+  }
   connect_t type1 = CONNECT_NONE;
   __point2<double> q1 = InvalidPoint();
   __point2<double> q2 = InvalidPoint();
