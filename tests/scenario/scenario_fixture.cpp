@@ -178,33 +178,33 @@ bool ParseSense(const json& value) {
 }
 
 SegmentSpec ParseSegment(const json& item) {
-  SegmentSpec spec;
+  SegmentSpec segment;
   if (item.contains("line")) {
     const json& ends = item.at("line");
-    spec.from = EvalPoint(ends.at(0));
-    spec.to = EvalPoint(ends.at(1));
-    spec.locate = item.value("locate", false);
+    segment.from = EvalPoint(ends.at(0));
+    segment.to = EvalPoint(ends.at(1));
+    segment.locate = item.value("locate", false);
   } else if (item.contains("arc")) {
     const json& arc = item.at("arc");
-    spec.arc = true;
-    spec.centre = EvalPoint(arc.at("centre"));
-    spec.ccw = ParseSense(arc.at("sense"));
+    segment.arc = true;
+    segment.centre = EvalPoint(arc.at("centre"));
+    segment.ccw = ParseSense(arc.at("sense"));
     if (arc.contains("sweep")) {
-      spec.byAngles = true;
-      spec.radius = EvalNumber(arc.at("radius"));
-      spec.startAngle = EvalNumber(arc.at("startAngle"));
-      spec.sweep = EvalNumber(arc.at("sweep"));
+      segment.byAngles = true;
+      segment.radius = EvalNumber(arc.at("radius"));
+      segment.startAngle = EvalNumber(arc.at("startAngle"));
+      segment.sweep = EvalNumber(arc.at("sweep"));
     } else {
-      spec.from = EvalPoint(arc.at("from"));
-      spec.to = EvalPoint(arc.at("to"));
-      spec.radius = (spec.from - spec.centre).GetLength();
+      segment.from = EvalPoint(arc.at("from"));
+      segment.to = EvalPoint(arc.at("to"));
+      segment.radius = (segment.from - segment.centre).GetLength();
     }
   } else {
     throw std::runtime_error("segment needs \"line\" or \"arc\": " + item.dump());
   }
-  spec.phase = ParsePhase(item.at("phase"));
-  spec.side = ParseSide(item.at("side"));
-  return spec;
+  segment.phase = ParsePhase(item.at("phase"));
+  segment.side = ParseSide(item.at("side"));
+  return segment;
 }
 
 PathPiece ParsePiece(const json& item) {
@@ -403,16 +403,16 @@ Scenario LoadScenario(const std::string& path) {
 
 std::vector<std::unique_ptr<crc::CCrcNode>> BuildProgram(const Scenario& scenario) {
   std::vector<std::unique_ptr<crc::CCrcNode>> program;
-  for (const SegmentSpec& spec : scenario.segments) {
-    if (!spec.arc) {
+  for (const SegmentSpec& segment : scenario.segments) {
+    if (!segment.arc) {
       program.push_back(
-          std::make_unique<crc::CCrcLine>(spec.from, spec.to, spec.phase, spec.side, spec.locate));
-    } else if (spec.byAngles) {
+          std::make_unique<crc::CCrcLine>(segment.from, segment.to, segment.phase, segment.side, segment.locate));
+    } else if (segment.byAngles) {
       program.push_back(std::make_unique<crc::CCrcArc>(
-          spec.centre, spec.startAngle, spec.sweep, spec.radius, spec.ccw, spec.phase, spec.side));
+          segment.centre, segment.startAngle, segment.sweep, segment.radius, segment.ccw, segment.phase, segment.side));
     } else {
-      program.push_back(std::make_unique<crc::CCrcArc>(spec.centre, spec.from, spec.to, spec.radius,
-                                                       spec.ccw, spec.phase, spec.side));
+      program.push_back(std::make_unique<crc::CCrcArc>(segment.centre, segment.from, segment.to, segment.radius,
+                                                       segment.ccw, segment.phase, segment.side));
     }
   }
   return program;
