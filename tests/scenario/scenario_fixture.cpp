@@ -405,14 +405,16 @@ std::vector<std::unique_ptr<crc::CCrcNode>> BuildProgram(const Scenario& scenari
   std::vector<std::unique_ptr<crc::CCrcNode>> program;
   for (const SegmentSpec& segment : scenario.segments) {
     if (!segment.arc) {
-      program.push_back(
-          std::make_unique<crc::CCrcLine>(segment.from, segment.to, segment.phase, segment.side, segment.locate));
+      program.push_back(std::make_unique<crc::CCrcLine>(segment.from, segment.to, segment.phase,
+                                                        segment.side, segment.locate));
     } else if (segment.byAngles) {
-      program.push_back(std::make_unique<crc::CCrcArc>(
-          segment.centre, segment.startAngle, segment.sweep, segment.radius, segment.ccw, segment.phase, segment.side));
+      program.push_back(std::make_unique<crc::CCrcArc>(segment.centre, segment.startAngle,
+                                                       segment.sweep, segment.radius, segment.ccw,
+                                                       segment.phase, segment.side));
     } else {
-      program.push_back(std::make_unique<crc::CCrcArc>(segment.centre, segment.from, segment.to, segment.radius,
-                                                       segment.ccw, segment.phase, segment.side));
+      program.push_back(std::make_unique<crc::CCrcArc>(segment.centre, segment.from, segment.to,
+                                                       segment.radius, segment.ccw, segment.phase,
+                                                       segment.side));
     }
   }
   return program;

@@ -68,10 +68,10 @@ inline std::unique_ptr<crc::CCrcArc> Arc(Point centre, Point from, Point to, boo
 // A compensator whose protected steps and fields the tests may reach.
 class OpenCompensator : public crc::CCutterCompensator {
 public:
-  using CCutterCompensator::CCutterCompensator;
   using CCutterCompensator::CalculateConnection;
   using CCutterCompensator::CalculateConnectionExt1;
   using CCutterCompensator::CalculateOffVector;
+  using CCutterCompensator::CCutterCompensator;
   using CCutterCompensator::ChangeCrcType;
   using CCutterCompensator::CheckError;
   using CCutterCompensator::CheckIntervener;
@@ -91,8 +91,8 @@ public:
 // A translator over a fixed array of segments that records what the engine asks and inserts.
 class RecordingTranslator : public crc::CCrcTranslator {
 public:
-  std::vector<crc::CCrcNode*> sequence;                 // not owned
-  std::vector<std::unique_ptr<crc::CCrcLine>> inserted; // copies of inserted lines, in call order
+  std::vector<crc::CCrcNode*> sequence;                  // not owned
+  std::vector<std::unique_ptr<crc::CCrcLine>> inserted;  // copies of inserted lines, in call order
   std::vector<bool> insertedBefore;
   std::vector<Point> endPoints;
   int finishCount = 0;
