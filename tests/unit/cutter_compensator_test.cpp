@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The compensator frame and driver: settings and copying, the refusals that come before any
-// geometry, pass-through of finished segments, start-up without and with a successor, the
-// negative-radius side swap, and the look-behind list's capacity and ownership.
+// The compensator frame and driver: copying, the refusals that come before any geometry,
+// pass-through of finished segments, start-up without and with a successor, and the
+// look-behind list's capacity and ownership.
 #include <crc/compensator/cutter_compensator.h>
 
-#include "list_host.h"
 #include "test_support.h"
 
 namespace {
 
 using cutcomp::test::Line;
-using cutcomp::test::OpenCompensator;
 using cutcomp::test::Point;
 using cutcomp::test::PointEq;
 using cutcomp::test::PointNear;
@@ -47,19 +45,6 @@ std::unique_ptr<crc::CCrcLine> Doing(Point from, Point to) {
 }
 
 // ---- Settings and copying -------------------------------------------------------------------
-
-TEST(CompensatorSettings, FourArgumentConstructorDefaultsCapacityAndStrategy) {
-  RecordingTranslator host;
-  crc::CCutterCompensator engine(2.5, &host);
-  EXPECT_EQ(engine.GetCrcRadius(), 2.5);
-  EXPECT_EQ(engine.GetListSize(), 3U);
-  EXPECT_EQ(engine.GetCrcType(), crc::CRC_TYPE_NORMAL);
-  crc::CCutterCompensator full(-1.0, nullptr, 7, crc::CRC_TYPE_INSERT);
-  EXPECT_EQ(full.GetCrcRadius(), -1.0);
-  EXPECT_EQ(full.GetListSize(), 7U);
-  EXPECT_EQ(full.GetCrcType(), crc::CRC_TYPE_INSERT);
-  EXPECT_FALSE(full.GetEstablish());
-}
 
 void ExpectSameSettings(const crc::CCutterCompensator& copy,
                         const crc::CCutterCompensator& source) {
@@ -190,18 +175,6 @@ TEST(CompensatorDriver, FinishedSegmentPassesThroughUntouched) {
   EXPECT_FALSE(engine.GetEstablish());
 }
 
-// A null node is no plane motion; a later success does not clear that message.
-TEST(CompensatorDriver, NullNodeIsRefusedAndSuccessDoesNotClearTheMessage) {
-  RecordingTranslator host;
-  crc::CCutterCompensator engine(1.0, &host);
-  ASSERT_FALSE(engine.AdjustNode(nullptr));
-  ASSERT_EQ(engine.GetLatestErrorCode(), 16);
-  auto done = Doing(Point(0, 0), Point(10, 0));
-  done->SetHasBeenCrc(true);
-  EXPECT_TRUE(engine.AdjustNode(done.get()));
-  EXPECT_EQ(engine.GetLatestErrorCode(), 16);
-}
-
 TEST(CompensatorDriver, CancelSegmentDoesNotAskForASuccessor) {
   CountingTranslator host;
   auto cancel = Line(Point(0, 0), Point(0, -5), crc::CRC_STATUS_RETRACT);
@@ -300,16 +273,6 @@ TEST(StartUp, SecondPassWithASuccessorIsProcessedInFull) {
   EXPECT_TRUE(engine.GetEstablish());
 }
 
-TEST(StartUp, InsertingStrategyIsNotPassedThroughWithoutASuccessor) {
-  RecordingTranslator host;
-  auto startUp = Line(Point(0, 0), Point(10, 0), crc::CRC_STATUS_ESTABLISH);
-  host.sequence = {startUp.get()};
-  crc::CCutterCompensator engine(1.0, &host, 3, crc::CRC_TYPE_INSERT);
-  engine.AdjustNode(startUp.get());
-  // The pass-through would leave the offset start on the programmed start.
-  EXPECT_THAT(startUp->GetStartPointMoved(), ::testing::Not(PointNear(Point(0, 0), 1e-3)));
-}
-
 TEST(StartUp, FollowedDirectlyByCancelIsRefusedBeforeValidation) {
   RecordingTranslator host;
   // Zero length: validation would say message 16, but the phase rule comes first.
@@ -325,54 +288,6 @@ TEST(StartUp, FollowedDirectlyByCancelIsRefusedBeforeValidation) {
   EXPECT_EQ(startUp->GetCrcDirType(), crc::CRC_DIR_LEFT);
   EXPECT_EQ(engine.GetCrcRadius(), -1.0);
   EXPECT_FALSE(engine.GetEstablish());
-}
-
-// ---- Negative radius ------------------------------------------------------------------------
-
-TEST(NegativeRadius, RestoresSidesAndRadiusWhenValidationFails) {
-  RecordingTranslator host;
-  auto node = Doing(Point(0, 0), Point(10, 0));
-  auto next = Line(Point(10, 0), Point(20, 0), crc::CRC_STATUS_DOING, crc::CRC_DIR_RIGHT);
-  host.sequence = {node.get(), next.get()};
-  crc::CCutterCompensator engine(-2.0, &host);  // not established: message 2
-  EXPECT_FALSE(engine.AdjustNode(node.get()));
-  EXPECT_EQ(engine.GetLatestErrorCode(), 2);
-  EXPECT_EQ(node->GetCrcDirType(), crc::CRC_DIR_LEFT);
-  EXPECT_EQ(next->GetCrcDirType(), crc::CRC_DIR_RIGHT);
-  EXPECT_EQ(engine.GetCrcRadius(), -2.0);
-}
-
-std::vector<std::unique_ptr<crc::CCrcNode>> Program(crc::crc_dir_t side) {
-  std::vector<std::unique_ptr<crc::CCrcNode>> program;
-  program.push_back(Line(Point(-5, -5), Point(0, 0), crc::CRC_STATUS_ESTABLISH, side));
-  program.push_back(Line(Point(0, 0), Point(10, 0), crc::CRC_STATUS_DOING, side));
-  program.push_back(Line(Point(10, 0), Point(10, 10), crc::CRC_STATUS_DOING, side));
-  program.push_back(Line(Point(10, 10), Point(0, 10), crc::CRC_STATUS_DOING, side));
-  program.push_back(Line(Point(0, 10), Point(-5, 15), crc::CRC_STATUS_RETRACT, side));
-  return program;
-}
-
-TEST(NegativeRadius, WholeProgramMatchesThePositiveRadiusOnTheOtherSide) {
-  crc::CCutterCompensator negative(-1.0, nullptr);
-  crc::CCutterCompensator positive(1.0, nullptr);
-  cutcomp::HostRun left = cutcomp::RunProgram(negative, Program(crc::CRC_DIR_LEFT));
-  cutcomp::HostRun right = cutcomp::RunProgram(positive, Program(crc::CRC_DIR_RIGHT));
-  ASSERT_TRUE(left.ok) << left.failure.message;
-  ASSERT_TRUE(right.ok) << right.failure.message;
-  ASSERT_EQ(left.segments.size(), right.segments.size());
-  for (std::size_t i = 0; i < left.segments.size(); ++i) {
-    const crc::CCrcNode& l = *left.segments[i].node;
-    const crc::CCrcNode& r = *right.segments[i].node;
-    EXPECT_THAT(l.GetStartPointMoved(), PointNear(r.GetStartPointMoved(), kTol)) << i;
-    EXPECT_THAT(l.GetEndPointMoved(), PointNear(r.GetEndPointMoved(), kTol)) << i;
-    EXPECT_THAT(l.GetStartPoint(), PointNear(r.GetStartPoint(), kTol)) << i;
-    if (!left.segments[i].inserted) {
-      EXPECT_EQ(l.GetCrcDirType(), crc::CRC_DIR_LEFT) << i;
-    }
-  }
-  EXPECT_EQ(negative.GetCrcRadius(), -1.0);
-  // Hand geometry of the right-side square: the first in-progress line runs along y = -1.
-  EXPECT_THAT(left.segments[1].node->GetStartPointMoved(), PointNear(Point(0, -1), kTol));
 }
 
 // ---- Look-behind list -----------------------------------------------------------------------

@@ -148,9 +148,7 @@ TEST(CheckIntervener, NewLineAgainstStoredLine) {
       {"ends exactly on the stored start", {0, -8}, {0, 2}, false},
       {"crosses it in the middle", {5, -3}, {5, 7}, true},
       {"ends on its middle", {5, -3}, {5, 2}, true},
-      {"starts on its middle", {5, 2}, {5, 7}, true},
       {"runs back over it from its end", {10, 2}, {5, 2}, true},
-      {"parallel beside it", {0, 3}, {10, 3}, false},
       {"crosses its line beyond its end", {12, -3}, {12, 7}, false},
       // collinear pieces that share no end-to-start joint are not seen by the bounded test
       {"collinear inside it, no shared end", {2, 2}, {8, 2}, false},
@@ -179,7 +177,6 @@ TEST(CheckIntervener, NewLineAgainstStoredArc) {
       {"arrives tangentially at the stored start", quarter.get(), {0, 2}, {10, 2}, false},
       // y = 3.5 meets the circle at x = 10 +- sqrt(6.75); only the right point is on the arc
       {"crosses the stored arc once in its middle", quarter.get(), {8, 3.5}, {16, 3.5}, true},
-      {"passes beside it", quarter.get(), {14, 0}, {14, 10}, false},
       // x = 12 cuts the half circle at y = 5 -+ sqrt(5), both inside the arc
       {"cuts the stored arc twice", half.get(), {12, 0}, {12, 10}, true},
       // the chord joining the two ends of the stored arc meets it only at its ends
@@ -219,7 +216,6 @@ TEST(CheckIntervener, NewArcAgainstStoredLine) {
       {"arrives tangentially at the stored start", {{0, 5}, 3, PI, PI / 2}, false},
       // radius 1 about (5,2), right half from (5,1) to (5,3): crosses y = 2 at (6,2)
       {"crosses the stored line in its middle", {{5, 2}, 1, -PI / 2, PI}, true},
-      {"above the stored line", {{5, 5}, 1, 0, PI}, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(engine->CheckIntervener(Make(c.arc).get()), c.interferes) << c.name;
@@ -250,7 +246,6 @@ TEST(CheckIntervener, NewArcAgainstStoredArc) {
       // circles about (0,0) and (6,0) touch at (3,0): the quarter's start, the half's middle
       {"touching at the stored start", quarter.get(), {{6, 0}, 3, PI / 2, PI / 2}, false},
       {"touching the stored middle", rightHalf.get(), {{6, 0}, 3, PI / 2, PI / 2}, true},
-      {"far away", quarter.get(), {{20, 0}, 3, 0, PI}, false},
   };
   for (const Case& c : cases) {
     const auto engine = WithList({c.stored});

@@ -108,9 +108,6 @@ INSTANTIATE_TEST_SUITE_P(
         CornerCase{"InsertObtuse", [] { return East(kRight); },
                    [] { return L(Point(10, 0), Point(0, 10), kRight); }, crc::CONNECT_INSERT, 1,
                    true, Point(11, -1), Point(10 + kRoot2, 0)},
-        CornerCase{"InsertObtuseOnTheLeft", [] { return East(kLeft); },
-                   [] { return L(Point(10, 0), Point(0, -10), kLeft); }, crc::CONNECT_INSERT, 1,
-                   true, Point(11, 1), Point(10 + kRoot2, 0)},
         // Every type other than extend and shorten takes the bridge formula.
         CornerCase{"UnclassifiedIsBridged", [] { return East(kRight); },
                    [] { return L(Point(10, 0), Point(0, 10), kRight); }, crc::CONNECT_NONE, 1, true,
@@ -166,9 +163,6 @@ INSTANTIATE_TEST_SUITE_P(
         CornerCase{"ArcLineInsert", [] { return ArcInEast(kRight); },
                    [] { return L(Point(10, 0), Point(0, 10), kRight); }, crc::CONNECT_INSERT, 1,
                    true, Point(11, -1), Point(10 + kRoot2, 0)},
-        CornerCase{"LineArcTangent", [] { return East(kRight); },
-                   [] { return ArcOutNorth(kRight); }, crc::CONNECT_TANGENT, 1, true, kUntouched,
-                   kUntouched},
         CornerCase{"ArcFirstUsesTheArcsSide", [] { return ArcInEast(kLeft); },
                    [] { return L(Point(10, 0), Point(10, 10), kRight); }, crc::CONNECT_EXTEND, 1,
                    true, Point(9, 1), kUntouched},
@@ -180,8 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Two arcs meeting at the origin, the first heading east, the second north: a clockwise arc
 // about (0,-10) and a counterclockwise arc about (-10,0), both of radius 10. On the left the
 // tool runs outside the first (offset radius 11) and inside the second (9); the offset
-// circles cross where y = x + 2, at x = -6 +- 7 sqrt(2)/2. Mirrored in the x axis for the
-// right side.
+// circles cross where y = x + 2, at x = -6 +- 7 sqrt(2)/2.
 const double kArcCornerX = -6 + 7 * kRoot2 / 2;
 const double kArcCornerY = -4 + 7 * kRoot2 / 2;
 
@@ -195,10 +188,6 @@ INSTANTIATE_TEST_SUITE_P(
         CornerCase{"ShortenLeft", [] { return ArcToOriginCw(0.5); },
                    [] { return ArcAt(Point(-10, 0), 10, 0, 0.5, true, kLeft); },
                    crc::CONNECT_SHORTEN, 1, true, Point(kArcCornerX, kArcCornerY), kUntouched},
-        CornerCase{"ShortenRight",
-                   [] { return ArcAt(Point(0, 10), 10, 3 * kPi / 2 - 0.5, 0.5, true, kRight); },
-                   [] { return ArcAt(Point(-10, 0), 10, 0, 0.5, false, kRight); },
-                   crc::CONNECT_SHORTEN, 1, true, Point(kArcCornerX, -kArcCornerY), kUntouched},
         // The first arc sweeps only 0.05 rad: the crossing (at 0.0956 rad) is not on it. The
         // chosen crossing is still reported.
         CornerCase{"ShortenCrossingOffTheArc", [] { return ArcToOriginCw(0.05); },
@@ -216,8 +205,6 @@ INSTANTIATE_TEST_SUITE_P(
                    crc::CONNECT_SHORTEN, 1, false, kUntouched, kUntouched},
         CornerCase{"Extend", [] { return ArcInEast(kRight); }, [] { return ArcOutNorth(kRight); },
                    crc::CONNECT_EXTEND, 1, true, Point(11, -1), kUntouched},
-        CornerCase{"Tangent", [] { return ArcInEast(kRight); }, [] { return ArcOutNorth(kRight); },
-                   crc::CONNECT_TANGENT, 1, true, kUntouched, kUntouched},
         CornerCase{"Insert", [] { return ArcInEast(kRight); },
                    [] { return ArcOutNorthWest(kRight); }, crc::CONNECT_INSERT, 1, true,
                    Point(11, -1), Point(10 + kRoot2, 0)},
@@ -302,10 +289,6 @@ TEST(IntersectLines, CrossesTheInfiniteLinesAndRefusesParallelOnes) {
   auto vertical = Seg(Point(10, -5), Point(10, -3));  // crossing beyond its end
   ASSERT_TRUE(crc::IntersectLines(horizontal.get(), vertical.get(), out));
   EXPECT_THAT(out, PointNear(Point(10, 1), kTol));
-  auto slanted = Seg(Point(0, 0), Point(1, 1));
-  auto falling = Seg(Point(0, 4), Point(1, 3));
-  ASSERT_TRUE(crc::IntersectLines(slanted.get(), falling.get(), out));
-  EXPECT_THAT(out, PointNear(Point(2, 2), kTol));
 
   out = kUntouched;
   auto parallel = Seg(Point(0, 5), Point(12, 5));
@@ -484,8 +467,6 @@ INSTANTIATE_TEST_SUITE_P(
                     kUntouched, kUntouched},
         CirclesCase{"ZeroRadius", Point(0, 0), 0, Point(1, 0), 1, crc::INTERSECT_INVALID,
                     kUntouched, kUntouched},
-        CirclesCase{"NegativeRadius", Point(0, 0), 1, Point(1, 0), -1, crc::INTERSECT_INVALID,
-                    kUntouched, kUntouched},
         CirclesCase{"NearlyConcentric", Point(0, 0), 5, Point(0.0001, 0), 5.00005,
                     crc::INTERSECT_INVALID, kUntouched, kUntouched},
         CirclesCase{"NearlyCoincident", Point(0, 0), 5, Point(5e-7, 0), 5 + 5e-7,
@@ -515,7 +496,6 @@ TEST_P(PointOnArc, NeedsTheRadiusAndTheSweep) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, PointOnArc,
     ::testing::Values(OnArcCase{"End", true, Point(0, 1), true},
-                      OnArcCase{"Opposite", true, Point(-1, 0), false},
                       OnArcCase{"OutsideTheSweep", true, Point(0, -1), false},
                       // Radius tolerance.
                       OnArcCase{"SlightlyOutside", true, Polar(kPi / 4, 1 + 5e-7), true},

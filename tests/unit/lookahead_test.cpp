@@ -25,13 +25,6 @@ constexpr auto DOING = crc::CRC_STATUS_DOING;
 const double ROOT2 = std::sqrt(2.0);
 const Point MARKER(42, 42);  // an output the step must leave alone
 
-TEST(GetOrientation, SignedDoubleAreaOfTheTurn) {
-  EXPECT_DOUBLE_EQ(crc::GetOrientation({0, 0}, {1, 0}, {0, 1}), 1.0);
-  EXPECT_DOUBLE_EQ(crc::GetOrientation({0, 0}, {0, 1}, {1, 0}), -1.0);
-  EXPECT_DOUBLE_EQ(crc::GetOrientation({0, 0}, {1, 1}, {3, 3}), 0.0);
-  EXPECT_DOUBLE_EQ(crc::GetOrientation({2, 3}, {4, 3}, {2, 6}), 6.0);  // legs (2,0) and (0,3)
-}
-
 TEST(IsConnectVectorsCross, OnlyProperCrossingsCount) {
   struct Case {
     const char* name;
@@ -40,7 +33,6 @@ TEST(IsConnectVectorsCross, OnlyProperCrossingsCount) {
   } const cases[] = {
       {"X", {{0, 0}, {2, 2}}, {{0, 2}, {2, 0}}, true},
       {"T", {{0, 0}, {2, 0}}, {{1, 0}, {1, 2}}, false},
-      {"T reversed", {{1, 0}, {1, 2}}, {{0, 0}, {2, 0}}, false},
       {"shared end", {{0, 0}, {1, 1}}, {{1, 1}, {2, 0}}, false},
       {"collinear overlap", {{0, 0}, {2, 0}}, {{1, 0}, {3, 0}}, false},
       {"crosses the line only", {{0, 0}, {1, 0}}, {{2, 1}, {2, -1}}, false},
@@ -269,34 +261,6 @@ TEST(CalculateConnectionExt1, VectorsThatDoNotCrossOrOnlyTouchKeepTheSegment) {
   }
 }
 
-TEST(CalculateConnectionExt1, TrimRefusals) {
-  {
-    // A slot narrower than the cutter: the vectors cross, but the outer lines run against each
-    // other, a joint no trim accepts.
-    Program program;
-    auto* prev = program.AddPrev({0, 0}, {10, 0});
-    auto* next = program.AddLine({10, 0}, {10, 1});
-    auto* next2 = program.AddLine({10, 1}, {0, 1});
-    EXPECT_FALSE(program.engine.CalculateConnectionExt1(prev, next));
-    EXPECT_EQ(program.engine.GetLatestErrorCode(), crc::CRC_ERROR_INTERFERENCE);
-    EXPECT_TRUE(next->IsValidNode());
-    EXPECT_FALSE(next->HasBeenCrc());
-    EXPECT_THAT(prev->GetEndPointMoved(), PointEq(Unset()));
-    EXPECT_THAT(next2->GetIntersectPoint(), PointEq(Unset()));
-  }
-  {
-    // The trim case with a first line only 0.2 long: its offset would run from (9.8,1) back
-    // to (9.5,1). Refused before the middle line is dropped.
-    Program program;
-    auto* prev = program.AddPrev({9.8, 0}, {10, 0});
-    auto* next = program.AddLine({10, 0}, {10.5, 0.5});
-    program.AddLine({10.5, 0.5}, {10.5, 10});
-    EXPECT_FALSE(program.engine.CalculateConnectionExt1(prev, next));
-    EXPECT_EQ(program.engine.GetLatestErrorCode(), crc::CRC_ERROR_INTERFERENCE);
-    EXPECT_TRUE(next->IsValidNode());
-  }
-}
-
 TEST(CalculateConnectionExt1, MergeAbsorbsTheSegmentIntoItsPredecessor) {
   // An inside corner, then a sharp outside corner: the inside corner's vector
   // (10,0)->(9-sqrt2, 1) and the bridge's vector (9.5,0.5)->(9.5-sqrt2, 0.5) cross. prev's
@@ -342,26 +306,6 @@ TEST(CalculateConnectionExt1, MergeAfterABridge) {
   EXPECT_TRUE(program.translator.inserted.empty());
 }
 
-TEST(CalculateConnectionExt1, NoLookAheadWithoutASecondSuccessorOrBeforeCancel) {
-  // The trim geometry without a segment after `next`, or with the cancel segment there: the
-  // joint is connected plainly and nothing is dropped.
-  for (bool withCancel : {false, true}) {
-    SCOPED_TRACE(withCancel ? "cancel segment after next" : "nothing after next");
-    Program program;
-    auto* prev = program.AddPrev({0, 0}, {10, 0});
-    auto* next = program.AddLine({10, 0}, {10.5, 0.5});
-    if (withCancel) {
-      program.AddLine({10.5, 0.5}, {10.5, 10}, LEFT, crc::CRC_STATUS_RETRACT);
-    }
-    ASSERT_TRUE(program.engine.CalculateConnectionExt1(prev, next));
-    EXPECT_THAT(prev->GetStartPointMoved(), PointEq(Point(0, 1)));
-    EXPECT_THAT(prev->GetEndPointMoved(), PointNear(Point(11 - ROOT2, 1), 1e-12));
-    EXPECT_THAT(next->GetIntersectPoint(), PointNear(Point(11 - ROOT2, 1), 1e-12));
-    EXPECT_TRUE(next->IsValidNode());
-    EXPECT_FALSE(next->HasBeenCrc());
-  }
-}
-
 TEST(CalculateConnectionExt1, SecondSuccessorThatCannotBeOffset) {
   // After the middle line comes a counterclockwise arc of radius 0.5 with the tool inside: the
   // connection fails before deciding anything. A locate line as prev needs no look-ahead, so
@@ -386,14 +330,6 @@ TEST(CalculateConnectionExt1, SecondSuccessorThatCannotBeOffset) {
       EXPECT_THAT(next->GetIntersectPoint(), PointEq(Unset()));
     }
   }
-}
-
-TEST(CalculateConnectionExt1, FirstJointThatCannotBeComputedIsInterference) {
-  Program program;
-  auto* prev = program.AddLine({0, 0}, {5e-7, 0}, RIGHT);
-  auto* next = program.AddLine({5e-7, 0}, {5e-7, 10}, RIGHT);
-  EXPECT_FALSE(program.engine.CalculateConnectionExt1(prev, next));
-  EXPECT_EQ(program.engine.GetLatestErrorCode(), crc::CRC_ERROR_INTERFERENCE);
 }
 
 }  // namespace

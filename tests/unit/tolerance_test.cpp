@@ -47,13 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Just inside the tolerance: equal only.
         ComparisonCase{0.25, 0.5, 0.5, false, true, false},
         ComparisonCase{0.75, 0.5, 0.5, false, true, false},
-        ComparisonCase{1.0, 1.0, 0.5, false, true, false},
-        // Well outside.
-        ComparisonCase{-3.0, 2.0, 0.5, true, false, false},
-        ComparisonCase{7.0, 2.0, 0.5, false, false, true},
         // The default tolerance around zero: 5e-7 is zero, 2e-6 is not.
         ComparisonCase{5e-7, 0.0, crc::EPSILON, false, true, false},
-        ComparisonCase{-5e-7, 0.0, crc::EPSILON, false, true, false},
         ComparisonCase{2e-6, 0.0, crc::EPSILON, false, false, true},
         ComparisonCase{-2e-6, 0.0, crc::EPSILON, true, false, false},
         // A NaN operand is none of the three.
@@ -72,7 +67,6 @@ TEST(Tolerance, IntegerOverloadComparesWithTheConvertedInteger) {
   const int zero = 0;
   const int one = 1;
   EXPECT_TRUE(crc::IsEqual(5e-7, zero, crc::EPSILON));
-  EXPECT_FALSE(crc::IsEqual(2e-6, zero, crc::EPSILON));
   // The cosine test of the smooth-joint rule: |dot - 1| < 0.0019.
   EXPECT_TRUE(crc::IsEqual(1.0 - 0.0018, one, 0.0019));
   EXPECT_FALSE(crc::IsEqual(1.0 - 0.002, one, 0.0019));

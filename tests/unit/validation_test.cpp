@@ -79,8 +79,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // No plane motion, in any phase.
         RuleCase{"NullNode", None, [] { return Ln(kIn); }, kNormal, true, 16},
-        RuleCase{"ZeroStartUp", [] { return Zero(kUp); }, [] { return Ln(kIn); }, kNormal, true,
-                 16},
         RuleCase{"ZeroStartUpInsert", [] { return Zero(kUp); }, None, kInsert, true, 16},
         RuleCase{"ZeroDoing", [] { return Zero(kIn); }, [] { return Ln(kIn); }, kNormal, true, 16},
         RuleCase{"ZeroSweepArc", [] { return ArcAt(Point(0, 0), 5.0, 1.0, 0.0, true, kLeft, kIn); },
@@ -120,8 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
                  [] { return Ln(kIn); }, kNormal, true, 5},
         RuleCase{"InnerCwRightEqual", [] { return Ar(kIn, kRight, false, 5); },
                  [] { return Ln(kIn); }, kNormal, true, 5},
-        RuleCase{"InnerCcwLeftLarger", [] { return Ar(kIn, kLeft, true, 5.5); },
-                 [] { return Ln(kIn); }, kNormal, true, 0},
         RuleCase{"InnerBoundaryJustInside", [] { return Ar(kIn, kLeft, true, 5 + 0.9e-6); },
                  [] { return Ln(kIn); }, kNormal, true, 5},
         RuleCase{"InnerBoundaryJustOutside", [] { return Ar(kIn, kLeft, true, 5 + 1.1e-6); },
