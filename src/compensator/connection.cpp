@@ -5,6 +5,7 @@
 // in lookahead.cpp, cancel.cpp and interference.cpp.
 #include <crc/compensator/cutter_compensator.h>
 
+#include "compensator/joints.h"
 #include "geometry/intersection.h"
 #include "geometry/tolerance.h"
 #include "geometry/tolerances.h"
@@ -85,16 +86,14 @@ bool CCutterCompensator::CalculateConnection(CCrcNode* prev, CCrcNode* next) {
       }
       break;
     }
-    case CONNECT_TANGENT:
-      if (!prev->SetEndPointMoved(next->GetStartPointMoved())) {
-        SetLatestError(CRC_ERROR_INVALID_END_MOVED);
-        return false;
-      }
-      if (!next->SetIntersectPoint(next->GetStartPointMoved())) {
-        SetLatestError(CRC_ERROR_INTERSECTION_FAILED);
+    case CONNECT_TANGENT: {
+      const crc_error_t error = JoinTangent(prev, next);
+      if (error != CRC_ERROR_NONE) {
+        SetLatestError(error);
         return false;
       }
       break;
+    }
     default:
       break;  // unreachable: classification yields one of the four types
     }

@@ -7,6 +7,7 @@
 
 #include <utility>
 
+#include "compensator/joints.h"
 #include "compensator/lookahead.h"
 #include "geometry/intersection.h"
 #include "geometry/tolerance.h"
@@ -121,13 +122,12 @@ bool CCutterCompensator::ProcessNoIntervine(CCrcNode* prev, CCrcNode* next, cons
       SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
       return false;
     }
-    if (!prev->SetEndPointMoved(next->GetStartPointMoved())) {
-      SetLatestError(CRC_ERROR_INVALID_END_MOVED);
-      return false;
-    }
-    if (!next->SetIntersectPoint(next->GetStartPointMoved())) {
-      SetLatestError(CRC_ERROR_INTERSECTION_FAILED);
-      return false;
+    {
+      const crc_error_t error = JoinTangent(prev, next);
+      if (error != CRC_ERROR_NONE) {
+        SetLatestError(error);
+        return false;
+      }
     }
     return true;
   default:
