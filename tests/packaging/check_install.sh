@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the built project into a scratch prefix and builds a consumer against it in both
 # ways a downstream project would: find_package(cutcomp CONFIG) and pkg-config. Also checks that
 # the shared library exports the API classes and hides the internal free functions.
