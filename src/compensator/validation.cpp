@@ -4,6 +4,7 @@
 #include <crc/compensator/cutter_compensator.h>
 
 #include "geometry/tolerance.h"
+#include "nodes/node_kind.h"
 
 namespace crc {
 
@@ -12,7 +13,7 @@ namespace {
 // a clockwise one) and the arc's radius does not exceed the cutter radius by at least EPSILON.
 // An arc on its outer side passes whatever its radius; so does one without a side.
 bool FailsInnerRadius(const CCrcNode* node, double radius) {
-  const auto* arc = dynamic_cast<const CCrcArc*>(node);
+  const CCrcArc* arc = AsArc(node);  // a line is turned away by its kind, without a cast
   if (arc == nullptr) {
     return false;
   }
