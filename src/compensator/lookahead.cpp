@@ -182,38 +182,16 @@ bool CCutterCompensator::CalculateConnectionExt1(CCrcNode* prev, CCrcNode* next)
       if (!ProcessNoIntervine(prev, next, type1, q1, q2)) {
         return false;
       }
-    } else if (rule.evasion == Evasion::TRIM) {
-      // next is dropped; prev's offset is cut against next2's.
-      connect_t type3 = CONNECT_NONE;
-      __point2<double> s1 = InvalidPoint();
-      __point2<double> s2 = InvalidPoint();
-      if (!CalculateOffVector(prev, next2, type3, s1, s2)) {
-        SetLatestError(CRC_ERROR_INTERFERENCE);
-        return false;
-      }
-      const bool accepted =
-          type3 == CONNECT_SHORTEN || (rule.acceptsTangent && type3 == CONNECT_TANGENT);
-      if (!accepted) {
-        SetLatestError(CRC_ERROR_INTERFERENCE);
-        return false;
-      }
-      prev->SetEndPointMoved(s1);
-      if (!prev->SetStartPointMoved(prev->GetIntersectPoint())) {
-        SetLatestError(CRC_ERROR_INVALID_START_MOVED);
-        return false;
-      }
-      if (!prev->CheckMovedValid()) {
-        SetLatestError(CRC_ERROR_INTERFERENCE);
-        return false;
-      }
-      next->SetHasBeenCrc(true);
-      next->SetAsInvalidNode();
-      next2->SetIntersectPoint(s1);
     } else {
-      // next is absorbed: prev's programmed end moves onto next's and prev joins next2.
-      prev->SetEndPoint(next->GetEndPoint());
-      next->SetHasBeenCrc(true);
-      next->SetAsInvalidNode();
+      // next leaves the tool path and prev joins next2 directly: a merge first moves prev's
+      // programmed end onto next's (prev absorbs next), a trim cuts prev's offset against
+      // next2's as it stands.
+      const bool merge = rule.evasion == Evasion::MERGE;
+      if (merge) {
+        prev->SetEndPoint(next->GetEndPoint());
+        next->SetHasBeenCrc(true);
+        next->SetAsInvalidNode();
+      }
       connect_t type3 = CONNECT_NONE;
       __point2<double> s1 = InvalidPoint();
       __point2<double> s2 = InvalidPoint();
@@ -221,8 +199,29 @@ bool CCutterCompensator::CalculateConnectionExt1(CCrcNode* prev, CCrcNode* next)
         SetLatestError(CRC_ERROR_INTERFERENCE);
         return false;
       }
-      if (!ProcessNoIntervine(prev, next2, type3, s1, s2)) {
-        return false;
+      if (merge) {
+        if (!ProcessNoIntervine(prev, next2, type3, s1, s2)) {
+          return false;
+        }
+      } else {
+        const bool accepted =
+            type3 == CONNECT_SHORTEN || (rule.acceptsTangent && type3 == CONNECT_TANGENT);
+        if (!accepted) {
+          SetLatestError(CRC_ERROR_INTERFERENCE);
+          return false;
+        }
+        prev->SetEndPointMoved(s1);
+        if (!prev->SetStartPointMoved(prev->GetIntersectPoint())) {
+          SetLatestError(CRC_ERROR_INVALID_START_MOVED);
+          return false;
+        }
+        if (!prev->CheckMovedValid()) {
+          SetLatestError(CRC_ERROR_INTERFERENCE);
+          return false;
+        }
+        next->SetHasBeenCrc(true);
+        next->SetAsInvalidNode();
+        next2->SetIntersectPoint(s1);
       }
     }
   }
