@@ -60,20 +60,21 @@ bool CCutterCompensator::CheckIntervener(const CCrcNode* node) {
   if (line == nullptr && arc == nullptr) {
     return false;
   }
+  // The new segment's working copy is the same against every entry: build it once.
+  const CCrcLine currentLine = line != nullptr ? OffsetLineCopy(*line) : CCrcLine();
+  const CCrcArc currentArc = arc != nullptr ? OffsetArcCopy(*arc) : CCrcArc();
   for (const auto& entry : m_NodeList) {
     __point2<double> p1 = InvalidPoint();
     __point2<double> p2 = InvalidPoint();
     if (const CCrcLine* storedLine = AsLine(entry.get())) {
       const CCrcLine stored = OffsetLineCopy(*storedLine);
       if (line != nullptr) {
-        const CCrcLine current = OffsetLineCopy(*line);
-        const int n = IntersectLineSegments(&stored, &current, p1);
+        const int n = IntersectLineSegments(&stored, &currentLine, p1);
         if (n == INTERSECT_OVERLAP || CrossesAwayFromEnds(n, p1, p2, stored)) {
           return true;
         }
       } else {
-        const CCrcArc current = OffsetArcCopy(*arc);
-        const int n = IntersectLineArcSegments(&stored, &current, p1, p2);
+        const int n = IntersectLineArcSegments(&stored, &currentArc, p1, p2);
         if (CrossesAwayFromEnds(n, p1, p2, stored)) {
           return true;
         }
@@ -81,14 +82,12 @@ bool CCutterCompensator::CheckIntervener(const CCrcNode* node) {
     } else if (const CCrcArc* storedArc = AsArc(entry.get())) {
       const CCrcArc stored = OffsetArcCopy(*storedArc);
       if (line != nullptr) {
-        const CCrcLine current = OffsetLineCopy(*line);
-        const int n = IntersectLineArcSegments(&current, &stored, p1, p2);
+        const int n = IntersectLineArcSegments(&currentLine, &stored, p1, p2);
         if (CrossesAwayFromEnds(n, p1, p2, stored)) {
           return true;
         }
       } else {
-        const CCrcArc current = OffsetArcCopy(*arc);
-        const int n = IntersectArcSegments(&stored, &current, p1, p2);
+        const int n = IntersectArcSegments(&stored, &currentArc, p1, p2);
         if (n == INTERSECT_OVERLAP || CrossesAwayFromEnds(n, p1, p2, stored)) {
           return true;
         }
