@@ -66,8 +66,7 @@ CheckResult Check(const std::vector<std::unique_ptr<crc::CCrcNode>>& program,
         if (segment.id == static_cast<std::int64_t>(last) && !segment.inserted) {
           return;  // the cancel line leads away from the outline
         }
-        result.path.push_back(segment.inserted ? segment.node->GetEndPoint()
-                                               : segment.node->GetEndPointMoved());
+        result.path.push_back(cutcomp::GetToolPiece(segment).to);
       },
       &failure);
   if (!result.ok) {

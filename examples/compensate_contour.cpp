@@ -58,17 +58,12 @@ int main() {
       return 1;
     }
     for (const cutcomp::HostSegment& segment : run.segments) {
-      const crc::CCrcNode& node = *segment.node;
-      // Inserted lines carry their tool path as programmed points; every other segment as
-      // offset points.
-      const Point from = segment.inserted ? node.GetStartPoint() : node.GetStartPointMoved();
-      const Point to = segment.inserted ? node.GetEndPoint() : node.GetEndPointMoved();
-      const auto* arc = dynamic_cast<const crc::CCrcArc*>(&node);
+      const cutcomp::ToolPiece piece = cutcomp::GetToolPiece(segment);
       std::printf("  %-8s (%9.4f, %9.4f) -> (%9.4f, %9.4f)", segment.inserted ? "inserted" : "",
-                  from.x, from.y, to.x, to.y);
-      if (arc != nullptr) {
-        std::printf("  arc %s about (%g, %g), radius %g", arc->GetDirection() ? "ccw" : "cw",
-                    arc->GetCenterPoint().x, arc->GetCenterPoint().y, arc->GetRadiusMoved());
+                  piece.from.x, piece.from.y, piece.to.x, piece.to.y);
+      if (piece.arc) {
+        std::printf("  arc %s about (%g, %g), radius %g", piece.ccw ? "ccw" : "cw", piece.centre.x,
+                    piece.centre.y, piece.radius);
       }
       std::printf("\n");
     }

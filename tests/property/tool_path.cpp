@@ -232,20 +232,13 @@ Outcome RunCase(const Case& c) {
     };
     piece.offsetUnset = unset(node.GetStartPointMoved()) && unset(node.GetEndPointMoved()) &&
                         unset(node.GetIntersectPoint());
-    if (segment.inserted) {
-      piece.from = node.GetStartPoint();
-      piece.to = node.GetEndPoint();
-    } else {
-      piece.from = node.GetStartPointMoved();
-      piece.to = node.GetEndPointMoved();
-    }
-    if (node.GetNodeType() == crc::NODE_ARC) {
-      const auto& arc = static_cast<const crc::CCrcArc&>(node);
-      piece.arc = true;
-      piece.centre = arc.GetCenterPoint();
-      piece.radius = arc.GetRadiusMoved();
-      piece.ccw = arc.GetDirection();
-    }
+    const cutcomp::ToolPiece tool = cutcomp::GetToolPiece(segment);
+    piece.from = tool.from;
+    piece.to = tool.to;
+    piece.arc = tool.arc;
+    piece.centre = tool.centre;
+    piece.radius = tool.radius;
+    piece.ccw = tool.ccw;
     outcome.path.push_back(piece);
   }
   return outcome;

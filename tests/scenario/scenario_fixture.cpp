@@ -434,24 +434,18 @@ PathPiece ReadPiece(const HostSegment& segment) {
   piece.inserted = segment.inserted;
   piece.phase = node->GetStatusType();
   piece.side = node->GetCrcDirType();
-  if (!node->IsValidNode()) {
-    piece.dropped = true;
+  const cutcomp::ToolPiece tool = cutcomp::GetToolPiece(segment);
+  piece.dropped = tool.dropped;
+  if (tool.dropped) {
     return piece;
   }
-  if (segment.inserted) {
-    // An inserted line's programmed points are its tool path.
-    piece.from = node->GetStartPoint();
-    piece.to = node->GetEndPoint();
-    return piece;
-  }
-  piece.from = node->GetStartPointMoved();
-  piece.to = node->GetEndPointMoved();
-  if (node->GetNodeType() == crc::NODE_ARC) {
-    const auto* arc = static_cast<const crc::CCrcArc*>(node);
+  piece.from = tool.from;
+  piece.to = tool.to;
+  if (tool.arc) {
     piece.arc = true;
-    piece.centre = arc->GetCenterPoint();
-    piece.radius = arc->GetRadiusMoved();
-    piece.ccw = arc->GetDirection();
+    piece.centre = tool.centre;
+    piece.radius = tool.radius;
+    piece.ccw = tool.ccw;
   }
   return piece;
 }
