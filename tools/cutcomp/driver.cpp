@@ -266,12 +266,7 @@ void Driver::WriteSegment(const Block& b, HostSegment& segment) {
     const auto& arc = static_cast<const crc::CCrcArc&>(node);
     move.center = V(arc.GetCenterPoint());
     r.center = move.center;
-    // An arc finished between two trimmed joints under evasion may carry no offset radius:
-    // its tool path is still the arc about the centre through its offset ends.
-    const double moved = arc.GetRadiusMoved();
-    // exact: the engine marks an unset radius with this very value
-    r.toolRadius =
-        moved == crc::INVALID_VALUE || moved <= 0.0 ? Distance(move.center, r.toolStart) : moved;
+    r.toolRadius = arc.GetRadiusMoved();
     const int decimals = m_Options.precision ? *m_Options.precision
                                              : (b.units == Units::INCH ? DEFAULT_PRECISION_INCH
                                                                        : DEFAULT_PRECISION_MM);
