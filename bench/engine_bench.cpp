@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench.h"
-#include "list_host.h"
+#include "tool_path.h"
 
 namespace cutcomp::bench {
 namespace {
@@ -66,7 +66,7 @@ CheckResult Check(const std::vector<std::unique_ptr<crc::CCrcNode>>& program,
         if (segment.id == static_cast<std::int64_t>(last) && !segment.inserted) {
           return;  // the cancel line leads away from the outline
         }
-        result.path.push_back(cutcomp::GetToolPiece(segment).to);
+        result.path.push_back(cutcomp::ReadPiece(segment).tool.to);
       },
       &failure);
   if (!result.ok) {

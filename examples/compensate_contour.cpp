@@ -9,7 +9,7 @@
 
 #include <crc/crc.h>
 
-#include "list_host.h"
+#include "tool_path.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ int main() {
       return 1;
     }
     for (const cutcomp::HostSegment& segment : run.segments) {
-      const cutcomp::ToolPiece piece = cutcomp::GetToolPiece(segment);
+      const cutcomp::Curve piece = cutcomp::ReadPiece(segment).tool;
       std::printf("  %-8s (%9.4f, %9.4f) -> (%9.4f, %9.4f)", segment.inserted ? "inserted" : "",
                   piece.from.x, piece.from.y, piece.to.x, piece.to.y);
       if (piece.arc) {

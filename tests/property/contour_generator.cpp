@@ -8,7 +8,7 @@
 #include <iomanip>
 #include <sstream>
 
-#include "tool_path.h"
+#include "property_path.h"
 
 namespace cutcomp::property {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "contour_generator.h"
-#include "tool_path.h"
+#include "property_path.h"
 
 namespace cutcomp::property {
 namespace {

@@ -3,6 +3,8 @@
 // building, read-back of a host run as a tool-centre path, and the SVG drawing of a case.
 #include "scenario_fixture.h"
 
+#include "tool_path.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -434,9 +436,10 @@ PathPiece ReadPiece(const HostSegment& segment) {
   piece.inserted = segment.inserted;
   piece.phase = node->GetStatusType();
   piece.side = node->GetCrcDirType();
-  const cutcomp::ToolPiece tool = cutcomp::GetToolPiece(segment);
-  piece.dropped = tool.dropped;
-  if (tool.dropped) {
+  const cutcomp::PathPiece read = cutcomp::ReadPiece(segment);
+  const cutcomp::Curve& tool = read.tool;
+  piece.dropped = read.dropped;
+  if (read.dropped) {
     return piece;
   }
   piece.from = tool.from;
@@ -453,7 +456,7 @@ PathPiece ReadPiece(const HostSegment& segment) {
 std::vector<PathPiece> ReadPath(const std::vector<HostSegment>& segments) {
   std::vector<PathPiece> path;
   for (const HostSegment& segment : segments)
-    path.push_back(ReadPiece(segment));
+    path.push_back(scenario::ReadPiece(segment));
   return path;
 }
 

@@ -6,29 +6,6 @@
 
 namespace cutcomp {
 
-ToolPiece GetToolPiece(const HostSegment& segment) {
-  ToolPiece piece;
-  crc::CCrcNode& node = *segment.node;
-  if (!node.IsValidNode()) {
-    piece.dropped = true;
-    return piece;
-  }
-  if (segment.inserted) {
-    piece.from = node.GetStartPoint();
-    piece.to = node.GetEndPoint();
-    return piece;
-  }
-  piece.from = node.GetStartPointMoved();
-  piece.to = node.GetEndPointMoved();
-  if (const auto* arc = dynamic_cast<const crc::CCrcArc*>(&node)) {
-    piece.arc = true;
-    piece.centre = arc->GetCenterPoint();
-    piece.radius = arc->GetRadiusMoved();
-    piece.ccw = arc->GetDirection();
-  }
-  return piece;
-}
-
 ListHost::ListHost(Source source) : m_Source(std::move(source)) {}
 
 ListHost::Source ListHost::FromVector(std::vector<std::unique_ptr<crc::CCrcNode>> program) {

@@ -27,20 +27,6 @@ struct HostSegment {
   bool inserted = false;
 };
 
-// The tool-centre piece a final segment stands for. A line the engine inserted carries its tool
-// path as its programmed points; every other segment as its offset points, an arc about its own
-// centre with its offset radius and turning sense. A segment dropped by evasion has none.
-struct ToolPiece {
-  bool dropped = false;
-  crc::__point2<double> from;
-  crc::__point2<double> to;
-  bool arc = false;
-  crc::__point2<double> centre;  // arcs only
-  double radius = 0.0;           // arcs only: the offset radius
-  bool ccw = true;               // arcs only
-};
-ToolPiece GetToolPiece(const HostSegment& segment);
-
 // What the engine told the host besides inserting lines.
 struct HostNotice {
   enum Kind { INSERT_BEFORE, INSERT_AFTER, SET_END_POINT, FINISH } kind;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Running a generated case through the list-backed host, reading its tool-centre path, and the
 // exact distances between bounded lines and arcs.
-#include "tool_path.h"
+#include "property_path.h"
 
 #include <algorithm>
 #include <cmath>
@@ -232,7 +232,7 @@ Outcome RunCase(const Case& c) {
     };
     piece.offsetUnset = unset(node.GetStartPointMoved()) && unset(node.GetEndPointMoved()) &&
                         unset(node.GetIntersectPoint());
-    const cutcomp::ToolPiece tool = cutcomp::GetToolPiece(segment);
+    const cutcomp::Curve tool = cutcomp::ReadPiece(segment).tool;
     piece.from = tool.from;
     piece.to = tool.to;
     piece.arc = tool.arc;

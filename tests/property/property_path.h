@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "contour_generator.h"
-#include "list_host.h"
+#include "tool_path.h"
 
 namespace cutcomp::property {
 

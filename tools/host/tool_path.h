@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+// The one model of a tool-centre path, shared by the command-line tool's writers, the fixture
+// runner, the property tests and the end-to-end tests: a piece of path per final host segment
+// (its kind and geometry, the programmed segment it stands for, phase, side, inserted or
+// dropped), and the checks every reader of a path needs (continuity, distance to a programmed
+// segment, the angle an arc turns through).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <crc/crc.h>
+
+#include "list_host.h"
+
+namespace cutcomp {
+
+using Point = crc::__point2<double>;
+
+// A bounded straight line or circular arc in the plane, in the direction it is travelled.
+struct Curve {
+  bool arc = false;
+  Point from;
+  Point to;
+  Point centre;         // arcs
+  double radius = 0.0;  // arcs
+  bool ccw = true;      // arcs: turning sense
+  // Arcs whose ends coincide: a whole turn. Without it such an arc has shrunk to a point.
+  bool fullCircle = false;
+};
+
+// The angle an arc turns through from its start to its end in its own sense, measured about
+// its centre from the polar angles of its end points: in [0, 2 pi) for a partial arc (0 when
+// the ends coincide), 2 pi for a full circle, 0 for a line.
+double Sweep(const Curve& curve);
+// Length travelled: the chord of a line, radius times sweep of an arc.
+double Length(const Curve& curve);
+
+// A line or arc from the programmed geometry a segment holds now (evasion may have moved an
+// end). A segment built from centre and angles with a whole turn is a full circle.
+Curve ProgrammedCurve(const crc::CCrcNode& node);
+
+// One piece of the tool-centre path: what one final host segment stands for.
+struct PathPiece {
+  // Tool-centre geometry. An inserted line's programmed points are its tool path; every other
+  // segment travels its offset points, an arc about its programmed centre with its offset
+  // radius and turning sense. Meaningless when `dropped`.
+  Curve tool;
+  Curve programmed;  // the host segment's programmed geometry after the run
+  // The source's id of the programmed segment; for an inserted line, its anchor's id.
+  std::int64_t id = -1;
+  crc::crc_status_t phase = crc::CRC_STATUS_NONE;
+  crc::crc_dir_t side = crc::CRC_DIR_NONE;  // the side the segment carries after the run
+  bool inserted = false;                    // a line the engine handed to the host
+  bool dropped = false;                     // taken out of the path by interference evasion
+  bool locate = false;                      // a positioning line, not offset
+  // The engine never wrote an offset point (a segment left as programmed, or refused).
+  bool offsetUnset = false;
+};
+
+PathPiece ReadPiece(const HostSegment& segment);
+std::vector<PathPiece> ReadPath(const std::vector<HostSegment>& segments);
+
+// Continuity: the first index i whose piece ends farther than `tolerance` from the start of the
+// next piece that is not dropped (dropped pieces are skipped on both sides); none when the path
+// is continuous.
+std::optional<std::size_t> FirstBreak(const std::vector<PathPiece>& path, double tolerance);
+
+// Exact distances between bounded curves, up to rounding: zero where they cross, otherwise
+// attained at an end point or where a common normal meets both.
+double Distance(const Point& p, const Curve& curve);
+double Distance(const Curve& a, const Curve& b);
+// Points where two curves cross or touch; two lines only where they cross properly (overlapping
+// collinear lines give none).
+std::vector<Point> Crossings(const Curve& a, const Curve& b);
+
+std::string Describe(const Curve& curve);
+std::string Describe(const PathPiece& piece);
+
+}  // namespace cutcomp
