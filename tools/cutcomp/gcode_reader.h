@@ -8,29 +8,16 @@
 #include <cstdio>
 #include <map>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "block_source.h"
 
 namespace cutcomp::cli {
 
 // The longest line accepted, in bytes. Part programs have short blocks; the cap keeps a
 // corrupt or binary file (one huge "line") from being read into memory whole.
 inline constexpr std::size_t MAX_LINE_LENGTH = 65536;
-
-// An error in the input files: where it is and what is wrong. col is 0 when the error concerns
-// the whole line (or the whole file, with line 0 as well).
-class InputError : public std::runtime_error {
-public:
-  InputError(std::size_t line, std::size_t col, const std::string& message)
-      : std::runtime_error(message), m_Line(line), m_Col(col) {}
-  std::size_t Line() const { return m_Line; }
-  std::size_t Col() const { return m_Col; }
-
-private:
-  std::size_t m_Line;
-  std::size_t m_Col;
-};
 
 // Reads a file line by line without ever holding more than MAX_LINE_LENGTH bytes of a line.
 // Accepts LF and CRLF endings; the terminator is not part of the line.
@@ -55,17 +42,6 @@ private:
 struct Vec2 {
   double x = 0.0;
   double y = 0.0;
-};
-
-// One item of a block as written: a word (letter and number) or a comment.
-struct Item {
-  enum Kind { WORD, COMMENT } kind = WORD;
-  char letter = 0;   // WORD: upper-case letter
-  double value = 0;  // WORD
-  std::string text;  // WORD: letter and number without spaces; COMMENT: with its delimiters
-  std::size_t col = 0;
-  // What the item means for the compensation plane (set by the interpreter).
-  enum Role { OTHER, MOTION, PLANE_AXIS, ARC_CENTER, COMP } role = OTHER;
 };
 
 // Splits one line into items. Throws InputError for text that is no word or comment and for

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: MIT
+// The seam between reading a program's text and following its modal state: a source of blocks
+// whose words already hold plain numbers, each with the place in the source it came from. A
+// flat program is tokenized line by line; a program with parameters, expressions and O-words
+// is executed by the language layer, which hands on the same blocks, flattened.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cutcomp::cli {
+
+// A place in a source file. An empty file name is the main program.
+struct SourceLocation {
+  std::string file;
+  std::size_t line = 0;
+};
+
+// An error in the input files: where it is and what is wrong. col is 0 when the error concerns
+// the whole line (or the whole file, with line 0 as well). Inside a subroutine, `callers` holds
+// the call sites that led there, innermost first.
+class InputError : public std::runtime_error {
+public:
+  InputError(std::size_t line, std::size_t col, const std::string& message)
+      : std::runtime_error(message), m_Where{std::string(), line}, m_Col(col) {}
+  InputError(SourceLocation where, std::size_t col, const std::string& message,
+             std::vector<SourceLocation> callers = {})
+      : std::runtime_error(message),
+        m_Where(std::move(where)),
+        m_Col(col),
+        m_Callers(std::move(callers)) {}
+  std::size_t Line() const { return m_Where.line; }
+  std::size_t Col() const { return m_Col; }
+  // Empty for the main program.
+  const std::string& File() const { return m_Where.file; }
+  const std::vector<SourceLocation>& Callers() const { return m_Callers; }
+
+private:
+  SourceLocation m_Where;
+  std::size_t m_Col;
+  std::vector<SourceLocation> m_Callers;
+};
+
+// One item of a block as written: a word (letter and number) or a comment.
+struct Item {
+  enum Kind { WORD, COMMENT } kind = WORD;
+  char letter = 0;   // WORD: upper-case letter
+  double value = 0;  // WORD
+  // WORD: letter and number without spaces, as it is to be written (a word computed from an
+  // expression carries its value here); COMMENT: with its delimiters.
+  std::string text;
+  std::size_t col = 0;
+  // What the item means for the compensation plane (set by the reader).
+  enum Role { OTHER, MOTION, PLANE_AXIS, ARC_CENTER, COMP } role = OTHER;
+};
+
+// One executed block: its words with plain numbers, and where it came from.
+struct SourceBlock {
+  SourceLocation where;
+  std::vector<SourceLocation> callers;  // call sites that led here, innermost first
+  std::string text;                     // the line as read, for messages
+  bool blockDelete = false;
+  std::vector<Item> items;
+};
+
+class BlockSource {
+public:
+  virtual ~BlockSource() = default;
+  // The next executed block; false at the end of the program. Throws InputError.
+  virtual bool Next(SourceBlock& block) = 0;
+};
+
+}  // namespace cutcomp::cli
