@@ -98,16 +98,18 @@ bool ArcWithin(const Point* p, std::size_t n, double tolerance, const Point& cen
 //
 // In a frame with the chord's midpoint at the origin and the chord along x, the circles through
 // both ends are s (x^2 + y^2 - h^2) - y = 0, h the half chord, s = 0 the line itself and
-// 1 / (2 s) the centre's ordinate. The left side changes along a normal at least as fast as the
-// distance to the circle, so |s q - y| <= tolerance (q = x^2 + y^2 - h^2) bounds each point's
-// distance to first order, and each such bound is an interval of s. Within their common interval
-// (points and chord midpoints) the candidate is the circle that leaves the first point along
-// `tangent`, the direction the piece before ends in, when there is one there: the engine joins
-// pieces that turn by less than a few degrees as if they were smooth, and the tool path then strays
-// from the offset by up to r (1 - cos) of the turn. Without one, the line if it is in the interval,
-// else the interval's middle, which is also the fallback. LineFits and ArcWithin decide.
-bool PieceFits(const Point* p, std::size_t n, double tolerance, const Point* tangent,
-               Curve& piece) {
+// 1 / (2 s) the centre's ordinate. For a point at distance d from such a circle the left side is
+// d (g + s d) with g = sqrt(1 + 4 s^2 h^2) >= 1, so |s q - y| <= g tolerance (q = x^2 + y^2 - h^2)
+// bounds each point's distance to first order, and each bound is an interval of s. g grows with
+// |s|: the common interval (points and chord midpoints) is found with g at its largest, for the
+// longest arc allowed, and narrowed with g at the interval's least |s| until it settles.
+//
+// Within it the candidate is the line where it is in the interval, else the interval's middle;
+// but where the interval is wider than its middle is far from the line (a short span, whose
+// chords leave the curvature open), the arc a quarter of the way in from its flatter end: an arc
+// no more curved than the chords need, as an arc tighter than the cutter is refused. The middle
+// is the fallback. LineFits and ArcWithin decide.
+bool PieceFits(const Point* p, std::size_t n, double tolerance, Curve& piece) {
   const Point a = p[0];
   const Point b = p[n - 1];
   const double length = (b - a).GetLength();
@@ -118,35 +120,48 @@ bool PieceFits(const Point* p, std::size_t n, double tolerance, const Point* tan
   const Point v(-u.y, u.x);
   const Point mid = (a + b) * 0.5;
   const double h = 0.5 * length;
-  double lo = -std::numeric_limits<double>::infinity();
-  double hi = std::numeric_limits<double>::infinity();
-  const auto bound = [&](const Point& point) {
-    const double x = Dot(point - mid, u);
-    const double y = Dot(point - mid, v);
-    const double q = x * x + y * y - h * h;
-    if (q == 0.0) {  // exact: only a point on the circle over the chord gives no interval
-      return std::fabs(y) <= tolerance;
+  double lo = 0.0;
+  double hi = 0.0;
+  const auto interval = [&](double slack) {
+    lo = -std::numeric_limits<double>::infinity();
+    hi = std::numeric_limits<double>::infinity();
+    const auto bound = [&](const Point& point) {
+      const double x = Dot(point - mid, u);
+      const double y = Dot(point - mid, v);
+      const double q = x * x + y * y - h * h;
+      if (q == 0.0) {  // exact: only a point on the circle over the chord gives no interval
+        return std::fabs(y) <= slack;
+      }
+      lo = std::max(lo, std::min((y - slack) / q, (y + slack) / q));
+      hi = std::min(hi, std::max((y - slack) / q, (y + slack) / q));
+      return lo <= hi;
+    };
+    for (std::size_t i = 1; i < n; ++i) {
+      if (!bound((p[i - 1] + p[i]) * 0.5) || (i + 1 < n && !bound(p[i]))) {
+        return false;
+      }
     }
-    const double s1 = (y - tolerance) / q;
-    const double s2 = (y + tolerance) / q;
-    lo = std::max(lo, std::min(s1, s2));
-    hi = std::min(hi, std::max(s1, s2));
-    return lo <= hi;
+    return true;
   };
-  for (std::size_t i = 1; i < n; ++i) {
-    if (!bound((p[i - 1] + p[i]) * 0.5) || (i + 1 < n && !bound(p[i]))) {
+  // g for the longest arc allowed, then for the least |s| of the interval found.
+  double g = 1.0 / std::cos(0.5 * MAX_SWEEP);
+  for (int pass = 0; pass < 4; ++pass) {
+    if (!interval(g * tolerance)) {
       return false;
     }
-  }
-  // An arc leaves its start turned from its chord by half its sweep: by -atan(2 s h).
-  const double middle = 0.5 * (lo + hi);
-  double wanted = lo <= 0.0 && hi >= 0.0 ? 0.0 : middle;
-  if (tangent != nullptr) {
-    const double turn = std::atan2(Cross(u, *tangent), Dot(u, *tangent));
-    const double smooth = -std::tan(turn) / (2.0 * h);
-    if (std::fabs(turn) < 0.5 * MAX_SWEEP && smooth >= lo && smooth <= hi) {
-      wanted = smooth;  // a corner stays a corner: no arc bent only to make it a little less
+    const double least = lo <= 0.0 && hi >= 0.0 ? 0.0 : std::min(std::fabs(lo), std::fabs(hi));
+    const double narrower = std::sqrt(1.0 + 4.0 * least * least * h * h);
+    if (narrower > 0.99 * g) {
+      break;
     }
+    g = narrower;
+  }
+  const double middle = 0.5 * (lo + hi);
+  double wanted = middle;
+  if (lo <= 0.0 && hi >= 0.0) {
+    wanted = 0.0;
+  } else if (hi - lo > std::fabs(middle)) {  // the chords leave the curvature open
+    wanted = lo > 0.0 ? lo + 0.25 * (hi - lo) : hi - 0.25 * (hi - lo);
   }
   for (const double s : {wanted, middle, 0.0}) {
     if (!std::isfinite(s) || s < lo || s > hi) {
@@ -165,16 +180,6 @@ bool PieceFits(const Point* p, std::size_t n, double tolerance, const Point* tan
     }
   }
   return false;
-}
-
-// The direction a piece ends in.
-Point EndTangent(const Curve& piece) {
-  if (!piece.arc) {
-    const Point d = piece.to - piece.from;
-    return d * (1.0 / d.GetLength());
-  }
-  const Point r = (piece.to - piece.centre) * (1.0 / piece.radius);
-  return piece.ccw ? Point(-r.y, r.x) : Point(r.y, -r.x);
 }
 
 // The centre of the circle through three points; false when they are collinear.
@@ -243,8 +248,9 @@ void ChordFitter::Add(const Curve& move, std::int64_t id, std::vector<FitPiece>&
   if (length > 0.0) {
     m_Direction = step * (1.0 / length);
   }
-  if (m_Ids.size() >= m_Options.maxRun) {
+  if (m_Ids.size() >= std::max(m_FitAt, m_Options.maxRun)) {
     Fit(false, out);
+    m_FitAt = m_Ids.size() + m_Options.maxRun / 4;  // what was held back waits for more chords
   }
 }
 
@@ -270,8 +276,7 @@ void ChordFitter::Fit(bool all, std::vector<FitPiece>& out) {
     std::size_t good = start + 1;
     std::size_t bad = last + 1;
     const auto fits = [&](std::size_t end, Curve& piece) {
-      return PieceFits(&m_Points[start], end - start + 1, tolerance,
-                       m_HasTangent ? &m_Tangent : nullptr, piece);
+      return PieceFits(&m_Points[start], end - start + 1, tolerance, piece);
     };
     for (std::size_t span = 2; start + span <= last; span *= 2) {
       Curve piece;
@@ -293,7 +298,12 @@ void ChordFitter::Fit(bool all, std::vector<FitPiece>& out) {
       }
     }
     if (!all && good == last && start > 0) {
-      // The run goes on: keep the last piece open, it may grow.
+      // The run goes on: keep the last piece open, it may grow; and a lone arc before it, which
+      // may yet share its circle (below), as long as no more than twice `maxRun` chords are held.
+      if (best.arc && chainPieces == 1 && last - chainStart < 2 * m_Options.maxRun) {
+        out.pop_back();
+        start = chainStart;
+      }
       break;
     }
     const std::size_t moves = good - start;
@@ -325,8 +335,6 @@ void ChordFitter::Fit(bool all, std::vector<FitPiece>& out) {
       chainStart = start;
     }
     out.push_back({best, m_Ids[start], m_Ids[good - 1], moves});
-    m_Tangent = EndTangent(best);
-    m_HasTangent = best.from != best.to;  // exact: a zero-length chord has no direction
     start = good;
   }
   // Keep what is not handed on: from `start`, whose point begins the open piece.
@@ -334,7 +342,7 @@ void ChordFitter::Fit(bool all, std::vector<FitPiece>& out) {
   m_Ids.erase(m_Ids.begin(), m_Ids.begin() + static_cast<std::ptrdiff_t>(start));
   if (all) {
     m_Points.clear();  // the run is over; the next chord starts a new one
-    m_HasTangent = false;
+    m_FitAt = 0;
   }
 }
 

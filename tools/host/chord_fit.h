@@ -75,9 +75,10 @@ struct FitPiece {
 // the fitted contour's offset by a radius r stays within `tolerance` of the chords' offset by r.
 // An arc's end points lie on its circle and its centre is on their bisector, as the engine needs.
 //
-// At most `maxRun` chords are held: when a run grows that long, every piece but the last one
-// found is handed on and the run goes on from the last piece's start. Invalid options (see
-// FitOptionsError) switch fitting off: every move passes on unchanged.
+// A run that grows to `maxRun` chords is fitted and every piece but the last one found is handed
+// on, the run going on from the last piece's start; a lone arc before it is held back too, as it
+// may yet share the last piece's circle, but never more than twice `maxRun` chords are held.
+// Invalid options (see FitOptionsError) switch fitting off: every move passes on unchanged.
 class ChordFitter {
 public:
   explicit ChordFitter(const FitOptions& options);
@@ -96,9 +97,8 @@ private:
   bool m_Enabled = false;
   std::vector<Point> m_Points;      // the run's points: its start, then each chord's end
   std::vector<std::int64_t> m_Ids;  // each chord's id
-  Point m_Direction{0.0, 0.0};      // unit direction of the last chord that had one
-  Point m_Tangent{0.0, 0.0};        // the direction the last piece handed on ends in
-  bool m_HasTangent = false;        // ... when it belongs to the run still held
+  std::size_t m_FitAt = 0;      // held chords that make Add fit (beyond maxRun after a hold-back)
+  Point m_Direction{0.0, 0.0};  // unit direction of the last chord that had one
 };
 
 }  // namespace cutcomp
