@@ -16,7 +16,7 @@ namespace {
 constexpr double MAX_SWEEP = 2.9670597283903604;
 // The flattest arc a piece may be, in radians. The engine tells arcs apart by their angles with
 // an absolute tolerance of 1e-6; an arc turning less than a hundred times that is a line to it
-// (and a line is tried first wherever one fits).
+// (and the line is taken wherever it fits).
 constexpr double MIN_SWEEP = 1e-4;
 constexpr double PI = 3.14159265358979323846;
 
@@ -250,7 +250,8 @@ void ChordFitter::Add(const Curve& move, std::int64_t id, std::vector<FitPiece>&
   }
   if (m_Ids.size() >= std::max(m_FitAt, m_Options.maxRun)) {
     Fit(false, out);
-    m_FitAt = m_Ids.size() + m_Options.maxRun / 4;  // what was held back waits for more chords
+    // What was held back waits for more chords, up to twice maxRun.
+    m_FitAt = std::min(m_Ids.size() + m_Options.maxRun / 4, 2 * m_Options.maxRun);
   }
 }
 
