@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""Completion rate of the generated CAM-like programs (generate.py) through the built tool.
+
+    bench/cam/measure.py PROGRAM_DIR --cutcomp build/release/tools/cutcomp/cutcomp [--evade]
+    bench/cam/measure.py PROGRAM_DIR --driver build/release/bench/cam/cam_fit_driver [--fit 0.005]
+
+With --cutcomp, every program goes through the command-line tool with the radius from the
+manifest (exit code 0 counts as completed). With --driver, through the fitting prototype, which
+also reports how much nearer than r its tool path comes to the programmed chords (the gouge):
+counted beyond the fitting tolerance, and beyond it plus the engine's smooth-joint allowance.
+Extra arguments after `--` go to the tool unchanged. Prints the rate overall and by shape,
+chord length, decimals and side, and the commonest reasons for refusal.
+"""
+import argparse
+import collections
+import concurrent.futures
+import csv
+import os
+import re
+import subprocess
+
+CHORD_BINS = (0.03, 0.1, 0.3, 1.01)
+# The engine joins two moves whose directions differ by less than about 3.5 degrees as if they
+# were smooth; its path can then come up to r (1 - cos 3.5 deg) = 0.0019 r nearer the contour.
+JOINT = 0.0019
+
+
+def chord_bin(h):
+    lo = 0.01
+    for hi in CHORD_BINS:
+        if h < hi:
+            return "%.2f-%.2f mm" % (lo, min(hi, 1.0))
+        lo = hi
+    return "longer"
+
+
+def run_one(job):
+    cmd, row = job
+    proc = subprocess.run(cmd, capture_output=True, text=True)
+    lines = proc.stderr.strip().splitlines()
+    reason = ""
+    for line in lines:
+        if "error" in line:
+            reason = re.sub(r"^.*?error: ", "", line)
+            reason = re.sub(r"\s*\(.*$", "", reason)
+            break
+    return row, proc.returncode, reason, proc.stdout
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("programs")
+    ap.add_argument("--cutcomp")
+    ap.add_argument("--driver")
+    ap.add_argument("--evade", action="store_true")
+    ap.add_argument("--fit", type=float, help="fitting tolerance for the driver (0: no fitting)")
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--failures", help="write the names of the refused programs to this file")
+    ap.add_argument("extra", nargs="*")
+    args = ap.parse_args()
+    if bool(args.cutcomp) == bool(args.driver):
+        ap.error("give one of --cutcomp and --driver")
+    with open(os.path.join(args.programs, "manifest.tsv")) as f:
+        rows = list(csv.DictReader(f, delimiter="\t"))
+    jobs = []
+    for row in rows:
+        path = os.path.join(args.programs, row["file"])
+        if args.cutcomp:
+            cmd = [args.cutcomp, path, "--radius", row["radius"], "-o", os.devnull]
+        else:
+            cmd = [args.driver, path, row["radius"]]
+            if args.fit is not None:
+                cmd += ["--fit", repr(args.fit)]
+        if args.evade:
+            cmd.append("--evade")
+        jobs.append((cmd + args.extra, row))
+
+    total = collections.Counter()
+    done = collections.Counter()
+    reasons = collections.Counter()
+    failed = []
+    worst = 0.0
+    beyond = beyond_joint = 0
+    pieces = chords = 0
+    tol = args.fit or 0.0
+    with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
+        for row, code, reason, out in pool.map(run_one, jobs):
+            keys = ["all", "shape " + row["shape"], "chord " + chord_bin(float(row["chord"])),
+                    "decimals " + row["decimals"], "side " + row["side"]]
+            for k in keys:
+                total[k] += 1
+                done[k] += code == 0
+            if code != 0:
+                reasons[reason or "exit %d" % code] += 1
+                failed.append(row["file"])
+            m = re.search(r"gouge (\S+) standoff \S+ pieces (\d+) chords (\d+)", out)
+            if m and code == 0:
+                gouge, radius = float(m.group(1)), float(row["radius"])
+                worst = max(worst, gouge / radius)
+                beyond += gouge > tol + 1e-9
+                beyond_joint += gouge > tol + JOINT * radius
+                pieces += int(m.group(2))
+                chords += int(m.group(3))
+    for k in sorted(total, key=lambda k: (k != "all", k)):
+        print("%-28s %5d / %5d  %6.2f %%" % (k, done[k], total[k], 100.0 * done[k] / total[k]))
+    if args.driver and chords:
+        print("completed paths: %d chords became %d pieces; largest gouge %.4f r; closer to the chords"
+              " than r - %g: %d, than r - %g - %g r: %d"
+              % (chords, pieces, worst, tol, beyond, tol, JOINT, beyond_joint))
+    for reason, n in reasons.most_common(8):
+        print("  refused %4d: %s" % (n, reason))
+    if args.failures:
+        with open(args.failures, "w") as f:
+            f.write("\n".join(failed) + "\n")
+
+
+if __name__ == "__main__":
+    main()
