@@ -41,7 +41,7 @@ echo "package contents and control: OK"
 # 3. Install, use, purge: root only, one run at a time on this machine, never over files that
 # are already there.
 [ "$(id -u)" -eq 0 ] || { echo "not root: install check skipped"; exit 77; }
-exec 9>/run/lock/cutcomp-deb-check.lock
+exec 9>/tmp/cutcomp-deb-check.lock
 flock -w 600 9
 if dpkg-query -W cutcomp >/dev/null 2>&1; then
   echo "a cutcomp package is installed already: install check skipped"; exit 77
