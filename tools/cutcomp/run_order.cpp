@@ -46,7 +46,7 @@ void RunOrder::Final(const HostSegment& segment) {
       // The closing line of a run that ends without a cancel move: the tool leaves the contour
       // where compensation ends, after the blocks that follow the last segment, not while it is
       // still at cutting depth.
-      m_Closing = std::move(piece);
+      m_Closing = piece;
       m_ClosingAnchor = *m_Last;
       return;
     }
