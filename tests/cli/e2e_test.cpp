@@ -3,6 +3,7 @@
 // help, version and usage errors, standard input, outputs that cannot be written, and hostile
 // files. The programs' own behaviour is data (cases_test.cpp).
 #include <cstdio>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -94,7 +95,15 @@ TEST(Process, BinaryGarbageAndAHugeLine) {
   }
   WriteFile(dir + "/garbage.ngc", garbage);
   // A 50 MB line is refused after reading 64 KiB of it.
-  WriteFile(dir + "/huge.ngc", "G0 X0 Y0\n(" + std::string(50 << 20, 'x') + ")\n");
+  {  // written in pieces: a 50 MB string here would count in the child's resident set
+    std::ofstream huge(dir + "/huge.ngc", std::ios::binary);
+    const std::string chunk(1 << 20, 'x');
+    huge << "G0 X0 Y0\n(";
+    for (int k = 0; k < 50; ++k) {
+      huge << chunk;
+    }
+    huge << ")\n";
+  }
   const ProcessResult binary = RunProcess(EXE, {"garbage.ngc"}, dir);
   const ProcessResult huge = RunProcess(EXE, {"huge.ngc"}, dir);
   std::remove((dir + "/garbage.ngc").c_str());
