@@ -40,7 +40,7 @@ std::string MakeTempDir() {
 }
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& workDir) {
+                         const std::string& workDir, const std::string& input) {
   const std::string dir = MakeTempDir();
   const std::string outPath = dir + "/stdout";
   const std::string errPath = dir + "/stderr";
@@ -56,7 +56,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     throw std::runtime_error("fork failed");
   }
   if (pid == 0) {
-    const int in = open("/dev/null", O_RDONLY);
+    const int in = open(input.empty() ? "/dev/null" : input.c_str(), O_RDONLY);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {

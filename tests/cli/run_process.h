@@ -15,10 +15,10 @@ struct ProcessResult {
   long peakRssKiB = 0;  // the child's own maximum resident set size
 };
 
-// Runs `program` with `args` in `workDir` (empty: the current directory), standard input
-// closed, standard output and error captured through temporary files.
+// Runs `program` with `args` in `workDir` (empty: the current directory), standard input read
+// from `input` (empty: /dev/null), standard output and error captured through temporary files.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& workDir = "");
+                         const std::string& workDir = "", const std::string& input = "");
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);

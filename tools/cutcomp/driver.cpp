@@ -2,169 +2,167 @@
 // The driver: two passes over the program. The first only reads it, so that every input error
 // is reported before anything is written; the second streams it through the engine. Blocks
 // outside compensation are written as they come; inside a compensation run the blocks wait in
-// a queue until the engine has made the segments before them final.
+// the run's order (run_order.h) until the engine has made the segments before them final.
+// Every piece is written by the G-code writer first and recorded as written, so that the
+// program, the JSON record, the picture and the warnings describe one path.
 #include "driver.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <deque>
-#include <exception>
 #include <memory>
 #include <utility>
-#include <vector>
 
-#include "gcode_reader.h"
+#include "flat_source.h"
 #include "gcode_writer.h"
 #include "list_host.h"
-#include "report_writers.h"
+#include "modal_reader.h"
+#include "number_format.h"
+#include "reports.h"
+#include "run_order.h"
 
 namespace cutcomp::cli {
 
 namespace {
 
-// How far the engine's tool path may start from where the written program has left the tool
-// before a warning is given, in program units. The engine joins consecutive offset paths
-// exactly; a gap means the previous run ended away from the contour (compensation closed
-// without a cancel move, option --end retract or none).
+// How far a piece of the tool path may start from where the written program has left the tool
+// before it is a jump worth a warning, in program units: well above the rounding of written
+// coordinates, well below any real gap. The engine joins consecutive offset paths exactly; a gap
+// means a run ended away from the contour (no cancel move) or the engine left one.
 constexpr double CONTINUITY_TOLERANCE = 1e-3;
 constexpr int MAX_WARNINGS = 20;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const {
-    if (file != nullptr && file != stdout) {
-      std::fclose(file);
-    }
-  }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-crc::__point2<double> P(const Vec2& v) { return {v.x, v.y}; }
-Vec2 V(const crc::__point2<double>& p) { return {p.x, p.y}; }
-bool IsUnset(const crc::__point2<double>& p) {
+bool IsUnset(const Point& p) {
   // exact: the engine marks an unset coordinate with this very value
   return p.x == crc::INVALID_VALUE || p.y == crc::INVALID_VALUE;
 }
 
-crc::crc_status_t Status(Phase phase) {
-  switch (phase) {
-  case Phase::ESTABLISH:
-    return crc::CRC_STATUS_ESTABLISH;
-  case Phase::DOING:
-    return crc::CRC_STATUS_DOING;
-  case Phase::RETRACT:
-    return crc::CRC_STATUS_RETRACT;
-  case Phase::NONE:
-    break;
+cutcomp::Curve ProgrammedOf(const Block& b) {
+  cutcomp::Curve c;
+  c.from = b.start;
+  c.to = b.end;
+  if (IsArc(b.motion)) {
+    c.arc = true;
+    c.centre = b.centre;
+    c.radius = b.radius;
+    c.ccw = b.motion == Motion::ARC_CCW;
+    c.fullCircle = b.fullCircle;
   }
-  return crc::CRC_STATUS_NONE;
+  return c;
 }
 
-Phase PhaseOf(crc::crc_status_t status) {
-  switch (status) {
-  case crc::CRC_STATUS_ESTABLISH:
-    return Phase::ESTABLISH;
-  case crc::CRC_STATUS_DOING:
-    return Phase::DOING;
-  case crc::CRC_STATUS_RETRACT:
-    return Phase::RETRACT;
-  default:
-    return Phase::NONE;
+std::unique_ptr<crc::CCrcNode> MakeNode(const Block& b, bool locateRapids) {
+  if (IsArc(b.motion)) {
+    const bool ccw = b.motion == Motion::ARC_CCW;
+    if (b.fullCircle) {
+      // Start and end coincide: only the centre-and-angles form can say "a whole turn".
+      double startAngle = std::atan2(b.start.y - b.centre.y, b.start.x - b.centre.x);
+      if (startAngle < 0) {
+        startAngle += crc::PI + crc::PI;
+      }
+      return std::make_unique<crc::CCrcArc>(b.centre, startAngle, crc::PI + crc::PI, b.radius, ccw,
+                                            b.phase, b.side);
+    }
+    return std::make_unique<crc::CCrcArc>(b.centre, b.start, b.end, b.radius, ccw, b.phase, b.side);
   }
+  const bool locate = locateRapids && b.motion == Motion::RAPID;
+  return std::make_unique<crc::CCrcLine>(b.start, b.end, b.phase, b.side, locate);
 }
 
-crc::crc_dir_t Dir(Side side) {
-  switch (side) {
-  case Side::LEFT:
-    return crc::CRC_DIR_LEFT;
-  case Side::RIGHT:
-    return crc::CRC_DIR_RIGHT;
-  case Side::NONE:
-    break;
+bool HasWord(const Block& b, char letter) {
+  for (const Item& item : b.source.items) {
+    if (item.kind == Item::WORD && item.letter == letter) {
+      return true;
+    }
   }
-  return crc::CRC_DIR_NONE;
+  return false;
 }
 
-Side SideOf(crc::crc_dir_t dir) {
-  switch (dir) {
-  case crc::CRC_DIR_LEFT:
-    return Side::LEFT;
-  case crc::CRC_DIR_RIGHT:
-    return Side::RIGHT;
-  default:
-    return Side::NONE;
-  }
-}
+std::string Short(double value) { return FormatNumber(value, 6); }
 
-double Distance(const Vec2& a, const Vec2& b) { return std::hypot(a.x - b.x, a.y - b.y); }
-
-SegmentRecord Programmed(const Block& b) {
-  SegmentRecord r;
-  r.line = b.line;
-  r.motion = b.motion;
-  r.phase = b.phase;
-  r.side = b.side;
-  r.compRadius = b.compRadius;
-  r.start = b.start;
-  r.end = b.end;
-  r.arc = b.motion >= 2;
-  r.ccw = b.motion == 3;
-  r.center = b.center;
-  r.radius = b.radius;
-  r.fullCircle = b.fullCircle;
-  r.toolStart = b.start;
-  r.toolEnd = b.end;
-  r.toolArc = r.arc;
-  r.toolRadius = b.radius;
-  r.toolFullCircle = b.fullCircle;
-  return r;
-}
-
-class Driver {
+class Driver : public RunOrder::Sink {
 public:
   Driver(const Options& options, std::FILE* diagnostics)
-      : m_Options(options), m_Diagnostics(diagnostics) {}
+      : m_Options(options),
+        m_Diagnostics(diagnostics),
+        m_Name(options.input == "-" ? "<stdin>" : options.input) {}
   int Run();
 
-private:
-  struct Entry {
-    std::int64_t id;
-    Block block;
-    bool segment;  // handed to the engine
-  };
-  struct Deferred {
-    Block context;
-    SegmentRecord record;
-  };
+  void PlainBlock(const cli::Block& block) override;
+  void Segment(const cli::Block& block, cutcomp::PathPiece& piece) override;
+  void Inserted(const cli::Block& anchor, cutcomp::PathPiece& piece) override;
+  void Closing(const cli::Block& anchor, cutcomp::PathPiece& piece) override;
 
-  bool NextBlock(Block& block);
-  void Passthrough(const Block& block);
-  int Compensate(Block first);
-  std::unique_ptr<crc::CCrcNode> MakeNode(const Block& block) const;
-  void WriteSegment(const Block& block, HostSegment& segment);
-  SegmentRecord InsertedRecord(const Block& anchor, crc::CCrcNode& node) const;
-  void WriteInserted(const Block& anchor, const SegmentRecord& record);
-  void Record(const SegmentRecord& record);
-  void CheckContinuity(const Block& block, const Vec2& start);
+private:
+  bool OpenInput();
+  bool OpenOutputs();
+  int Finish(int code, const ErrorRecord* error);
+  bool NextBlock(cli::Block& block);
+  void Passthrough(const cli::Block& block);
+  int Compensate(cli::Block first);
+  int EngineFailure(const HostFailure& failure, const ListHost& host, const RunOrder& order,
+                    double radius);
+  void Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart);
+  void Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double feed);
+  void NoteWritten(const cli::Block& block);
+  void Warn(std::size_t line, const std::string& message);
   void InputErrorMessage(const std::string& file, const InputError& error);
-  int Fail(const ErrorRecord& error);
 
   Options m_Options;
   std::FILE* m_Diagnostics;
+  std::string m_Name;  // the input as messages name it
   ToolTable m_Tools;
-  std::unique_ptr<GcodeReader> m_Reader;
-  std::optional<Block> m_Pushback;
-  std::optional<InputError> m_SourceError;
-  File m_Output;
-  File m_JsonFile;
-  File m_SvgFile;
+  ReaderOptions m_ReaderOptions;
+  std::FILE* m_Input = nullptr;
+  bool m_OwnInput = false;
+  std::unique_ptr<FlatBlockSource> m_Source;
+  std::unique_ptr<ModalReader> m_Reader;
+  std::optional<cli::Block> m_Pushback;
+  Output m_Output;
+  Output m_JsonFile;
+  Output m_SvgFile;
+  Output m_SvgBody;
   std::unique_ptr<GcodeWriter> m_Gcode;
   std::unique_ptr<JsonWriter> m_Json;
   std::unique_ptr<SvgWriter> m_Svg;
   int m_Warnings = 0;
+  // The axis normal to the plane (Z): where the written program has the tool, where it last
+  // moved at rapid (above the part), and whether the program moves it at all.
+  std::optional<double> m_Height;
+  std::optional<double> m_RapidHeight;
+  bool m_HeightProgrammed = false;
+
+public:
+  ~Driver() override {
+    if (m_Input != nullptr && m_OwnInput) {
+      std::fclose(m_Input);
+    }
+  }
+  Driver(const Driver&) = delete;
+  Driver& operator=(const Driver&) = delete;
 };
 
-bool Driver::NextBlock(Block& block) {
+void Driver::InputErrorMessage(const std::string& file, const InputError& error) {
+  const std::string name = error.File().empty() ? file : error.File();
+  if (error.Col() != 0) {
+    std::fprintf(m_Diagnostics, "%s:%zu:%zu: error: %s\n", name.c_str(), error.Line(), error.Col(),
+                 error.what());
+  } else if (error.Line() != 0) {
+    std::fprintf(m_Diagnostics, "%s:%zu: error: %s\n", name.c_str(), error.Line(), error.what());
+  } else {
+    std::fprintf(m_Diagnostics, "%s: error: %s\n", name.c_str(), error.what());
+  }
+}
+
+void Driver::Warn(std::size_t line, const std::string& message) {
+  if (++m_Warnings <= MAX_WARNINGS) {
+    std::fprintf(m_Diagnostics, "%s:%zu: warning: %s\n", m_Name.c_str(), line, message.c_str());
+  } else if (m_Warnings == MAX_WARNINGS + 1) {
+    std::fprintf(m_Diagnostics, "%s: warning: further warnings suppressed\n", m_Name.c_str());
+  }
+}
+
+bool Driver::NextBlock(cli::Block& block) {
   if (m_Pushback) {
     block = std::move(*m_Pushback);
     m_Pushback.reset();
@@ -173,153 +171,198 @@ bool Driver::NextBlock(Block& block) {
   return m_Reader->Next(block);
 }
 
-void Driver::InputErrorMessage(const std::string& file, const InputError& error) {
-  if (error.Col() != 0) {
-    std::fprintf(m_Diagnostics, "%s:%zu:%zu: error: %s\n", file.c_str(), error.Line(), error.Col(),
-                 error.what());
-  } else {
-    std::fprintf(m_Diagnostics, "%s:%zu: error: %s\n", file.c_str(), error.Line(), error.what());
+void Driver::NoteWritten(const cli::Block& block) {
+  const bool normalWord = HasWord(block, AxesOf(block.modal.plane).normal);
+  m_HeightProgrammed = m_HeightProgrammed || normalWord;
+  m_Height = block.heightKnown ? std::optional<double>(block.height) : std::nullopt;
+  if (block.motion == Motion::RAPID && normalWord && block.heightKnown) {
+    m_RapidHeight = block.height;
   }
 }
 
-void Driver::Record(const SegmentRecord& record) {
+void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart) {
+  PieceRecord record;
+  record.piece = piece;
+  record.line = block.Line();
+  record.motion = piece.inserted ? Motion::LINE : block.motion;
+  record.plane = block.modal.plane;
+  record.compRadius = piece.phase == crc::CRC_STATUS_NONE ? 0.0 : block.compRadius;
+  record.runStart = runStart;
   if (m_Json) {
-    m_Json->Segment(record);
+    m_Json->Piece(record);
   }
   if (m_Svg) {
-    m_Svg->Segment(record);
+    m_Svg->Piece(record);
   }
 }
 
-void Driver::Passthrough(const Block& block) {
+void Driver::Passthrough(const cli::Block& block) {
+  for (const std::string& warning : block.warnings) {
+    Warn(block.Line(), warning);
+  }
+  cutcomp::PathPiece piece;
+  piece.programmed = ProgrammedOf(block);
+  piece.tool = piece.programmed;
+  // A move to where the program already is moves the written program's tool all the same
+  // when a run left it beside the contour.
+  bool moves = block.planeMotion;
+  if (m_Gcode->PositionKnown() && !piece.tool.arc) {
+    piece.tool.from = m_Gcode->Position();
+    moves = moves || (block.zeroMove && (piece.tool.to - piece.tool.from).GetLength() > 0.0);
+  }
   m_Gcode->Passthrough(block);
-  if (block.planeMotion) {
-    Record(Programmed(block));
+  NoteWritten(block);
+  if (moves) {
+    Record(block, piece, false);
   }
 }
 
-void Driver::CheckContinuity(const Block& block, const Vec2& start) {
-  if (!m_Gcode->PositionKnown() || Distance(m_Gcode->Position(), start) <= CONTINUITY_TOLERANCE) {
+// A piece that does not start where the written program has left the tool: said once, and for
+// an arc a straight line to its start is written first (the arc's I and J are only right from
+// there). A line is written from where the tool is.
+void Driver::Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double feed) {
+  if (!m_Gcode->PositionKnown()) {
     return;
   }
-  if (++m_Warnings <= MAX_WARNINGS) {
-    std::fprintf(m_Diagnostics,
-                 "%s:%zu: warning: the tool-centre path jumps by %.6g to the start of this block\n",
-                 m_Options.input.c_str(), block.line, Distance(m_Gcode->Position(), start));
-  } else if (m_Warnings == MAX_WARNINGS + 1) {
-    std::fprintf(m_Diagnostics, "%s: warning: further warnings suppressed\n",
-                 m_Options.input.c_str());
+  const Point at = m_Gcode->Position();
+  const double gap = std::hypot(at.x - piece.tool.from.x, at.y - piece.tool.from.y);
+  if (!(gap > CONTINUITY_TOLERANCE)) {
+    return;
+  }
+  Warn(context.Line(), "the tool-centre path jumps by " + Short(gap) +
+                           " to the start of this block" +
+                           (piece.tool.arc ? ": a straight line to the arc's start is written"
+                                           : ": the move is written from where the tool is"));
+  if (piece.tool.arc) {
+    cutcomp::PathPiece line = piece;
+    line.inserted = true;
+    line.tool = m_Gcode->Inserted(piece.tool.from, feed);
+    line.programmed = line.tool;
+    Record(context, line, false);
   }
 }
 
-std::unique_ptr<crc::CCrcNode> Driver::MakeNode(const Block& b) const {
-  const crc::crc_status_t status = Status(b.phase);
-  const crc::crc_dir_t dir = Dir(b.side);
-  if (b.motion >= 2) {
-    const bool ccw = b.motion == 3;
-    if (b.fullCircle) {
-      // Start and end coincide: only the centre-and-angles form can say "a whole turn".
-      double startAngle = std::atan2(b.start.y - b.center.y, b.start.x - b.center.x);
-      if (startAngle < 0) {
-        startAngle += crc::PI + crc::PI;
-      }
-      return std::make_unique<crc::CCrcArc>(P(b.center), startAngle, crc::PI + crc::PI, b.radius,
-                                            ccw, status, dir);
-    }
-    return std::make_unique<crc::CCrcArc>(P(b.center), P(b.start), P(b.end), b.radius, ccw, status,
-                                          dir);
-  }
-  const bool locate = m_Options.locateRapids && b.motion == 0;
-  return std::make_unique<crc::CCrcLine>(P(b.start), P(b.end), status, dir, locate);
+void Driver::PlainBlock(const cli::Block& block) {
+  m_Gcode->Stripped(block, nullptr);
+  NoteWritten(block);
 }
 
-void Driver::WriteSegment(const Block& b, HostSegment& segment) {
-  crc::CCrcNode& node = *segment.node;
-  SegmentRecord r = Programmed(b);
-  r.phase = PhaseOf(node.GetStatusType());
-  r.side = SideOf(node.GetCrcDirType());
-  r.runStart = b.phase == Phase::ESTABLISH;
-  r.locate = node.GetNodeType() == crc::NODE_LINE && static_cast<crc::CCrcLine&>(node).IsLocate();
-  if (!node.IsValidNode()) {
+void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece) {
+  const bool runStart = block.phase == crc::CRC_STATUS_ESTABLISH;
+  if (piece.dropped) {
     // Interference evasion found the segment too short for the cutter: its neighbours' offset
     // paths were joined past it, so the tool never travels it.
-    r.dropped = true;
-    m_Gcode->Stripped(b, "cutcomp: segment dropped from the tool path, too short for the cutter");
-    Record(r);
+    m_Gcode->Stripped(block,
+                      "cutcomp: segment dropped from the tool path, too short for the cutter");
+    NoteWritten(block);
+    Record(block, piece, runStart);
     return;
   }
-  if (IsUnset(node.GetStartPointMoved()) || IsUnset(node.GetEndPointMoved())) {
+  if (IsUnset(piece.tool.from) || IsUnset(piece.tool.to)) {
     // Never left so by a successful run; keep the programmed path rather than write garbage.
-    std::fprintf(m_Diagnostics,
-                 "%s:%zu: warning: no tool-centre path for this block; kept as programmed\n",
-                 m_Options.input.c_str(), b.line);
-  } else {
-    r.toolStart = V(node.GetStartPointMoved());
-    r.toolEnd = V(node.GetEndPointMoved());
+    Warn(block.Line(), "no tool-centre path for this block; kept as programmed");
+    piece.tool = piece.programmed;
   }
-  CheckContinuity(b, r.toolStart);
-  ToolMove move;
-  move.motion = b.motion;
-  move.start = r.toolStart;
-  move.end = r.toolEnd;
-  if (r.arc) {
-    const auto& arc = static_cast<const crc::CCrcArc&>(node);
-    move.center = V(arc.GetCenterPoint());
-    r.center = move.center;
-    r.toolRadius = arc.GetRadiusMoved();
-    const int decimals = m_Options.precision ? *m_Options.precision
-                                             : (b.units == Units::INCH ? DEFAULT_PRECISION_INCH
-                                                                       : DEFAULT_PRECISION_MM);
-    const bool meet =
-        FormatNumber(r.toolStart.x, decimals) == FormatNumber(r.toolEnd.x, decimals) &&
-        FormatNumber(r.toolStart.y, decimals) == FormatNumber(r.toolEnd.y, decimals);
-    r.toolFullCircle = b.fullCircle && meet;
-    if (meet && !b.fullCircle) {
-      // An arc whose tool-centre ends coincide as written would be read as a whole circle:
-      // it has shrunk to a point, so it is written as a straight move.
-      r.toolArc = false;
-      move.motion = 1;
+  const double feed = FeedPerMinute(block, ProgrammedOf(block));
+  Bridge(block, piece, feed);
+  piece.tool = m_Gcode->Replaced(block, piece.tool, feed);
+  NoteWritten(block);
+  Record(block, piece, runStart);
+}
+
+void Driver::Inserted(const cli::Block& anchor, cutcomp::PathPiece& piece) {
+  const double feed = FeedPerMinute(anchor, ProgrammedOf(anchor));
+  Bridge(anchor, piece, feed);
+  piece.tool = m_Gcode->Inserted(piece.tool.to, feed);
+  piece.programmed = piece.tool;
+  Record(anchor, piece, false);
+}
+
+void Driver::Closing(const cli::Block& anchor, cutcomp::PathPiece& piece) {
+  // A closing line is a move the program did not have: it may never run below the height
+  // where the tool last moved at rapid, or it would cut through the finished wall.
+  if (m_HeightProgrammed) {
+    const char normal = AxesOf(anchor.modal.plane).normal;
+    std::string why;
+    if (!m_Height) {
+      why = std::string("the tool's ") + normal + " is not known";
+    } else if (!m_RapidHeight) {
+      why = std::string("no rapid move in ") + normal + " shows a height above the part";
+    } else if (*m_Height < *m_RapidHeight - crc::EPSILON) {
+      why = std::string("the tool is at ") + normal + Short(*m_Height) + ", below " + normal +
+            Short(*m_RapidHeight) + " where it last moved at rapid";
+    }
+    if (!why.empty()) {
+      Warn(anchor.Line(), "the closing line back to the programmed end is not written: " + why);
+      return;
     }
   }
-  m_Gcode->Replaced(b, move);
-  Record(r);
+  Inserted(anchor, piece);
 }
 
-SegmentRecord Driver::InsertedRecord(const Block& anchor, crc::CCrcNode& node) const {
-  SegmentRecord r;
-  r.line = anchor.line;
-  r.motion = 1;
-  r.phase = PhaseOf(node.GetStatusType());
-  r.side = SideOf(node.GetCrcDirType());
-  r.compRadius = anchor.compRadius;
-  r.inserted = true;
-  r.start = r.toolStart = V(node.GetStartPoint());
-  r.end = r.toolEnd = V(node.GetEndPoint());
-  return r;
-}
-
-void Driver::WriteInserted(const Block& anchor, const SegmentRecord& record) {
-  CheckContinuity(anchor, record.toolStart);
-  m_Gcode->Inserted(anchor, record.toolEnd);
-  Record(record);
-}
-
-int Driver::Fail(const ErrorRecord& error) {
-  if (m_Json) {
-    m_Json->Finish(&error);
+int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, const RunOrder& order,
+                          double radius) {
+  ErrorRecord error;
+  error.compensation = true;
+  error.code = failure.code;
+  error.engineMessage = failure.message;
+  const char* gloss = crc::GetErrorGloss(failure.code);
+  error.message = gloss != nullptr && *gloss != '\0' ? gloss : "compensation failed";
+  // The engine checks a segment and its successor together: a radius the cutter cannot follow
+  // and an arc as cancel move are refused while the segment before is adjusted. Point at the
+  // block at fault.
+  std::int64_t blamed = failure.id;
+  if (failure.code == crc::CRC_ERROR_RADIUS_UNREASONABLE ||
+      failure.code == crc::CRC_ERROR_ARC_RETRACT) {
+    int looked = 0;
+    for (const HostSegment& pending : host.Pending()) {
+      if (pending.inserted || ++looked > 2) {
+        continue;
+      }
+      const bool cancelArc = pending.node->GetNodeType() == crc::NODE_ARC &&
+                             pending.node->GetStatusType() == crc::CRC_STATUS_RETRACT;
+      std::unique_ptr<crc::CCrcNode> probe(pending.node->Clone());
+      const bool tooTight = probe && !probe->CheckCanBeCrcMove(radius);
+      if (failure.code == crc::CRC_ERROR_ARC_RETRACT ? cancelArc : tooTight) {
+        blamed = pending.id;
+        break;
+      }
+    }
   }
-  if (m_Svg) {
-    m_Svg->Finish(&error);
+  if (failure.code == crc::CRC_ERROR_ARC_ESTABLISH) {
+    error.message += ": start with a straight lead-in move, or use --start insert";
+  } else if (failure.code == crc::CRC_ERROR_ARC_RETRACT) {
+    error.message += ": end with a straight lead-out move, or use --start insert";
   }
-  return error.compensation ? EXIT_COMPENSATION_FAILED : EXIT_BAD_INPUT;
+  if (const cli::Block* entry = order.Find(blamed)) {
+    error.line = entry->Line();
+    error.hasGeometry = entry->planeMotion;
+    error.segment = ProgrammedOf(*entry);
+  }
+  if (m_Options.verbose && !error.engineMessage.empty()) {
+    std::fprintf(m_Diagnostics, "%s:%zu: error: %s (%s)\n", m_Name.c_str(), error.line,
+                 error.message.c_str(), error.engineMessage.c_str());
+  } else {
+    std::fprintf(m_Diagnostics, "%s:%zu: error: %s\n", m_Name.c_str(), error.line,
+                 error.message.c_str());
+  }
+  if (blamed != failure.id && failure.code == crc::CRC_ERROR_RADIUS_UNREASONABLE) {
+    if (const cli::Block* entry = order.Find(failure.id)) {
+      std::fprintf(m_Diagnostics,
+                   "%s:%zu: note: found while joining this block to line %zu: the cutter "
+                   "(radius %s) does not fit that arc\n",
+                   m_Name.c_str(), entry->Line(), error.line, Short(std::fabs(radius)).c_str());
+    }
+  }
+  return Finish(EXIT_COMPENSATION_FAILED, &error);
 }
 
-int Driver::Compensate(Block first) {
-  std::deque<Entry> queue;  // blocks of the run not written yet, in program order
-  std::vector<Deferred> deferred;
-  std::int64_t nextId = 0;
+int Driver::Compensate(cli::Block first) {
+  RunOrder order(*this);
   bool ended = false;
   bool firstGiven = false;
+  std::optional<InputError> sourceError;
+  const double radius = first.compRadius;
 
   // Pulls blocks until the next plane motion of this run, queueing the blocks in between.
   auto source = [&](std::unique_ptr<crc::CCrcNode>& node, std::int64_t& id) -> bool {
@@ -327,7 +370,7 @@ int Driver::Compensate(Block first) {
       return false;
     }
     for (;;) {
-      Block block;
+      cli::Block block;
       if (!firstGiven) {
         block = std::move(first);
         firstGiven = true;
@@ -338,248 +381,190 @@ int Driver::Compensate(Block first) {
             return false;
           }
         } catch (const InputError& error) {
-          m_SourceError = error;
+          sourceError = error;
           ended = true;
           return false;
         }
-        // The run ends before a block that starts a new run, a plane motion outside
-        // compensation (none can follow a run without its cancel move, but a run must never
-        // swallow one) and a program end without motion.
-        if (block.phase == Phase::ESTABLISH || (block.planeMotion && block.phase == Phase::NONE) ||
-            (block.programEnd && !block.planeMotion)) {
+        // The run ends before a block that ends it without a cancel move, one that starts a
+        // new run, and a plane motion outside compensation (a run must never swallow one).
+        if (block.endsRun || block.phase == crc::CRC_STATUS_ESTABLISH ||
+            (block.planeMotion && block.phase == crc::CRC_STATUS_NONE)) {
           m_Pushback = std::move(block);
           ended = true;
           return false;
         }
         if (!block.planeMotion) {
-          queue.push_back({nextId++, std::move(block), false});
+          order.Queue(std::move(block), false);
           continue;
         }
       }
-      node = MakeNode(block);
-      id = nextId++;
-      ended = block.phase == Phase::RETRACT || block.programEnd;
-      queue.push_back({id, std::move(block), true});
+      node = MakeNode(block, m_Options.locateRapids);
+      ended = block.phase == crc::CRC_STATUS_RETRACT || block.programEnd;
+      id = order.Queue(std::move(block), true);
       return true;
     }
   };
 
-  // Writes the queued blocks that come before `id` (they have no plane motion).
-  auto flushBefore = [&](std::int64_t id) {
-    while (!queue.empty() && queue.front().id < id) {
-      if (!queue.front().segment) {
-        m_Gcode->Stripped(queue.front().block, nullptr);
-      }
-      queue.pop_front();
-    }
-  };
-  auto findEntry = [&](std::int64_t id) -> Entry* {
-    for (Entry& entry : queue) {
-      if (entry.id == id) {
-        return &entry;
-      }
-    }
-    return nullptr;
-  };
-
-  std::optional<Block> lastAnchor;  // the last segment written, for lines inserted after it
-  auto sink = [&](HostSegment& segment) {
-    if (segment.inserted) {
-      Entry* anchor = findEntry(segment.id);
-      if (anchor != nullptr) {
-        // Inserted before a segment not yet written: it goes where that segment starts.
-        flushBefore(segment.id);
-        WriteInserted(anchor->block, InsertedRecord(anchor->block, *segment.node));
-        return;
-      }
-      if (!lastAnchor) {
-        return;  // an anchor the host does not know: the host drops such lines as well
-      }
-      const Block& context = *lastAnchor;
-      SegmentRecord record = InsertedRecord(context, *segment.node);
-      if (record.phase == Phase::RETRACT && context.phase != Phase::RETRACT) {
-        // The closing line of a run that ends without a cancel move: the tool leaves the
-        // contour where compensation ends, after the blocks that follow the last segment (a
-        // retract in Z, typically), not while it is still at cutting depth.
-        Block ctx;
-        ctx.line = context.line;
-        ctx.units = context.units;
-        ctx.incremental = context.incremental;
-        deferred.push_back({ctx, record});
-        return;
-      }
-      WriteInserted(context, record);
-      return;
-    }
-    flushBefore(segment.id);
-    if (queue.empty() || queue.front().id != segment.id) {
-      return;  // not ours; cannot happen with this source
-    }
-    WriteSegment(queue.front().block, segment);
-    Block& done = queue.front().block;
-    Block context;
-    context.line = done.line;
-    context.phase = done.phase;
-    context.units = done.units;
-    context.incremental = done.incremental;
-    context.compRadius = done.compRadius;
-    lastAnchor = std::move(context);
-    queue.pop_front();
-  };
-
-  crc::CCutterCompensator engine(first.compRadius, nullptr, m_Options.lookBehind, m_Options.start);
+  crc::CCutterCompensator engine(radius, nullptr, m_Options.lookBehind, m_Options.start);
   engine.SetInterveneEvade(m_Options.evade);
-  engine.SetCrcPreRetractOption(m_Options.end);
+  engine.SetCrcPreRetractOption(static_cast<int>(m_Options.end));
   ListHost host(source);
   HostFailure failure;
-  const bool ok = host.Run(engine, sink, &failure);
-
-  if (m_SourceError) {
-    flushBefore(nextId);
-    InputErrorMessage(m_Options.input, *m_SourceError);
+  const bool ok = host.Run(
+      engine, [&order](HostSegment& segment) { order.Final(segment); }, &failure);
+  if (sourceError) {
+    order.WriteBefore(order.NextId());
+    InputErrorMessage(m_Name, *sourceError);
     ErrorRecord error;
-    error.line = m_SourceError->Line();
-    error.col = m_SourceError->Col();
-    error.message = m_SourceError->what();
-    return Fail(error);
+    error.line = sourceError->Line();
+    error.col = sourceError->Col();
+    error.message = sourceError->what();
+    return Finish(EXIT_BAD_INPUT, &error);
   }
   if (!ok) {
-    flushBefore(failure.id);
-    ErrorRecord error;
-    error.compensation = true;
-    error.code = failure.code;
-    error.engineMessage = failure.message;
-    const char* gloss = crc::GetErrorGloss(failure.code);
-    error.message = gloss != nullptr && *gloss != '\0' ? gloss : "compensation failed";
-    // The engine checks a segment and its successor together: a radius the cutter cannot
-    // follow is refused while the segment before the arc is adjusted. Point at the arc.
-    std::int64_t blamed = failure.id;
-    if (failure.code == crc::CRC_ERROR_RADIUS_UNREASONABLE) {
-      int looked = 0;
-      for (const HostSegment& pending : host.Pending()) {
-        if (pending.inserted) {
-          continue;
-        }
-        if (++looked > 2) {
-          break;
-        }
-        std::unique_ptr<crc::CCrcNode> probe(pending.node->Clone());
-        if (probe && !probe->CheckCanBeCrcMove(first.compRadius)) {
-          blamed = pending.id;
-          break;
-        }
-      }
-    }
-    if (const Entry* entry = findEntry(blamed)) {
-      error.line = entry->block.line;
-      error.hasGeometry = entry->block.planeMotion;
-      error.segment = Programmed(entry->block);
-    }
-    if (error.engineMessage.empty()) {
-      std::fprintf(m_Diagnostics, "%s:%zu: error: %s\n", m_Options.input.c_str(), error.line,
-                   error.message.c_str());
-    } else {
-      std::fprintf(m_Diagnostics, "%s:%zu: error: %s (%s)\n", m_Options.input.c_str(), error.line,
-                   error.message.c_str(), error.engineMessage.c_str());
-    }
-    if (blamed != failure.id) {
-      if (const Entry* entry = findEntry(failure.id)) {
-        std::fprintf(m_Diagnostics,
-                     "%s:%zu: note: found while joining this block to line %zu: the cutter "
-                     "(radius %g) does not fit that arc\n",
-                     m_Options.input.c_str(), entry->block.line, error.line,
-                     std::fabs(first.compRadius));
-      }
-    }
-    return Fail(error);
+    order.WriteBefore(failure.id);
+    return EngineFailure(failure, host, order, radius);
   }
-  flushBefore(nextId);
-  for (const Deferred& line : deferred) {
-    WriteInserted(line.context, line.record);
-  }
+  order.Flush();
   return EXIT_OK;
 }
 
+bool Driver::OpenInput() {
+  if (m_Options.input != "-") {
+    m_Input = std::fopen(m_Options.input.c_str(), "rb");
+    m_OwnInput = true;
+    if (m_Input == nullptr) {
+      std::fprintf(m_Diagnostics, "%s: error: cannot open: %s\n", m_Name.c_str(),
+                   std::strerror(errno));
+      return false;
+    }
+    return true;
+  }
+  // Standard input is read twice like a file: spooled to a temporary file first.
+  m_Input = std::tmpfile();
+  m_OwnInput = true;
+  if (m_Input == nullptr) {
+    std::fprintf(m_Diagnostics, "%s: error: cannot spool standard input: %s\n", m_Name.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  char buffer[1 << 15];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
+    if (std::fwrite(buffer, 1, n, m_Input) != n) {
+      std::fprintf(m_Diagnostics, "%s: error: cannot spool standard input: %s\n", m_Name.c_str(),
+                   std::strerror(errno));
+      return false;
+    }
+  }
+  if (std::ferror(stdin) || std::fflush(m_Input) != 0) {
+    std::fprintf(m_Diagnostics, "%s: error: cannot read standard input\n", m_Name.c_str());
+    return false;
+  }
+  std::rewind(m_Input);
+  return true;
+}
+
+bool Driver::OpenOutputs() {
+  const auto open = [this](Output& output, const std::string& path) {
+    if (!output.Open(path)) {
+      std::fprintf(m_Diagnostics, "%s: error: cannot write: %s\n", path.c_str(),
+                   output.Error().c_str());
+      return false;
+    }
+    return true;
+  };
+  if (!open(m_Output, m_Options.output)) {
+    return false;
+  }
+  if (!m_Options.json.empty()) {
+    if (!open(m_JsonFile, m_Options.json)) {
+      return false;
+    }
+    m_Json = std::make_unique<JsonWriter>(m_JsonFile, m_Name);
+  }
+  if (!m_Options.svg.empty()) {
+    if (!open(m_SvgFile, m_Options.svg)) {
+      return false;
+    }
+    if (!m_SvgBody.OpenTemporary()) {
+      std::fprintf(m_Diagnostics, "%s: error: cannot write: %s\n", m_Options.svg.c_str(),
+                   m_SvgBody.Error().c_str());
+      return false;
+    }
+    m_Svg = std::make_unique<SvgWriter>(m_SvgFile, m_SvgBody, "cutcomp: " + m_Name);
+  }
+  m_Gcode = std::make_unique<GcodeWriter>(m_Output, m_Options.precision);
+  return true;
+}
+
+// Closes the reports and every output; a write that failed anywhere is an error.
+int Driver::Finish(int code, const ErrorRecord* error) {
+  if (m_Json) {
+    m_Json->Finish(error);
+  }
+  if (m_Svg) {
+    m_Svg->Finish(error);
+  }
+  int result = code;
+  for (Output* output : {&m_Output, &m_JsonFile, &m_SvgFile}) {
+    if (!output->Finish()) {
+      const std::string path = output->Path() == "-" ? "<stdout>" : output->Path();
+      std::fprintf(m_Diagnostics, "%s: error: writing failed: %s\n", path.c_str(),
+                   output->Error().c_str());
+      result = result == EXIT_OK ? EXIT_BAD_INPUT : result;
+    }
+  }
+  return result;
+}
+
 int Driver::Run() {
-  ReaderOptions readerOptions;
-  readerOptions.radius = m_Options.radius;
+  m_ReaderOptions.radius = m_Options.radius;
+  m_ReaderOptions.toolUnits = m_Options.toolUnits;
+  m_ReaderOptions.arcTolerance = m_Options.arcTolerance;
   if (!m_Options.toolTable.empty()) {
-    File table(std::fopen(m_Options.toolTable.c_str(), "rb"));
-    if (!table) {
+    std::FILE* table = std::fopen(m_Options.toolTable.c_str(), "rb");
+    if (table == nullptr) {
       std::fprintf(m_Diagnostics, "%s: error: cannot open the tool table: %s\n",
                    m_Options.toolTable.c_str(), std::strerror(errno));
       return EXIT_BAD_INPUT;
     }
     try {
-      m_Tools.Load(table.get());
+      m_Tools.Load(table);
     } catch (const InputError& error) {
+      std::fclose(table);
       InputErrorMessage(m_Options.toolTable, error);
       return EXIT_BAD_INPUT;
     }
-    readerOptions.tools = &m_Tools;
+    std::fclose(table);
+    m_ReaderOptions.tools = &m_Tools;
   }
-
+  if (!OpenInput()) {
+    return EXIT_BAD_INPUT;
+  }
   // First pass: read only, so that a program with an input error produces no output at all.
-  {
-    File input(std::fopen(m_Options.input.c_str(), "rb"));
-    if (!input) {
-      std::fprintf(m_Diagnostics, "%s: error: cannot open: %s\n", m_Options.input.c_str(),
-                   std::strerror(errno));
-      return EXIT_BAD_INPUT;
+  try {
+    FlatBlockSource source(m_Input);
+    ModalReader reader(source, m_ReaderOptions);
+    cli::Block block;
+    while (reader.Next(block)) {
     }
-    GcodeReader reader(input.get(), readerOptions);
-    Block block;
-    try {
-      while (reader.Next(block)) {
-      }
-    } catch (const InputError& error) {
-      InputErrorMessage(m_Options.input, error);
-      return EXIT_BAD_INPUT;
-    }
-  }
-
-  File input(std::fopen(m_Options.input.c_str(), "rb"));
-  if (!input) {
-    std::fprintf(m_Diagnostics, "%s: error: cannot open: %s\n", m_Options.input.c_str(),
-                 std::strerror(errno));
+  } catch (const InputError& error) {
+    InputErrorMessage(m_Name, error);
     return EXIT_BAD_INPUT;
   }
-  auto open = [this](const std::string& path, File& file) {
-    file.reset(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-      std::fprintf(m_Diagnostics, "%s: error: cannot write: %s\n", path.c_str(),
-                   std::strerror(errno));
-      return false;
-    }
-    return true;
-  };
-  if (m_Options.output.empty() || m_Options.output == "-") {
-    m_Output.reset(stdout);
-  } else if (!open(m_Options.output, m_Output)) {
+  std::rewind(m_Input);
+  if (!OpenOutputs()) {
     return EXIT_BAD_INPUT;
   }
-  if (!m_Options.json.empty()) {
-    if (!open(m_Options.json, m_JsonFile)) {
-      return EXIT_BAD_INPUT;
-    }
-    m_Json = std::make_unique<JsonWriter>(m_JsonFile.get(), m_Options.input);
-  }
-  if (!m_Options.svg.empty()) {
-    if (!open(m_Options.svg, m_SvgFile)) {
-      return EXIT_BAD_INPUT;
-    }
-    m_Svg = std::make_unique<SvgWriter>(m_SvgFile.get(), "cutcomp: " + m_Options.input);
-  }
-  m_Gcode = std::make_unique<GcodeWriter>(m_Output.get(), m_Options.precision);
-  m_Reader = std::make_unique<GcodeReader>(input.get(), readerOptions);
-
-  Block block;
+  m_Source = std::make_unique<FlatBlockSource>(m_Input);
+  m_Reader = std::make_unique<ModalReader>(*m_Source, m_ReaderOptions);
+  cli::Block block;
   try {
     while (NextBlock(block)) {
-      if (block.phase == Phase::ESTABLISH) {
+      if (block.phase == crc::CRC_STATUS_ESTABLISH) {
         const int code = Compensate(std::move(block));
         if (code != EXIT_OK) {
-          std::fflush(m_Output.get());
           return code;
         }
         continue;
@@ -588,24 +573,14 @@ int Driver::Run() {
     }
   } catch (const InputError& error) {
     // Only when the file changed between the passes.
-    InputErrorMessage(m_Options.input, error);
+    InputErrorMessage(m_Name, error);
     ErrorRecord record;
     record.line = error.Line();
     record.col = error.Col();
     record.message = error.what();
-    return Fail(record);
+    return Finish(EXIT_BAD_INPUT, &record);
   }
-  if (m_Json) {
-    m_Json->Finish(nullptr);
-  }
-  if (m_Svg) {
-    m_Svg->Finish(nullptr);
-  }
-  if (std::fflush(m_Output.get()) != 0 || std::ferror(m_Output.get())) {
-    std::fprintf(m_Diagnostics, "cutcomp: error: writing the output failed\n");
-    return EXIT_BAD_INPUT;
-  }
-  return EXIT_OK;
+  return Finish(EXIT_OK, nullptr);
 }
 
 }  // namespace

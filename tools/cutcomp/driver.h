@@ -10,6 +10,8 @@
 
 #include <crc/crc.h>
 
+#include "block.h"
+
 namespace cutcomp::cli {
 
 // Exit codes.
@@ -17,19 +19,25 @@ inline constexpr int EXIT_OK = 0;
 inline constexpr int EXIT_COMPENSATION_FAILED = 1;
 inline constexpr int EXIT_BAD_INPUT = 2;
 
+// How a run that ends without a cancel move is closed (the engine's pre-retract option).
+enum class RunEnd { LINE = 0, STAY = 1, NONE = 2 };
+
 struct Options {
-  std::string input;
-  std::string output;  // empty: standard output
-  std::string svg;     // empty: none
-  std::string json;    // empty: none
+  std::string input = "-";  // "-": standard input
+  std::string output = "-";
+  std::string svg;   // empty: none
+  std::string json;  // empty: none
   std::string toolTable;
+  std::optional<Units> toolUnits;
   std::optional<double> radius;
+  std::optional<double> arcTolerance;
   crc::crc_t start = crc::CRC_TYPE_NORMAL;
   unsigned int lookBehind = 3;
   bool evade = false;
-  int end = 0;  // pre-retract option: 0 closing line, 1 stay at the offset end, 2 nothing
+  RunEnd end = RunEnd::STAY;
   bool locateRapids = false;
   std::optional<int> precision;
+  bool verbose = false;  // the engine's own message beside the English one
 };
 
 // Runs the whole job; messages go to `diagnostics`. Returns one of the exit codes above.

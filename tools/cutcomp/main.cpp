@@ -22,11 +22,12 @@ int Main(int argc, char** argv) {
   CLI::App app{
       "Cutter radius compensation for G-code part programs: reads a program written "
       "with G41/G42/G40 and writes the tool-centre program for a controller without "
-      "compensation.",
+      "compensation. Lengths on the command line and in the tool table are in the program's "
+      "units (G20: inches, G21: millimetres).",
       "cutcomp"};
   app.set_version_flag("--version", std::string("cutcomp ") + CUTCOMP_VERSION);
-  app.add_option("INPUT", options.input, "part program (RS274/NGC-style G-code)")
-      ->required()
+  app.add_option("INPUT", options.input,
+                 "part program (RS274/NGC-style G-code); '-' or none: standard input")
       ->type_name("FILE");
   app.add_option("-o,--output", options.output, "compensated program (default: standard output)")
       ->type_name("FILE");
@@ -35,11 +36,25 @@ int Main(int argc, char** argv) {
   app.add_option("--json", options.json, "write every segment, programmed and compensated, as JSON")
       ->type_name("FILE");
   app.add_option("--tool-table", options.toolTable,
-                 "tool table with lines 'T<n> P<n> D<diameter>', for G41/G42 D<n>")
+                 "tool table with lines 'T<n> P<n> D<diameter>', for G41/G42 D<n>; diameters in "
+                 "the program's units unless --tool-units says otherwise")
       ->type_name("FILE");
+  const std::map<std::string, cutcomp::cli::Units> units{{"mm", cutcomp::cli::Units::MM},
+                                                         {"inch", cutcomp::cli::Units::INCH}};
+  app.add_option("--tool-units", options.toolUnits,
+                 "the unit the tool table is written in, when it is not the program's")
+      ->transform(CLI::CheckedTransformer(units, CLI::ignore_case).description(""))
+      ->type_name("mm|inch");
   app.add_option("--radius", options.radius,
-                 "compensation radius for every G41/G42, overriding D (negative swaps the sides)")
+                 "compensation radius for every G41/G42, in the program's units, overriding D "
+                 "(negative swaps the sides)")
       ->type_name("R");
+  app.add_option("--arc-tolerance", options.arcTolerance,
+                 "how far the distances from an arc's centre to its two ends may differ, in the "
+                 "program's units (default: 0.1% of the radius, at least 0.005 mm or 0.0005 in, "
+                 "at most 0.5 mm or 0.05 in); accepted arcs get their centre repaired")
+      ->check(CLI::NonNegativeNumber.description(""))
+      ->type_name("T");
   const std::map<std::string, crc::crc_t> starts{{"normal", crc::CRC_TYPE_NORMAL},
                                                  {"intersect", crc::CRC_TYPE_INTERSECT},
                                                  {"insert", crc::CRC_TYPE_INSERT}};
@@ -57,14 +72,17 @@ int Main(int argc, char** argv) {
   app.add_flag("--evade", options.evade,
                "drop segments too short for the cutter instead of failing (looks one segment "
                "further ahead)");
-  const std::map<std::string, int> ends{{"line", 0}, {"retract", 1}, {"none", 2}};
+  const std::map<std::string, cutcomp::cli::RunEnd> ends{{"line", cutcomp::cli::RunEnd::LINE},
+                                                         {"retract", cutcomp::cli::RunEnd::STAY},
+                                                         {"none", cutcomp::cli::RunEnd::NONE}};
   app.add_option("--end", options.end,
-                 "when the program ends without G40: line (a closing line back to the programmed "
-                 "end), retract (the last move ends compensation, the tool stays beside the "
-                 "contour), none")
+                 "when a run ends without a cancel move (program end, or G40 then no move before "
+                 "G28, G53, a work offset...): retract (the tool stays beside the contour where "
+                 "the last move left it), line (a closing line back to the programmed end, "
+                 "never below the last rapid height), none")
       ->transform(CLI::CheckedTransformer(ends, CLI::ignore_case).description(""))
-      ->type_name("line|retract|none")
-      ->default_str("line");
+      ->type_name("retract|line|none")
+      ->default_str("retract");
   app.add_flag("--locate-rapids", options.locateRapids,
                "G0 moves inside compensation are positioning moves joined to the offset path, "
                "not offset themselves");
@@ -72,12 +90,20 @@ int Main(int argc, char** argv) {
                  "decimals written for lengths (default: 3 in mm, 4 in inches)")
       ->check(CLI::Range(0, 9).description(""))
       ->type_name("N");
+  app.add_flag("--verbose", options.verbose,
+               "give the engine's own message beside the English one in errors");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
     // Help and version are successes; every other command-line error is bad input.
     return code == 0 ? 0 : cutcomp::cli::EXIT_BAD_INPUT;
+  }
+  if (options.input.empty()) {
+    options.input = "-";
+  }
+  if (options.output.empty()) {
+    options.output = "-";
   }
   return cutcomp::cli::RunCutcomp(options, stderr);
 }
@@ -88,7 +114,7 @@ int main(int argc, char** argv) {
   try {
     return Main(argc, argv);
   } catch (const std::exception& error) {
-    // Out of memory or a failed write deep in a library: report it rather than abort.
+    // Out of memory or a failure deep in a library: report it rather than abort.
     std::fprintf(stderr, "cutcomp: error: %s\n", error.what());
   } catch (...) {
     std::fprintf(stderr, "cutcomp: error: unexpected failure\n");

@@ -1,0 +1,308 @@
+// SPDX-License-Identifier: MIT
+// The data-driven cases of the command-line tool, and one geometry pass over everything that
+// succeeds. Golden programs: every cases/NAME.ngc is run as `cutcomp NAME.ngc ARGS` in cases/;
+// its leading comments give the arguments (`; cutcomp:`), the exit status (`; exit:`, default
+// 0), the exact standard error (`; stderr:` lines, in order) and how much geometry to check
+// (`; geometry: path-only` for a path the engine left a gap in or a contour that crosses
+// itself); NAME.expected is the exact standard output. Refusals: each row of
+// cases/refusals.tsv (exit, arguments, program, standard error; `\n` a line break, `\xHH` a byte
+// of the program, CASES the cases directory) is written to in.ngc and run.
+//
+// The geometry pass reads the --json record into the host's tool-path model and checks it with
+// the model's path checks: continuity within each run, every compensated piece at the radius
+// beside its programmed segment, no piece of a run nearer any of the run's programmed segments
+// than the radius; the written program, read back, moves along the recorded path; the picture
+// is well-formed XML.
+#include <dirent.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <tinyxml2.h>
+#include <nlohmann/json.hpp>
+
+#include "flat_source.h"
+#include "modal_reader.h"
+#include "run_process.h"
+#include "tool_path.h"
+
+namespace cutcomp::test {
+namespace {
+
+using nlohmann::json;
+
+const std::string EXE = CUTCOMP_EXE;
+const std::string CASES = CUTCOMP_CASES;
+const std::string EXAMPLES = CUTCOMP_EXAMPLES;
+
+// At a smooth joint the engine moves an offset end onto the next offset start, up to
+// r (1 - cos 3.53 deg) = 0.0019 r off the parallel: the allowance of the distance checks.
+constexpr double SMOOTH_JOINT = 0.0019;
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::istringstream in(text);
+  std::string part;
+  while (std::getline(in, part, separator)) {
+    if (!part.empty() || separator == '\t') {
+      parts.push_back(part);
+    }
+  }
+  return parts;
+}
+
+std::string Unescape(const std::string& text, bool bytes) {
+  std::string out;
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    if (text[k] == '\\' && k + 1 < text.size() && (text[k + 1] == 'n' || text[k + 1] == 't')) {
+      out += text[++k] == 'n' ? '\n' : '\t';
+    } else if (bytes && text.compare(k, 2, "\\x") == 0 && k + 3 < text.size()) {
+      out += static_cast<char>(std::stoi(text.substr(k + 2, 2), nullptr, 16));
+      k += 3;
+    } else {
+      out += text[k];
+    }
+  }
+  return out;
+}
+
+std::string InCases(std::string text) {
+  for (std::size_t at = 0; (at = text.find("CASES/", at)) != std::string::npos;) {
+    text.replace(at, 5, CASES);
+    at += CASES.size();
+  }
+  return text;
+}
+
+Curve ToCurve(const json& j) {
+  Curve c;
+  c.from = {j.at("start").at(0).get<double>(), j.at("start").at(1).get<double>()};
+  c.to = {j.at("end").at(0).get<double>(), j.at("end").at(1).get<double>()};
+  if (j.contains("center")) {
+    c.arc = true;
+    c.centre = {j.at("center").at(0).get<double>(), j.at("center").at(1).get<double>()};
+    c.radius = j.at("radius").get<double>();
+    c.ccw = j.at("ccw").get<bool>();
+    c.fullCircle = j.at("full_circle").get<bool>();
+  }
+  return c;
+}
+
+// Distance from p to the line or circle that carries `c` (an extended corner lies beyond the
+// programmed segment's end, but on its offset).
+double ToCarrier(const Point& p, const Curve& c) {
+  if (c.arc) {
+    return std::fabs((p - c.centre).GetLength() - c.radius);
+  }
+  const Point v = c.to - c.from;
+  const Point w = p - c.from;
+  return std::fabs(v.x * w.y - v.y * w.x) / v.GetLength();
+}
+
+// The pieces of each run, and the radius of the run.
+std::vector<std::pair<std::vector<PathPiece>, double>> Runs(const json& record) {
+  std::vector<std::pair<std::vector<PathPiece>, double>> runs;
+  for (const json& j : record.at("segments")) {
+    PathPiece p;
+    const std::string phase = j.at("phase").get<std::string>();
+    p.phase = phase == "establish" ? crc::CRC_STATUS_ESTABLISH
+              : phase == "doing"   ? crc::CRC_STATUS_DOING
+              : phase == "retract" ? crc::CRC_STATUS_RETRACT
+                                   : crc::CRC_STATUS_NONE;
+    p.id = j.at("line").get<std::int64_t>();
+    p.inserted = j.at("inserted").get<bool>();
+    p.dropped = j.at("dropped").get<bool>();
+    p.programmed = ToCurve(j.at("programmed"));
+    p.tool = p.dropped ? Curve() : ToCurve(j.at("tool"));
+    if (p.phase == crc::CRC_STATUS_ESTABLISH || (runs.empty() && p.phase != crc::CRC_STATUS_NONE)) {
+      runs.emplace_back();
+    }
+    if (p.phase != crc::CRC_STATUS_NONE) {
+      runs.back().first.push_back(p);
+      runs.back().second = std::fabs(j.at("radius").get<double>());
+    }
+  }
+  return runs;
+}
+
+void ExpectSoundRun(const std::vector<PathPiece>& run, double r, bool offsetChecked) {
+  const std::optional<std::size_t> gap = FirstBreak(run, 1e-9);
+  EXPECT_FALSE(gap) << "after " << Describe(run[gap.value_or(0)]);
+  for (const PathPiece& s : run) {
+    if (!offsetChecked || s.phase != crc::CRC_STATUS_DOING || s.dropped) {
+      continue;
+    }
+    for (const Point& p : {s.tool.from, s.tool.to}) {
+      EXPECT_TRUE(s.inserted || std::fabs(ToCarrier(p, s.programmed) - r) <= SMOOTH_JOINT * r)
+          << Describe(s) << " is not at the radius from line " << s.id;
+    }
+    for (const PathPiece& other : run) {
+      EXPECT_TRUE(other.phase != crc::CRC_STATUS_DOING || other.inserted ||
+                  Distance(s.tool, other.programmed) >= r * (1 - SMOOTH_JOINT) - 1e-9)
+          << Describe(s) << " comes nearer than the radius to line " << other.id;
+    }
+  }
+}
+
+// The written program, read back, moves along the recorded tool path to the precision written.
+void ExpectProgramFollowsPath(const std::string& program, const json& record) {
+  std::FILE* file = std::tmpfile();
+  std::fputs(program.c_str(), file);
+  std::rewind(file);
+  cli::FlatBlockSource source(file);
+  cli::ModalReader reader(source, {});
+  std::vector<cli::Block> moves;
+  for (cli::Block block; reader.Next(block);) {
+    if (block.planeMotion) {
+      moves.push_back(block);
+    }
+  }
+  std::fclose(file);
+  std::vector<Curve> path;
+  for (const json& j : record.at("segments")) {
+    const Curve tool = j.at("tool").is_null() ? Curve() : ToCurve(j.at("tool"));
+    if (!j.at("tool").is_null() && (Length(tool) >= 5e-4 || tool.fullCircle)) {
+      path.push_back(tool);
+    }
+  }
+  ASSERT_EQ(moves.size(), path.size());
+  for (std::size_t k = 0; k < moves.size(); ++k) {
+    EXPECT_LT((moves[k].end - path[k].to).GetLength(), 1e-3) << "output line " << moves[k].Line();
+    EXPECT_EQ(cli::IsArc(moves[k].motion), path[k].arc) << "output line " << moves[k].Line();
+    EXPECT_TRUE(!path[k].arc || (moves[k].centre - path[k].centre).GetLength() < 2e-3);
+  }
+}
+
+// Runs `file` in `dir` with --json and --svg beside the given arguments; returns the result
+// and, when it succeeded, checks the geometry of what it wrote.
+ProcessResult RunChecked(const std::string& dir, const std::string& file,
+                         std::vector<std::string> args, bool offsetChecked) {
+  const std::string out = MakeTempDir();
+  args.insert(args.begin(), file);
+  args.insert(args.end(), {"--json", out + "/r.json", "--svg", out + "/r.svg"});
+  const ProcessResult result = RunProcess(EXE, args, dir);
+  const json record = json::parse(ReadFile(out + "/r.json"), nullptr, false);
+  tinyxml2::XMLDocument svg;
+  EXPECT_EQ(svg.LoadFile((out + "/r.svg").c_str()), tinyxml2::XML_SUCCESS) << svg.ErrorStr();
+  std::remove((out + "/r.json").c_str());
+  std::remove((out + "/r.svg").c_str());
+  std::remove(out.c_str());
+  if (result.exitCode == 0) {
+    EXPECT_TRUE(!record.is_discarded() && record.at("error").is_null());
+    for (const auto& [run, radius] : Runs(record)) {
+      ExpectSoundRun(run, radius, offsetChecked);
+    }
+    ExpectProgramFollowsPath(result.out, record);
+  }
+  return result;
+}
+
+std::vector<std::string> GoldenNames() {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(CASES.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".ngc") == 0) {
+        names.push_back(name.substr(0, name.size() - 4));
+      }
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Golden : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Golden, WritesTheExpectedProgramAndMessagesAndASoundPath) {
+  const std::string name = GetParam();
+  std::vector<std::string> args;
+  int exit = 0;
+  std::string err;
+  bool offsetChecked = true;
+  for (const std::string& line : Split(ReadFile(CASES + "/" + name + ".ngc"), '\n')) {
+    if (line.rfind("; cutcomp: ", 0) == 0) {
+      args = Split(line.substr(11), ' ');
+    } else if (line.rfind("; exit: ", 0) == 0) {
+      exit = std::stoi(line.substr(8));
+    } else if (line.rfind("; stderr: ", 0) == 0) {
+      err += line.substr(10) + "\n";
+    }
+    offsetChecked = offsetChecked && line != "; geometry: path-only";
+  }
+  const ProcessResult result = RunChecked(CASES, name + ".ngc", args, offsetChecked);
+  EXPECT_EQ(result.exitCode, exit) << result.err;
+  EXPECT_EQ(result.err, err);
+  EXPECT_EQ(result.out, ReadFile(CASES + "/" + name + ".expected"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, Golden, ::testing::ValuesIn(GoldenNames()),
+                         [](const ::testing::TestParamInfo<std::string>& param) {
+                           return param.param;
+                         });
+
+class Example : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Example, CompensatesToASoundPath) {
+  for (const char* evade : {"--look-behind=3", "--evade"}) {
+    const ProcessResult result =
+        RunChecked(EXAMPLES, GetParam() + ".ngc", {"--tool-table", "tools.tbl", evade}, true);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, Example,
+                         ::testing::Values("bracket", "arc_profile", "cam_profile", "no_cancel",
+                                           "z_plunges", "lathe_profile", "fanuc_bracket"));
+
+struct Refusal {
+  std::size_t row;
+  int exit;
+  std::vector<std::string> args;
+  std::string program;
+  std::string err;
+};
+
+void PrintTo(const Refusal& row, std::ostream* out) { *out << "refusals.tsv line " << row.row; }
+
+std::vector<Refusal> Refusals() {
+  std::vector<Refusal> rows;
+  std::size_t number = 0;
+  for (const std::string& line : Split(ReadFile(CASES + "/refusals.tsv"), '\n')) {
+    const std::vector<std::string> fields = Split(line, '\t');
+    if (++number > 0 && line[0] != '#' && fields.size() == 4) {
+      rows.push_back({number, std::stoi(fields[0]), Split(InCases(fields[1]), ' '),
+                      Unescape(fields[2], true), InCases(Unescape(fields[3], false))});
+    }
+  }
+  return rows;
+}
+
+class Refused : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(Refused, WithTheMessageAndStatus) {
+  const Refusal& row = GetParam();
+  const std::string dir = MakeTempDir();
+  WriteFile(dir + "/in.ngc", row.program);
+  std::vector<std::string> args = {"in.ngc"};
+  args.insert(args.end(), row.args.begin(), row.args.end());
+  const ProcessResult result = RunProcess(EXE, args, dir);
+  std::remove((dir + "/in.ngc").c_str());
+  std::remove(dir.c_str());
+  EXPECT_EQ(result.exitCode, row.exit) << row.program;
+  EXPECT_EQ(result.err, row.err) << row.program;
+  EXPECT_TRUE(row.exit != 2 || result.out.empty()) << "an input error writes nothing";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, Refused, ::testing::ValuesIn(Refusals()),
+                         [](const ::testing::TestParamInfo<Refusal>& param) {
+                           return "row" + std::to_string(param.param.row);
+                         });
+
+}  // namespace
+}  // namespace cutcomp::test

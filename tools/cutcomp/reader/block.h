@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+// What the modal reader makes of one executed block: the modal state its words are read in,
+// its motion in the plane of compensation, and the compensation phase and side it belongs to.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <crc/crc.h>
+
+#include "block_source.h"
+
+namespace cutcomp::cli {
+
+using Point = crc::__point2<double>;
+
+// The motion a block performs with its axis words. OTHER: a canned cycle, a probe move or a
+// code the reader passes through without following it.
+enum class Motion { NONE, RAPID, LINE, ARC_CW, ARC_CCW, OTHER };
+
+inline bool IsArc(Motion motion) { return motion == Motion::ARC_CW || motion == Motion::ARC_CCW; }
+// "G0".."G3"; empty for NONE and OTHER.
+const char* MotionCode(Motion motion);
+
+// The plane of compensation. Plane coordinates (first, second) are (X, Y) under G17, (Z, X)
+// under G18 and (Y, Z) under G19: in that order, counterclockwise seen from the positive end
+// of the axis normal to the plane is counterclockwise in plane coordinates, so G3 is a
+// counterclockwise arc and G41 puts the tool on the left in all three planes.
+enum class Plane { XY, ZX, YZ };
+
+struct PlaneAxes {
+  char first;
+  char second;
+  char normal;
+  char firstCentre;  // the arc centre word along the first axis
+  char secondCentre;
+  const char* code;  // "G17"
+};
+const PlaneAxes& AxesOf(Plane plane);
+
+enum class Units { MM, INCH };
+enum class FeedMode { PER_MINUTE, INVERSE_TIME, PER_REVOLUTION };
+
+// The modal settings that give a block's words their meaning, as in force for the block (after
+// its own modal words).
+struct Modal {
+  Units units = Units::MM;
+  bool incremental = false;  // G91
+  bool arcAbsolute = false;  // G90.1
+  FeedMode feedMode = FeedMode::PER_MINUTE;
+  double feed = 0.0;  // the F in force (0: none yet)
+  Plane plane = Plane::XY;
+};
+
+struct Block {
+  SourceBlock source;
+  Modal modal;
+
+  Motion motion = Motion::NONE;       // performed with this block's axis words
+  bool explicitMotionWord = false;    // the block carries its own G0..G3
+  Motion modalMotion = Motion::NONE;  // the motion mode in force after the block
+  // The block moves the tool in the plane: a line of length >= EPSILON or an arc, from a known
+  // start to a known end.
+  bool planeMotion = false;
+  // A G0/G1 with plane words that ends where it starts: it stays in the output as a move.
+  bool zeroMove = false;
+  bool otherAxes = false;  // axis words beyond the plane's two
+  Point start;             // plane coordinates
+  Point end;
+  bool startKnown = false;
+  bool endKnown = false;
+  // Arcs (with planeMotion): centre, radius at the start, full circle.
+  Point centre;
+  double radius = 0.0;
+  bool fullCircle = false;
+  // The axis normal to the plane (Z under G17): its position after the block and the change
+  // the block made, when known.
+  double height = 0.0;
+  bool heightKnown = false;
+  double heightChange = 0.0;
+
+  // Compensation: the phase of this block's plane motion, and the side and signed radius in
+  // force for it. A zero radius gives phase NONE: such runs are not offset at all.
+  crc::crc_status_t phase = crc::CRC_STATUS_NONE;
+  crc::crc_dir_t side = crc::CRC_DIR_NONE;
+  double compRadius = 0.0;
+  // The compensation run in progress ends before this block without a cancel move: a program
+  // end, or a code that a G40 without a move allowed (G28, G53, a work offset, an unknown code).
+  bool endsRun = false;
+  bool programEnd = false;  // M2 or M30
+
+  // Said on standard error when the block is written (codes passed through unchanged).
+  std::vector<std::string> warnings;
+
+  std::size_t Line() const { return source.where.line; }
+};
+
+}  // namespace cutcomp::cli

@@ -1,0 +1,450 @@
+// SPDX-License-Identifier: MIT
+// The modal reader's stages over one block, in a controller's order of execution: the words
+// sorted into codes (conflicts refused), feed, tool, plane, units, compensation words,
+// coordinate systems and distance modes, then the motion (motion.cpp), then the compensation
+// phase of the motion. It decides what a program means; how the tool-centre path is computed
+// and written is left to the driver and the writers.
+#include "modal_reader.h"
+
+#include <cmath>
+
+namespace cutcomp::cli {
+
+namespace {
+
+constexpr const char* CANCEL_FIRST =
+    " is not allowed while compensation is on: cancel with G40 first";
+
+bool IsAxisLetter(char c) {
+  return c == 'X' || c == 'Y' || c == 'Z' || c == 'A' || c == 'B' || c == 'C' || c == 'U' ||
+         c == 'V' || c == 'W';
+}
+
+// Two codes in one block that a controller would not know how to execute together.
+bool Conflict(const CodeInfo& a, const CodeInfo& b, std::string& why) {
+  why = " belong to the same modal group and cannot share a block";
+  if (a.group == b.group && a.group != Group::OTHER && a.group != Group::NON_MODAL) {
+    return true;
+  }
+  if (a.group == Group::NON_MODAL && b.group == Group::NON_MODAL) {
+    why = " cannot share a block: both take the axis words";
+    return a.takesAxes && b.takesAxes;
+  }
+  // A canned cycle takes the axis words for its holes: no other motion can share them.
+  why = " cannot share a block: both take the axis words";
+  const auto cycleBeside = [](const CodeInfo& cycle, const CodeInfo& other) {
+    return cycle.kind == CodeKind::CANNED &&
+           (other.group == Group::MOTION || (other.group == Group::NON_MODAL && other.takesAxes));
+  };
+  if (cycleBeside(a, b) || cycleBeside(b, a)) {
+    return true;
+  }
+  // A non-modal code that takes the axis words beside a motion code: G0 only sets the mode
+  // (G28 and G30 move at rapid anyway), G53 is made for G0 and G1; anything else would have
+  // two meanings for the same words.
+  const auto ownerBeside = [](const CodeInfo& owner, const CodeInfo& motion) {
+    if (owner.group != Group::NON_MODAL || !owner.takesAxes || motion.group != Group::MOTION) {
+      return false;
+    }
+    if (motion.kind == CodeKind::MOTION && motion.code == 0) {
+      return false;
+    }
+    return !(owner.kind == CodeKind::MACHINE_MOVE && motion.kind == CodeKind::MOTION &&
+             motion.code == 10);
+  };
+  return ownerBeside(a, b) || ownerBeside(b, a);
+}
+
+}  // namespace
+
+const char* MotionCode(Motion motion) {
+  switch (motion) {
+  case Motion::RAPID:
+    return "G0";
+  case Motion::LINE:
+    return "G1";
+  case Motion::ARC_CW:
+    return "G2";
+  case Motion::ARC_CCW:
+    return "G3";
+  case Motion::NONE:
+  case Motion::OTHER:
+    break;
+  }
+  return "";
+}
+
+const PlaneAxes& AxesOf(Plane plane) {
+  static const PlaneAxes XY{'X', 'Y', 'Z', 'I', 'J', "G17"};
+  static const PlaneAxes ZX{'Z', 'X', 'Y', 'K', 'I', "G18"};
+  static const PlaneAxes YZ{'Y', 'Z', 'X', 'J', 'K', "G19"};
+  return plane == Plane::XY ? XY : plane == Plane::ZX ? ZX : YZ;
+}
+
+const ParsedBlock::Code* ParsedBlock::Find(CodeKind kind) const {
+  for (const Code& code : codes) {
+    if (code.info.kind == kind) {
+      return &code;
+    }
+  }
+  return nullptr;
+}
+
+const ParsedBlock::Code* ParsedBlock::Find(Group group) const {
+  for (const Code& code : codes) {
+    if (code.info.group == group) {
+      return &code;
+    }
+  }
+  return nullptr;
+}
+
+ParsedBlock ParseWords(SourceBlock& block) {
+  ParsedBlock parsed;
+  for (Item& item : block.items) {
+    if (item.kind != Item::WORD) {
+      continue;
+    }
+    const auto fail = [&](const std::string& message) {
+      throw InputError(block.where, item.col, message, block.callers);
+    };
+    if (item.letter == 'G' || item.letter == 'M') {
+      const CodeInfo info = LookUpCode(item.letter, item.value);
+      if (info.code < 0) {
+        fail(std::string("unsupported ") + item.letter + " code " + item.text);
+      }
+      if (info.kind == CodeKind::REFUSED) {
+        fail(CodeName(info) + ": " + info.reason);
+      }
+      for (const ParsedBlock::Code& other : parsed.codes) {
+        std::string why;
+        if (Conflict(other.info, info, why)) {
+          fail(CodeName(other.info) + " and " + CodeName(info) + why);
+        }
+      }
+      parsed.codes.push_back({info, &item});
+      continue;
+    }
+    Item*& slot = parsed.words[static_cast<std::size_t>(item.letter - 'A')];
+    if (slot != nullptr) {
+      fail(std::string("word ") + item.letter + " appears twice in the block");
+    }
+    slot = &item;
+  }
+  return parsed;
+}
+
+ModalReader::ModalReader(BlockSource& source, ReaderOptions options)
+    : m_Source(source), m_Options(options) {}
+
+bool ModalReader::Next(Block& block) {
+  block = Block();
+  if (!m_Source.Next(block.source)) {
+    return false;
+  }
+  Interpret(block);
+  return true;
+}
+
+std::optional<double> ModalReader::Position(char axis) const {
+  const int k = axis - 'X';
+  if (k < 0 || k > 2 || !m_Known[static_cast<std::size_t>(k)]) {
+    return std::nullopt;
+  }
+  return m_Pos[static_cast<std::size_t>(k)];
+}
+
+void ModalReader::Fail(const Block& block, std::size_t col, const std::string& message) const {
+  throw InputError(block.source.where, col, message, block.source.callers);
+}
+
+void ModalReader::Interpret(Block& block) {
+  ParsedBlock parsed = ParseWords(block.source);
+  CheckAllowed(parsed, block);
+  ApplyModal(parsed, block);
+  ApplyCompensationWords(parsed, block);
+  ApplyMotion(parsed, block);
+  AssignPhase(parsed, block);
+}
+
+// What may not happen while compensation is on (switched on, or running); after a G40 that
+// has not moved yet the same codes end the run without a cancel move.
+void ModalReader::CheckAllowed(const ParsedBlock& parsed, Block& block) {
+  // A G40 in the block acts before the codes that take the axis words (`G40 G28`).
+  const ParsedBlock::Code* comp = parsed.Find(Group::CUTTER_COMP);
+  const bool cancels = comp != nullptr && comp->info.code == 400;
+  const bool compensating = !cancels && (m_Run == Run::ESTABLISH_PENDING || m_Run == Run::DOING);
+  const bool cancelPending = m_Run == Run::CANCEL_PENDING || (cancels && m_Run == Run::DOING);
+  bool endsPending = false;
+  for (const ParsedBlock::Code& code : parsed.codes) {
+    const CodeInfo& info = code.info;
+    bool breaks = false;
+    switch (info.kind) {
+    case CodeKind::MACHINE_MOVE:
+    case CodeKind::HOME:
+    case CodeKind::SETS_POSITION:
+    case CodeKind::LOSES_POSITION:
+    case CodeKind::COORD_SYSTEM:
+    case CodeKind::TRANSFORM_ON:
+    case CodeKind::TRANSFORM_OFF:
+    case CodeKind::TOOL_CHANGE:
+    case CodeKind::SET_TOOL:
+    case CodeKind::PROBE:
+      breaks = true;
+      break;
+    case CodeKind::CANNED:
+      if (compensating) {
+        Fail(block, code.item->col,
+             "canned cycles are not allowed while compensation is on: cancel with G40 first");
+      }
+      breaks = true;
+      break;
+    case CodeKind::UNKNOWN:
+      if (compensating) {
+        Fail(block, code.item->col,
+             CodeName(info) + " is not understood inside a compensated run: cancel with G40 first");
+      }
+      breaks = true;
+      break;
+    case CodeKind::PLANE: {
+      const Plane plane = info.code == 170 ? Plane::XY : info.code == 180 ? Plane::ZX : Plane::YZ;
+      if (compensating && plane != m_Modal.plane) {
+        Fail(block, code.item->col,
+             "the plane cannot change while compensation is on: cancel with G40 first");
+      }
+      break;
+    }
+    case CodeKind::UNITS: {
+      const Units units = info.code == 200 ? Units::INCH : Units::MM;
+      if (compensating && units != m_Modal.units) {
+        Fail(block, code.item->col,
+             "units cannot change while compensation is on (the radius is in the old unit): "
+             "cancel with G40 first");
+      }
+      break;
+    }
+    default:
+      break;
+    }
+    if (breaks && compensating) {
+      Fail(block, code.item->col, code.item->text + CANCEL_FIRST);
+    }
+    endsPending = endsPending || breaks;
+  }
+  if (cancelPending && endsPending) {
+    block.endsRun = true;
+    m_Run = Run::NONE;
+  }
+}
+
+void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
+  if (const Item* f = parsed.Word('F')) {
+    m_Modal.feed = f->value;
+  }
+  // Tool selection and change come first in a block's order of execution.
+  if (const Item* t = parsed.Word('T')) {
+    m_SelectedTool = t->value >= 0 && t->value == std::floor(t->value) && t->value < 1e9
+                         ? static_cast<int>(t->value)
+                         : -1;
+  }
+  bool axisWords = false;
+  for (const Item* word : parsed.words) {
+    axisWords = axisWords || (word != nullptr && IsAxisLetter(word->letter));
+  }
+  for (const ParsedBlock::Code& code : parsed.codes) {
+    const CodeInfo& info = code.info;
+    switch (info.kind) {
+    case CodeKind::TOOL_CHANGE:
+      m_LoadedTool = m_SelectedTool;
+      break;
+    case CodeKind::SET_TOOL: {
+      const Item* q = parsed.Word('Q');
+      m_LoadedTool =
+          q != nullptr && q->value >= 0 && q->value < 1e9 ? static_cast<int>(q->value) : -1;
+      break;
+    }
+    case CodeKind::PLANE:
+      m_Modal.plane = info.code == 170 ? Plane::XY : info.code == 180 ? Plane::ZX : Plane::YZ;
+      break;
+    case CodeKind::UNITS:
+      m_Modal.units = info.code == 200 ? Units::INCH : Units::MM;
+      break;
+    case CodeKind::DISTANCE:
+      m_Modal.incremental = info.code == 910;
+      break;
+    case CodeKind::ARC_DISTANCE:
+      m_Modal.arcAbsolute = info.code == 901;
+      break;
+    case CodeKind::FEED_MODE:
+      m_Modal.feedMode = info.code == 930   ? FeedMode::INVERSE_TIME
+                         : info.code == 940 ? FeedMode::PER_MINUTE
+                                            : FeedMode::PER_REVOLUTION;
+      break;
+    case CodeKind::COORD_SYSTEM:
+      // The new work coordinates hold for this block's own axis words: what it moves to is
+      // known again (item 9 of real programs: `G00 G90 G54 X30. Y32.`).
+      m_Known = {false, false, false};
+      m_PositionLostBy = CodeName(info) + " on line " + std::to_string(block.Line());
+      break;
+    case CodeKind::TRANSFORM_ON:
+      m_Transform = info.reason;
+      block.warnings.push_back(CodeName(info) + " passed through unchanged");
+      break;
+    case CodeKind::TRANSFORM_OFF:
+      m_Transform.clear();
+      if (info.reason != nullptr) {
+        block.warnings.push_back(CodeName(info) + " passed through unchanged");
+      }
+      break;
+    case CodeKind::UNKNOWN:
+      block.warnings.push_back(CodeName(info) + " passed through unchanged");
+      if (info.letter == 'G' && axisWords) {
+        // A cycle of another controller: where it leaves the tool, and what the axis words of
+        // the blocks after it mean, is its own business.
+        m_Motion = Motion::OTHER;
+        m_OtherMotion = CodeName(info);
+        m_CycleMode = false;
+      }
+      break;
+    case CodeKind::PROGRAM_END:
+      block.programEnd = true;
+      break;
+    default:
+      break;
+    }
+  }
+  block.modal = m_Modal;
+}
+
+double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d, std::size_t line) {
+  const std::string name = CodeName(comp.info);
+  if (m_Options.radius) {
+    return *m_Options.radius;
+  }
+  if (comp.info.code == 411 || comp.info.code == 421) {
+    if (d == nullptr) {
+      throw InputError(line, comp.item->col, name + " needs D, the tool diameter");
+    }
+    return d->value / 2.0;
+  }
+  int tool = -1;
+  if (d != nullptr) {
+    if (d->value < 0 || d->value != std::floor(d->value) || d->value > 1e9) {
+      throw InputError(line, d->col, "D must be a tool number (a non-negative integer)");
+    }
+    tool = static_cast<int>(d->value);
+  } else if (m_LoadedTool >= 0) {
+    tool = m_LoadedTool;
+  } else {
+    throw InputError(line, comp.item->col,
+                     name + " without D and no tool loaded (T.. M6): give D or --radius");
+  }
+  if (tool == 0) {
+    return 0.0;  // D0: compensation by nothing
+  }
+  const ToolTable* tools = m_Options.tools;
+  const double* diameter = tools != nullptr ? tools->Find(tool) : nullptr;
+  if (diameter == nullptr) {
+    const std::size_t at = d != nullptr ? d->col : comp.item->col;
+    if (tools == nullptr || tools->Empty()) {
+      throw InputError(
+          line, at,
+          "tool " + std::to_string(tool) + " needs a tool table (--tool-table FILE) or --radius");
+    }
+    throw InputError(line, at,
+                     "tool " + std::to_string(tool) + " (D" + std::to_string(tool) +
+                         ") is not in the tool table");
+  }
+  // The table is in the program's units unless --tool-units says otherwise.
+  double scale = 1.0;
+  if (m_Options.toolUnits && *m_Options.toolUnits != m_Modal.units) {
+    scale = *m_Options.toolUnits == Units::INCH ? 25.4 : 1.0 / 25.4;
+  }
+  return *diameter * scale / 2.0;
+}
+
+void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block) {
+  const ParsedBlock::Code* comp = parsed.Find(Group::CUTTER_COMP);
+  if (comp == nullptr) {
+    return;
+  }
+  comp->item->role = Item::COMP;
+  if (comp->info.code == 400) {
+    if (m_Run == Run::ESTABLISH_PENDING) {
+      m_Run = Run::NONE;  // switched on and off again without a move: nothing to cancel
+    } else if (m_Run == Run::DOING) {
+      m_Run = Run::CANCEL_PENDING;
+    }
+    return;
+  }
+  Item* d = parsed.Word('D');
+  if (d != nullptr) {
+    d->role = Item::COMP;
+  }
+  if (!m_Transform.empty()) {
+    Fail(block, comp->item->col,
+         CodeName(comp->info) + " is not supported under " + m_Transform + ": cancel it first");
+  }
+  const double radius = ResolveRadius(*comp, d, block.Line());
+  if (!std::isfinite(radius)) {
+    Fail(block, comp->item->col, "compensation radius is out of range");
+  }
+  const bool left = comp->info.code == 410 || comp->info.code == 411;
+  if (m_Run == Run::DOING) {
+    // exact: the same D in force again is no change; any other radius is
+    if (radius != m_CompRadius) {
+      Fail(block, comp->item->col,
+           "the compensation radius cannot change while compensation is on: cancel with G40 "
+           "first");
+    }
+  } else {
+    // A G40 that has not moved yet ends its run here, without a cancel move; a new run starts
+    // with the next plane move.
+    if (m_Run == Run::CANCEL_PENDING) {
+      block.endsRun = true;
+    }
+    m_Run = Run::ESTABLISH_PENDING;
+    m_CompRadius = radius;
+  }
+  m_Side = left ? crc::CRC_DIR_LEFT : crc::CRC_DIR_RIGHT;
+}
+
+void ModalReader::AssignPhase(const ParsedBlock& parsed, Block& block) {
+  (void)parsed;
+  if (block.zeroMove && m_Run == Run::CANCEL_PENDING) {
+    // The move after G40 goes nowhere in the program: the tool leaves the contour with it, from
+    // where the last offset segment left it, straight to the programmed point.
+    block.endsRun = true;
+    m_Run = Run::NONE;
+  }
+  if (block.planeMotion) {
+    const bool offset = std::fabs(m_CompRadius) >= crc::EPSILON;
+    switch (m_Run) {
+    case Run::NONE:
+      break;
+    case Run::ESTABLISH_PENDING:
+      block.phase = offset ? crc::CRC_STATUS_ESTABLISH : crc::CRC_STATUS_NONE;
+      m_Run = Run::DOING;
+      break;
+    case Run::DOING:
+      block.phase = offset ? crc::CRC_STATUS_DOING : crc::CRC_STATUS_NONE;
+      break;
+    case Run::CANCEL_PENDING:
+      block.phase = offset ? crc::CRC_STATUS_RETRACT : crc::CRC_STATUS_NONE;
+      m_Run = Run::NONE;
+      break;
+    }
+    if (block.phase != crc::CRC_STATUS_NONE) {
+      block.side = m_Side;
+      block.compRadius = m_CompRadius;
+    }
+  }
+  if (block.programEnd) {
+    if ((m_Run == Run::DOING || m_Run == Run::CANCEL_PENDING) && !block.planeMotion) {
+      block.endsRun = true;
+    }
+    m_Run = Run::NONE;  // program end switches compensation off
+  }
+}
+
+}  // namespace cutcomp::cli

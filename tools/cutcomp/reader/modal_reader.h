@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+// The modal reader: follows the modal state of a program block by block, far enough to know,
+// for every block, its motion in the plane of compensation and the compensation phase and side
+// it belongs to. It works in stages over one parsed block: the words (codes sorted into their
+// modal groups, conflicts refused), the modal settings, the motion, and the compensation state.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "block.h"
+#include "block_source.h"
+#include "codes.h"
+#include "tool_table.h"
+
+namespace cutcomp::cli {
+
+struct ReaderOptions {
+  std::optional<double> radius;  // --radius: overrides D; in the program's units
+  const ToolTable* tools = nullptr;
+  // The unit the tool table's diameters are written in; none: the program's units.
+  std::optional<Units> toolUnits;
+  // How far the two radii of an arc given by its centre may differ; none: the default rule
+  // (0.1 % of the radius, at least 0.005 mm or 0.0005 in, at most 0.5 mm or 0.05 in).
+  std::optional<double> arcTolerance;
+};
+
+// The words of one block sorted for the stages that follow.
+struct ParsedBlock {
+  struct Code {
+    CodeInfo info;
+    Item* item;
+  };
+  std::vector<Code> codes;        // G and M codes in the order written
+  std::array<Item*, 26> words{};  // every other word, by letter
+  Item* Word(char letter) const { return words[static_cast<std::size_t>(letter - 'A')]; }
+  const Code* Find(CodeKind kind) const;
+  const Code* Find(Group group) const;
+};
+
+// Stage 1: words into codes and single words. Throws InputError for a word given twice, a
+// refused code and two codes that conflict (the message names both).
+ParsedBlock ParseWords(SourceBlock& block);
+
+class ModalReader {
+public:
+  ModalReader(BlockSource& source, ReaderOptions options);
+  // False at the end of the program; throws InputError.
+  bool Next(Block& block);
+
+  // The state after the last block, for whoever needs it between blocks (the language layer's
+  // predefined parameters): the position of X, Y and Z in program coordinates, when known.
+  std::optional<double> Position(char axis) const;
+  const Modal& State() const { return m_Modal; }
+  int LoadedTool() const { return m_LoadedTool; }
+
+private:
+  enum class Run { NONE, ESTABLISH_PENDING, DOING, CANCEL_PENDING };
+
+  void Interpret(Block& block);
+  void ApplyModal(const ParsedBlock& parsed, Block& block);
+  void ApplyCompensationWords(const ParsedBlock& parsed, Block& block);
+  void CheckAllowed(const ParsedBlock& parsed, Block& block);
+  void ApplyMotion(const ParsedBlock& parsed, Block& block);
+  void ArcGeometry(const ParsedBlock& parsed, Block& block, std::size_t col);
+  void AssignPhase(const ParsedBlock& parsed, Block& block);
+  double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, std::size_t line);
+  void LoseAxes(const ParsedBlock& parsed, bool allWithoutWords);
+  bool PlaneKnown() const;
+  Point PlanePoint() const;
+  [[noreturn]] void Fail(const Block& block, std::size_t col, const std::string& message) const;
+
+  BlockSource& m_Source;
+  ReaderOptions m_Options;
+
+  Modal m_Modal;
+  Motion m_Motion = Motion::NONE;
+  std::string m_OtherMotion;  // the code that set an OTHER motion mode (a cycle, an unknown code)
+  bool m_CycleMode = false;   // that code is a drilling cycle: it ends above its last hole
+  std::array<double, 3> m_Pos{};  // X, Y, Z
+  std::array<bool, 3> m_Known{};
+  std::string m_PositionLostBy;  // the code that last made the position unknown
+  std::string m_Transform;       // a coordinate transformation in force, described
+  int m_SelectedTool = -1;
+  int m_LoadedTool = -1;
+
+  Run m_Run = Run::NONE;
+  crc::crc_dir_t m_Side = crc::CRC_DIR_NONE;
+  double m_CompRadius = 0.0;
+};
+
+}  // namespace cutcomp::cli

@@ -1,0 +1,295 @@
+// SPDX-License-Identifier: MIT
+// The G-code writer: rebuilds blocks around the tool-centre coordinates and keeps the written
+// program's position, motion mode and modal settings consistent with what it has written.
+#include "gcode_writer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "number_format.h"
+
+namespace cutcomp::cli {
+
+namespace {
+
+// Index after a leading line number, where a word that must come first is put.
+std::size_t LeadingEnd(const Block& block) {
+  for (const Item& item : block.source.items) {
+    if (item.kind == Item::WORD) {
+      return item.letter == 'N' ? item.text.size() : 0;
+    }
+    return 0;
+  }
+  return 0;
+}
+
+void Join(std::string& out, const std::string& text) {
+  if (text.empty()) {
+    return;
+  }
+  if (!out.empty()) {
+    out += ' ';
+  }
+  out += text;
+}
+
+double Length3(const cutcomp::Curve& curve, double heightChange) {
+  return std::hypot(cutcomp::Length(curve), heightChange);
+}
+
+}  // namespace
+
+double FeedPerMinute(const Block& block, const cutcomp::Curve& programmed) {
+  if (block.modal.feedMode == FeedMode::INVERSE_TIME) {
+    return Length3(programmed, block.heightChange) * block.modal.feed;
+  }
+  return block.modal.feed;
+}
+
+int GcodeWriter::Decimals(Units units) const {
+  if (m_Precision) {
+    return *m_Precision;
+  }
+  return units == Units::INCH ? DEFAULT_PRECISION_INCH : DEFAULT_PRECISION_MM;
+}
+
+// One coordinate word. Increments are differences of the values as written, in whole units of
+// the last decimal, so that they add up to the written absolute positions exactly and rounding
+// never accumulates along a long incremental program.
+void GcodeWriter::Coordinate(std::string& out, char letter, double value, double from,
+                             bool incremental, int decimals) const {
+  Join(out, std::string(1, letter));
+  if (!incremental) {
+    out += FormatNumber(value, decimals);
+    return;
+  }
+  const std::optional<std::int64_t> to = ToUnits(value, decimals);
+  const std::optional<std::int64_t> at = ToUnits(from, decimals);
+  if (to && at) {
+    AppendUnits(out, *to - *at, decimals);
+  } else {
+    out += FormatNumber(value - from, decimals);
+  }
+}
+
+// The motion word and plane coordinates of a move to `end`, axis letters in alphabetical order.
+void GcodeWriter::Move(std::string& out, Motion motion, const Point& end,
+                       const Modal& modal) const {
+  Join(out, MotionCode(motion));
+  const PlaneAxes& axes = AxesOf(modal.plane);
+  const int decimals = Decimals(modal.units);
+  const Point from = m_Known ? m_Position : end;
+  const bool swap = axes.second < axes.first;
+  Coordinate(out, swap ? axes.second : axes.first, swap ? end.y : end.x, swap ? from.y : from.x,
+             modal.incremental, decimals);
+  Coordinate(out, swap ? axes.first : axes.second, swap ? end.x : end.y, swap ? from.x : from.y,
+             modal.incremental, decimals);
+}
+
+// Under inverse time every move carries its own F: the feed per minute of the programmed move
+// spread over the length actually travelled.
+void GcodeWriter::Feed(std::string& out, double feedPerMinute, double length) const {
+  if (m_Modal.feedMode != FeedMode::INVERSE_TIME || !(feedPerMinute > 0.0) ||
+      !(length > crc::EPSILON)) {
+    return;
+  }
+  const double f = feedPerMinute / length;
+  // Six significant digits whatever the magnitude: F10000 for a short corner line, F0.0123
+  // for a long slow arc.
+  const int decimals = std::max(0, 5 - static_cast<int>(std::floor(std::log10(f))));
+  Join(out, "F" + FormatNumber(f, decimals));
+}
+
+void GcodeWriter::Emit(const Block& block, const std::string& words, bool changed) {
+  m_Line.clear();
+  if (!changed) {
+    m_Line = block.source.text;
+  } else {
+    if (words.empty()) {
+      return;  // nothing left of the block (it held only compensation words)
+    }
+    if (block.source.blockDelete) {
+      m_Line += '/';
+    }
+    m_Line += words;
+  }
+  m_Line += '\n';
+  m_Out.Write(m_Line);
+}
+
+void GcodeWriter::Passthrough(const Block& block) {
+  std::string words;
+  bool changed = false;
+  for (const Item& item : block.source.items) {
+    if (item.role == Item::COMP) {
+      changed = true;
+      continue;
+    }
+    Join(words, item.text);
+  }
+  // After lines or blocks this tool wrote itself the motion mode of the written program may
+  // differ from the program's: a move relying on the modal mode then gets its word back.
+  const bool moves = block.motion != Motion::NONE && block.motion != Motion::OTHER;
+  if (moves && !block.explicitMotionWord && m_Motion != block.motion) {
+    const std::size_t at = LeadingEnd(block);
+    words.insert(at, at == 0 ? std::string(MotionCode(block.motion)) + " "
+                             : " " + std::string(MotionCode(block.motion)));
+    changed = true;
+    m_Motion = block.motion;
+  } else if (block.explicitMotionWord || block.modalMotion == Motion::NONE ||
+             block.modalMotion == Motion::OTHER) {
+    m_Motion = block.modalMotion == Motion::OTHER ? Motion::NONE : block.modalMotion;
+  }
+  Emit(block, words, changed);
+  m_Modal = block.modal;
+  // The written program's tool stays where it is unless the block moves it in the plane or
+  // changes what its position is called (G92, a work offset, a home move): after a run that
+  // ended without a cancel move it is beside the contour, not at the programmed point.
+  // exact: a block that leaves the plane position alone repeats it bit for bit
+  const bool same = block.startKnown && block.endKnown && block.start.x == block.end.x &&
+                    block.start.y == block.end.y;
+  if (block.planeMotion || block.zeroMove || !same) {
+    m_Position = block.end;
+    m_Known = block.endKnown;
+  }
+}
+
+cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& tool,
+                                     double feedPerMinute) {
+  const Modal& modal = block.modal;
+  const int decimals = Decimals(modal.units);
+  cutcomp::Curve written = tool;
+  if (m_Known) {
+    written.from = m_Position;
+  }
+  // An arc whose ends coincide as written would be read as a whole circle: one that has shrunk
+  // to a point is written as a straight move.
+  if (written.arc && !written.fullCircle &&
+      ToUnits(written.from.x, decimals) == ToUnits(written.to.x, decimals) &&
+      ToUnits(written.from.y, decimals) == ToUnits(written.to.y, decimals)) {
+    written.arc = false;
+  }
+  const Motion motion = written.arc
+                            ? (written.ccw ? Motion::ARC_CCW : Motion::ARC_CW)
+                            : (block.motion == Motion::RAPID ? Motion::RAPID : Motion::LINE);
+  std::string replacement;
+  Move(replacement, motion, written.to, modal);
+  if (written.arc) {
+    const PlaneAxes& axes = AxesOf(modal.plane);
+    const bool swap = axes.secondCentre < axes.firstCentre;
+    const Point& c = written.centre;
+    const Point& s = written.from;
+    const bool absolute = modal.arcAbsolute;
+    Coordinate(replacement, swap ? axes.secondCentre : axes.firstCentre, swap ? c.y : c.x,
+               swap ? s.y : s.x, !absolute, decimals);
+    Coordinate(replacement, swap ? axes.firstCentre : axes.secondCentre, swap ? c.x : c.y,
+               swap ? s.x : s.y, !absolute, decimals);
+  }
+  const bool inverseTime = modal.feedMode == FeedMode::INVERSE_TIME;
+  std::string words;
+  bool placed = false;
+  for (const Item& item : block.source.items) {
+    if (item.role == Item::COMP || (inverseTime && item.kind == Item::WORD && item.letter == 'F')) {
+      continue;
+    }
+    if (item.role == Item::MOTION || item.role == Item::PLANE_AXIS ||
+        item.role == Item::ARC_CENTER) {
+      if (!placed) {
+        Join(words, replacement);
+        placed = true;
+      }
+      continue;
+    }
+    Join(words, item.text);
+  }
+  if (!placed) {
+    const std::size_t at = LeadingEnd(block);
+    words.insert(at, at == 0 ? replacement + " " : " " + replacement);
+    if (words.back() == ' ') {
+      words.pop_back();
+    }
+  }
+  m_Modal = modal;
+  Feed(words, feedPerMinute, Length3(written, block.heightChange));
+  Emit(block, words, true);
+  m_Motion = motion;
+  m_Position = written.to;
+  m_Known = true;
+  return written;
+}
+
+void GcodeWriter::Stripped(const Block& block, const char* comment) {
+  // A block that moved along other axes keeps moving along them, as a straight move (an arc
+  // without its plane words would be no arc); one that moved only in the plane loses its
+  // motion word as well, unless it went nowhere in the plane: such a move stays, to where the
+  // written program already is. A motion word without axis words only sets the mode: it stays.
+  const bool moved = block.motion != Motion::NONE && block.motion != Motion::OTHER;
+  const bool keepMove = block.zeroMove && m_Known;
+  Motion motion = Motion::NONE;
+  if (moved && (block.otherAxes || keepMove)) {
+    motion = IsArc(block.motion) ? Motion::LINE : block.motion;
+  }
+  std::string move;
+  if (keepMove) {
+    Move(move, motion, m_Position, block.modal);
+  } else {
+    Join(move, MotionCode(motion));
+  }
+  std::string words;
+  bool changed = comment != nullptr;
+  bool placed = false;
+  for (const Item& item : block.source.items) {
+    const bool planeWord = item.role == Item::PLANE_AXIS || item.role == Item::ARC_CENTER ||
+                           (item.role == Item::MOTION && moved);
+    if (item.role == Item::COMP) {
+      changed = true;
+      continue;
+    }
+    if (planeWord) {
+      changed = true;
+      if (motion != Motion::NONE && !placed) {
+        Join(words, move);
+        placed = true;
+      }
+      continue;
+    }
+    Join(words, item.text);
+  }
+  if (motion != Motion::NONE && !placed && m_Motion != motion) {
+    const std::size_t at = LeadingEnd(block);
+    if (at == 0) {
+      words = words.empty() ? move : move + " " + words;
+    } else {
+      words.insert(at, " " + move);
+    }
+    changed = true;
+  }
+  if (motion != Motion::NONE) {
+    m_Motion = motion;
+  } else if (block.explicitMotionWord && !moved) {
+    m_Motion = block.modalMotion == Motion::OTHER ? Motion::NONE : block.modalMotion;
+  }
+  if (comment != nullptr) {
+    Join(words, std::string("(") + comment + ")");
+  }
+  m_Modal = block.modal;
+  Emit(block, words, changed);
+}
+
+cutcomp::Curve GcodeWriter::Inserted(const Point& end, double feedPerMinute) {
+  cutcomp::Curve written;
+  written.from = m_Known ? m_Position : end;
+  written.to = end;
+  std::string words;
+  Move(words, Motion::LINE, end, m_Modal);
+  Feed(words, feedPerMinute, cutcomp::Length(written));
+  words += '\n';
+  m_Out.Write(words);
+  m_Motion = Motion::LINE;
+  m_Position = end;
+  m_Known = true;
+  return written;
+}
+
+}  // namespace cutcomp::cli

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+// Writing the compensated program: blocks as written outside compensation, blocks whose plane
+// words are replaced by a tool-centre piece, and the lines the engine inserted. The writer
+// keeps the written program's own modal state (position, motion, distance mode, units, feed
+// mode) and expresses every move in the state in force where it is written, so that a line
+// inserted before a block that switches G90/G91 is written in the mode before the switch.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "block.h"
+#include "output.h"
+#include "tool_path.h"
+
+namespace cutcomp::cli {
+
+class GcodeWriter {
+public:
+  GcodeWriter(Output& out, std::optional<int> precision) : m_Out(out), m_Precision(precision) {}
+
+  // A block outside compensation: the compensation words removed, otherwise as written.
+  void Passthrough(const Block& block);
+  // A block whose plane motion is replaced by the tool-centre piece `tool`. Returns the piece
+  // as written: from the written program's position, a line where an arc has shrunk to a point.
+  // `feedPerMinute` is the programmed move's feed, for inverse-time F words.
+  cutcomp::Curve Replaced(const Block& block, const cutcomp::Curve& tool, double feedPerMinute);
+  // A block inside compensation without a plane motion of its own, or whose segment was
+  // dropped from the tool path: its plane words are removed and the rest kept (a move to
+  // where it already is stays a move there); `comment`, when given, is appended.
+  void Stripped(const Block& block, const char* comment);
+  // A straight line added to the path, in the modal state of the written program; returns it
+  // as written.
+  cutcomp::Curve Inserted(const Point& end, double feedPerMinute);
+
+  // Where the written program leaves the tool in the plane.
+  bool PositionKnown() const { return m_Known; }
+  Point Position() const { return m_Position; }
+  const Modal& State() const { return m_Modal; }
+
+private:
+  int Decimals(Units units) const;
+  void Coordinate(std::string& out, char letter, double value, double from, bool incremental,
+                  int decimals) const;
+  void Move(std::string& out, Motion motion, const Point& end, const Modal& modal) const;
+  void Feed(std::string& out, double feedPerMinute, double length) const;
+  void Emit(const Block& block, const std::string& words, bool changed);
+
+  Output& m_Out;
+  std::optional<int> m_Precision;
+  Modal m_Modal;                   // in force in the written program
+  Motion m_Motion = Motion::NONE;  // NONE: unknown or none
+  Point m_Position;
+  bool m_Known = false;
+  std::string m_Line;
+};
+
+// The programmed move's feed in length per minute: its F under G94; under G93 its length times
+// its F (the move takes 1/F minutes); 0 when unknown.
+double FeedPerMinute(const Block& block, const cutcomp::Curve& programmed);
+
+}  // namespace cutcomp::cli

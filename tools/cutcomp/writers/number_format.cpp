@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: MIT
+// Decimal rounding of lengths with std::to_chars: no locale, no printf.
+#include "number_format.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace cutcomp::cli {
+
+namespace {
+
+// Significant digits taken from a double before rounding to the written decimals: fifteen is
+// what a double holds exactly; beyond it lies the noise of the arithmetic that produced it.
+constexpr int SIGNIFICANT_DIGITS = 15;
+constexpr std::int64_t MAX_UNITS = 999999999999999999;  // 18 digits: never overflows below
+
+}  // namespace
+
+std::optional<std::int64_t> ToUnits(double value, int decimals) {
+  if (!std::isfinite(value)) {
+    return std::nullopt;
+  }
+  if (value == 0.0) {
+    return 0;
+  }
+  char buffer[40];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                    std::chars_format::scientific, SIGNIFICANT_DIGITS - 1);
+  // d.ddddddddddddddde[+-]xx
+  char digits[SIGNIFICANT_DIGITS];
+  int count = 0;
+  const char* p = buffer;
+  for (; p < result.ptr && *p != 'e'; ++p) {
+    if (*p != '.') {
+      digits[count++] = *p;
+    }
+  }
+  int exponent = 0;
+  std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), result.ptr, exponent);
+  // value = 0.d1 d2 ... dn * 10^(exponent + 1); units = value * 10^decimals.
+  const int kept = exponent + 1 + decimals;  // digits before the decimal point of units
+  if (kept > 18) {
+    return std::nullopt;
+  }
+  std::int64_t units = 0;
+  for (int k = 0; k < kept; ++k) {
+    units = units * 10 + (k < count ? digits[k] - '0' : 0);
+  }
+  if (kept >= 0 && kept < count && digits[kept] >= '5') {
+    ++units;  // half away from zero
+  }
+  if (units > MAX_UNITS) {
+    return std::nullopt;
+  }
+  return value < 0 ? -units : units;
+}
+
+void AppendUnits(std::string& out, std::int64_t units, int decimals) {
+  if (units == 0) {
+    out += '0';
+    return;
+  }
+  if (units < 0) {
+    out += '-';
+  }
+  const std::uint64_t magnitude =
+      units < 0 ? static_cast<std::uint64_t>(-(units + 1)) + 1 : static_cast<std::uint64_t>(units);
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, magnitude);
+  const int length = static_cast<int>(result.ptr - digits);
+  int last = length;  // trailing zeros of the fraction go
+  int fraction = decimals;
+  while (fraction > 0 && last > 0 && digits[last - 1] == '0') {
+    --last;
+    --fraction;
+  }
+  const int whole = length - decimals;
+  if (whole > 0) {
+    out.append(digits, static_cast<std::size_t>(whole));
+  } else {
+    out += '0';
+  }
+  if (fraction > 0) {
+    out += '.';
+    for (int k = whole; k < 0; ++k) {
+      out += '0';
+    }
+    const int from = whole > 0 ? whole : 0;
+    out.append(digits + from, static_cast<std::size_t>(last - from));
+  }
+}
+
+std::string FormatNumber(double value, int decimals) {
+  std::string out;
+  if (const std::optional<std::int64_t> units = ToUnits(value, decimals)) {
+    AppendUnits(out, *units, decimals);
+    return out;
+  }
+  char buffer[400];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  return std::string(buffer, result.ptr);
+}
+
+}  // namespace cutcomp::cli

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+// The two reports beside the compensated program: a JSON record of every plane segment and an
+// SVG picture of the programmed contour and the tool-centre path. Both are written from the
+// pieces of the path as the G-code writer wrote them, so that they show what the machine runs,
+// and both stream: they hold no more than one piece at a time.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "block.h"
+#include "output.h"
+#include "tool_path.h"
+
+namespace cutcomp::cli {
+
+// One piece of the written path: the model's piece plus what only the command-line tool knows.
+struct PieceRecord {
+  cutcomp::PathPiece piece;      // tool geometry as written, programmed geometry, phase, side...
+  std::size_t line = 0;          // the block's source line (an inserted line: its anchor's)
+  Motion motion = Motion::LINE;  // as programmed (inserted lines: G1)
+  Plane plane = Plane::XY;
+  double compRadius = 0.0;  // signed radius in force (0 outside compensation)
+  bool runStart = false;    // first piece of a compensation run
+};
+
+struct ErrorRecord {
+  std::size_t line = 0;
+  std::size_t col = 0;
+  bool compensation = false;  // the engine refused (else: the input is wrong)
+  int code = 0;               // the engine's message number
+  std::string message;        // English
+  std::string engineMessage;  // the engine's own text
+  bool hasGeometry = false;   // the block's programmed plane motion, for the picture
+  cutcomp::Curve segment;
+};
+
+class JsonWriter {
+public:
+  JsonWriter(Output& out, const std::string& input);
+  void Piece(const PieceRecord& record);
+  void Finish(const ErrorRecord* error);
+
+private:
+  Output& m_Out;
+  bool m_First = true;
+};
+
+class SvgWriter {
+public:
+  // The drawing's size is known only at the end: the body goes to `body` (a temporary file)
+  // and is copied behind the header by Finish, so that any target works, a pipe included.
+  SvgWriter(Output& out, Output& body, std::string title);
+  void Piece(const PieceRecord& record);
+  void Finish(const ErrorRecord* error);
+
+private:
+  void Grow(const Point& p);
+  void Path(const char* cssClass, const cutcomp::Curve& curve, const char* attributes,
+            const std::string& title);
+
+  Output& m_Out;
+  Output& m_Body;
+  std::string m_Title;
+  bool m_Any = false;
+  double m_MinX = 0, m_MinY = 0, m_MaxX = 0, m_MaxY = 0;
+};
+
+}  // namespace cutcomp::cli
