@@ -1,0 +1,264 @@
+// SPDX-License-Identifier: MIT
+// The audit's front: checks what the host hands over, keeps the contour, runs each piece
+// against the walls within its reach and decides which contacts are gouges. The distances come
+// from clearance.cpp, the walls within reach from contour_index.cpp.
+#include <crc/audit/gouge_audit.h>
+
+#include <cmath>
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "audit/clearance.h"
+#include "audit/contour_index.h"
+
+namespace crc {
+namespace {
+
+using audit::Approach;
+using audit::Point;
+using audit::Track;
+using audit::wall_end_t;
+
+// Coordinates and radii beyond this size are refused: squares of lengths must stay finite.
+constexpr double MAX_COORDINATE = 1e100;
+// Segment ordinals and the offsets of their stored points are 32-bit.
+constexpr std::size_t MAX_SEGMENTS = std::size_t{1} << 31;
+
+bool IsUsable(double v) { return std::isfinite(v) && std::fabs(v) <= MAX_COORDINATE; }
+bool IsUsable(const Point& p) { return IsUsable(p.x) && IsUsable(p.y); }
+bool IsUsable(const Curve& curve) {
+  return IsUsable(curve.from) && IsUsable(curve.to) && (!curve.arc || IsUsable(curve.centre));
+}
+
+// The direction of travel of a wall at its start or end (unit), or zero when it has none.
+Point TangentAt(const Track& wall, wall_end_t end) {
+  Point t;
+  if (!wall.arc) {
+    t = wall.to - wall.from;
+  } else {
+    const Point radial = (end == audit::WALL_START ? wall.from : wall.to) - wall.centre;
+    t = wall.ccw ? Point(-radial.y, radial.x) : Point(radial.y, -radial.x);
+  }
+  const double length = t.GetLength();
+  return length > 0.0 ? t * (1.0 / length) : Point(0.0, 0.0);
+}
+
+// Whether a piece that leads onto `wall` (end WALL_START) or off it (WALL_END) may come within
+// the radius of that end of the wall. It may when it is straight, both its ends keep the radius
+// from that point, and where it comes closer than the radius it stays behind the point (before
+// the wall's start, or past its end, along the wall's tangent there) on the side of the tangent
+// where the piece's attached end lies: the tool then cuts only the notch a lead-in at an angle
+// makes, never into the wall from its material side or along it.
+bool MayTouchAt(const Track& piece, const Track& wall, wall_end_t end, double radius,
+                double tolerance) {
+  if (piece.arc || wall.full) {
+    return false;
+  }
+  const Point p = end == audit::WALL_START ? wall.from : wall.to;
+  const Point attached = end == audit::WALL_START ? piece.to : piece.from;
+  const Point tangent = TangentAt(wall, end);
+  if (tangent == Point(0.0, 0.0)) {
+    return false;
+  }
+  const Point behind = end == audit::WALL_START ? tangent * -1.0 : tangent;
+  Point side(-tangent.y, tangent.x);
+  const double attachedSide = audit::Dot(attached - p, side);
+  if (!(std::fabs(attachedSide) > tolerance)) {
+    return false;  // the attached end lies on the tangent: no side to keep to
+  }
+  side = attachedSide > 0.0 ? side : side * -1.0;
+  const double reach = radius - tolerance;
+  if ((piece.from - p).GetLength() < reach || (piece.to - p).GetLength() < reach) {
+    return false;
+  }
+  // The stretch of the piece within `reach` of p, between the parameters t0 and t1. Both ends of
+  // the piece lie outside, so it is a chord; the quarter-plane is convex, so the chord lies in
+  // it when its two ends do.
+  const Point d = piece.to - piece.from;
+  const Point f = piece.from - p;
+  const double length2 = audit::Dot(d, d);
+  if (!(length2 > 0.0)) {
+    return true;
+  }
+  const double u = -audit::Dot(f, d) / length2;
+  const Point foot = f + d * u;
+  const double h2 = audit::Dot(foot, foot);
+  if (!(h2 < reach * reach)) {
+    return true;
+  }
+  const double half = std::sqrt((reach * reach - h2) / length2);
+  for (const double t : {std::max(0.0, u - half), std::min(1.0, u + half)}) {
+    const Point x = f + d * t;
+    if (audit::Dot(x, behind) < -tolerance || audit::Dot(x, side) < -tolerance) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+struct CGougeAudit::Impl {
+  explicit Impl(double tol) : tolerance(tol) {}
+
+  double tolerance;
+  audit::ContourIndex contour;
+  std::size_t walls = 0;
+  std::size_t pieces = 0;
+  std::size_t gouges = 0;
+  std::size_t hint = 0;  // where the last piece's segment was found
+  std::string error;
+
+  bool Fail(const char* what, std::int64_t id, const char* message) {
+    error = std::string(what) + " " + std::to_string(id) + ": " + message;
+    return false;
+  }
+  bool Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
+             std::vector<Gouge>* found);
+};
+
+CGougeAudit::CGougeAudit(double tolerance) : m_Impl(std::make_unique<Impl>(tolerance)) {}
+CGougeAudit::~CGougeAudit() = default;
+CGougeAudit::CGougeAudit(CGougeAudit&& other) noexcept = default;
+CGougeAudit& CGougeAudit::operator=(CGougeAudit&& other) noexcept = default;
+
+bool CGougeAudit::IsWall(const ContourSegment& segment) {
+  return segment.phase == CRC_STATUS_DOING && !segment.locate;
+}
+
+void CGougeAudit::Reserve(std::size_t count) {
+  try {
+    m_Impl->contour.Reserve(std::min(count, MAX_SEGMENTS));
+  } catch (const std::bad_alloc&) {
+    // Reserving is only a hint; the segments are stored as they come.
+  }
+}
+
+bool CGougeAudit::AddSegment(const ContourSegment& segment) {
+  Impl& impl = *m_Impl;
+  const std::size_t n = impl.contour.Size();
+  const char* what = "contour segment";
+  if (impl.contour.IsBuilt() || impl.pieces > 0) {
+    return impl.Fail(what, segment.id, "the contour is complete once auditing has begun");
+  }
+  if (!IsUsable(segment.curve)) {
+    return impl.Fail(what, segment.id, "a coordinate is not finite or beyond 1e100");
+  }
+  if (n > 0 && !(segment.id > impl.contour.Id(n - 1))) {
+    return impl.Fail(what, segment.id, "ids must increase along the contour");
+  }
+  if (n + 1 >= MAX_SEGMENTS) {
+    return impl.Fail(what, segment.id, "the contour holds at most 2^31 - 1 segments");
+  }
+  Track track;
+  if (!audit::MakeTrack(segment.curve, track)) {
+    return impl.Fail(what, segment.id, "the arc's centre lies on one of its ends");
+  }
+  try {
+    impl.contour.Add(segment.curve, segment.id, IsWall(segment));
+  } catch (const std::bad_alloc&) {
+    return impl.Fail(what, segment.id, "out of memory");
+  }
+  impl.walls += IsWall(segment) ? 1 : 0;
+  return true;
+}
+
+bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
+                             std::vector<Gouge>* gouges) {
+  Impl& impl = *m_Impl;
+  const char* what = "tool piece of segment";
+  if (!(impl.tolerance >= 0.0) || !std::isfinite(impl.tolerance)) {
+    return impl.Fail(what, piece.id, "the tolerance must be finite and not negative");
+  }
+  if (!(piece.radius > 0.0) || !IsUsable(piece.radius)) {
+    return impl.Fail(what, piece.id, "the radius must be positive and finite");
+  }
+  if (!IsUsable(piece.tool)) {
+    return impl.Fail(what, piece.id, "a coordinate is not finite or beyond 1e100");
+  }
+  Track track;
+  if (!audit::MakeTrack(piece.tool, track)) {
+    return impl.Fail(what, piece.id, "the arc's centre lies on one of its ends");
+  }
+  const std::size_t before = gouges != nullptr ? gouges->size() : 0;
+  try {
+    if (!impl.contour.IsBuilt()) {
+      impl.contour.Build();
+    }
+    return impl.Audit(piece, track, clearance, gouges);
+  } catch (const std::bad_alloc&) {
+    if (gouges != nullptr) {
+      gouges->resize(before);
+    }
+    return impl.Fail(what, piece.id, "out of memory");
+  }
+}
+
+bool CGougeAudit::Impl::Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
+                              std::vector<Gouge>* found) {
+  // A piece whose own segment is not a wall leads onto the wall after it or off the wall
+  // before it (see MayTouchAt).
+  std::size_t source = 0;
+  std::size_t onto = SIZE_MAX;
+  std::size_t off = SIZE_MAX;
+  if (contour.Find(piece.id, hint, source)) {
+    hint = source;
+    if (!contour.IsWall(source)) {
+      onto = source + 1 < contour.Size() && contour.IsWall(source + 1) ? source + 1 : SIZE_MAX;
+      off = source > 0 && contour.IsWall(source - 1) ? source - 1 : SIZE_MAX;
+    }
+  }
+  const double r = piece.radius;
+  const double reach = r + tolerance;
+  audit::Box box = audit::Bounds(track);
+  box = {box.minX - reach, box.minY - reach, box.maxX + reach, box.maxY + reach};
+
+  PieceClearance nearest;
+  std::size_t count = 0;
+  contour.Query(box, [&](std::size_t k, const Track& wall) {
+    wall_end_t skip = audit::WALL_INTERIOR;
+    if (k == onto && MayTouchAt(track, wall, audit::WALL_START, r, tolerance)) {
+      skip = audit::WALL_START;
+    } else if (k == off && MayTouchAt(track, wall, audit::WALL_END, r, tolerance)) {
+      skip = audit::WALL_END;
+    }
+    const Approach a = audit::Closest(track, wall, skip);
+    if (!(a.distance <= reach)) {
+      return;
+    }
+    if (a.distance < nearest.clearance) {
+      nearest.clearance = a.distance;
+      nearest.segment = k;
+      nearest.segmentId = contour.Id(k);
+      nearest.toolPoint = a.onPiece;
+      nearest.wallPoint = a.onWall;
+    }
+    if (a.distance < r - tolerance) {
+      ++count;
+      if (found != nullptr) {
+        found->push_back(Gouge{pieces, piece.id, k, contour.Id(k), a.onPiece, a.onWall, a.distance,
+                               r - a.distance});
+      }
+    }
+  });
+  nearest.gouges = count;
+  if (clearance != nullptr) {
+    *clearance = nearest;
+  }
+  ++pieces;
+  gouges += count;
+  return true;
+}
+
+double CGougeAudit::GetTolerance() const { return m_Impl->tolerance; }
+std::size_t CGougeAudit::GetSegmentCount() const { return m_Impl->contour.Size(); }
+std::size_t CGougeAudit::GetWallCount() const { return m_Impl->walls; }
+std::size_t CGougeAudit::GetPieceCount() const { return m_Impl->pieces; }
+std::size_t CGougeAudit::GetGougeCount() const { return m_Impl->gouges; }
+std::size_t CGougeAudit::GetMemoryUsage() const {
+  return sizeof(Impl) + m_Impl->contour.MemoryUsage();
+}
+const std::string& CGougeAudit::GetLatestError() const { return m_Impl->error; }
+
+}  // namespace crc

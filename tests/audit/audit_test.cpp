@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: MIT
+// The audit: the distance kernels and the contact rules as rows of two tables (kernels.txt,
+// contacts.txt), and the spatial index against a search of every wall on random contours.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <crc/crc.h>
+
+#include "audit/clearance.h"
+
+namespace {
+
+using crc::Curve;
+using crc::audit::Point;
+using crc::audit::Track;
+
+// The '|'-separated, trimmed fields of each row of a table; '#' lines are comments.
+std::vector<std::vector<std::string>> ReadTable(const std::string& name) {
+  std::ifstream in(std::string(CUTCOMP_AUDIT_DATA) + "/" + name);
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') {
+      continue;
+    }
+    std::vector<std::string> fields;
+    std::stringstream row(line);
+    for (std::string field; std::getline(row, field, '|');) {
+      field.erase(0, field.find_first_not_of(' '));
+      field.erase(field.find_last_not_of(' ') + 1);
+      fields.push_back(field);
+    }
+    rows.push_back(fields);
+  }
+  EXPECT_FALSE(rows.empty()) << name;
+  return rows;
+}
+
+double Number(std::istream& in) {
+  std::string token;
+  in >> token;
+  return std::strtod(token.c_str(), nullptr);  // reads "nan" too
+}
+
+Point ReadPoint(std::istream& in) {
+  const double x = Number(in);
+  return {x, Number(in)};
+}
+
+// L x0 y0 x1 y1 | A x0 y0 x1 y1 cx cy ccw|cw | F x0 y0 cx cy
+Curve ReadCurve(std::istream& in) {
+  std::string kind;
+  in >> kind;
+  Curve c;
+  c.arc = kind != "L";
+  c.fullCircle = kind == "F";
+  c.from = ReadPoint(in);
+  c.to = c.fullCircle ? c.from : ReadPoint(in);
+  if (c.arc) {
+    c.centre = ReadPoint(in);
+    std::string sense = "ccw";
+    in >> sense;
+    c.ccw = sense == "ccw";
+  }
+  return c;
+}
+
+Track TrackOf(const std::string& text) {
+  std::istringstream in(text);
+  Track track;
+  EXPECT_TRUE(crc::audit::MakeTrack(ReadCurve(in), track)) << text;
+  return track;
+}
+
+TEST(Audit, DistancesMatchClosedForms) {
+  using crc::audit::Closest;
+  for (const auto& row : ReadTable("kernels.txt")) {
+    SCOPED_TRACE(row[0]);
+    ASSERT_GE(row.size(), 5u);
+    const Track piece = TrackOf(row[1]);
+    const Track wall = TrackOf(row[2]);
+    crc::audit::wall_end_t skip = crc::audit::WALL_INTERIOR;
+    if (row.size() > 5) {
+      skip = row[5] == "start" ? crc::audit::WALL_START : crc::audit::WALL_END;
+    }
+    const crc::audit::Approach a = Closest(piece, wall, skip);
+    const double expected = std::strtod(row[3].c_str(), nullptr);
+    EXPECT_NEAR(a.distance, expected, 1e-12);
+    // The pair is real: each point lies on its curve, as far apart as reported.
+    EXPECT_NEAR(crc::audit::Nearest(a.onPiece, piece).distance, 0.0, 1e-12);
+    EXPECT_NEAR(crc::audit::Nearest(a.onWall, wall).distance, 0.0, 1e-12);
+    EXPECT_NEAR((a.onPiece - a.onWall).GetLength(), a.distance, 1e-12);
+    if (row[4] != "-") {
+      std::istringstream at(row[4]);
+      const Point p = ReadPoint(at);
+      EXPECT_NEAR(a.onWall.x, p.x, 1e-12);
+      EXPECT_NEAR(a.onWall.y, p.y, 1e-12);
+    }
+    if (skip == crc::audit::WALL_INTERIOR) {
+      EXPECT_NEAR(Closest(wall, piece, skip).distance, expected, 1e-12) << "not symmetric";
+    }
+  }
+}
+
+TEST(Audit, ReportsGougesNotContacts) {
+  for (const auto& row : ReadTable("contacts.txt")) {
+    SCOPED_TRACE(row[0]);
+    ASSERT_EQ(row.size(), 4u);
+    crc::CGougeAudit audit(1e-9);
+    bool accepted = true;
+    std::stringstream contour(row[1]);
+    std::int64_t k = 0;
+    for (std::string item; std::getline(contour, item, ';'); ++k) {
+      std::istringstream in(item);
+      std::string phase;
+      in >> phase;
+      crc::ContourSegment segment;
+      segment.curve = ReadCurve(in);
+      segment.id = 10 * k;
+      segment.phase = phase == "S"   ? crc::CRC_STATUS_ESTABLISH
+                      : phase == "R" ? crc::CRC_STATUS_RETRACT
+                      : phase == "N" ? crc::CRC_STATUS_NONE
+                                     : crc::CRC_STATUS_DOING;
+      segment.locate = phase == "P";
+      accepted = accepted && audit.AddSegment(segment);
+    }
+    std::vector<crc::Gouge> gouges;
+    std::stringstream pieces(row[2]);
+    for (std::string item; std::getline(pieces, item, ';');) {
+      std::istringstream in(item);
+      crc::ToolPiece piece;
+      in >> piece.id;
+      piece.id = piece.id < 0 ? -1 : 10 * piece.id;
+      piece.tool = ReadCurve(in);
+      piece.radius = 1.0;
+      accepted = accepted && audit.AuditPiece(piece, nullptr, &gouges);
+    }
+    if (row[3] == "refused") {
+      EXPECT_FALSE(accepted);
+      EXPECT_FALSE(audit.GetLatestError().empty());
+      continue;
+    }
+    ASSERT_TRUE(accepted) << audit.GetLatestError();
+    std::vector<std::pair<std::size_t, double>> expected;
+    std::istringstream want(row[3] == "none" ? "" : row[3]);
+    for (std::string g; want >> g;) {
+      expected.emplace_back(std::stoul(g), std::strtod(g.c_str() + g.find('@') + 1, nullptr));
+    }
+    std::vector<std::pair<std::size_t, double>> actual;
+    for (const crc::Gouge& g : gouges) {
+      actual.emplace_back(g.segment, g.depth);
+      EXPECT_EQ(g.segmentId, static_cast<std::int64_t>(10 * g.segment));
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(actual.begin(), actual.end());
+    ASSERT_EQ(actual.size(), expected.size());
+    for (std::size_t i = 0; i < actual.size(); ++i) {
+      EXPECT_EQ(actual[i].first, expected[i].first);
+      EXPECT_NEAR(actual[i].second, expected[i].second, 1e-12);
+    }
+    EXPECT_EQ(audit.GetGougeCount(), gouges.size());
+  }
+}
+
+// Random contours (scattered, chained short steps, chained mixed steps), a fifth arcs and some
+// segments outside compensation; random pieces. The index must find exactly the gouges and the
+// nearest wall that measuring the piece against every wall finds.
+TEST(Audit, IndexFindsWhatEveryWallGives) {
+  std::mt19937_64 random(12);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  auto curve = [&](Point from, double step) {
+    Curve c;
+    c.from = from;
+    c.to = from + Point(unit(random) - 0.5, unit(random) - 0.5) * step;
+    if (unit(random) < 0.2) {
+      const Point chord = c.to - c.from;
+      c.arc = true;
+      c.ccw = unit(random) < 0.5;
+      c.centre = (c.from + c.to) * 0.5 + Point(-chord.y, chord.x) * (2.0 * unit(random) - 1.0);
+    }
+    return c;
+  };
+  for (int set = 0; set < 3; ++set) {
+    crc::CGougeAudit audit(1e-9);
+    std::vector<std::pair<bool, Track>> walls;
+    Point at(50.0, 50.0);
+    for (int k = 0; k < 500; ++k) {
+      const Point from = set == 0 ? Point(100.0 * unit(random), 100.0 * unit(random)) : at;
+      const double step = set == 1 || unit(random) < 0.9 ? 4.0 : 60.0;
+      crc::ContourSegment segment{curve(from, step), k, crc::CRC_STATUS_DOING, false};
+      segment.phase = k % 9 == 4 ? crc::CRC_STATUS_NONE : crc::CRC_STATUS_DOING;
+      ASSERT_TRUE(audit.AddSegment(segment)) << audit.GetLatestError();
+      Track track;
+      crc::audit::MakeTrack(segment.curve, track);
+      walls.emplace_back(crc::CGougeAudit::IsWall(segment), track);
+      at = segment.curve.to;
+    }
+    for (int i = 0; i < 300; ++i) {
+      const crc::ToolPiece piece{curve(Point(100.0 * unit(random), 100.0 * unit(random)), 20.0),
+                                 0.2 + 5.0 * unit(random), -1};
+      crc::PieceClearance got;
+      std::vector<crc::Gouge> gouges;
+      ASSERT_TRUE(audit.AuditPiece(piece, &got, &gouges)) << audit.GetLatestError();
+      Track track;
+      crc::audit::MakeTrack(piece.tool, track);
+      std::size_t count = 0;
+      double nearest = std::numeric_limits<double>::infinity();
+      for (const auto& [wall, w] : walls) {
+        const double d = crc::audit::Closest(track, w, crc::audit::WALL_INTERIOR).distance;
+        count += wall && d < piece.radius - 1e-9 ? 1 : 0;
+        nearest = wall && d <= piece.radius + 1e-9 ? std::min(nearest, d) : nearest;
+      }
+      EXPECT_EQ(gouges.size(), count) << "set " << set << " piece " << i;
+      EXPECT_EQ(got.clearance, nearest) << "set " << set << " piece " << i;
+    }
+  }
+}
+
+}  // namespace
