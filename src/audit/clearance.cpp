@@ -1,38 +1,82 @@
 // SPDX-License-Identifier: MIT
 // Closed-form distance between bounded lines and arcs: the candidates for the nearest pair
-// (ends against the other curve, common normals, crossings) and the pick among them.
+// (ends against the other curve, common normals, crossings) and the pick among them. Candidates
+// are compared by squared distance; one square root is taken for the pair that wins.
 #include "audit/clearance.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <utility>
 
 namespace crc::audit {
 namespace {
 
+double Length2(const Point& v) { return Dot(v, v); }
+
+// The point of `track` nearest to `p` into `q`, and which end it is.
+wall_end_t NearestPoint(const Point& p, const Track& track, Point& q) {
+  if (!track.arc) {
+    const Point d = track.to - track.from;
+    const double length2 = Length2(d);
+    const double u = length2 > 0.0 ? Dot(p - track.from, d) / length2 : 0.0;
+    if (!(u > 0.0)) {
+      q = track.from;
+      return WALL_START;
+    }
+    if (u >= 1.0) {
+      q = track.to;
+      return WALL_END;
+    }
+    q = track.from + d * u;
+    return WALL_INTERIOR;
+  }
+  const Point v = p - track.centre;
+  const double length2 = Length2(v);
+  if (!(length2 > 0.0)) {
+    q = track.from;  // the centre: every point of the arc is as near
+    return WALL_INTERIOR;
+  }
+  if (HoldsDirection(track, v)) {
+    q = track.centre + v * (track.radius / std::sqrt(length2));
+    return WALL_INTERIOR;
+  }
+  if (Length2(p - track.from) <= Length2(p - track.to)) {
+    q = track.from;
+    return WALL_START;
+  }
+  q = track.to;
+  return WALL_END;
+}
+
 // Collects candidate pairs and keeps the nearest one that is not skipped.
 class Candidates {
 public:
-  explicit Candidates(wall_end_t skip) : m_Skip(skip) {
-    m_Best.distance = std::numeric_limits<double>::infinity();
-  }
+  explicit Candidates(wall_end_t skip) : m_Skip(skip) {}
 
-  void Consider(const Approach& candidate) {
-    if (candidate.end != WALL_INTERIOR && candidate.end == m_Skip) {
+  void Consider(const Point& onPiece, const Point& onWall, wall_end_t end) {
+    if (end != WALL_INTERIOR && end == m_Skip) {
       return;
     }
-    if (candidate.distance < m_Best.distance) {
-      m_Best = candidate;
+    const double d2 = Length2(onPiece - onWall);
+    if (d2 < m_Best2) {
+      m_Best2 = d2;
+      m_Best.onPiece = onPiece;
+      m_Best.onWall = onWall;
+      m_Best.end = end;
     }
   }
   void Consider(const Point& onPiece, const Point& onWall) {
-    Consider(Approach{(onPiece - onWall).GetLength(), onPiece, onWall, WALL_INTERIOR});
+    Consider(onPiece, onWall, WALL_INTERIOR);
   }
-  const Approach& Best() const { return m_Best; }
+  Approach Best() const {
+    Approach best = m_Best;
+    best.distance = std::sqrt(m_Best2);
+    return best;
+  }
 
 private:
   wall_end_t m_Skip;
+  double m_Best2 = std::numeric_limits<double>::infinity();
   Approach m_Best;
 };
 
@@ -59,14 +103,14 @@ void LineLine(const Track& piece, const Track& wall, Candidates& nearest) {
 // paired with the points where that perpendicular meets the circle; and the crossings.
 void LineArc(const Track& line, const Track& arc, bool lineIsPiece, Candidates& nearest) {
   const Point d = line.to - line.from;
-  const double length2 = Dot(d, d);
+  const double length2 = Length2(d);
   if (!(length2 > 0.0)) {
     return;  // a point: its candidates are the end ones
   }
   const double u = Dot(arc.centre - line.from, d) / length2;
   const Point foot = line.from + d * u;
   const Point toLine = foot - arc.centre;
-  const double h = toLine.GetLength();
+  const double h2 = Length2(toLine);
   auto pair = [&](const Point& onLine, const Point& onArc) {
     if (lineIsPiece) {
       nearest.Consider(onLine, onArc);
@@ -78,7 +122,7 @@ void LineArc(const Track& line, const Track& arc, bool lineIsPiece, Candidates& 
     // A line through the centre: every radius across it is a common normal; the one at
     // right angles to the line is the one that meets it at the foot.
     const Point normal =
-        h > 0.0 ? toLine * (1.0 / h) : Point(-d.y, d.x) * (1.0 / std::sqrt(length2));
+        h2 > 0.0 ? toLine * (1.0 / std::sqrt(h2)) : Point(-d.y, d.x) * (1.0 / std::sqrt(length2));
     for (const double side : {1.0, -1.0}) {
       const Point direction = normal * side;
       if (HoldsDirection(arc, direction)) {
@@ -86,8 +130,9 @@ void LineArc(const Track& line, const Track& arc, bool lineIsPiece, Candidates& 
       }
     }
   }
-  if (h <= arc.radius) {
-    const double half = std::sqrt(std::max(0.0, arc.radius * arc.radius - h * h) / length2);
+  const double r2 = arc.radius * arc.radius;
+  if (h2 <= r2) {
+    const double half = std::sqrt((r2 - h2) / length2);
     for (const double t : {u - half, u + half}) {
       if (t >= 0.0 && t <= 1.0) {
         const Point x = line.from + d * t;
@@ -105,7 +150,7 @@ void LineArc(const Track& line, const Track& arc, bool lineIsPiece, Candidates& 
 // the other, which the end candidates find.
 void ArcArc(const Track& piece, const Track& wall, Candidates& nearest) {
   const Point between = wall.centre - piece.centre;
-  const double dc = between.GetLength();
+  const double dc = std::sqrt(Length2(between));
   if (!(dc > 0.0)) {
     return;
   }
@@ -150,8 +195,8 @@ bool MakeTrack(const Curve& curve, Track& track) {
   }
   const Point a = curve.from - curve.centre;
   const Point b = curve.to - curve.centre;
-  const double radius = a.GetLength();
-  const bool endsMeet = (curve.to - curve.from).GetLength() < ARC_ENDS_COINCIDE;
+  const double radius = std::sqrt(Length2(a));
+  const bool endsMeet = Length2(curve.to - curve.from) < ARC_ENDS_COINCIDE * ARC_ENDS_COINCIDE;
   if (!(radius > 0.0)) {
     // Centre on the start: a point when the end is there too, otherwise no arc at all.
     track.to = track.from;
@@ -161,7 +206,7 @@ bool MakeTrack(const Curve& curve, Track& track) {
     track.to = track.from;  // zero sweep: the arc has shrunk to its start
     return true;
   }
-  const double lengthB = b.GetLength();
+  const double lengthB = std::sqrt(Length2(b));
   if (!endsMeet && !(lengthB > 0.0)) {
     return false;  // centre on the end
   }
@@ -172,6 +217,7 @@ bool MakeTrack(const Curve& curve, Track& track) {
   if (endsMeet) {
     track.full = true;
     track.to = track.from;
+    track.first = track.last = a;
     return true;
   }
   track.to = curve.centre + b * (radius / lengthB);
@@ -184,73 +230,34 @@ bool MakeTrack(const Curve& curve, Track& track) {
   // Counterclockwise from a, the end lies to the right of a exactly when the sweep passes half a
   // turn; clockwise the other way round. Exactly half a turn is not reflex.
   track.reflex = curve.ccw ? turn < 0.0 : turn > 0.0;
+  track.first = curve.ccw ? a : track.to - curve.centre;
+  track.last = curve.ccw ? track.to - curve.centre : a;
   return true;
-}
-
-bool HoldsDirection(const Track& arc, const Point& v) {
-  if (arc.full) {
-    return true;
-  }
-  Point a = arc.from - arc.centre;
-  Point b = arc.to - arc.centre;
-  if (!arc.ccw) {
-    std::swap(a, b);  // clockwise from a to b is counterclockwise from b to a
-  }
-  if (!arc.reflex) {
-    return Cross(a, v) >= 0.0 && Cross(v, b) >= 0.0;
-  }
-  // More than half a turn: everything but the open wedge from b on to a.
-  return !(Cross(b, v) > 0.0 && Cross(v, a) > 0.0);
 }
 
 Approach Nearest(const Point& p, const Track& track) {
   Approach result;
   result.onPiece = p;
-  if (!track.arc) {
-    const Point d = track.to - track.from;
-    const double length2 = Dot(d, d);
-    const double u = length2 > 0.0 ? Dot(p - track.from, d) / length2 : 0.0;
-    if (!(u > 0.0)) {
-      result.onWall = track.from;
-      result.end = WALL_START;
-    } else if (u >= 1.0) {
-      result.onWall = track.to;
-      result.end = WALL_END;
-    } else {
-      result.onWall = track.from + d * u;
-    }
-  } else {
-    const Point v = p - track.centre;
-    const double length = v.GetLength();
-    if (!(length > 0.0)) {
-      result.onWall = track.from;  // the centre: every point of the arc is as near
-    } else if (HoldsDirection(track, v)) {
-      result.onWall = track.centre + v * (track.radius / length);
-    } else if ((p - track.from).GetLength() <= (p - track.to).GetLength()) {
-      result.onWall = track.from;
-      result.end = WALL_START;
-    } else {
-      result.onWall = track.to;
-      result.end = WALL_END;
-    }
-  }
-  result.distance = (p - result.onWall).GetLength();
+  result.end = NearestPoint(p, track, result.onWall);
+  result.distance = std::sqrt(Length2(p - result.onWall));
   return result;
 }
 
 Approach Closest(const Track& piece, const Track& wall, wall_end_t skip) {
   Candidates nearest(skip);
-  nearest.Consider(Nearest(piece.from, wall));
+  Point q;
+  wall_end_t end = NearestPoint(piece.from, wall, q);
+  nearest.Consider(piece.from, q, end);
   if (!IsPoint(piece)) {
-    nearest.Consider(Nearest(piece.to, wall));
+    end = NearestPoint(piece.to, wall, q);
+    nearest.Consider(piece.to, q, end);
   }
   // The wall's ends against the piece. A whole turn has no end: its start is an inner point.
-  const Approach fromStart = Nearest(wall.from, piece);
-  nearest.Consider(Approach{fromStart.distance, fromStart.onWall, wall.from,
-                            wall.full ? WALL_INTERIOR : WALL_START});
+  NearestPoint(wall.from, piece, q);
+  nearest.Consider(q, wall.from, wall.full ? WALL_INTERIOR : WALL_START);
   if (!IsPoint(wall) && !wall.full) {
-    const Approach fromEnd = Nearest(wall.to, piece);
-    nearest.Consider(Approach{fromEnd.distance, fromEnd.onWall, wall.to, WALL_END});
+    NearestPoint(wall.to, piece, q);
+    nearest.Consider(q, wall.to, WALL_END);
   }
   if (!piece.arc && !wall.arc) {
     LineLine(piece, wall, nearest);
@@ -264,14 +271,68 @@ Approach Closest(const Track& piece, const Track& wall, wall_end_t skip) {
   return nearest.Best();
 }
 
+namespace {
+
+// Squared distance from p to the line segment from a to b.
+double SegmentDistance2(const Point& p, const Point& a, const Point& b) {
+  const Point d = b - a;
+  const double length2 = Length2(d);
+  const double u = length2 > 0.0 ? std::clamp(Dot(p - a, d) / length2, 0.0, 1.0) : 0.0;
+  return Length2(p - (a + d * u));
+}
+
+// Nearest and farthest distance from a centre to a line segment, against a circle's band.
+bool LineMeetsBand(const Track& line, const Track& arc, double limit) {
+  const double near2 = SegmentDistance2(arc.centre, line.from, line.to);
+  const double outer = arc.radius + limit;
+  if (near2 >= outer * outer) {
+    return false;  // the line stays outside the band
+  }
+  const double inner = arc.radius - limit;
+  const double far2 = std::max(Length2(line.from - arc.centre), Length2(line.to - arc.centre));
+  return !(inner > 0.0 && far2 <= inner * inner);  // or inside it
+}
+
+}  // namespace
+
+bool MayComeWithin(const Track& piece, const Track& wall, double limit) {
+  if (!(limit > 0.0)) {
+    return false;
+  }
+  if (!piece.arc && !wall.arc) {
+    const double limit2 = limit * limit;
+    if (SegmentDistance2(piece.from, wall.from, wall.to) < limit2 ||
+        SegmentDistance2(piece.to, wall.from, wall.to) < limit2 ||
+        SegmentDistance2(wall.from, piece.from, piece.to) < limit2 ||
+        SegmentDistance2(wall.to, piece.from, piece.to) < limit2) {
+      return true;
+    }
+    Candidates crossing(WALL_INTERIOR);
+    LineLine(piece, wall, crossing);
+    return crossing.Best().distance < limit;
+  }
+  if (!piece.arc) {
+    return LineMeetsBand(piece, wall, limit);
+  }
+  if (!wall.arc) {
+    return LineMeetsBand(wall, piece, limit);
+  }
+  // Two circles are at least |centres' distance - sum of radii| or |difference of radii -
+  // centres' distance| apart, whichever applies.
+  const double dc = std::sqrt(Length2(wall.centre - piece.centre));
+  const double apart =
+      std::max(dc - piece.radius - wall.radius, std::fabs(piece.radius - wall.radius) - dc);
+  return apart < limit;
+}
+
 Box Bounds(const Track& track) {
   Box box{std::min(track.from.x, track.to.x), std::min(track.from.y, track.to.y),
           std::max(track.from.x, track.to.x), std::max(track.from.y, track.to.y)};
   if (!track.arc) {
     return box;
   }
-  const double r = track.radius;
   // The ends lie on the circle only up to rounding: the extremes are taken with them.
+  const double r = track.radius;
   if (HoldsDirection(track, Point(1.0, 0.0))) {
     box.maxX = std::max(box.maxX, track.centre.x + r);
   }

@@ -34,6 +34,10 @@ struct Track {
   Point to;
   Point centre;
   double radius = 0.0;
+  // Arcs: the ends seen from the centre in counterclockwise order (from, to for a
+  // counterclockwise arc; to, from for a clockwise one), for the direction test.
+  Point first;
+  Point last;
 };
 
 // False when the curve cannot be read: an arc whose centre lies on one of its ends while the
@@ -41,7 +45,16 @@ struct Track {
 bool MakeTrack(const Curve& curve, Track& track);
 
 // The arc holds the direction `v` seen from its centre (ends included); `v` is not zero.
-bool HoldsDirection(const Track& arc, const Point& v);
+inline bool HoldsDirection(const Track& arc, const Point& v) {
+  if (arc.full) {
+    return true;
+  }
+  if (!arc.reflex) {
+    return Cross(arc.first, v) >= 0.0 && Cross(v, arc.last) >= 0.0;
+  }
+  // More than half a turn: everything but the open wedge from the last end on to the first.
+  return !(Cross(arc.last, v) > 0.0 && Cross(v, arc.first) > 0.0);
+}
 
 // Which point of a wall a nearest pair ends on.
 enum wall_end_t : std::uint8_t { WALL_INTERIOR = 0, WALL_START = 1, WALL_END = 2 };
@@ -60,6 +73,11 @@ Approach Nearest(const Point& p, const Track& track);
 // `skip` (WALL_START or WALL_END; WALL_INTERIOR skips nothing) are left out: the distance is
 // then the least over the remaining local minima, and may be infinity when none remains.
 Approach Closest(const Track& piece, const Track& wall, wall_end_t skip);
+
+// False only when `piece` and `wall` certainly lie `limit` or more apart: a cheap test before
+// Closest. Two lines are measured exactly (without the points); a line or an arc against an
+// arc is held against the band of the arc's circle.
+bool MayComeWithin(const Track& piece, const Track& wall, double limit);
 
 // Smallest axis-aligned box holding the track: minX, minY, maxX, maxY.
 struct Box {

@@ -3,6 +3,7 @@
 #include "audit/contour_index.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 namespace crc::audit {
@@ -36,6 +37,29 @@ std::uint32_t Cell(double v, double low, double high) {
     return 0;
   }
   return t >= 65535.0 ? 65535u : static_cast<std::uint32_t>(t);
+}
+
+// The float at or below v, and at or above v; beyond the float range, the range's end or
+// infinity. A NaN gives the widest value.
+float Down(double v) {
+  if (!(v > -FLT_MAX)) {
+    return -INFINITY;
+  }
+  if (v >= FLT_MAX) {
+    return FLT_MAX;
+  }
+  const auto f = static_cast<float>(v);
+  return static_cast<double>(f) > v ? std::nextafter(f, -INFINITY) : f;
+}
+float Up(double v) {
+  if (!(v < FLT_MAX)) {
+    return INFINITY;
+  }
+  if (v <= -FLT_MAX) {
+    return -FLT_MAX;
+  }
+  const auto f = static_cast<float>(v);
+  return static_cast<double>(f) < v ? std::nextafter(f, INFINITY) : f;
 }
 
 Box Unite(const Box& a, const Box& b) {
@@ -122,6 +146,7 @@ void ContourIndex::Build() {
   m_Extra.shrink_to_fit();
   m_Levels.clear();
   m_LeafRun.clear();
+  m_Bounds.assign(Size(), FloatBox{INFINITY, INFINITY, -INFINITY, -INFINITY});
 
   // Leaves: the box of the walls in each run of LEAF_SIZE segments; runs without a wall are
   // left out.
@@ -134,7 +159,9 @@ void ContourIndex::Build() {
     Box box{};
     for (std::size_t k = run * LEAF_SIZE; k < std::min(Size(), (run + 1) * LEAF_SIZE); ++k) {
       if (IsWall(k)) {
-        const Box b = Bounds(TrackOf(k));
+        const Box exact = Bounds(TrackOf(k));
+        m_Bounds[k] = {Down(exact.minX), Down(exact.minY), Up(exact.maxX), Up(exact.maxY)};
+        const Box b = BoundsOf(k);
         box = any ? Unite(box, b) : b;
         any = true;
       }
@@ -181,7 +208,7 @@ void ContourIndex::Build() {
 
 std::size_t ContourIndex::MemoryUsage() const {
   std::size_t bytes = Bytes(m_End) + Bytes(m_Id) + Bytes(m_Flags) + Bytes(m_ExtraAt) +
-                      Bytes(m_Extra) + Bytes(m_LeafRun) + Bytes(m_Levels);
+                      Bytes(m_Extra) + Bytes(m_Bounds) + Bytes(m_LeafRun) + Bytes(m_Levels);
   for (const std::vector<Box>& level : m_Levels) {
     bytes += Bytes(level);
   }

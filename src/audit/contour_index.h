@@ -33,6 +33,11 @@ public:
   std::int64_t Id(std::size_t k) const { return m_Id[k]; }
   Curve CurveOf(std::size_t k) const;
   Track TrackOf(std::size_t k) const;
+  // A box that holds wall k (its bounds rounded outward to float); set by Build.
+  Box BoundsOf(std::size_t k) const {
+    const FloatBox& b = m_Bounds[k];
+    return {b.minX, b.minY, b.maxX, b.maxY};
+  }
 
   // The segment with this id, looked up from `hint` on (pieces come in program order, so the
   // next segment is the usual answer), else by bisection. Ids increase along the contour.
@@ -42,7 +47,7 @@ public:
   void Build();
   bool IsBuilt() const { return m_Built; }
 
-  // Calls visit(k, track) for every wall whose box meets `box`, each once.
+  // Calls visit(k) for every wall whose bounds (BoundsOf) meet `box`, each once.
   template <typename Visit>
   void Query(const Box& box, Visit&& visit) const;
 
@@ -57,10 +62,12 @@ private:
     FLAG_OWN_START = 16,  // the start differs from the previous end and is stored
   };
 
+public:
   static bool Meets(const Box& a, const Box& b) {
     return a.minX <= b.maxX && b.minX <= a.maxX && a.minY <= b.maxY && b.minY <= a.maxY;
   }
 
+private:
   std::vector<Point> m_End;
   std::vector<std::int64_t> m_Id;
   std::vector<std::uint8_t> m_Flags;
@@ -68,6 +75,12 @@ private:
   // (the centre first, then the start).
   std::vector<std::uint32_t> m_ExtraAt;
   std::vector<Point> m_Extra;
+  // Per segment, the bounds of a wall in single precision, rounded outward: a leaf's walls are
+  // sorted out by these without rebuilding their curves.
+  struct FloatBox {
+    float minX, minY, maxX, maxY;
+  };
+  std::vector<FloatBox> m_Bounds;
 
   // m_Levels[0]: leaf boxes in Hilbert order, m_LeafRun[i] the run of leaf i; m_Levels[l]: the
   // boxes of nodes over FANOUT consecutive entries of level l - 1. The last level has one box.
@@ -106,11 +119,8 @@ void ContourIndex::Query(const Box& box, Visit&& visit) const {
     const std::size_t first = static_cast<std::size_t>(m_LeafRun[entry.index]) * LEAF_SIZE;
     const std::size_t last = std::min(first + LEAF_SIZE, Size());
     for (std::size_t k = first; k < last; ++k) {
-      if (IsWall(k)) {
-        const Track track = TrackOf(k);
-        if (Meets(Bounds(track), box)) {
-          visit(k, track);
-        }
+      if (IsWall(k) && Meets(BoundsOf(k), box)) {
+        visit(k);
       }
     }
   }

@@ -4,10 +4,12 @@
 // from clearance.cpp, the walls within reach from contour_index.cpp.
 #include <crc/audit/gouge_audit.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "audit/clearance.h"
 #include "audit/contour_index.h"
@@ -97,6 +99,58 @@ bool MayTouchAt(const Track& piece, const Track& wall, wall_end_t end, double ra
   return true;
 }
 
+Point Centre(const audit::Box& b) { return {0.5 * (b.minX + b.maxX), 0.5 * (b.minY + b.maxY)}; }
+double HalfDiagonal(const audit::Box& b) {
+  return 0.5 * Point(b.maxX - b.minX, b.maxY - b.minY).GetLength();
+}
+
+// A wall near the pieces being audited. Its curve is made ready for measuring the first time a
+// piece comes near enough to need it.
+struct NearWall {
+  std::uint32_t k;
+  std::int32_t track;  // index into Window::tracks, or -1 while not needed yet
+  audit::Box bounds;
+  Point centre;   // of its bounds
+  double spread;  // the bounds' half diagonal: no point of the wall is farther from the centre
+};
+
+// The walls around the last pieces. Pieces come along the contour, so the next one usually lies
+// in the same neighbourhood: the walls of a region a little larger than one piece's reach are
+// fetched from the index once and serve every piece whose reach stays inside the region. The
+// walls whose bounds meet a box inside the region are exactly those the index would return.
+struct Window {
+  audit::Box area{};
+  bool valid = false;
+  std::vector<NearWall> walls;
+  std::vector<Track> tracks;
+
+  void Cover(const audit::ContourIndex& contour, const audit::Box& box) {
+    if (valid && area.minX <= box.minX && area.minY <= box.minY && box.maxX <= area.maxX &&
+        box.maxY <= area.maxY) {
+      return;
+    }
+    const double grow = std::max(box.maxX - box.minX, box.maxY - box.minY);
+    area = {box.minX - grow, box.minY - grow, box.maxX + grow, box.maxY + grow};
+    walls.clear();
+    tracks.clear();
+    valid = false;  // until the walls are in, should memory run out
+    contour.Query(area, [&](std::size_t k) {
+      const audit::Box bounds = contour.BoundsOf(k);
+      walls.push_back(NearWall{static_cast<std::uint32_t>(k), -1, bounds, Centre(bounds),
+                               HalfDiagonal(bounds)});
+    });
+    valid = true;
+  }
+
+  const Track& TrackOf(const audit::ContourIndex& contour, NearWall& near) {
+    if (near.track < 0) {
+      near.track = static_cast<std::int32_t>(tracks.size());
+      tracks.push_back(contour.TrackOf(near.k));
+    }
+    return tracks[static_cast<std::size_t>(near.track)];
+  }
+};
+
 }  // namespace
 
 struct CGougeAudit::Impl {
@@ -108,6 +162,7 @@ struct CGougeAudit::Impl {
   std::size_t pieces = 0;
   std::size_t gouges = 0;
   std::size_t hint = 0;  // where the last piece's segment was found
+  Window window;
   std::string error;
 
   bool Fail(const char* what, std::int64_t id, const char* message) {
@@ -211,12 +266,28 @@ bool CGougeAudit::Impl::Audit(const ToolPiece& piece, const Track& track, PieceC
   }
   const double r = piece.radius;
   const double reach = r + tolerance;
-  audit::Box box = audit::Bounds(track);
-  box = {box.minX - reach, box.minY - reach, box.maxX + reach, box.maxY + reach};
+  // Without a clearance to report, only walls that can be gouged need measuring.
+  const double limit = clearance != nullptr ? reach : r - tolerance;
+  const audit::Box bounds = audit::Bounds(track);
+  const audit::Box box{bounds.minX - reach, bounds.minY - reach, bounds.maxX + reach,
+                       bounds.maxY + reach};
+  const Point centre = Centre(bounds);
+  const double spread = HalfDiagonal(bounds);
+  window.Cover(contour, box);
 
   PieceClearance nearest;
   std::size_t count = 0;
-  contour.Query(box, [&](std::size_t k, const Track& wall) {
+  for (NearWall& near : window.walls) {
+    const double gap = limit + near.spread + spread;
+    if (!audit::ContourIndex::Meets(near.bounds, box) || gap < 0.0 ||
+        audit::Dot(near.centre - centre, near.centre - centre) > gap * gap) {
+      continue;  // farther than the limit from the piece
+    }
+    const std::size_t k = near.k;
+    const Track& wall = window.TrackOf(contour, near);
+    if (!audit::MayComeWithin(track, wall, limit)) {
+      continue;
+    }
     wall_end_t skip = audit::WALL_INTERIOR;
     if (k == onto && MayTouchAt(track, wall, audit::WALL_START, r, tolerance)) {
       skip = audit::WALL_START;
@@ -225,7 +296,7 @@ bool CGougeAudit::Impl::Audit(const ToolPiece& piece, const Track& track, PieceC
     }
     const Approach a = audit::Closest(track, wall, skip);
     if (!(a.distance <= reach)) {
-      return;
+      continue;
     }
     if (a.distance < nearest.clearance) {
       nearest.clearance = a.distance;
@@ -241,7 +312,7 @@ bool CGougeAudit::Impl::Audit(const ToolPiece& piece, const Track& track, PieceC
                                r - a.distance});
       }
     }
-  });
+  }
   nearest.gouges = count;
   if (clearance != nullptr) {
     *clearance = nearest;
