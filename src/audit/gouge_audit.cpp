@@ -27,7 +27,7 @@ constexpr double MAX_COORDINATE = 1e100;
 // Segment ordinals and the offsets of their stored points are 32-bit.
 constexpr std::size_t MAX_SEGMENTS = std::size_t{1} << 31;
 
-bool IsUsable(double v) { return std::isfinite(v) && std::fabs(v) <= MAX_COORDINATE; }
+bool IsUsable(double v) { return std::fabs(v) <= MAX_COORDINATE; }  // false for NaN, inf
 bool IsUsable(const Point& p) { return IsUsable(p.x) && IsUsable(p.y); }
 bool IsUsable(const Curve& curve) {
   return IsUsable(curve.from) && IsUsable(curve.to) && (!curve.arc || IsUsable(curve.centre));
@@ -112,6 +112,11 @@ struct NearWall {
   audit::Box bounds;
   Point centre;   // of its bounds
   double spread;  // the bounds' half diagonal: no point of the wall is farther from the centre
+
+  static NearWall Of(const audit::ContourIndex& contour, std::size_t k) {
+    const audit::Box bounds = contour.BoundsOf(k);
+    return {static_cast<std::uint32_t>(k), -1, bounds, Centre(bounds), HalfDiagonal(bounds)};
+  }
 };
 
 // The walls around the last pieces. Pieces come along the contour, so the next one usually lies
@@ -119,27 +124,39 @@ struct NearWall {
 // fetched from the index once and serve every piece whose reach stays inside the region. The
 // walls whose bounds meet a box inside the region are exactly those the index would return.
 struct Window {
+  static constexpr std::size_t MAX_WALLS = 4096;
+
   audit::Box area{};
   bool valid = false;
   std::vector<NearWall> walls;
   std::vector<Track> tracks;
 
-  void Cover(const audit::ContourIndex& contour, const audit::Box& box) {
+  // Makes the window hold every wall whose bounds meet `box`. False when that would take more
+  // than MAX_WALLS walls (a piece that reaches across much of the part): the caller then asks
+  // the index directly, and the window stays small.
+  bool Cover(const audit::ContourIndex& contour, const audit::Box& box) {
     if (valid && area.minX <= box.minX && area.minY <= box.minY && box.maxX <= area.maxX &&
         box.maxY <= area.maxY) {
-      return;
+      return true;
     }
     const double grow = std::max(box.maxX - box.minX, box.maxY - box.minY);
     area = {box.minX - grow, box.minY - grow, box.maxX + grow, box.maxY + grow};
     walls.clear();
     tracks.clear();
-    valid = false;  // until the walls are in, should memory run out
+    valid = false;  // until every wall is in
+    bool fits = true;
     contour.Query(area, [&](std::size_t k) {
-      const audit::Box bounds = contour.BoundsOf(k);
-      walls.push_back(NearWall{static_cast<std::uint32_t>(k), -1, bounds, Centre(bounds),
-                               HalfDiagonal(bounds)});
+      fits = fits && walls.size() < MAX_WALLS;
+      if (fits) {
+        walls.push_back(NearWall::Of(contour, k));
+      }
     });
+    if (!fits) {
+      walls.clear();
+      return false;
+    }
     valid = true;
+    return true;
   }
 
   const Track& TrackOf(const audit::ContourIndex& contour, NearWall& near) {
@@ -273,20 +290,22 @@ bool CGougeAudit::Impl::Audit(const ToolPiece& piece, const Track& track, PieceC
                        bounds.maxY + reach};
   const Point centre = Centre(bounds);
   const double spread = HalfDiagonal(bounds);
-  window.Cover(contour, box);
 
   PieceClearance nearest;
   std::size_t count = 0;
-  for (NearWall& near : window.walls) {
-    const double gap = limit + near.spread + spread;
-    if (!audit::ContourIndex::Meets(near.bounds, box) || gap < 0.0 ||
-        audit::Dot(near.centre - centre, near.centre - centre) > gap * gap) {
-      continue;  // farther than the limit from the piece
-    }
+  // A wall whose bounds meet the piece's reach: dropped at once when its bounds' circle keeps the
+  // limit from the piece's, then when the cheap bound does; measured exactly otherwise.
+  auto measure = [&](const NearWall& near, auto&& trackOf) {
     const std::size_t k = near.k;
-    const Track& wall = window.TrackOf(contour, near);
+    const double gap = limit + near.spread + spread;
+    const Point between = near.centre - centre;
+    if (!audit::ContourIndex::Meets(near.bounds, box) || gap < 0.0 ||
+        audit::Dot(between, between) > gap * gap) {
+      return;
+    }
+    const Track& wall = trackOf();
     if (!audit::MayComeWithin(track, wall, limit)) {
-      continue;
+      return;
     }
     wall_end_t skip = audit::WALL_INTERIOR;
     if (k == onto && MayTouchAt(track, wall, audit::WALL_START, r, tolerance)) {
@@ -296,7 +315,7 @@ bool CGougeAudit::Impl::Audit(const ToolPiece& piece, const Track& track, PieceC
     }
     const Approach a = audit::Closest(track, wall, skip);
     if (!(a.distance <= reach)) {
-      continue;
+      return;
     }
     if (a.distance < nearest.clearance) {
       nearest.clearance = a.distance;
@@ -312,6 +331,19 @@ bool CGougeAudit::Impl::Audit(const ToolPiece& piece, const Track& track, PieceC
                                r - a.distance});
       }
     }
+  };
+  if (window.Cover(contour, box)) {
+    for (NearWall& near : window.walls) {
+      measure(near, [&]() -> const Track& { return window.TrackOf(contour, near); });
+    }
+  } else {
+    contour.Query(box, [&](std::size_t k) {
+      Track wall;
+      measure(NearWall::Of(contour, k), [&]() -> const Track& {
+        wall = contour.TrackOf(k);
+        return wall;
+      });
+    });
   }
   nearest.gouges = count;
   if (clearance != nullptr) {

@@ -170,9 +170,10 @@ TEST(Audit, ReportsGougesNotContacts) {
   }
 }
 
-// Random contours (scattered, chained short steps, chained mixed steps), a fifth arcs and some
-// segments outside compensation; random pieces. The index must find exactly the gouges and the
-// nearest wall that measuring the piece against every wall finds.
+// Random contours (scattered, chained short steps, chained mixed steps, and a long chain under
+// pieces whose reach spans most of it), a fifth arcs and some segments outside compensation;
+// random pieces. The index must find exactly the gouges and the nearest wall that measuring the
+// piece against every wall finds.
 TEST(Audit, IndexFindsWhatEveryWallGives) {
   std::mt19937_64 random(12);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -188,13 +189,13 @@ TEST(Audit, IndexFindsWhatEveryWallGives) {
     }
     return c;
   };
-  for (int set = 0; set < 3; ++set) {
+  for (int set = 0; set < 4; ++set) {
     crc::CGougeAudit audit(1e-9);
     std::vector<std::pair<bool, Track>> walls;
     Point at(50.0, 50.0);
-    for (int k = 0; k < 500; ++k) {
+    for (int k = 0; k < (set < 3 ? 500 : 6000); ++k) {
       const Point from = set == 0 ? Point(100.0 * unit(random), 100.0 * unit(random)) : at;
-      const double step = set == 1 || unit(random) < 0.9 ? 4.0 : 60.0;
+      const double step = set % 2 == 1 || unit(random) < 0.9 ? 4.0 : 60.0;
       crc::ContourSegment segment{curve(from, step), k, crc::CRC_STATUS_DOING, false};
       segment.phase = k % 9 == 4 ? crc::CRC_STATUS_NONE : crc::CRC_STATUS_DOING;
       ASSERT_TRUE(audit.AddSegment(segment)) << audit.GetLatestError();
@@ -203,9 +204,9 @@ TEST(Audit, IndexFindsWhatEveryWallGives) {
       walls.emplace_back(crc::CGougeAudit::IsWall(segment), track);
       at = segment.curve.to;
     }
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < (set < 3 ? 300 : 10); ++i) {
       const crc::ToolPiece piece{curve(Point(100.0 * unit(random), 100.0 * unit(random)), 20.0),
-                                 0.2 + 5.0 * unit(random), -1};
+                                 (set < 3 ? 5.0 : 60.0) * unit(random) + 0.2, -1};
       crc::PieceClearance got;
       std::vector<crc::Gouge> gouges;
       ASSERT_TRUE(audit.AuditPiece(piece, &got, &gouges)) << audit.GetLatestError();
