@@ -2,19 +2,26 @@
 // The gouge audit on large programs: ns per programmed segment and bytes held per segment, at
 // 1e4, 1e5 and 1e6 segments, beside the engine's own run over the same program.
 //
-// The program is a sheet of gears, one compensated run per gear: twelve teeth, each a flank
-// line, a tip arc, a flank line and a root arc (inside and outside corners, lines and arcs),
-// cut outside with a 3 mm cutter, led in and out radially at a tip. The engine runs the program
-// once through the list-backed host before timing; its tool path is what the audit measures.
+// Two programs, each a sheet of parts on a 100 mm grid, one compensated run per part, cut
+// outside with a 3 mm cutter and led in and out radially:
+//   gears   twelve teeth per gear, each a flank line, a tip arc, a flank line and a root arc
+//           (inside and outside corners, lines and arcs; the engine inserts 24 corner lines);
+//   chords  circles of radius 40 posted as 720 chords of 0.35 mm, as CAM output comes: the
+//           cutter's reach covers some twenty chords on either side of each piece.
+// The engine runs the program once through the list-backed host before timing; its tool path is
+// what the audit measures.
 //
-//   audit/<n>        the whole audit: take the contour, build the index, audit every piece
-//   audit_index/<n>  taking the contour and building the index only
-//   engine/<n>       the engine over the same program, through the host
+//   <program>/audit/<n>        the whole audit: take the contour, build the index, audit every
+//                              piece for gouges
+//   <program>/audit_clearance/<n>  the same, each piece also reporting its nearest wall
+//   <program>/audit_index/<n>  taking the contour and building the index only
+//   <program>/engine/<n>       the engine over the same program, through the host
 //
 // Counters: per_seg is the time per programmed segment; held_per_seg the bytes the audit holds
 // for contour and index (its own count), heap_per_seg the heap it grew by (glibc's count).
-// `--count=<n>` runs the whole audit once, `--count-engine=<n>` the engine, for an instruction
-// counter limited to them (callgrind --toggle-collect='cutcomp::bench::Counted*').
+// `--count=<program>/<n>` runs the whole audit once, `--count-engine=<program>/<n>` the engine,
+// for an instruction counter limited to them (callgrind
+// --toggle-collect='cutcomp::bench::Counted*').
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -89,6 +96,33 @@ std::vector<Segment> GearSheet(std::size_t target) {
   return program;
 }
 
+// Circles of radius 40 as 720 chords, on a 100 mm grid, until the program holds about `target`
+// segments.
+std::vector<Segment> ChordSheet(std::size_t target) {
+  constexpr int CHORDS = 720;
+  const std::size_t parts = std::max<std::size_t>(1, target / (CHORDS + 2));
+  const auto side = static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(parts))));
+  std::vector<Segment> program;
+  program.reserve(parts * (CHORDS + 2));
+  for (std::size_t g = 0; g < parts; ++g) {
+    const Point c(100.0 * static_cast<double>(g % side), 100.0 * static_cast<double>(g / side));
+    auto at = [&](double radius, int i) {
+      const double a = 2.0 * PI * i / CHORDS;
+      return c + Point(std::cos(a), std::sin(a)) * radius;
+    };
+    program.push_back({false, at(50.0, 0), at(40.0, 0), {}, crc::CRC_STATUS_ESTABLISH});
+    for (int i = 1; i <= CHORDS; ++i) {
+      program.push_back({false,
+                         program.back().to,
+                         i == CHORDS ? at(40.0, 0) : at(40.0, i),
+                         {},
+                         crc::CRC_STATUS_DOING});
+    }
+    program.push_back({false, at(40.0, 0), at(50.0, 0), {}, crc::CRC_STATUS_RETRACT});
+  }
+  return program;
+}
+
 std::unique_ptr<crc::CCrcNode> Node(const Segment& s) {
   if (s.arc) {
     return std::make_unique<crc::CCrcArc>(s.centre, s.from, s.to, (s.from - s.centre).GetLength(),
@@ -131,14 +165,14 @@ struct Data {
   HostFailure failure;
 };
 
-const Data& DataFor(std::size_t size) {
-  static std::map<std::size_t, Data> cache;
-  auto found = cache.find(size);
+const Data& DataFor(const std::string& program, std::size_t size) {
+  static std::map<std::pair<std::string, std::size_t>, Data> cache;
+  auto found = cache.find({program, size});
   if (found != cache.end()) {
     return found->second;
   }
-  Data& data = cache[size];
-  data.program = GearSheet(size);
+  Data& data = cache[{program, size}];
+  data.program = program == "chords" ? ChordSheet(size) : GearSheet(size);
   for (std::size_t i = 0; i < data.program.size(); ++i) {
     const Segment& s = data.program[i];
     data.contour.push_back({{s.arc, s.from, s.to, s.centre, true, false},
@@ -163,15 +197,20 @@ struct Outcome {
   std::size_t held = 0;
 };
 
-Outcome RunAudit(const Data& data, bool pieces) {
+// What a run covers: the contour and its index only, every piece, or every piece with its
+// clearance reported.
+enum class Scope { INDEX, GOUGES, CLEARANCE };
+
+Outcome RunAudit(const Data& data, Scope scope) {
   crc::CGougeAudit audit(TOLERANCE);
   audit.Reserve(data.contour.size());
   for (const crc::ContourSegment& s : data.contour) {
     audit.AddSegment(s);
   }
   std::vector<crc::Gouge> gouges;
-  for (std::size_t i = 0; i < (pieces ? data.pieces.size() : 1); ++i) {
-    audit.AuditPiece(data.pieces[i], nullptr, &gouges);
+  crc::PieceClearance clearance;
+  for (std::size_t i = 0; i < (scope == Scope::INDEX ? 1 : data.pieces.size()); ++i) {
+    audit.AuditPiece(data.pieces[i], scope == Scope::CLEARANCE ? &clearance : nullptr, &gouges);
   }
   return {gouges.size(), audit.GetMemoryUsage()};
 }
@@ -184,15 +223,16 @@ void SetCounters(benchmark::State& state, const Data& data) {
       segments, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void AuditBenchmark(benchmark::State& state, std::size_t size, bool pieces) {
-  const Data& data = DataFor(size);
+void AuditBenchmark(benchmark::State& state, const std::string& program, std::size_t size,
+                    Scope scope) {
+  const Data& data = DataFor(program, size);
   if (!data.ok) {
     state.SkipWithError("the engine refused the program");
     return;
   }
   Outcome outcome;
   for (auto _ : state) {
-    outcome = RunAudit(data, pieces);
+    outcome = RunAudit(data, scope);
   }
   SetCounters(state, data);
   const auto segments = static_cast<double>(data.program.size());
@@ -212,8 +252,8 @@ void AuditBenchmark(benchmark::State& state, std::size_t size, bool pieces) {
   }
 }
 
-void EngineBenchmark(benchmark::State& state, std::size_t size) {
-  const Data& data = DataFor(size);
+void EngineBenchmark(benchmark::State& state, const std::string& program, std::size_t size) {
+  const Data& data = DataFor(program, size);
   for (auto _ : state) {
     const bool ok = RunEngine(
         data.program, [](HostSegment& segment) { benchmark::DoNotOptimize(segment.node.get()); });
@@ -225,7 +265,9 @@ void EngineBenchmark(benchmark::State& state, std::size_t size) {
 }  // namespace
 
 // One whole audit, and one engine run, never inlined, for an instruction counter.
-[[gnu::noinline]] std::size_t CountedAudit(const Data& data) { return RunAudit(data, true).gouges; }
+[[gnu::noinline]] std::size_t CountedAudit(const Data& data) {
+  return RunAudit(data, Scope::GOUGES).gouges;
+}
 [[gnu::noinline]] bool CountedEngine(const Data& data) {
   return RunEngine(data.program,
                    [](HostSegment& segment) { benchmark::DoNotOptimize(segment.node.get()); });
@@ -233,14 +275,26 @@ void EngineBenchmark(benchmark::State& state, std::size_t size) {
 
 }  // namespace cutcomp::bench
 
+namespace {
+
+// "<program>/<n>" of a --count option.
+const cutcomp::bench::Data& Counted(const char* spec) {
+  const char* slash = std::strchr(spec, '/');
+  const std::string program = slash != nullptr ? std::string(spec, slash) : "gears";
+  return cutcomp::bench::DataFor(program,
+                                 std::strtoul(slash != nullptr ? slash + 1 : spec, nullptr, 10));
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace cutcomp::bench;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--count-engine=", 15) == 0) {
-      return CountedEngine(DataFor(std::strtoul(argv[i] + 15, nullptr, 10))) ? 0 : 1;
+      return CountedEngine(Counted(argv[i] + 15)) ? 0 : 1;
     }
     if (std::strncmp(argv[i], "--count=", 8) == 0) {
-      const Data& data = DataFor(std::strtoul(argv[i] + 8, nullptr, 10));
+      const Data& data = Counted(argv[i] + 8);
       const std::size_t gouges = CountedAudit(data);
       std::printf("%zu segments, %zu pieces (%zu inserted), %zu gouges%s%s\n", data.program.size(),
                   data.pieces.size(), data.inserted, gouges,
@@ -248,14 +302,26 @@ int main(int argc, char** argv) {
       return data.ok ? 0 : 1;
     }
   }
-  for (const std::size_t size : {10000u, 100000u, 1000000u}) {
-    const std::string n = std::to_string(size);
-    benchmark::RegisterBenchmark(("audit/" + n).c_str(), AuditBenchmark, size, true)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("audit_index/" + n).c_str(), AuditBenchmark, size, false)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("engine/" + n).c_str(), EngineBenchmark, size)
-        ->Unit(benchmark::kMillisecond);
+  for (const char* program : {"gears", "chords"}) {
+    for (const std::size_t size : {10000u, 100000u, 1000000u}) {
+      const std::string name = std::string(program) + "/%s/" + std::to_string(size);
+      auto named = [&](const char* kind) {
+        char text[96];
+        std::snprintf(text, sizeof text, name.c_str(), kind);
+        return std::string(text);
+      };
+      benchmark::RegisterBenchmark(named("audit").c_str(), AuditBenchmark, program, size,
+                                   Scope::GOUGES)
+          ->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark(named("audit_clearance").c_str(), AuditBenchmark, program, size,
+                                   Scope::CLEARANCE)
+          ->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark(named("audit_index").c_str(), AuditBenchmark, program, size,
+                                   Scope::INDEX)
+          ->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark(named("engine").c_str(), EngineBenchmark, program, size)
+          ->Unit(benchmark::kMillisecond);
+    }
   }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

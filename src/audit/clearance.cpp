@@ -84,9 +84,10 @@ bool IsPoint(const Track& track) { return !track.arc && track.from == track.to; 
 
 int Sign(double v) { return (v > 0.0) - (v < 0.0); }
 
-// Two lines that cross at a point inside both. Lines that only touch at an end, or run along
-// each other, meet where an end lies on the other line, which the end candidates find.
-void LineLine(const Track& piece, const Track& wall, Candidates& nearest) {
+// Two lines that cross at a point inside both: true, with the point in `x`. Lines that only
+// touch at an end, or run along each other, meet where an end lies on the other line, which the
+// end candidates find.
+bool Crossing(const Track& piece, const Track& wall, Point* x = nullptr) {
   const Point d1 = piece.to - piece.from;
   const Point d2 = wall.to - wall.from;
   const double o1 = Cross(d1, wall.from - piece.from);
@@ -94,7 +95,17 @@ void LineLine(const Track& piece, const Track& wall, Candidates& nearest) {
   const double o3 = Cross(d2, piece.from - wall.from);
   const double o4 = Cross(d2, piece.to - wall.from);
   if (Sign(o1) * Sign(o2) < 0 && Sign(o3) * Sign(o4) < 0) {
-    const Point x = piece.from + d1 * (o3 / (o3 - o4));
+    if (x != nullptr) {
+      *x = piece.from + d1 * (o3 / (o3 - o4));
+    }
+    return true;
+  }
+  return false;
+}
+
+void LineLine(const Track& piece, const Track& wall, Candidates& nearest) {
+  Point x;
+  if (Crossing(piece, wall, &x)) {
     nearest.Consider(x, x);
   }
 }
@@ -273,19 +284,26 @@ Approach Closest(const Track& piece, const Track& wall, wall_end_t skip) {
 
 namespace {
 
-// Squared distance from p to the line segment from a to b.
-double SegmentDistance2(const Point& p, const Point& a, const Point& b) {
+// p lies closer than sqrt(limit2) to the line segment from a to b; no division.
+bool IsNear(const Point& p, const Point& a, const Point& b, double limit2) {
   const Point d = b - a;
+  const Point w = p - a;
+  const double along = Dot(w, d);
+  if (!(along > 0.0)) {
+    return Length2(w) < limit2;
+  }
   const double length2 = Length2(d);
-  const double u = length2 > 0.0 ? std::clamp(Dot(p - a, d) / length2, 0.0, 1.0) : 0.0;
-  return Length2(p - (a + d * u));
+  if (along >= length2) {
+    return Length2(p - b) < limit2;
+  }
+  const double across = Cross(d, w);
+  return across * across < limit2 * length2;
 }
 
 // Nearest and farthest distance from a centre to a line segment, against a circle's band.
 bool LineMeetsBand(const Track& line, const Track& arc, double limit) {
-  const double near2 = SegmentDistance2(arc.centre, line.from, line.to);
   const double outer = arc.radius + limit;
-  if (near2 >= outer * outer) {
+  if (!IsNear(arc.centre, line.from, line.to, outer * outer)) {
     return false;  // the line stays outside the band
   }
   const double inner = arc.radius - limit;
@@ -301,15 +319,10 @@ bool MayComeWithin(const Track& piece, const Track& wall, double limit) {
   }
   if (!piece.arc && !wall.arc) {
     const double limit2 = limit * limit;
-    if (SegmentDistance2(piece.from, wall.from, wall.to) < limit2 ||
-        SegmentDistance2(piece.to, wall.from, wall.to) < limit2 ||
-        SegmentDistance2(wall.from, piece.from, piece.to) < limit2 ||
-        SegmentDistance2(wall.to, piece.from, piece.to) < limit2) {
-      return true;
-    }
-    Candidates crossing(WALL_INTERIOR);
-    LineLine(piece, wall, crossing);
-    return crossing.Best().distance < limit;
+    return IsNear(piece.from, wall.from, wall.to, limit2) ||
+           IsNear(piece.to, wall.from, wall.to, limit2) ||
+           IsNear(wall.from, piece.from, piece.to, limit2) ||
+           IsNear(wall.to, piece.from, piece.to, limit2) || Crossing(piece, wall);
   }
   if (!piece.arc) {
     return LineMeetsBand(piece, wall, limit);

@@ -91,28 +91,28 @@ private:
 
 template <typename Visit>
 void ContourIndex::Query(const Box& box, Visit&& visit) const {
-  if (m_Levels.empty()) {
+  if (m_Levels.empty() || !Meets(m_Levels.back()[0], box)) {
     return;
   }
   struct Entry {
     std::uint32_t level;
     std::uint32_t index;
   };
-  // Depth-first: at most FANOUT entries wait per level.
+  // Depth-first; an entry is pushed only once its box is known to meet the query's, so at most
+  // FANOUT entries wait per level.
   Entry stack[64 * FANOUT];
   std::size_t top = 0;
   stack[top++] = {static_cast<std::uint32_t>(m_Levels.size() - 1), 0};
   while (top > 0) {
     const Entry entry = stack[--top];
-    const std::vector<Box>& level = m_Levels[entry.level];
-    if (!Meets(level[entry.index], box)) {
-      continue;
-    }
     if (entry.level > 0) {
+      const std::vector<Box>& below = m_Levels[entry.level - 1];
       const std::size_t first = static_cast<std::size_t>(entry.index) * FANOUT;
-      const std::size_t last = std::min(first + FANOUT, m_Levels[entry.level - 1].size());
+      const std::size_t last = std::min(first + FANOUT, below.size());
       for (std::size_t child = first; child < last; ++child) {
-        stack[top++] = {entry.level - 1, static_cast<std::uint32_t>(child)};
+        if (Meets(below[child], box)) {
+          stack[top++] = {entry.level - 1, static_cast<std::uint32_t>(child)};
+        }
       }
       continue;
     }
