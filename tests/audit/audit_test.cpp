@@ -1,21 +1,28 @@
 // SPDX-License-Identifier: MIT
 // The audit: the distance kernels and the contact rules as rows of two tables (kernels.txt,
-// contacts.txt), and the spatial index against a search of every wall on random contours.
+// contacts.txt), whole contours run through the engine (contours/*.json), and the spatial index
+// against a search of every wall on random contours.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include <crc/crc.h>
 
 #include "audit/clearance.h"
+#include "list_host.h"
+#include "tool_path.h"
 
 namespace {
 
@@ -78,6 +85,19 @@ Track TrackOf(const std::string& text) {
   Track track;
   EXPECT_TRUE(crc::audit::MakeTrack(ReadCurve(in), track)) << text;
   return track;
+}
+
+// (piece id, wall ordinal, depth) of each gouge, against the expected ones in any order.
+using Found = std::vector<std::tuple<std::int64_t, std::size_t, double>>;
+void ExpectGouges(Found actual, Found expected) {
+  std::sort(actual.begin(), actual.end());
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(actual.size(), expected.size());
+  for (std::size_t i = 0; i < actual.size(); ++i) {
+    EXPECT_EQ(std::get<0>(actual[i]), std::get<0>(expected[i]));
+    EXPECT_EQ(std::get<1>(actual[i]), std::get<1>(expected[i]));
+    EXPECT_NEAR(std::get<2>(actual[i]), std::get<2>(expected[i]), 1e-12);
+  }
 }
 
 TEST(Audit, DistancesMatchClosedForms) {
@@ -149,25 +169,93 @@ TEST(Audit, ReportsGougesNotContacts) {
       continue;
     }
     ASSERT_TRUE(accepted) << audit.GetLatestError();
-    std::vector<std::pair<std::size_t, double>> expected;
+    Found expected;
     std::istringstream want(row[3] == "none" ? "" : row[3]);
     for (std::string g; want >> g;) {
-      expected.emplace_back(std::stoul(g), std::strtod(g.c_str() + g.find('@') + 1, nullptr));
+      expected.emplace_back(0, std::stoul(g), std::strtod(g.c_str() + g.find('@') + 1, nullptr));
     }
-    std::vector<std::pair<std::size_t, double>> actual;
+    Found actual;
     for (const crc::Gouge& g : gouges) {
-      actual.emplace_back(g.segment, g.depth);
+      actual.emplace_back(0, g.segment, g.depth);
       EXPECT_EQ(g.segmentId, static_cast<std::int64_t>(10 * g.segment));
     }
-    std::sort(expected.begin(), expected.end());
-    std::sort(actual.begin(), actual.end());
-    ASSERT_EQ(actual.size(), expected.size());
-    for (std::size_t i = 0; i < actual.size(); ++i) {
-      EXPECT_EQ(actual[i].first, expected[i].first);
-      EXPECT_NEAR(actual[i].second, expected[i].second, 1e-12);
-    }
+    ExpectGouges(actual, expected);
     EXPECT_EQ(audit.GetGougeCount(), gouges.size());
   }
+}
+
+crc::__point2<double> JsonPoint(const nlohmann::json& p) { return {p.at(0), p.at(1)}; }
+
+// Whole contours: each run compensated by the engine through the host (left side, normal
+// start-up and cancel), the contour of every run given first, then the whole path audited.
+TEST(Audit, EngineRunsGougeWhereExpected) {
+  const std::filesystem::path folder = std::string(CUTCOMP_AUDIT_DATA) + "/contours";
+  int files = 0;
+  for (const auto& file : std::filesystem::directory_iterator(folder)) {
+    ++files;
+    SCOPED_TRACE(file.path().filename().string());
+    const nlohmann::json doc = nlohmann::json::parse(std::ifstream(file.path()));
+    crc::CGougeAudit audit(doc.at("tolerance").get<double>());
+    std::vector<crc::ToolPiece> pieces;
+    std::int64_t id = 0;
+    for (const nlohmann::json& run : doc.at("runs")) {
+      const double radius = run.at("radius");
+      const std::int64_t first = id;
+      std::vector<std::unique_ptr<crc::CCrcNode>> program;
+      for (const nlohmann::json& s : run.at("segments")) {
+        const std::string phase = s.at("phase");
+        crc::ContourSegment segment;
+        segment.id = id++;
+        segment.phase = phase == "S"   ? crc::CRC_STATUS_ESTABLISH
+                        : phase == "R" ? crc::CRC_STATUS_RETRACT
+                                       : crc::CRC_STATUS_DOING;
+        Curve& c = segment.curve;
+        c.arc = s.contains("arc");
+        if (c.arc) {
+          const nlohmann::json& a = s.at("arc");
+          c.from = JsonPoint(a.at("from"));
+          c.to = JsonPoint(a.at("to"));
+          c.centre = JsonPoint(a.at("centre"));
+          c.ccw = a.at("sense") == "ccw";
+          program.push_back(std::make_unique<crc::CCrcArc>(c.centre, c.from, c.to,
+                                                           (c.from - c.centre).GetLength(), c.ccw,
+                                                           segment.phase, crc::CRC_DIR_LEFT));
+        } else {
+          c.from = JsonPoint(s.at("line").at(0));
+          c.to = JsonPoint(s.at("line").at(1));
+          program.push_back(std::make_unique<crc::CCrcLine>(c.from, c.to, segment.phase,
+                                                            crc::CRC_DIR_LEFT, false));
+        }
+        ASSERT_TRUE(audit.AddSegment(segment)) << audit.GetLatestError();
+      }
+      crc::CCutterCompensator engine(radius, nullptr, run.value("lookBehind", 3u),
+                                     crc::CRC_TYPE_NORMAL);
+      const cutcomp::HostRun result = cutcomp::RunProgram(engine, std::move(program));
+      ASSERT_TRUE(result.ok) << result.failure.message;
+      for (const cutcomp::HostSegment& segment : result.segments) {
+        const cutcomp::PathPiece p = cutcomp::ReadPiece(segment);
+        if (!p.dropped && (p.inserted || !p.offsetUnset)) {
+          const cutcomp::Curve& t = p.tool;
+          pieces.push_back(
+              {{t.arc, t.from, t.to, t.centre, t.ccw, t.fullCircle}, radius, first + p.id});
+        }
+      }
+    }
+    std::vector<crc::Gouge> gouges;
+    for (const crc::ToolPiece& piece : pieces) {
+      ASSERT_TRUE(audit.AuditPiece(piece, nullptr, &gouges)) << audit.GetLatestError();
+    }
+    Found actual;
+    for (const crc::Gouge& g : gouges) {
+      actual.emplace_back(g.pieceId, g.segment, g.depth);
+    }
+    Found expected;
+    for (const nlohmann::json& g : doc.at("gouges")) {
+      expected.emplace_back(g.at("piece"), g.at("wall"), g.at("depth"));
+    }
+    ExpectGouges(actual, expected);
+  }
+  EXPECT_GT(files, 0);
 }
 
 // Random contours (scattered, chained short steps, chained mixed steps, and a long chain under
