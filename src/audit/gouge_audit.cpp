@@ -168,10 +168,9 @@ struct Window {
   }
 };
 
-}  // namespace
-
-struct CGougeAudit::Impl {
-  explicit Impl(double tol) : tolerance(tol) {}
+// Everything an audit keeps. Internal (not exported with the class that holds it).
+struct State {
+  explicit State(double tol) : tolerance(tol) {}
 
   double tolerance;
   audit::ContourIndex contour;
@@ -188,6 +187,12 @@ struct CGougeAudit::Impl {
   }
   bool Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
              std::vector<Gouge>* found);
+};
+
+}  // namespace
+
+struct CGougeAudit::Impl : State {
+  using State::State;
 };
 
 CGougeAudit::CGougeAudit(double tolerance) : m_Impl(std::make_unique<Impl>(tolerance)) {}
@@ -267,8 +272,8 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
   }
 }
 
-bool CGougeAudit::Impl::Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
-                              std::vector<Gouge>* found) {
+bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
+                  std::vector<Gouge>* found) {
   // A piece whose own segment is not a wall leads onto the wall after it or off the wall
   // before it (see MayTouchAt).
   std::size_t source = 0;
