@@ -161,8 +161,8 @@ struct Window {
 
   const Track& TrackOf(const audit::ContourIndex& contour, NearWall& near) {
     if (near.track < 0) {
-      near.track = static_cast<std::int32_t>(tracks.size());
-      tracks.push_back(contour.TrackOf(near.k));
+      tracks.push_back(contour.TrackOf(near.k));  // first: it may throw
+      near.track = static_cast<std::int32_t>(tracks.size() - 1);
     }
     return tracks[static_cast<std::size_t>(near.track)];
   }
