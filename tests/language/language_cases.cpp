@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Runs the language layer's data cases: each argument is a file of programs with their
-// expected flattened output (*.cases) or of expressions with their values (*.tsv). See the
-// README beside this file for both formats. Prints every difference; exits non-zero on any.
+// expected flattened output (*.cases: "=== name [max-blocks=N] [max-depth=N]", the program,
+// "--- file NAME" and its text for each subroutine file, "--- expect" and one line per block,
+// warning or error) or of expressions with their values (*.tsv, described in the file).
+// Prints every difference; exits non-zero on any.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <utility>
 
 namespace cutcomp::language::detail {
@@ -110,6 +111,9 @@ const FunctionName* FindFunction(const std::string& name) {
 
 // A function name followed by '[' starts at `pos`: the word's value is computed (XSIN[30]).
 bool FunctionAt(const std::string& line, std::size_t pos) {
+  if (pos >= line.size() || !IsAlpha(line[pos])) {
+    return false;
+  }
   const std::string name = LettersAt(line, pos);
   if (FindFunction(name) == nullptr) {
     return false;
@@ -319,15 +323,16 @@ public:
   double Bracketed(int depth) {
     const std::size_t open = Col();
     Expect('[', "");
-    std::vector<double> values;
-    std::vector<std::pair<Op, std::size_t>> ops;
-    auto reduce = [&values, &ops]() {
-      const double b = values.back();
-      values.pop_back();
-      values.back() = Apply(ops.back().first, values.back(), b, ops.back().second);
-      ops.pop_back();
+    // Operators wait here only while each binds tighter than the one before it: at most one
+    // per precedence level, so the stacks have fixed room.
+    std::array<double, 8> values{};
+    std::array<std::pair<Op, std::size_t>, 8> ops{};
+    std::size_t count = 0;  // operators waiting; values waiting: count + 1
+    auto reduce = [&values, &ops, &count]() {
+      --count;
+      values[count] = Apply(ops[count].first, values[count], values[count + 1], ops[count].second);
     };
-    values.push_back(Value(depth));
+    values[0] = Value(depth);
     for (;;) {
       const int c = Peek();
       if (c < 0) {
@@ -339,16 +344,17 @@ public:
       }
       const std::size_t col = Col();
       const Op op = Operator();
-      while (!ops.empty() && Precedence(ops.back().first) >= Precedence(op)) {
+      while (count > 0 && Precedence(ops[count - 1].first) >= Precedence(op)) {
         reduce();
       }
-      ops.emplace_back(op, col);
-      values.push_back(Value(depth));
+      ops[count] = {op, col};
+      ++count;
+      values[count] = Value(depth);
     }
-    while (!ops.empty()) {
+    while (count > 0) {
       reduce();
     }
-    return values.back();
+    return values[0];
   }
 
   // After '#' (at `col`): <name> or a value giving the number.
@@ -540,7 +546,7 @@ private:
 };
 
 struct KeywordName {
-  const char* name;
+  std::string_view name;
   Keyword keyword;
 };
 
@@ -597,7 +603,7 @@ std::string ParameterRef::Display() const {
 const char* KeywordText(Keyword keyword) {
   for (const KeywordName& entry : KEYWORDS) {
     if (entry.keyword == keyword) {
-      return entry.name;
+      return entry.name.data();  // the names are literals: terminated
     }
   }
   return "";
@@ -823,10 +829,10 @@ std::vector<double> ReadArguments(const std::string& line, const OHead& head, st
                                   std::size_t max, ParameterAccess& parameters) {
   Reader reader(line, head.rest, parameters);
   std::vector<double> values;
-  const std::string what = head.Display() + " " + KeywordText(head.keyword);
+  auto what = [&head]() { return head.Display() + " " + KeywordText(head.keyword); };
   while (reader.Peek() == '[') {
     if (values.size() == max) {
-      throw LineError(reader.Col(), what + " takes " +
+      throw LineError(reader.Col(), what() + " takes " +
                                         (max == 0 ? std::string("no value")
                                                   : "at most " + std::to_string(max) +
                                                         (max == 1 ? " value" : " values")));
@@ -835,8 +841,8 @@ std::vector<double> ReadArguments(const std::string& line, const OHead& head, st
   }
   for (int c = reader.Peek(); c >= 0 && c != ';'; c = reader.Peek()) {
     if (c != '(') {
-      throw LineError(reader.Col(),
-                      "unexpected " + Printable(static_cast<unsigned char>(c)) + " after " + what);
+      throw LineError(reader.Col(), "unexpected " + Printable(static_cast<unsigned char>(c)) +
+                                        " after " + what());
     }
     const std::size_t end = Comment(line, reader.Pos());
     while (reader.Pos() < end) {
@@ -848,7 +854,7 @@ std::vector<double> ReadArguments(const std::string& line, const OHead& head, st
   }
   if (values.size() < min) {
     throw LineError(reader.Col(),
-                    what + " needs a value in brackets, as in " + what + " [#1 GT 0]");
+                    what() + " needs a value in brackets, as in " + what() + " [#1 GT 0]");
   }
   return values;
 }

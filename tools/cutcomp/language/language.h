@@ -107,9 +107,14 @@ private:
   std::unique_ptr<Impl> m_Impl;
 };
 
-// "part.ngc:40:7: in o<pocket> called from part.ngc:12: division by zero": the error's place
-// (the column left out when 0), the call chain when the error lies in a subroutine, and the
-// message. `program` names the main program; `source` (optional) names the subroutines.
+// "part.ngc:40:7: in o<pocket> called from part.ngc:12": where an error or warning lies (the
+// column left out when 0, the line when 0) and, inside a subroutine, the chain of calls that
+// led there. `program` names the main program; `source` (optional) names the subroutines.
+std::string FormatPlace(const cli::InputError& error, const std::string& program,
+                        const LanguageSource* source = nullptr);
+
+// FormatPlace, then the message: "part.ngc:40:7: in o<pocket> called from part.ngc:12: division
+// by zero". (The CLI may put its "error: " between the two.)
 std::string FormatInputError(const cli::InputError& error, const std::string& program,
                              const LanguageSource* source = nullptr);
 

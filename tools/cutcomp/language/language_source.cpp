@@ -606,15 +606,16 @@ void LanguageSource::Impl::Push(const OHead& head, Control control) {
 // The innermost open block, which `head` must close or continue.
 Control& LanguageSource::Impl::Top(const OHead& head, Keyword kind) {
   std::vector<Control>& controls = m_Frames.back().controls;
-  const std::string what = head.Display() + " " + detail::KeywordText(head.keyword);
+  auto what = [&head]() { return head.Display() + " " + detail::KeywordText(head.keyword); };
   if (controls.empty()) {
     throw LineError(head.col,
-                    what + " without " + head.Display() + " " + detail::KeywordText(kind));
+                    what() + " without " + head.Display() + " " + detail::KeywordText(kind));
   }
   Control& top = controls.back();
   if (top.label != head.label || top.kind != kind) {
-    throw LineError(head.col, what + " while o" + top.label + " " + detail::KeywordText(top.kind) +
-                                  " (line " + std::to_string(top.line) + ") is open");
+    throw LineError(head.col, what() + " while o" + top.label + " " +
+                                  detail::KeywordText(top.kind) + " (line " +
+                                  std::to_string(top.line) + ") is open");
   }
   return top;
 }
@@ -760,10 +761,12 @@ SubDefinition LanguageSource::Impl::Find(const OHead& head, const SourceLocation
   const bool named = head.label.front() == '<' && FileNameSafe(name);
   if (named) {
     for (const std::string& dir : m_Options.subroutineDirs) {
-      std::string path = name + ".ngc";
-      if (!dir.empty()) {
-        path = dir + (dir.back() == '/' ? "" : "/") + path;
+      std::string path = dir;
+      if (!path.empty() && path.back() != '/') {
+        path += '/';
       }
+      path += name;
+      path += ".ngc";
       std::FILE* file = std::fopen(path.c_str(), "rb");
       if (file == nullptr) {
         continue;
@@ -812,8 +815,8 @@ std::vector<std::string> SplitSearchPath(const std::string& path) {
   return dirs;
 }
 
-std::string FormatInputError(const InputError& error, const std::string& program,
-                             const LanguageSource* source) {
+std::string FormatPlace(const InputError& error, const std::string& program,
+                        const LanguageSource* source) {
   auto place = [&program](const std::string& file, std::size_t line) {
     std::string text = file.empty() ? program : file;
     if (line > 0) {
@@ -825,17 +828,18 @@ std::string FormatInputError(const InputError& error, const std::string& program
   if (error.Line() > 0 && error.Col() > 0) {
     text += ":" + std::to_string(error.Col());
   }
-  text += ": ";
   const std::vector<SourceLocation>& callers = error.Callers();
   for (std::size_t i = 0; i < callers.size(); ++i) {
     const std::string routine = source != nullptr ? source->RoutineCalledAt(callers[i]) : "";
-    text += (i == 0 ? "in " : ", in ") + (routine.empty() ? "a subroutine" : routine) +
+    text += (i == 0 ? ": in " : ", in ") + (routine.empty() ? "a subroutine" : routine) +
             " called from " + place(callers[i].file, callers[i].line);
   }
-  if (!callers.empty()) {
-    text += ": ";
-  }
-  return text + error.what();
+  return text;
+}
+
+std::string FormatInputError(const InputError& error, const std::string& program,
+                             const LanguageSource* source) {
+  return FormatPlace(error, program, source) + ": " + error.what();
 }
 
 // ---------------------------------------------------------------------------------------------
