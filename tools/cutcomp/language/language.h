@@ -99,6 +99,12 @@ public:
   // Throws InputError with the file, line, column and call chain of the fault.
   bool Next(cli::SourceBlock& block) override;
 
+  // Whether the block last handed out computed anything (a word from a parameter or an
+  // expression, an assignment): its text is then the executed words, which a writer may
+  // rather write from the items with its own number format. (The seam's SourceBlock has no
+  // field for this.)
+  bool LastBlockComputed() const;
+
   // The subroutine called at `site` ("o<pocket>"), empty if no call was executed there.
   std::string RoutineCalledAt(const cli::SourceLocation& site) const;
 

@@ -797,6 +797,8 @@ LanguageSource::~LanguageSource() = default;
 
 bool LanguageSource::Next(SourceBlock& block) { return m_Impl->Next(block); }
 
+bool LanguageSource::LastBlockComputed() const { return m_Impl->m_Evaluated.computed; }
+
 std::string LanguageSource::RoutineCalledAt(const SourceLocation& site) const {
   const auto it = m_Impl->m_CallSites.find({site.file, site.line});
   return it == m_Impl->m_CallSites.end() ? std::string() : it->second;
