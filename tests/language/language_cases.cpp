@@ -75,8 +75,15 @@ std::string Run(const std::string& program, LanguageOptions options, std::string
           fault = item.text + " does not read back as " + std::to_string(item.value);
         }
       }
-      if (block.text != (source.LastBlockComputed() ? words : SourceLine(block.where, program))) {
+      const std::string line = SourceLine(block.where, program);
+      if (block.text != (source.LastBlockComputed() ? words : line)) {
         fault = "the text of the block at " + Place(block.where) + " is " + block.text;
+      }
+      // A line that computed nothing is split as the plain tokenizer splits it.
+      bool blockDelete = false;
+      if (!source.LastBlockComputed() &&
+          cutcomp::language::TokenizePlain(line, 1, blockDelete).size() != block.items.size()) {
+        fault = "the plain tokenizer splits line " + Place(block.where) + " otherwise";
       }
       out << ":" << (words.empty() ? "" : " ") << words << "\n";
     }

@@ -661,7 +661,7 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       // An assignment: the value is read now, with the parameters as they were before the
       // line; it is stored after the line.
       if (plainOnly) {
-        throw PlainOnly{};
+        throw PlainOnly{pos + 1};
       }
       Reader reader(line, pos + 1, parameters);
       Assignment assignment;
@@ -677,7 +677,7 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
     }
     if (c == '[') {
       if (plainOnly) {
-        throw PlainOnly{};
+        throw PlainOnly{pos + 1};
       }
       fail(pos, "an expression must follow the letter of a word, as in X[#1 + 2]");
     }
@@ -699,7 +699,7 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
     ++pos;
     if (ComputedValueAt(line, pos)) {
       if (plainOnly) {
-        throw PlainOnly{};
+        throw PlainOnly{SkipSpaces(line, pos) + 1};
       }
       Reader reader(line, pos, parameters);
       item.value = reader.Value(0) + 0.0;  // + 0.0: no negative zero

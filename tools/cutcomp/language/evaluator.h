@@ -61,8 +61,11 @@ struct EvaluatedLine {
 
 // Evaluates a line of words, comments and assignments. A line with no parameter, expression
 // or O-word gives exactly the items of the plain tokenizer (same texts, columns and errors).
-// With `plainOnly`, a parameter or expression is not evaluated: PlainOnly is thrown instead.
-struct PlainOnly {};
+// With `plainOnly`, a parameter or expression is not evaluated: PlainOnly is thrown instead,
+// with the column where it starts.
+struct PlainOnly {
+  std::size_t col = 0;
+};
 void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool plainOnly,
                   EvaluatedLine& result);
 

@@ -113,6 +113,12 @@ private:
   std::unique_ptr<Impl> m_Impl;
 };
 
+// Splits a line of plain words and comments into items, as the language layer does for a
+// line that computes nothing, for files that are no program (a tool table). Throws InputError
+// (with `lineNumber`) for text that is no word or comment, parameters and expressions included.
+std::vector<cli::Item> TokenizePlain(const std::string& line, std::size_t lineNumber,
+                                     bool& blockDelete);
+
 // "part.ngc:40:7: in o<pocket> called from part.ngc:12": where an error or warning lies (the
 // column left out when 0, the line when 0) and, inside a subroutine, the chain of calls that
 // led there. `program` names the main program; `source` (optional) names the subroutines.

@@ -817,6 +817,39 @@ std::vector<std::string> SplitSearchPath(const std::string& path) {
   return dirs;
 }
 
+namespace {
+
+// A parameter store for lines that may not use one: it is never asked (a parameter or an
+// expression stops a plain-only line before it is read).
+class NoParameters : public detail::ParameterAccess {
+public:
+  double Read(const ParameterRef& ref) override { return Refuse(ref); }
+  bool Exists(const ParameterRef& ref) override { return Refuse(ref) != 0.0; }
+  void CheckWritable(const ParameterRef& ref) override { Refuse(ref); }
+
+private:
+  static double Refuse(const ParameterRef& ref) {
+    throw LineError(ref.col, "parameters are not read here");
+  }
+};
+
+}  // namespace
+
+std::vector<Item> TokenizePlain(const std::string& line, std::size_t lineNumber,
+                                bool& blockDelete) {
+  NoParameters none;
+  detail::EvaluatedLine result;
+  try {
+    detail::EvaluateLine(line, none, true, result);
+  } catch (const LineError& error) {
+    throw InputError(lineNumber, error.Col(), error.what());
+  } catch (const detail::PlainOnly& plain) {
+    throw InputError(lineNumber, plain.col, "parameters and expressions are not read here");
+  }
+  blockDelete = result.blockDelete;
+  return std::move(result.items);
+}
+
 std::string FormatPlace(const InputError& error, const std::string& program,
                         const LanguageSource* source) {
   auto place = [&program](const std::string& file, std::size_t line) {
