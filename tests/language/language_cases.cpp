@@ -52,7 +52,9 @@ std::string SourceLine(const SourceLocation& where, const std::string& program) 
 // value; a block's text is its source line, or its words when it computed any.
 std::string Run(const std::string& program, LanguageOptions options, std::string& fault) {
   std::ostringstream out;
-  options.subroutineDirs = {""};
+  // Beside the program first, then a search path (its empty entry is skipped).
+  options.subroutineDirs = cutcomp::language::SplitSearchPath("lib::more");
+  options.subroutineDirs.insert(options.subroutineDirs.begin(), "");
   options.warn = [&out, &program](const InputError& warning) {
     out << "warning: " << cutcomp::language::FormatInputError(warning, program) << "\n";
   };
@@ -94,7 +96,12 @@ std::string Run(const std::string& program, LanguageOptions options, std::string
   return out.str();
 }
 
-void Write(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
+void Write(const fs::path& path, const std::string& text) {
+  if (path.has_parent_path()) {
+    fs::create_directories(path.parent_path());
+  }
+  std::ofstream(path) << text;
+}
 
 bool RunCases(const std::string& path) {
   std::ifstream in(path);
@@ -145,7 +152,7 @@ bool RunCases(const std::string& path) {
                 << actual;
     }
     for (const auto& file : c.files) {
-      fs::remove(file.first);
+      fs::remove_all(fs::path(file.first).begin()->string());
     }
   }
   return ok;
