@@ -20,8 +20,8 @@ struct Name {
 
 // Binds an enum under its C++ name with its C++ value names (also exported at module scope, as
 // they stand in namespace crc), then gives the same type a Pythonic name and short value names:
-// cutcomp.Side.LEFT is cutcomp.crc_dir_t.CRC_DIR_LEFT. Any int converts implicitly, and values
-// outside the table pass through unchanged, as in C++.
+// cutcomp.Side is cutcomp.crc_dir_t, and Side.LEFT == CRC_DIR_LEFT. Any int converts
+// implicitly, and values outside the table pass through unchanged, as in C++.
 template <typename E>
 void Enum(py::module_& m, const char* cppName, const char* pyName, const char* doc,
           std::initializer_list<Name> names) {

@@ -67,6 +67,7 @@ void Property(py::class_<C, Extra...>& cls, const char* getName, const char* set
             throw py::value_error(std::string(setName) + " refused the value");
           }
         } else {
+          (void)setName;  // a setter that cannot refuse
           (self.*set)(In<T>(value));
         }
       },
