@@ -62,7 +62,7 @@ def sync_tree(tree, scratch):
     folder, rewriting only files that differ so the scratch build stays incremental."""
     target = os.path.join(scratch, "src-tree")
     code, out = run(["git", "ls-files", "--cached", "--others", "--exclude-standard", "-z"], cwd=tree)
-    if code == 0:
+    if code == 0 and os.path.exists(os.path.join(tree, ".git")):
         wanted = {f for f in out.split("\0") if f and os.path.isfile(os.path.join(tree, f))}
     else:  # an exported tree: every file but builds
         wanted = set()
