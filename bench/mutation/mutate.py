@@ -128,7 +128,7 @@ def test(commands, jobs, timeout):
             return [name + " (timeout)"], True
         if p.returncode == 0:
             return [], False
-        failed = sorted(set(re.findall(r"^\[  FAILED  \] (\S+\.\S+)", p.stdout, re.M)))
+        failed = sorted(set(re.findall(r"^\[  FAILED  \] ([^\s,]+\.[^\s,]+)", p.stdout, re.M)))
         return failed or [name], False
     with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
         results = list(pool.map(one, commands.items()))
@@ -138,7 +138,7 @@ def test(commands, jobs, timeout):
 
 def git_describe(tree):
     code, out = run(["git", "log", "-1", "--format=%h %s"], cwd=tree)
-    return out.strip() if code == 0 else "(not a git tree)"
+    return out.strip() if code == 0 and os.path.exists(os.path.join(tree, ".git")) else tree
 
 
 def parse_table(path):
