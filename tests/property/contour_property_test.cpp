@@ -11,9 +11,9 @@
 #include <functional>
 #include <sstream>
 
-#include "program_generator.h"
 #include "fixture.h"
 #include "list_host.h"
+#include "program_generator.h"
 #include "tool_path.h"
 
 namespace cutcomp::test {
@@ -52,7 +52,8 @@ void CheckPath(const Json& program, const Outcome& o) {
   const Json& segments = program["segments"];
   const bool withCancel = segments.back()["phase"] == "R";
   const auto gap = FirstBreak(o.path, TOLERANCE);
-  if (gap || !Near(o.path.front().tool.from, MakeSegment(segments.front())->GetStartPoint(), TOLERANCE) ||
+  if (gap ||
+      !Near(o.path.front().tool.from, MakeSegment(segments.front())->GetStartPoint(), TOLERANCE) ||
       ((withCancel || program["settings"]["preRetract"] == 0) &&
        !Near(o.path.back().tool.to, MakeSegment(segments.back())->GetEndPoint(), TOLERANCE))) {
     Fail("the path breaks or misses its ends" + (gap ? " after " + Describe(o.path[*gap]) : ""),
@@ -117,8 +118,8 @@ void CheckEnd(const Json& program, const Outcome& o) {
     const auto phase = inserting && i == 0                 ? crc::CRC_STATUS_ESTABLISH
                        : closing && i + 1 == o.path.size() ? crc::CRC_STATUS_RETRACT
                                                            : crc::CRC_STATUS_DOING;
-    good = good && (!o.path[i].inserted ||
-                    (o.path[i].phase == phase && !o.path[i].locate && Length(o.path[i].tool) > 1e-6));
+    good = good && (!o.path[i].inserted || (o.path[i].phase == phase && !o.path[i].locate &&
+                                            Length(o.path[i].tool) > 1e-6));
   }
   if (!good) {
     Fail("the host heard something else at the end", program);
@@ -171,8 +172,8 @@ using PointMap = std::function<Point(const Point&)>;
 
 // Empty when `actual` is `expected` with every point mapped (arcs turning the other way when
 // `flips`), to within `tolerance`.
-std::string Compare(const Outcome& expected, const Outcome& actual, const PointMap& map,
-                    bool flips, double tolerance) {
+std::string Compare(const Outcome& expected, const Outcome& actual, const PointMap& map, bool flips,
+                    double tolerance) {
   const HostFailure& e = expected.run.failure;
   const HostFailure& a = actual.run.failure;
   if (expected.run.ok != actual.run.ok || e.code != a.code || e.id != a.id) {
@@ -186,13 +187,13 @@ std::string Compare(const Outcome& expected, const Outcome& actual, const PointM
   for (std::size_t i = 0; i < expected.path.size(); ++i) {
     const Curve& p = expected.path[i].tool;
     const Curve& q = actual.path[i].tool;
-    const bool same = expected.path[i].dropped == actual.path[i].dropped &&
-                      (expected.path[i].dropped ||
-                       (p.arc == q.arc && expected.path[i].inserted == actual.path[i].inserted &&
-                        Near(map(p.from), q.from, tolerance) && Near(map(p.to), q.to, tolerance) &&
-                        (!p.arc || (Near(map(p.centre), q.centre, tolerance) &&
-                                    std::fabs(p.radius - q.radius) <= tolerance &&
-                                    (p.ccw != q.ccw) == flips))));
+    const bool same =
+        expected.path[i].dropped == actual.path[i].dropped &&
+        (expected.path[i].dropped ||
+         (p.arc == q.arc && expected.path[i].inserted == actual.path[i].inserted &&
+          Near(map(p.from), q.from, tolerance) && Near(map(p.to), q.to, tolerance) &&
+          (!p.arc || (Near(map(p.centre), q.centre, tolerance) &&
+                      std::fabs(p.radius - q.radius) <= tolerance && (p.ccw != q.ccw) == flips))));
     if (!same) {
       return "piece " + std::to_string(i) + ": " + Describe(expected.path[i]) + " became " +
              Describe(actual.path[i]);
@@ -232,11 +233,14 @@ const Point SHIFT(37.25, -81.5);
 const Transformation TRANSFORMATIONS[] = {
     {"translate", [](Json&) { return true; },
      [](Json p) {
-       ForEachPoint(p, [](Json& q) { q = {q[0].get<double>() + SHIFT.x, q[1].get<double>() + SHIFT.y}; });
+       ForEachPoint(p, [](Json& q) {
+         q = {q[0].get<double>() + SHIFT.x, q[1].get<double>() + SHIFT.y};
+       });
        return p;
      },
      [](const Outcome& o, const Outcome& t) {
-       return Compare(o, t, [](const Point& q) { return q + SHIFT; }, false, TOLERANCE);
+       return Compare(
+           o, t, [](const Point& q) { return q + SHIFT; }, false, TOLERANCE);
      }},
     {"mirror", [](Json&) { return true; },
      [](Json p) {
@@ -246,7 +250,8 @@ const Transformation TRANSFORMATIONS[] = {
        return p;
      },
      [](const Outcome& o, const Outcome& t) {
-       return Compare(o, t, [](const Point& q) { return Point(q.x, -q.y); }, true, TOLERANCE);
+       return Compare(
+           o, t, [](const Point& q) { return Point(q.x, -q.y); }, true, TOLERANCE);
      }},
     // Travelled backwards on the other side, the tool stays on the same side of the part, so
     // the path in progress is the same, backwards. Start-up and cancel swap roles; the normal
@@ -258,8 +263,7 @@ const Transformation TRANSFORMATIONS[] = {
        p["settings"]["strategy"] = "normal";
        p["settings"]["evade"] = false;
        return p["family"] == "outline" && segments.back()["phase"] == "R" &&
-              segments.front().contains("line") &&
-              segments.back().contains("line");
+              segments.front().contains("line") && segments.back().contains("line");
      },
      [](Json p) {
        Json& segments = p["segments"];
@@ -285,7 +289,8 @@ const Transformation TRANSFORMATIONS[] = {
        Outcome forward, backward;
        forward.path = InProgress(o.path, true);
        backward.path = InProgress(t.path, false);
-       return Compare(forward, backward, [](const Point& q) { return q; }, false, TOLERANCE);
+       return Compare(
+           forward, backward, [](const Point& q) { return q; }, false, TOLERANCE);
      }},
     // The radius negated and every side swapped: the same path. Evasion is off: it reads the
     // segment after the successor on the side the host gave it, which is not swapped.
@@ -300,7 +305,8 @@ const Transformation TRANSFORMATIONS[] = {
        return p;
      },
      [](const Outcome& o, const Outcome& t) {
-       return Compare(o, t, [](const Point& q) { return q; }, false, TOLERANCE);
+       return Compare(
+           o, t, [](const Point& q) { return q; }, false, TOLERANCE);
      }},
     // The interference check only refuses: what completes with a look-behind of 3 completes
     // without one, along the same path to the bit.
@@ -310,7 +316,9 @@ const Transformation TRANSFORMATIONS[] = {
        return p;
      },
      [](const Outcome& o, const Outcome& t) -> std::string {
-       return o.run.ok ? Compare(o, t, [](const Point& q) { return q; }, false, 0.0) : "";
+       return o.run.ok ? Compare(
+                             o, t, [](const Point& q) { return q; }, false, 0.0)
+                       : "";
      }},
 };
 

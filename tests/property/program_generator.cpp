@@ -26,7 +26,9 @@ public:
   double Unit() { return m_Next < m_Draws.size() ? (m_Draws[m_Next++] % 1000) / 1000.0 : 0.0; }
   double Real(double low, double high) { return low + (high - low) * Unit(); }
   double Log(double low, double high) { return std::exp(Real(std::log(low), std::log(high))); }
-  int Int(int low, int high) { return std::min(high, low + static_cast<int>(Unit() * (high - low + 1))); }
+  int Int(int low, int high) {
+    return std::min(high, low + static_cast<int>(Unit() * (high - low + 1)));
+  }
   bool Chance(int oneIn) { return Int(1, oneIn) == 1; }
   double Signed(double low, double high) { return Chance(2) ? Real(low, high) : -Real(low, high); }
 
@@ -37,8 +39,11 @@ private:
 
 Json Line(const Point& from, const Point& to) { return {{"line", {Xy(from), Xy(to)}}}; }
 Json Arc(const Point& centre, const Point& from, const Point& to, bool ccw) {
-  return {{"arc", {{"centre", Xy(centre)}, {"from", Xy(from)}, {"to", Xy(to)},
-                   {"sense", ccw ? "ccw" : "cw"}}}};
+  return {{"arc",
+           {{"centre", Xy(centre)},
+            {"from", Xy(from)},
+            {"to", Xy(to)},
+            {"sense", ccw ? "ccw" : "cw"}}}};
 }
 
 // A minor arc over the chord whose middle lies `sagitta` left of it (negative: right).
@@ -99,10 +104,11 @@ std::vector<Json> Outline(Draws& d, double size) {
     }
     const Point to = k == 0 ? mid : in[(k + 1) % n];
     const int kind = d.Int(0, 4);
-    contour.push_back(kind < 3 || k == 0 ? Line(out[k], to)
-                                         : ArcOverChord(out[k], to,
-                                                        (to - out[k]).GetLength() *
-                                                            d.Real(0.05, 0.4) * (kind == 3 ? 1 : -1)));
+    contour.push_back(
+        kind < 3 || k == 0
+            ? Line(out[k], to)
+            : ArcOverChord(out[k], to,
+                           (to - out[k]).GetLength() * d.Real(0.05, 0.4) * (kind == 3 ? 1 : -1)));
   }
   return contour;
 }
@@ -194,7 +200,8 @@ Json MakeProgram(Family family, const std::vector<int>& draws) {
   Json startup = Line(first.from + approach * (radius * d.Real(1.5, 4.0)), first.from);
   Json cancel = Line(last.to, last.to + leave * (radius * d.Real(1.5, 4.0)));
   if (strategy == 2 && d.Chance(3)) {  // only the inserting strategy takes arcs there
-    startup = ArcOverChord(first.from + approach * (radius * 2.5), first.from, d.Signed(0.1, 0.4) * radius);
+    startup = ArcOverChord(first.from + approach * (radius * 2.5), first.from,
+                           d.Signed(0.1, 0.4) * radius);
   }
   if (strategy == 2 && d.Chance(3)) {
     cancel = ArcOverChord(last.to, last.to + leave * (radius * 2.5), d.Signed(0.1, 0.4) * radius);
@@ -236,8 +243,8 @@ Json MakeProgram(Family family, const std::vector<int>& draws) {
 
 Outcome Compensate(const Json& program) {
   const Json& s = program["settings"];
-  crc::CCutterCompensator engine(s["radius"].get<double>(), nullptr, s["lookBehind"].get<unsigned>(),
-                                 s["strategy"].get<crc::crc_t>());
+  crc::CCutterCompensator engine(s["radius"].get<double>(), nullptr,
+                                 s["lookBehind"].get<unsigned>(), s["strategy"].get<crc::crc_t>());
   engine.SetInterveneEvade(s["evade"].get<bool>());
   engine.SetCrcPreRetractOption(s["preRetract"].get<int>());
   std::vector<std::unique_ptr<crc::CCrcNode>> nodes;

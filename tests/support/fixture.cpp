@@ -52,8 +52,9 @@ void from_json(const nlohmann::json& j, crc_dir_t& side) {
   side = ByName<crc_dir_t>(j, {{CRC_DIR_LEFT, "L"}, {CRC_DIR_RIGHT, "R"}, {CRC_DIR_NONE, "none"}});
 }
 void from_json(const nlohmann::json& j, crc_t& strategy) {
-  strategy = ByName<crc_t>(
-      j, {{CRC_TYPE_NORMAL, "normal"}, {CRC_TYPE_INTERSECT, "intersect"}, {CRC_TYPE_INSERT, "insert"}});
+  strategy = ByName<crc_t>(j, {{CRC_TYPE_NORMAL, "normal"},
+                               {CRC_TYPE_INTERSECT, "intersect"},
+                               {CRC_TYPE_INSERT, "insert"}});
 }
 void from_json(const nlohmann::json& j, connect_t& type) {
   type = ByName<connect_t>(j, {{CONNECT_NONE, "none"},
@@ -129,8 +130,8 @@ std::unique_ptr<crc::CCrcNode> MakeSegment(const Json& item) {
   const Point from = arc.at("from").get<Point>();
   const double radius =
       arc.contains("radius") ? Number(arc.at("radius")) : (from - centre).GetLength();
-  return std::make_unique<crc::CCrcArc>(centre, from, arc.at("to").get<Point>(), radius, ccw,
-                                        phase, side);
+  return std::make_unique<crc::CCrcArc>(centre, from, arc.at("to").get<Point>(), radius, ccw, phase,
+                                        side);
 }
 
 void ApplySet(crc::CCrcNode& node, const Json& set) {
@@ -241,8 +242,8 @@ std::vector<Row> LoadRows(const std::string& file) {
   for (const Json& data : table) {
     std::string name = data.value("name", stem + "_" + std::to_string(rows.size()));
     std::replace_if(
-        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
-        '_');
+        name.begin(), name.end(),
+        [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     rows.push_back({name, data});
   }
   return rows;

@@ -46,8 +46,8 @@ std::unique_ptr<crc::CCrcNode> OnSide(Json item, crc::crc_dir_t side) {
 // Runs one step of the engine on the row's segments, the translator holding them in order.
 void Step(const Json& r) {
   RecordingTranslator host;
-  OpenCompensator engine(Number(r.value("radius", Json(1))), r.value("noHost", false) ? nullptr : &host,
-                         r.value("lookBehind", 3U),
+  OpenCompensator engine(Number(r.value("radius", Json(1))),
+                         r.value("noHost", false) ? nullptr : &host, r.value("lookBehind", 3U),
                          r.value("strategy", Json("normal")).get<crc::crc_t>());
   engine.SetEstablish(r.value("established", false));
   engine.SetInterveneEvade(r.value("evade", false));
@@ -156,7 +156,8 @@ const Operations OPERATIONS = {
        for (const char* side : {"left", "right"}) {
          const auto s = side[0] == 'l' ? crc::CRC_DIR_LEFT : crc::CRC_DIR_RIGHT;
          const auto prev = OnSide(r["prev"], s);
-         const auto next = OnSide(r["next"], r.value("nextSide", "same") == "same" ? s : Opposite(s));
+         const auto next =
+             OnSide(r["next"], r.value("nextSide", "same") == "same" ? s : Opposite(s));
          EXPECT_EQ(engine.GetConnectType(prev.get(), next.get()), r[side].get<crc::connect_t>())
              << side;
          ExpectSegment(*next, {{"intersect", "unset"}}, 0);  // classification only reads
@@ -174,7 +175,8 @@ const Operations OPERATIONS = {
          const auto nextMirror = OnSide(r["next"], Opposite(side));
          Point p1(55, 55), p2(55, 55), q1(55, 55), q2(55, 55);
          const bool ok = engine.GetCrcNodeIntersection(prev.get(), next.get(), p1, p2);
-         EXPECT_EQ(ok, r.value(side == crc::CRC_DIR_LEFT ? "leftOk" : "rightOk", r["ok"]).get<bool>());
+         EXPECT_EQ(ok,
+                   r.value(side == crc::CRC_DIR_LEFT ? "leftOk" : "rightOk", r["ok"]).get<bool>());
          EXPECT_EQ(mirror.GetCrcNodeIntersection(prevMirror.get(), nextMirror.get(), q1, q2), ok);
          ExpectPoint(p1, q1, 1e-9, "p1 against the mirrored query");
          ExpectPoint(p2, q2, 1e-9, "p2 against the mirrored query");
@@ -190,7 +192,8 @@ const Operations OPERATIONS = {
      }},
     {"checkError",
      [](const Json& r) {
-       OpenCompensator engine(5.0, nullptr, 3, r.value("strategy", Json("normal")).get<crc::crc_t>());
+       OpenCompensator engine(5.0, nullptr, 3,
+                              r.value("strategy", Json("normal")).get<crc::crc_t>());
        engine.SetEstablish(r.value("established", true));
        const auto node = Build(r["node"]);
        const auto next = Build(r["next"]);

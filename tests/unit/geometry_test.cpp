@@ -54,25 +54,32 @@ using crc::CCrcLine;
 
 // Computations over two segments that count their common points.
 const std::map<std::string, Pair> PAIRS = {
-    {"lines", [](auto& a, auto& b, Point& p, Point&) {
+    {"lines",
+     [](auto& a, auto& b, Point& p, Point&) {
        return static_cast<int>(crc::IntersectLines(&As<CCrcLine>(a), &As<CCrcLine>(b), p));
      }},
-    {"circles", [](auto& a, auto& b, Point& p, Point& q) {
+    {"circles",
+     [](auto& a, auto& b, Point& p, Point& q) {
        return crc::IntersectCircles(&As<CCrcArc>(a), &As<CCrcArc>(b), p, q);
      }},
-    {"lineCircle", [](auto& a, auto& b, Point& p, Point& q) {
+    {"lineCircle",
+     [](auto& a, auto& b, Point& p, Point& q) {
        return crc::IntersectLineCircle(&As<CCrcLine>(a), &As<CCrcArc>(b), p, q);
      }},
-    {"lineSegments", [](auto& a, auto& b, Point& p, Point&) {
+    {"lineSegments",
+     [](auto& a, auto& b, Point& p, Point&) {
        return crc::IntersectLineSegments(&As<CCrcLine>(a), &As<CCrcLine>(b), p);
      }},
-    {"lineArcSegments", [](auto& a, auto& b, Point& p, Point& q) {
+    {"lineArcSegments",
+     [](auto& a, auto& b, Point& p, Point& q) {
        return crc::IntersectLineArcSegments(&As<CCrcLine>(a), &As<CCrcArc>(b), p, q);
      }},
-    {"concentricArcs", [](auto& a, auto& b, Point& p, Point& q) {
+    {"concentricArcs",
+     [](auto& a, auto& b, Point& p, Point& q) {
        return crc::IntersectConcentricArcs(&As<CCrcArc>(a), &As<CCrcArc>(b), p, q);
      }},
-    {"arcSegments", [](auto& a, auto& b, Point& p, Point& q) {
+    {"arcSegments",
+     [](auto& a, auto& b, Point& p, Point& q) {
        return crc::IntersectArcSegments(&As<CCrcArc>(a), &As<CCrcArc>(b), p, q);
      }},
 };
@@ -144,7 +151,8 @@ const Operations OPERATIONS = {
     {"quadratic",
      [](const Json& r) {
        double x1 = -99, x2 = -99;
-       const bool ok = crc::SolveQuadratic(Number(r["a"]), Number(r["b"]), Number(r["c"]), &x1, &x2);
+       const bool ok =
+           crc::SolveQuadratic(Number(r["a"]), Number(r["b"]), Number(r["c"]), &x1, &x2);
        EXPECT_EQ(ok, r.contains("x1"));
        ExpectNumber(x1, r.value("x1", Json(-99)), Tolerance(r));
        ExpectNumber(x2, r.value("x2", Json(-99)), Tolerance(r));
@@ -174,8 +182,8 @@ const Operations OPERATIONS = {
     {"distanceToLine",
      [](const Json& r) {
        const auto line = MakeSegment(r["line"]);
-       ExpectNumber(crc::GetDistanceToLine(r["p"].get<Point>(), &As<CCrcLine>(line)),
-                    r["distance"], Tolerance(r));
+       ExpectNumber(crc::GetDistanceToLine(r["p"].get<Point>(), &As<CCrcLine>(line)), r["distance"],
+                    Tolerance(r));
      }},
     {"foot",
      [](const Json& r) {
