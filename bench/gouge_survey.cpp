@@ -20,8 +20,8 @@
 #include <random>
 #include <string>
 
-#include "program_generator.h"
 #include "fixture.h"
+#include "program_generator.h"
 
 namespace {
 
@@ -127,9 +127,10 @@ int main(int argc, char** argv) {
       Count(tally[family][mode], program);
     }
   }
-  std::printf("gouge survey: %ld programs from seed %llu; gouge = closer than the radius by more\n"
-              "than the given fraction of it (closed-form distances, path in progress vs contour)\n",
-              contours, seed);
+  std::printf(
+      "gouge survey: %ld programs from seed %llu; gouge = closer than the radius by more\n"
+      "than the given fraction of it (closed-form distances, path in progress vs contour)\n",
+      contours, seed);
   for (int f = 0; f < test::FAMILY_COUNT; ++f) {
     const Tally(&t)[2] = tally[f];
     std::printf("\n%s\n", FAMILY_NAMES[f]);

@@ -25,9 +25,6 @@ public:
   using CCutterCompensator::ChangeCrcType;
   using CCutterCompensator::CheckError;
   using CCutterCompensator::CheckIntervener;
-  using CCutterCompensator::CrcEstablish;
-  using CCutterCompensator::CrcPreRetract;
-  using CCutterCompensator::CrcRetract;
   using CCutterCompensator::GetConnectRawType;
   using CCutterCompensator::GetConnectType;
   using CCutterCompensator::InsertLineBefore;

@@ -80,8 +80,9 @@ void Step(const Json& r) {
   } else if (step == "CalculateConnection") {
     ok = engine.CalculateConnection(at(args[0]), at(args[1]));
   } else if (step == "InsertLineBefore") {
+    type = r["type"].get<crc::connect_t>();
     ok = engine.InsertLineBefore(at(args[0]), at(args[1]), r["p1"].get<Point>(),
-                                 r["p2"].get<Point>(), r["type"].get<crc::connect_t>());
+                                 r["p2"].get<Point>(), type);
   } else if (step == "CheckIntervener") {
     ok = engine.CheckIntervener(Build(r["node"]).get());
   } else if (step == "AdjustNode") {
