@@ -8,6 +8,7 @@
 #include "geometry/proximity.h"
 #include "geometry/tolerance.h"
 #include "test_support.h"
+#include "tool_path.h"
 
 namespace cutcomp::test {
 namespace {
@@ -193,6 +194,19 @@ const Operations OPERATIONS = {
        ExpectPoint(foot, r["foot"].get<Point>(), Tolerance(r), "foot");
        ExpectPoint(crc::GetDirectionToLine(r["p"].get<Point>(), &As<CCrcLine>(line)),
                    r["direction"].get<Point>(), Tolerance(r), "direction");
+     }},
+    {"curve",  // the tool-path model's measures of programmed geometry
+     [](const Json& r) {
+       const Curve a = ProgrammedCurve(*MakeSegment(r["a"]));
+       if (r.contains("sweep")) {
+         ExpectNumber(Sweep(a), r["sweep"], Tolerance(r));
+         ExpectNumber(Length(a), r["length"], Tolerance(r));
+       }
+       if (r.contains("b")) {
+         const Curve b = ProgrammedCurve(*MakeSegment(r["b"]));
+         ExpectNumber(Distance(a, b), r["distance"], Tolerance(r));
+         EXPECT_EQ(Crossings(a, b).size(), r["crossings"].get<std::size_t>());
+       }
      }},
     {"offsetArc",
      [](const Json& r) {
