@@ -168,6 +168,7 @@ def main():
         prefixes = tuple(p for p in args.only.split(",") if p)
         mutants = [m for m in mutants if m["name"].startswith(prefixes)]
     tree = os.path.abspath(args.tree)
+    described = git_describe(tree)  # now: the tree may move on while the check runs
     source = sync_tree(tree, os.path.abspath(args.scratch))
     build_dir = os.path.join(os.path.abspath(args.scratch), "build")
     configure(source, build_dir)
@@ -222,7 +223,7 @@ def main():
     killed = [r for r in counted if r[1].startswith("killed")]
     lines = ["# Mutation check", "",
              "%s, tree at %s; %d mutants, %d counted, %d killed, %d survived; %.0f min." % (
-                 datetime.date.today().isoformat(), git_describe(tree), len(rows), len(counted), len(killed),
+                 datetime.date.today().isoformat(), described, len(rows), len(counted), len(killed),
                  len(counted) - len(killed), (time.time() - started) / 60), "",
              "| mutant | file | result | failing tests |", "|---|---|---|---|"]
     for m, result, detail in rows:
