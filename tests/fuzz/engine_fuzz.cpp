@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Fuzz target: decodes bytes into settings and a short program and runs it through the
-// list-backed host. Built as a libFuzzer program, or with a replay main over a corpus folder.
+// list-backed host.
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -281,54 +281,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   g_Sink = sink;
   return 0;
 }
-
-#if defined(CUTCOMP_FUZZ_REPLAY)
-// Replay: feeds every file named on the command line, and every file of every folder named
-// there, to the target, so the committed corpus runs as an ordinary test.
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <string>
-
-namespace {
-bool Replay(const std::filesystem::path& file) {
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) {
-    std::cerr << "cannot read " << file << "\n";
-    return false;
-  }
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(stream)),
-                                std::istreambuf_iterator<char>());
-  std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
-  LLVMFuzzerTestOneInput(data.data(), data.size());
-  return true;
-}
-}  // namespace
-
-int main(int argc, char** argv) {
-  int replayed = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path path(argv[i]);
-    std::vector<std::filesystem::path> files;
-    if (std::filesystem::is_directory(path)) {
-      for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        if (entry.is_regular_file()) {
-          files.push_back(entry.path());
-        }
-      }
-      std::sort(files.begin(), files.end());
-    } else {
-      files.push_back(path);
-    }
-    for (const auto& file : files) {
-      if (!Replay(file)) {
-        return 1;
-      }
-      ++replayed;
-    }
-  }
-  std::cout << "replayed " << replayed << " inputs\n";
-  return replayed > 0 ? 0 : 1;
-}
-#endif
