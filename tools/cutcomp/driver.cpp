@@ -200,6 +200,7 @@ void Driver::Passthrough(const cli::Block& block) {
   for (const std::string& warning : block.warnings) {
     Warn(block.Line(), warning);
   }
+  m_Gcode->FollowPlane(block);
   cutcomp::PathPiece piece;
   piece.programmed = ProgrammedOf(block);
   piece.tool = piece.programmed;
@@ -221,6 +222,7 @@ void Driver::Passthrough(const cli::Block& block) {
 // an arc a straight line to its start is written first (the arc's I and J are only right from
 // there). A line is written from where the tool is.
 void Driver::Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double feed) {
+  m_Gcode->FollowPlane(context);
   if (!m_Gcode->PositionKnown()) {
     return;
   }

@@ -118,7 +118,57 @@ void GcodeWriter::Emit(const Block& block, const std::string& words, bool change
   m_Out.Write(m_Line);
 }
 
+// The position is kept in plane coordinates, which name other axes after a change of plane: it
+// is carried over axis by axis, with the offset from the program's position that a run ending
+// without a cancel move left on the axes of the old plane.
+void GcodeWriter::FollowPlane(const Block& block) {
+  if (block.modal.plane == m_Modal.plane) {
+    return;
+  }
+  const PlaneAxes& before = AxesOf(m_Modal.plane);
+  const PlaneAxes& now = AxesOf(block.modal.plane);
+  const bool offset = m_Known && m_ProgrammedKnown;
+  const auto offsetOf = [&](char axis) {
+    if (!offset) {
+      return 0.0;
+    }
+    return axis == before.first    ? m_Position.x - m_Programmed.x
+           : axis == before.second ? m_Position.y - m_Programmed.y
+                                   : 0.0;
+  };
+  m_Position = {block.start.x + offsetOf(now.first), block.start.y + offsetOf(now.second)};
+  m_Known = block.startKnown;
+  m_Programmed = block.start;
+  m_ProgrammedKnown = block.startKnown;
+  m_Modal.plane = block.modal.plane;
+}
+
 void GcodeWriter::Passthrough(const Block& block) {
+  FollowPlane(block);
+  // After a run that ended without a cancel move the tool is beside the contour, not where the
+  // program has it. A straight move from there that names both plane axes in absolute mode ends
+  // where programmed as written; one naming one axis would keep the offset in the other, and an
+  // increment would keep it in both: such a move is written anew, both axes in the distance mode
+  // in force, so that it ends at its programmed point.
+  const int decimals = Decimals(block.modal.units);
+  int planeWords = 0;
+  for (const Item& item : block.source.items) {
+    planeWords += item.role == Item::PLANE_AXIS ? 1 : 0;
+  }
+  if (m_Known && block.startKnown && block.endKnown &&
+      (block.modal.incremental || planeWords < 2) &&
+      (block.motion == Motion::LINE || block.motion == Motion::RAPID) &&
+      (block.planeMotion || block.zeroMove) &&
+      (ToUnits(m_Position.x, decimals) != ToUnits(block.start.x, decimals) ||
+       ToUnits(m_Position.y, decimals) != ToUnits(block.start.y, decimals))) {
+    cutcomp::Curve programmed;
+    programmed.from = block.start;
+    programmed.to = block.end;
+    cutcomp::Curve line = programmed;
+    line.from = m_Position;
+    Replaced(block, line, FeedPerMinute(block, programmed));
+    return;
+  }
   std::string words;
   bool changed = false;
   for (const Item& item : block.source.items) {
@@ -153,10 +203,13 @@ void GcodeWriter::Passthrough(const Block& block) {
     m_Position = block.end;
     m_Known = block.endKnown;
   }
+  m_Programmed = block.end;
+  m_ProgrammedKnown = block.endKnown;
 }
 
 cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& tool,
                                      double feedPerMinute) {
+  FollowPlane(block);
   const Modal& modal = block.modal;
   const int decimals = Decimals(modal.units);
   cutcomp::Curve written = tool;
@@ -216,10 +269,13 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
   m_Motion = motion;
   m_Position = written.to;
   m_Known = true;
+  m_Programmed = block.end;
+  m_ProgrammedKnown = block.endKnown;
   return written;
 }
 
 void GcodeWriter::Stripped(const Block& block, const char* comment) {
+  FollowPlane(block);
   // A block that moved along other axes keeps moving along them, as a straight move (an arc
   // without its plane words would be no arc); one that moved only in the plane loses its
   // motion word as well, unless it went nowhere in the plane: such a move stays, to where the
@@ -274,6 +330,8 @@ void GcodeWriter::Stripped(const Block& block, const char* comment) {
     Join(words, std::string("(") + comment + ")");
   }
   m_Modal = block.modal;
+  m_Programmed = block.end;
+  m_ProgrammedKnown = block.endKnown;
   Emit(block, words, changed);
 }
 

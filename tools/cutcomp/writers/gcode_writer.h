@@ -33,6 +33,9 @@ public:
   // as written.
   cutcomp::Curve Inserted(const Point& end, double feedPerMinute);
 
+  // Re-expresses the tool's position in the plane of `block` when the block changes the plane.
+  // Every write does it first; call it before asking for Position() ahead of writing a block.
+  void FollowPlane(const Block& block);
   // Where the written program leaves the tool in the plane.
   bool PositionKnown() const { return m_Known; }
   Point Position() const { return m_Position; }
@@ -52,6 +55,10 @@ private:
   Motion m_Motion = Motion::NONE;  // NONE: unknown or none
   Point m_Position;
   bool m_Known = false;
+  // Where the program has the tool after the last block written: the tool stands beside it
+  // after a run that ended without a cancel move.
+  Point m_Programmed;
+  bool m_ProgrammedKnown = false;
   std::string m_Line;
 };
 
