@@ -386,8 +386,8 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
          CodeName(comp->info) + " is not supported under " + m_Transform + ": cancel it first");
   }
   const double radius = ResolveRadius(*comp, d, block.Line());
-  if (!std::isfinite(radius)) {
-    Fail(block, comp->item->col, "compensation radius is out of range");
+  if (!(std::fabs(radius) <= MAX_LENGTH)) {
+    Fail(block, comp->item->col, "compensation radius is out of range: lengths are limited to 1e9");
   }
   const bool left = comp->info.code == 410 || comp->info.code == 411;
   if (m_Run == Run::DOING) {

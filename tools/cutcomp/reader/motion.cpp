@@ -214,6 +214,25 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
              std::max(axes.firstCentre, axes.secondCentre) +
              " give an arc centre: they need G2 or G3");
   }
+  // Every length stays within MAX_LENGTH: the position on each axis, an arc's centre and radius.
+  for (char letter : {'X', 'Y', 'Z'}) {
+    const std::size_t k = AxisIndex(letter);
+    if (m_Known[k] && !(std::fabs(m_Pos[k]) <= MAX_LENGTH)) {
+      const Item* word = parsed.Word(letter);
+      Fail(b, word != nullptr ? word->col : 1,
+           std::string(1, letter) + " " + Number(m_Pos[k]) +
+               " is out of range: lengths are limited to 1e9");
+    }
+  }
+  if (b.planeMotion && IsArc(b.motion) &&
+      !(std::fabs(b.centre.x) <= MAX_LENGTH && std::fabs(b.centre.y) <= MAX_LENGTH &&
+        b.radius <= MAX_LENGTH)) {
+    const Item* word = firstCentre != nullptr    ? firstCentre
+                       : secondCentre != nullptr ? secondCentre
+                                                 : r;
+    Fail(b, word != nullptr ? word->col : 1,
+         "arc centre or radius is out of range: lengths are limited to 1e9");
+  }
   b.modalMotion = m_Motion;
   if (!b.planeMotion) {
     b.end = PlanePoint();  // also after G92, G28, G53 and the like
