@@ -735,6 +735,10 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
     if (!digits) {
       fail(item.col - 1, std::string("word ") + letter + " has no number");
     }
+    if (cli::ExponentFollows(line, pos)) {
+      fail(item.col - 1, std::string("number of word ") + letter +
+                             " has an exponent: write it as a plain decimal");
+    }
     errno = 0;
     item.value = std::strtod(number.c_str(), nullptr);
     if (errno == ERANGE || !std::isfinite(item.value)) {

@@ -141,6 +141,10 @@ Item Tokenizer::Word() {
     }
     Fail(item.col - 1, std::string("word ") + item.letter + " has no number");
   }
+  if (ExponentFollows(m_Line, m_Pos)) {
+    Fail(item.col - 1, std::string("number of word ") + item.letter +
+                           " has an exponent: write it as a plain decimal");
+  }
   double value = 0.0;
   const auto result = std::from_chars(number, number + length, value);
   if (result.ec != std::errc() || result.ptr != number + length || !std::isfinite(value)) {
