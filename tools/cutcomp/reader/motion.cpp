@@ -23,9 +23,9 @@ std::size_t AxisIndex(char letter) { return static_cast<std::size_t>(letter - 'X
 
 double Distance(const Point& a, const Point& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
-std::string Number(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.6g", value);
+std::string Number(double value, int digits = 6) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
   return buffer;
 }
 
@@ -220,7 +220,7 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
     if (m_Known[k] && !(std::fabs(m_Pos[k]) <= MAX_LENGTH)) {
       const Item* word = parsed.Word(letter);
       Fail(b, word != nullptr ? word->col : 1,
-           std::string(1, letter) + " " + Number(m_Pos[k]) +
+           std::string(1, letter) + " " + Number(m_Pos[k], 12) +
                " is out of range: lengths are limited to 1e9");
     }
   }

@@ -118,10 +118,17 @@ void GcodeWriter::Emit(const Block& block, const std::string& words, bool change
   m_Out.Write(m_Line);
 }
 
-// The position is kept in plane coordinates, which name other axes after a change of plane: it
-// is carried over axis by axis, with the offset from the program's position that a run ending
+// The position is kept in plane coordinates in the program's unit. After a change of unit it is
+// said again in the new one; after a change of plane the coordinates name other axes: it is
+// carried over axis by axis, with the offset from the program's position that a run ending
 // without a cancel move left on the axes of the old plane.
 void GcodeWriter::FollowPlane(const Block& block) {
+  if (block.modal.units != m_Modal.units) {
+    const double scale = block.modal.units == Units::INCH ? 1.0 / 25.4 : 25.4;
+    m_Position = {m_Position.x * scale, m_Position.y * scale};
+    m_Programmed = {m_Programmed.x * scale, m_Programmed.y * scale};
+    m_Modal.units = block.modal.units;
+  }
   if (block.modal.plane == m_Modal.plane) {
     return;
   }

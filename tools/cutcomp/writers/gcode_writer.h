@@ -33,7 +33,7 @@ public:
   // as written.
   cutcomp::Curve Inserted(const Point& end, double feedPerMinute);
 
-  // Re-expresses the tool's position in the plane of `block` when the block changes the plane.
+  // Re-expresses the tool's position in the plane and unit of `block` when the block changes them.
   // Every write does it first; call it before asking for Position() ahead of writing a block.
   void FollowPlane(const Block& block);
   // Where the written program leaves the tool in the plane.
