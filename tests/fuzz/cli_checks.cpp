@@ -118,6 +118,7 @@ std::vector<Curve> CheckRecord(const std::string& text, int exit) {
   // Pieces of one compensation run follow each other without a gap. Between runs, set-up codes
   // may rename the position (G92, work offsets), so the record's coordinates may jump there.
   std::string previousPhase = "none";
+  std::size_t previousLine = 0;
   json record;
   try {
     record = json::parse(text);
@@ -134,17 +135,22 @@ std::vector<Curve> CheckRecord(const std::string& text, int exit) {
     for (const json& segment : record.at("segments")) {
       ReadCurve(segment.at("programmed"));
       Check(std::isfinite(segment.at("radius").get<double>()), "a radius that is not finite");
+      // A run starts with the pieces of its first block (lines inserted before it carry its
+      // line); a run that holds nothing but that block may follow another one.
       const std::string phase = segment.at("phase").get<std::string>();
-      const bool runStart = phase == "establish" && previousPhase != "establish";
+      const std::size_t line = segment.at("line").get<std::size_t>();
+      const bool runStart =
+          phase == "establish" && (previousPhase != "establish" || line != previousLine);
       const bool inRun = phase != "none";
       previousPhase = phase;
+      previousLine = line;
       if (segment.at("dropped").get<bool>()) {
         Check(segment.at("tool").is_null(), "a dropped segment with a tool path");
         continue;
       }
       const Curve tool = ReadCurve(segment.at("tool"));
       if (inRun && !runStart && !path.empty() && !Near(tool.from, path.back().to, 1e-9)) {
-        std::fprintf(stderr, "line %zu\n", segment.at("line").get<std::size_t>());
+        std::fprintf(stderr, "line %zu\n", line);
         Check(false, "a compensation run whose recorded tool path is not continuous");
       }
       path.push_back(tool);

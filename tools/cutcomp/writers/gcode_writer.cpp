@@ -224,11 +224,16 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
     written.from = m_Position;
   }
   // An arc whose ends coincide as written would be read as a whole circle: one that has shrunk
-  // to a point is written as a straight move.
-  if (written.arc && !written.fullCircle &&
-      ToUnits(written.from.x, decimals) == ToUnits(written.to.x, decimals) &&
-      ToUnits(written.from.y, decimals) == ToUnits(written.to.y, decimals)) {
+  // to a point is written as a straight move. So is one whose centre coincides with its start as
+  // written (a circle smaller than the last written decimal): no reader takes it as an arc.
+  const auto same = [decimals](const Point& a, const Point& b) {
+    return ToUnits(a.x, decimals) == ToUnits(b.x, decimals) &&
+           ToUnits(a.y, decimals) == ToUnits(b.y, decimals);
+  };
+  if (written.arc && ((!written.fullCircle && same(written.from, written.to)) ||
+                      same(written.from, written.centre))) {
     written.arc = false;
+    written.fullCircle = false;
   }
   const Motion motion = written.arc
                             ? (written.ccw ? Motion::ARC_CCW : Motion::ARC_CW)
