@@ -3,13 +3,15 @@
 """Completion rate of the generated CAM-like programs (generate.py) through the built tool.
 
     bench/cam/measure.py PROGRAM_DIR --cutcomp build/release/tools/cutcomp/cutcomp [--evade]
+        [--fit TOL | --no-fit]
     bench/cam/measure.py PROGRAM_DIR --driver build/release/bench/cam/cam_fit_driver [--fit 0.005]
 
 With --cutcomp, every program goes through the command-line tool with the radius from the
-manifest (exit code 0 counts as completed). With --driver, through the fitting prototype, which
+manifest (exit code 0 counts as completed); --fit and --no-fit go to it as they are (without
+them it fits with its default tolerance). With --driver, through the fitting prototype, which
 also reports how much nearer than r its tool path comes to the programmed chords (the gouge):
 counted beyond the fitting tolerance, and beyond it plus the engine's smooth-joint allowance.
-Extra arguments after `--` go to the tool unchanged. Prints the rate overall and by shape,
+Other arguments go to the tool unchanged. Prints the rate overall and by shape,
 chord length, decimals and side, and the commonest reasons for refusal.
 """
 import argparse
@@ -54,11 +56,11 @@ def main():
     ap.add_argument("--cutcomp")
     ap.add_argument("--driver")
     ap.add_argument("--evade", action="store_true")
-    ap.add_argument("--fit", type=float, help="fitting tolerance for the driver (0: no fitting)")
+    ap.add_argument("--fit", type=float, help="fitting tolerance (driver: 0 or none, no fitting)")
+    ap.add_argument("--no-fit", action="store_true", help="the command-line tool fits nothing")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--failures", help="write the names of the refused programs to this file")
-    ap.add_argument("extra", nargs="*")
-    args = ap.parse_args()
+    args, extra = ap.parse_known_args()
     if bool(args.cutcomp) == bool(args.driver):
         ap.error("give one of --cutcomp and --driver")
     with open(os.path.join(args.programs, "manifest.tsv")) as f:
@@ -68,13 +70,17 @@ def main():
         path = os.path.join(args.programs, row["file"])
         if args.cutcomp:
             cmd = [args.cutcomp, path, "--radius", row["radius"], "-o", os.devnull]
+            if args.fit is not None:
+                cmd += ["--fit", repr(args.fit)]
+            if args.no_fit:
+                cmd.append("--no-fit")
         else:
             cmd = [args.driver, path, row["radius"]]
             if args.fit is not None:
                 cmd += ["--fit", repr(args.fit)]
         if args.evade:
             cmd.append("--evade")
-        jobs.append((cmd + args.extra, row))
+        jobs.append((cmd + extra, row))
 
     total = collections.Counter()
     done = collections.Counter()

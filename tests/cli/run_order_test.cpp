@@ -20,7 +20,13 @@ class Recorder : public RunOrder::Sink {
 public:
   std::string log;
   void PlainBlock(const cli::Block& block) override { Add("B", block); }
-  void Segment(const cli::Block& block, cutcomp::PathPiece&) override { Add("S", block); }
+  void Segment(const cli::Block& block, cutcomp::PathPiece&,
+               const std::vector<const cli::Block*>& chords) override {
+    Add("S", block);
+    for (const cli::Block* chord : chords) {
+      log += "+" + std::to_string(chord->Line());
+    }
+  }
   void Inserted(const cli::Block& anchor, cutcomp::PathPiece&) override { Add("I", anchor); }
   void Closing(const cli::Block& anchor, cutcomp::PathPiece&) override { Add("C", anchor); }
 
