@@ -21,11 +21,8 @@ public:
   std::string log;
   void PlainBlock(const cli::Block& block) override { Add("B", block); }
   void Segment(const cli::Block& block, cutcomp::PathPiece&,
-               const std::vector<const cli::Block*>& chords) override {
+               const std::vector<const cli::Block*>&) override {
     Add("S", block);
-    for (const cli::Block* chord : chords) {
-      log += "+" + std::to_string(chord->Line());
-    }
   }
   void Inserted(const cli::Block& anchor, cutcomp::PathPiece&) override { Add("I", anchor); }
   void Closing(const cli::Block& anchor, cutcomp::PathPiece&) override { Add("C", anchor); }
