@@ -386,7 +386,6 @@ int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, cons
 int Driver::Compensate(cli::Block first) {
   RunOrder order(*this);
   bool ended = false;
-  bool firstGiven = false;
   std::optional<InputError> sourceError;
   const double radius = first.compRadius;
 
@@ -398,6 +397,7 @@ int Driver::Compensate(cli::Block first) {
                                : std::nullopt,
                  m_Options.locateRapids);
   // Pulls blocks until the stage has the next segment, queueing every block in the run's order.
+  std::optional<cli::Block> firstBlock(std::move(first));
   auto source = [&](std::unique_ptr<crc::CCrcNode>& node, std::int64_t& id) -> bool {
     std::int64_t last = 0;
     while (!stage.Next(node, id, last)) {
@@ -405,9 +405,9 @@ int Driver::Compensate(cli::Block first) {
         return false;
       }
       cli::Block block;
-      if (!firstGiven) {
-        block = std::move(first);
-        firstGiven = true;
+      if (firstBlock) {
+        block = std::move(*firstBlock);
+        firstBlock.reset();
       } else {
         try {
           ended = !NextBlock(block);
@@ -415,14 +415,16 @@ int Driver::Compensate(cli::Block first) {
           sourceError = error;
           ended = true;
         }
+        if (ended) {
+          stage.Flush();
+          continue;
+        }
         // The run ends before a block that ends it without a cancel move, one that starts a
         // new run, and a plane motion outside compensation (a run must never swallow one).
-        if (!ended && (block.endsRun || block.phase == crc::CRC_STATUS_ESTABLISH ||
-                       (block.planeMotion && block.phase == crc::CRC_STATUS_NONE))) {
+        if (block.endsRun || block.phase == crc::CRC_STATUS_ESTABLISH ||
+            (block.planeMotion && block.phase == crc::CRC_STATUS_NONE)) {
           m_Pushback = std::move(block);
           ended = true;
-        }
-        if (ended) {
           stage.Flush();
           continue;
         }
