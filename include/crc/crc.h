@@ -2,6 +2,7 @@
 // Umbrella header: everything a host of the cutcomp engine needs.
 #pragma once
 
+#include <crc/audit/gouge_audit.h>
 #include <crc/compensator/crc_translator.h>
 #include <crc/compensator/cutter_compensator.h>
 #include <crc/export.h>

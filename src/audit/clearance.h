@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: MIT
+// Exact distance between two bounded curves (lines and circular arcs), in closed form. The
+// nearest pair of points of two such curves is either a crossing, or has an end point of one
+// curve on one side, or lies on a common normal: for a line and an arc, the perpendicular from
+// the arc's centre to the line; for two arcs, the line through both centres. Every such pair is
+// enumerated and the nearest kept, so nothing is sampled and the result is exact up to rounding.
+// Internal to the audit; stateless.
+#pragma once
+
+#include <cstdint>
+
+#include <crc/audit/gouge_audit.h>
+
+namespace crc::audit {
+
+using Point = __point2<double>;
+
+inline double Dot(const Point& a, const Point& b) { return a.x * b.x + a.y * b.y; }
+inline double Cross(const Point& a, const Point& b) { return a.x * b.y - a.y * b.x; }
+
+// Ends of an arc closer than this (host units) are one point: a whole turn or nothing, as the
+// curve's flag says. The same threshold the host's path model uses, so both read an arc alike.
+inline constexpr double ARC_ENDS_COINCIDE = 1e-12;
+
+// A curve made ready for distance work: an arc's radius, its end on the circle and whether it
+// sweeps more than half a turn are worked out once. A line of zero length, an arc of zero sweep
+// and an arc of zero radius are points (a line whose ends coincide).
+struct Track {
+  bool arc = false;
+  bool ccw = true;
+  bool full = false;    // a whole turn: every direction lies on it
+  bool reflex = false;  // sweeps more than half a turn
+  Point from;
+  Point to;
+  Point centre;
+  double radius = 0.0;
+  // Arcs: the ends seen from the centre in counterclockwise order (from, to for a
+  // counterclockwise arc; to, from for a clockwise one), for the direction test.
+  Point first;
+  Point last;
+};
+
+// False when the curve cannot be read: an arc whose centre lies on one of its ends while the
+// other lies elsewhere. Coordinates are not checked here.
+bool MakeTrack(const Curve& curve, Track& track);
+
+// The arc holds the direction `v` seen from its centre (ends included); `v` is not zero.
+inline bool HoldsDirection(const Track& arc, const Point& v) {
+  if (arc.full) {
+    return true;
+  }
+  if (!arc.reflex) {
+    return Cross(arc.first, v) >= 0.0 && Cross(v, arc.last) >= 0.0;
+  }
+  // More than half a turn: everything but the open wedge from the last end on to the first.
+  return !(Cross(arc.last, v) > 0.0 && Cross(v, arc.first) > 0.0);
+}
+
+// Which point of a wall a nearest pair ends on.
+enum wall_end_t : std::uint8_t { WALL_INTERIOR = 0, WALL_START = 1, WALL_END = 2 };
+
+struct Approach {
+  double distance = 0.0;
+  Point onPiece;
+  Point onWall;
+  wall_end_t end = WALL_INTERIOR;
+};
+
+// The point of `track` nearest to `p`, and which end it is (WALL_INTERIOR for an inner point).
+Approach Nearest(const Point& p, const Track& track);
+
+// The nearest pair of points of `piece` and `wall`. Pairs whose wall point is the end named by
+// `skip` (WALL_START or WALL_END; WALL_INTERIOR skips nothing) are left out: the distance is
+// then the least over the remaining local minima, and may be infinity when none remains.
+Approach Closest(const Track& piece, const Track& wall, wall_end_t skip);
+
+// False only when `piece` and `wall` certainly lie `limit` or more apart: a cheap test before
+// Closest. Two lines are measured exactly (without the points); a line or an arc against an
+// arc is held against the band of the arc's circle.
+bool MayComeWithin(const Track& piece, const Track& wall, double limit);
+
+// Smallest axis-aligned box holding the track: minX, minY, maxX, maxY.
+struct Box {
+  double minX = 0.0;
+  double minY = 0.0;
+  double maxX = 0.0;
+  double maxY = 0.0;
+};
+Box Bounds(const Track& track);
+
+}  // namespace crc::audit

@@ -1,0 +1,372 @@
+// SPDX-License-Identifier: MIT
+// The audit's front: checks what the host hands over, keeps the contour, runs each piece
+// against the walls within its reach and decides which contacts are gouges. The distances come
+// from clearance.cpp, the walls within reach from contour_index.cpp.
+#include <crc/audit/gouge_audit.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "audit/clearance.h"
+#include "audit/contour_index.h"
+
+namespace crc {
+namespace {
+
+using audit::Approach;
+using audit::Point;
+using audit::Track;
+using audit::wall_end_t;
+
+// Coordinates and radii beyond this size are refused: squares of lengths must stay finite.
+constexpr double MAX_COORDINATE = 1e100;
+// Segment ordinals and the offsets of their stored points are 32-bit.
+constexpr std::size_t MAX_SEGMENTS = std::size_t{1} << 31;
+
+bool IsUsable(double v) { return std::fabs(v) <= MAX_COORDINATE; }  // false for NaN, inf
+bool IsUsable(const Point& p) { return IsUsable(p.x) && IsUsable(p.y); }
+bool IsUsable(const Curve& curve) {
+  return IsUsable(curve.from) && IsUsable(curve.to) && (!curve.arc || IsUsable(curve.centre));
+}
+
+// The direction of travel of a wall at its start or end (unit), or zero when it has none.
+Point TangentAt(const Track& wall, wall_end_t end) {
+  Point t;
+  if (!wall.arc) {
+    t = wall.to - wall.from;
+  } else {
+    const Point radial = (end == audit::WALL_START ? wall.from : wall.to) - wall.centre;
+    t = wall.ccw ? Point(-radial.y, radial.x) : Point(radial.y, -radial.x);
+  }
+  const double length = t.GetLength();
+  return length > 0.0 ? t * (1.0 / length) : Point(0.0, 0.0);
+}
+
+// Whether a piece that leads onto `wall` (end WALL_START) or off it (WALL_END) may come within
+// the radius of that end of the wall. It may when it is straight, both its ends keep the radius
+// from that point, and where it comes closer than the radius it stays behind the point (before
+// the wall's start, or past its end, along the wall's tangent there) on the side of the tangent
+// where the piece's attached end lies: the tool then cuts only the notch a lead-in at an angle
+// makes, never into the wall from its material side or along it.
+bool MayTouchAt(const Track& piece, const Track& wall, wall_end_t end, double radius,
+                double tolerance) {
+  if (piece.arc || wall.full) {
+    return false;
+  }
+  const Point p = end == audit::WALL_START ? wall.from : wall.to;
+  const Point attached = end == audit::WALL_START ? piece.to : piece.from;
+  const Point tangent = TangentAt(wall, end);
+  if (tangent == Point(0.0, 0.0)) {
+    return false;
+  }
+  const Point behind = end == audit::WALL_START ? tangent * -1.0 : tangent;
+  Point side(-tangent.y, tangent.x);
+  const double attachedSide = audit::Dot(attached - p, side);
+  if (!(std::fabs(attachedSide) > tolerance)) {
+    return false;  // the attached end lies on the tangent: no side to keep to
+  }
+  side = attachedSide > 0.0 ? side : side * -1.0;
+  const double reach = radius - tolerance;
+  if ((piece.from - p).GetLength() < reach || (piece.to - p).GetLength() < reach) {
+    return false;
+  }
+  // The stretch of the piece within `reach` of p, between the parameters t0 and t1. Both ends of
+  // the piece lie outside, so it is a chord; the quarter-plane is convex, so the chord lies in
+  // it when its two ends do.
+  const Point d = piece.to - piece.from;
+  const Point f = piece.from - p;
+  const double length2 = audit::Dot(d, d);
+  if (!(length2 > 0.0)) {
+    return true;
+  }
+  const double u = -audit::Dot(f, d) / length2;
+  const Point foot = f + d * u;
+  const double h2 = audit::Dot(foot, foot);
+  if (!(h2 < reach * reach)) {
+    return true;
+  }
+  const double half = std::sqrt((reach * reach - h2) / length2);
+  for (const double t : {std::max(0.0, u - half), std::min(1.0, u + half)}) {
+    const Point x = f + d * t;
+    if (audit::Dot(x, behind) < -tolerance || audit::Dot(x, side) < -tolerance) {
+      return false;
+    }
+  }
+  return true;
+}
+
+Point Centre(const audit::Box& b) { return {0.5 * (b.minX + b.maxX), 0.5 * (b.minY + b.maxY)}; }
+double HalfDiagonal(const audit::Box& b) {
+  return 0.5 * Point(b.maxX - b.minX, b.maxY - b.minY).GetLength();
+}
+
+// A wall near the pieces being audited. Its curve is made ready for measuring the first time a
+// piece comes near enough to need it.
+struct NearWall {
+  std::uint32_t k;
+  std::int32_t track;  // index into Window::tracks, or -1 while not needed yet
+  audit::Box bounds;
+  Point centre;   // of its bounds
+  double spread;  // the bounds' half diagonal: no point of the wall is farther from the centre
+
+  static NearWall Of(const audit::ContourIndex& contour, std::size_t k) {
+    const audit::Box bounds = contour.BoundsOf(k);
+    return {static_cast<std::uint32_t>(k), -1, bounds, Centre(bounds), HalfDiagonal(bounds)};
+  }
+};
+
+// The walls around the last pieces. Pieces come along the contour, so the next one usually lies
+// in the same neighbourhood: the walls of a region a little larger than one piece's reach are
+// fetched from the index once and serve every piece whose reach stays inside the region. The
+// walls whose bounds meet a box inside the region are exactly those the index would return.
+struct Window {
+  static constexpr std::size_t MAX_WALLS = 4096;
+
+  audit::Box area{};
+  bool valid = false;
+  std::vector<NearWall> walls;
+  std::vector<Track> tracks;
+
+  // Makes the window hold every wall whose bounds meet `box`. False when that would take more
+  // than MAX_WALLS walls (a piece that reaches across much of the part): the caller then asks
+  // the index directly, and the window stays small.
+  bool Cover(const audit::ContourIndex& contour, const audit::Box& box) {
+    if (valid && area.minX <= box.minX && area.minY <= box.minY && box.maxX <= area.maxX &&
+        box.maxY <= area.maxY) {
+      return true;
+    }
+    const double grow = std::max(box.maxX - box.minX, box.maxY - box.minY);
+    area = {box.minX - grow, box.minY - grow, box.maxX + grow, box.maxY + grow};
+    walls.clear();
+    tracks.clear();
+    valid = false;  // until every wall is in
+    bool fits = true;
+    contour.Query(area, [&](std::size_t k) {
+      fits = fits && walls.size() < MAX_WALLS;
+      if (fits) {
+        walls.push_back(NearWall::Of(contour, k));
+      }
+    });
+    if (!fits) {
+      walls.clear();
+      return false;
+    }
+    valid = true;
+    return true;
+  }
+
+  const Track& TrackOf(const audit::ContourIndex& contour, NearWall& near) {
+    if (near.track < 0) {
+      tracks.push_back(contour.TrackOf(near.k));  // first: it may throw
+      near.track = static_cast<std::int32_t>(tracks.size() - 1);
+    }
+    return tracks[static_cast<std::size_t>(near.track)];
+  }
+};
+
+// Everything an audit keeps. Internal (not exported with the class that holds it).
+struct State {
+  explicit State(double tol) : tolerance(tol) {}
+
+  double tolerance;
+  audit::ContourIndex contour;
+  std::size_t walls = 0;
+  std::size_t pieces = 0;
+  std::size_t gouges = 0;
+  std::size_t hint = 0;  // where the last piece's segment was found
+  Window window;
+  std::string error;
+
+  bool Fail(const char* what, std::int64_t id, const char* message) {
+    error = std::string(what) + " " + std::to_string(id) + ": " + message;
+    return false;
+  }
+  bool Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
+             std::vector<Gouge>* found);
+};
+
+}  // namespace
+
+struct CGougeAudit::Impl : State {
+  using State::State;
+};
+
+CGougeAudit::CGougeAudit(double tolerance) : m_Impl(std::make_unique<Impl>(tolerance)) {}
+CGougeAudit::~CGougeAudit() = default;
+CGougeAudit::CGougeAudit(CGougeAudit&& other) noexcept = default;
+CGougeAudit& CGougeAudit::operator=(CGougeAudit&& other) noexcept = default;
+
+bool CGougeAudit::IsWall(const ContourSegment& segment) {
+  return segment.phase == CRC_STATUS_DOING && !segment.locate;
+}
+
+void CGougeAudit::Reserve(std::size_t count) {
+  try {
+    m_Impl->contour.Reserve(std::min(count, MAX_SEGMENTS));
+  } catch (const std::bad_alloc&) {
+    // Reserving is only a hint; the segments are stored as they come.
+  }
+}
+
+bool CGougeAudit::AddSegment(const ContourSegment& segment) {
+  Impl& impl = *m_Impl;
+  const std::size_t n = impl.contour.Size();
+  const char* what = "contour segment";
+  if (impl.contour.IsBuilt() || impl.pieces > 0) {
+    return impl.Fail(what, segment.id, "the contour is complete once auditing has begun");
+  }
+  if (!IsUsable(segment.curve)) {
+    return impl.Fail(what, segment.id, "a coordinate is not finite or beyond 1e100");
+  }
+  if (n > 0 && !(segment.id > impl.contour.Id(n - 1))) {
+    return impl.Fail(what, segment.id, "ids must increase along the contour");
+  }
+  if (n + 1 >= MAX_SEGMENTS) {
+    return impl.Fail(what, segment.id, "the contour holds at most 2^31 - 1 segments");
+  }
+  Track track;
+  if (!audit::MakeTrack(segment.curve, track)) {
+    return impl.Fail(what, segment.id, "the arc's centre lies on one of its ends");
+  }
+  try {
+    impl.contour.Add(segment.curve, segment.id, IsWall(segment));
+  } catch (const std::bad_alloc&) {
+    return impl.Fail(what, segment.id, "out of memory");
+  }
+  impl.walls += IsWall(segment) ? 1 : 0;
+  return true;
+}
+
+bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
+                             std::vector<Gouge>* gouges) {
+  Impl& impl = *m_Impl;
+  const char* what = "tool piece of segment";
+  if (!(impl.tolerance >= 0.0) || !std::isfinite(impl.tolerance)) {
+    return impl.Fail(what, piece.id, "the tolerance must be finite and not negative");
+  }
+  if (!(piece.radius > 0.0) || !IsUsable(piece.radius)) {
+    return impl.Fail(what, piece.id, "the radius must be positive and finite");
+  }
+  if (!IsUsable(piece.tool)) {
+    return impl.Fail(what, piece.id, "a coordinate is not finite or beyond 1e100");
+  }
+  Track track;
+  if (!audit::MakeTrack(piece.tool, track)) {
+    return impl.Fail(what, piece.id, "the arc's centre lies on one of its ends");
+  }
+  const std::size_t before = gouges != nullptr ? gouges->size() : 0;
+  try {
+    if (!impl.contour.IsBuilt()) {
+      impl.contour.Build();
+    }
+    return impl.Audit(piece, track, clearance, gouges);
+  } catch (const std::bad_alloc&) {
+    if (gouges != nullptr) {
+      gouges->resize(before);
+    }
+    return impl.Fail(what, piece.id, "out of memory");
+  }
+}
+
+bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
+                  std::vector<Gouge>* found) {
+  // A piece whose own segment is not a wall leads onto the wall after it or off the wall
+  // before it (see MayTouchAt).
+  std::size_t source = 0;
+  std::size_t onto = SIZE_MAX;
+  std::size_t off = SIZE_MAX;
+  if (contour.Find(piece.id, hint, source)) {
+    hint = source;
+    if (!contour.IsWall(source)) {
+      onto = source + 1 < contour.Size() && contour.IsWall(source + 1) ? source + 1 : SIZE_MAX;
+      off = source > 0 && contour.IsWall(source - 1) ? source - 1 : SIZE_MAX;
+    }
+  }
+  const double r = piece.radius;
+  const double reach = r + tolerance;
+  // Without a clearance to report, only walls that can be gouged need measuring.
+  const double limit = clearance != nullptr ? reach : r - tolerance;
+  const audit::Box bounds = audit::Bounds(track);
+  const audit::Box box{bounds.minX - reach, bounds.minY - reach, bounds.maxX + reach,
+                       bounds.maxY + reach};
+  const Point centre = Centre(bounds);
+  const double spread = HalfDiagonal(bounds);
+
+  PieceClearance nearest;
+  std::size_t count = 0;
+  // A wall whose bounds meet the piece's reach: dropped at once when its bounds' circle keeps the
+  // limit from the piece's, then when the cheap bound does; measured exactly otherwise.
+  auto measure = [&](const NearWall& near, auto&& trackOf) {
+    const std::size_t k = near.k;
+    const double gap = limit + near.spread + spread;
+    const Point between = near.centre - centre;
+    if (!audit::ContourIndex::Meets(near.bounds, box) || gap < 0.0 ||
+        audit::Dot(between, between) > gap * gap) {
+      return;
+    }
+    const Track& wall = trackOf();
+    if (!audit::MayComeWithin(track, wall, limit)) {
+      return;
+    }
+    wall_end_t skip = audit::WALL_INTERIOR;
+    if (k == onto && MayTouchAt(track, wall, audit::WALL_START, r, tolerance)) {
+      skip = audit::WALL_START;
+    } else if (k == off && MayTouchAt(track, wall, audit::WALL_END, r, tolerance)) {
+      skip = audit::WALL_END;
+    }
+    const Approach a = audit::Closest(track, wall, skip);
+    if (!(a.distance <= reach)) {
+      return;
+    }
+    if (a.distance < nearest.clearance) {
+      nearest.clearance = a.distance;
+      nearest.segment = k;
+      nearest.segmentId = contour.Id(k);
+      nearest.toolPoint = a.onPiece;
+      nearest.wallPoint = a.onWall;
+    }
+    if (a.distance < r - tolerance) {
+      ++count;
+      if (found != nullptr) {
+        found->push_back(Gouge{pieces, piece.id, k, contour.Id(k), a.onPiece, a.onWall, a.distance,
+                               r - a.distance});
+      }
+    }
+  };
+  if (window.Cover(contour, box)) {
+    for (NearWall& near : window.walls) {
+      measure(near, [&]() -> const Track& { return window.TrackOf(contour, near); });
+    }
+  } else {
+    contour.Query(box, [&](std::size_t k) {
+      Track wall;
+      measure(NearWall::Of(contour, k), [&]() -> const Track& {
+        wall = contour.TrackOf(k);
+        return wall;
+      });
+    });
+  }
+  nearest.gouges = count;
+  if (clearance != nullptr) {
+    *clearance = nearest;
+  }
+  ++pieces;
+  gouges += count;
+  return true;
+}
+
+double CGougeAudit::GetTolerance() const { return m_Impl->tolerance; }
+std::size_t CGougeAudit::GetSegmentCount() const { return m_Impl->contour.Size(); }
+std::size_t CGougeAudit::GetWallCount() const { return m_Impl->walls; }
+std::size_t CGougeAudit::GetPieceCount() const { return m_Impl->pieces; }
+std::size_t CGougeAudit::GetGougeCount() const { return m_Impl->gouges; }
+std::size_t CGougeAudit::GetMemoryUsage() const {
+  return sizeof(Impl) + m_Impl->contour.MemoryUsage();
+}
+const std::string& CGougeAudit::GetLatestError() const { return m_Impl->error; }
+
+}  // namespace crc

@@ -1,0 +1,316 @@
+// SPDX-License-Identifier: MIT
+// The audit: the distance kernels and the contact rules as rows of two tables (kernels.txt,
+// contacts.txt), whole contours run through the engine (contours/*.json), and the spatial index
+// against a search of every wall on random contours.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include <crc/crc.h>
+
+#include "audit/clearance.h"
+#include "list_host.h"
+#include "tool_path.h"
+
+namespace {
+
+using crc::Curve;
+using crc::audit::Point;
+using crc::audit::Track;
+
+// The '|'-separated, trimmed fields of each row of a table; '#' lines are comments.
+std::vector<std::vector<std::string>> ReadTable(const std::string& name) {
+  std::ifstream in(std::string(CUTCOMP_AUDIT_DATA) + "/" + name);
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') {
+      continue;
+    }
+    std::vector<std::string> fields;
+    std::stringstream row(line);
+    for (std::string field; std::getline(row, field, '|');) {
+      field.erase(0, field.find_first_not_of(' '));
+      field.erase(field.find_last_not_of(' ') + 1);
+      fields.push_back(field);
+    }
+    rows.push_back(fields);
+  }
+  EXPECT_FALSE(rows.empty()) << name;
+  return rows;
+}
+
+double Number(std::istream& in) {
+  std::string token;
+  in >> token;
+  return std::strtod(token.c_str(), nullptr);  // reads "nan" too
+}
+
+Point ReadPoint(std::istream& in) {
+  const double x = Number(in);
+  return {x, Number(in)};
+}
+
+// L x0 y0 x1 y1 | A x0 y0 x1 y1 cx cy ccw|cw | F x0 y0 cx cy
+Curve ReadCurve(std::istream& in) {
+  std::string kind;
+  in >> kind;
+  Curve c;
+  c.arc = kind != "L";
+  c.fullCircle = kind == "F";
+  c.from = ReadPoint(in);
+  c.to = c.fullCircle ? c.from : ReadPoint(in);
+  if (c.arc) {
+    c.centre = ReadPoint(in);
+    std::string sense = "ccw";
+    in >> sense;
+    c.ccw = sense == "ccw";
+  }
+  return c;
+}
+
+Track TrackOf(const std::string& text) {
+  std::istringstream in(text);
+  Track track;
+  EXPECT_TRUE(crc::audit::MakeTrack(ReadCurve(in), track)) << text;
+  return track;
+}
+
+// (piece id, wall ordinal, depth) of each gouge, against the expected ones in any order.
+using Found = std::vector<std::tuple<std::int64_t, std::size_t, double>>;
+void ExpectGouges(Found actual, Found expected) {
+  std::sort(actual.begin(), actual.end());
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(actual.size(), expected.size());
+  for (std::size_t i = 0; i < actual.size(); ++i) {
+    EXPECT_EQ(std::get<0>(actual[i]), std::get<0>(expected[i]));
+    EXPECT_EQ(std::get<1>(actual[i]), std::get<1>(expected[i]));
+    EXPECT_NEAR(std::get<2>(actual[i]), std::get<2>(expected[i]), 1e-12);
+  }
+}
+
+TEST(Audit, DistancesMatchClosedForms) {
+  using crc::audit::Closest;
+  for (const auto& row : ReadTable("kernels.txt")) {
+    SCOPED_TRACE(row[0]);
+    ASSERT_GE(row.size(), 5u);
+    const Track piece = TrackOf(row[1]);
+    const Track wall = TrackOf(row[2]);
+    crc::audit::wall_end_t skip = crc::audit::WALL_INTERIOR;
+    if (row.size() > 5) {
+      skip = row[5] == "start" ? crc::audit::WALL_START : crc::audit::WALL_END;
+    }
+    const crc::audit::Approach a = Closest(piece, wall, skip);
+    const double expected = std::strtod(row[3].c_str(), nullptr);
+    EXPECT_NEAR(a.distance, expected, 1e-12);
+    // The pair is real: each point lies on its curve, as far apart as reported.
+    EXPECT_NEAR(crc::audit::Nearest(a.onPiece, piece).distance, 0.0, 1e-12);
+    EXPECT_NEAR(crc::audit::Nearest(a.onWall, wall).distance, 0.0, 1e-12);
+    EXPECT_NEAR((a.onPiece - a.onWall).GetLength(), a.distance, 1e-12);
+    if (row[4] != "-") {
+      std::istringstream at(row[4]);
+      const Point p = ReadPoint(at);
+      EXPECT_NEAR(a.onWall.x, p.x, 1e-12);
+      EXPECT_NEAR(a.onWall.y, p.y, 1e-12);
+    }
+    if (skip == crc::audit::WALL_INTERIOR) {
+      EXPECT_NEAR(Closest(wall, piece, skip).distance, expected, 1e-12) << "not symmetric";
+    }
+  }
+}
+
+TEST(Audit, ReportsGougesNotContacts) {
+  for (const auto& row : ReadTable("contacts.txt")) {
+    SCOPED_TRACE(row[0]);
+    ASSERT_EQ(row.size(), 4u);
+    crc::CGougeAudit audit(1e-9);
+    bool accepted = true;
+    std::stringstream contour(row[1]);
+    std::int64_t k = 0;
+    for (std::string item; std::getline(contour, item, ';'); ++k) {
+      std::istringstream in(item);
+      std::string phase;
+      in >> phase;
+      crc::ContourSegment segment;
+      segment.curve = ReadCurve(in);
+      segment.id = 10 * k;
+      segment.phase = phase == "S"   ? crc::CRC_STATUS_ESTABLISH
+                      : phase == "R" ? crc::CRC_STATUS_RETRACT
+                      : phase == "N" ? crc::CRC_STATUS_NONE
+                                     : crc::CRC_STATUS_DOING;
+      segment.locate = phase == "P";
+      accepted = accepted && audit.AddSegment(segment);
+    }
+    std::vector<crc::Gouge> gouges;
+    std::stringstream pieces(row[2]);
+    for (std::string item; std::getline(pieces, item, ';');) {
+      std::istringstream in(item);
+      crc::ToolPiece piece;
+      in >> piece.id;
+      piece.id = piece.id < 0 ? -1 : 10 * piece.id;
+      piece.tool = ReadCurve(in);
+      piece.radius = 1.0;
+      accepted = accepted && audit.AuditPiece(piece, nullptr, &gouges);
+    }
+    if (row[3] == "refused") {
+      EXPECT_FALSE(accepted);
+      EXPECT_FALSE(audit.GetLatestError().empty());
+      continue;
+    }
+    ASSERT_TRUE(accepted) << audit.GetLatestError();
+    Found expected;
+    std::istringstream want(row[3] == "none" ? "" : row[3]);
+    for (std::string g; want >> g;) {
+      expected.emplace_back(0, std::stoul(g), std::strtod(g.c_str() + g.find('@') + 1, nullptr));
+    }
+    Found actual;
+    for (const crc::Gouge& g : gouges) {
+      actual.emplace_back(0, g.segment, g.depth);
+      EXPECT_EQ(g.segmentId, static_cast<std::int64_t>(10 * g.segment));
+    }
+    ExpectGouges(actual, expected);
+    EXPECT_EQ(audit.GetGougeCount(), gouges.size());
+  }
+}
+
+crc::__point2<double> JsonPoint(const nlohmann::json& p) { return {p.at(0), p.at(1)}; }
+
+// Whole contours: each run compensated by the engine through the host (left side, normal
+// start-up and cancel), the contour of every run given first, then the whole path audited.
+TEST(Audit, EngineRunsGougeWhereExpected) {
+  const std::filesystem::path folder = std::string(CUTCOMP_AUDIT_DATA) + "/contours";
+  int files = 0;
+  for (const auto& file : std::filesystem::directory_iterator(folder)) {
+    ++files;
+    SCOPED_TRACE(file.path().filename().string());
+    const nlohmann::json doc = nlohmann::json::parse(std::ifstream(file.path()));
+    crc::CGougeAudit audit(doc.at("tolerance").get<double>());
+    std::vector<crc::ToolPiece> pieces;
+    std::int64_t id = 0;
+    for (const nlohmann::json& run : doc.at("runs")) {
+      const double radius = run.at("radius");
+      const std::int64_t first = id;
+      std::vector<std::unique_ptr<crc::CCrcNode>> program;
+      for (const nlohmann::json& s : run.at("segments")) {
+        const std::string phase = s.at("phase");
+        crc::ContourSegment segment;
+        segment.id = id++;
+        segment.phase = phase == "S"   ? crc::CRC_STATUS_ESTABLISH
+                        : phase == "R" ? crc::CRC_STATUS_RETRACT
+                                       : crc::CRC_STATUS_DOING;
+        Curve& c = segment.curve;
+        c.arc = s.contains("arc");
+        if (c.arc) {
+          const nlohmann::json& a = s.at("arc");
+          c.from = JsonPoint(a.at("from"));
+          c.to = JsonPoint(a.at("to"));
+          c.centre = JsonPoint(a.at("centre"));
+          c.ccw = a.at("sense") == "ccw";
+          program.push_back(std::make_unique<crc::CCrcArc>(c.centre, c.from, c.to,
+                                                           (c.from - c.centre).GetLength(), c.ccw,
+                                                           segment.phase, crc::CRC_DIR_LEFT));
+        } else {
+          c.from = JsonPoint(s.at("line").at(0));
+          c.to = JsonPoint(s.at("line").at(1));
+          program.push_back(std::make_unique<crc::CCrcLine>(c.from, c.to, segment.phase,
+                                                            crc::CRC_DIR_LEFT, false));
+        }
+        ASSERT_TRUE(audit.AddSegment(segment)) << audit.GetLatestError();
+      }
+      crc::CCutterCompensator engine(radius, nullptr, run.value("lookBehind", 3u),
+                                     crc::CRC_TYPE_NORMAL);
+      const cutcomp::HostRun result = cutcomp::RunProgram(engine, std::move(program));
+      ASSERT_TRUE(result.ok) << result.failure.message;
+      for (const cutcomp::HostSegment& segment : result.segments) {
+        const cutcomp::PathPiece p = cutcomp::ReadPiece(segment);
+        if (!p.dropped && (p.inserted || !p.offsetUnset)) {
+          const cutcomp::Curve& t = p.tool;
+          pieces.push_back(
+              {{t.arc, t.from, t.to, t.centre, t.ccw, t.fullCircle}, radius, first + p.id});
+        }
+      }
+    }
+    std::vector<crc::Gouge> gouges;
+    for (const crc::ToolPiece& piece : pieces) {
+      ASSERT_TRUE(audit.AuditPiece(piece, nullptr, &gouges)) << audit.GetLatestError();
+    }
+    Found actual;
+    for (const crc::Gouge& g : gouges) {
+      actual.emplace_back(g.pieceId, g.segment, g.depth);
+    }
+    Found expected;
+    for (const nlohmann::json& g : doc.at("gouges")) {
+      expected.emplace_back(g.at("piece"), g.at("wall"), g.at("depth"));
+    }
+    ExpectGouges(actual, expected);
+  }
+  EXPECT_GT(files, 0);
+}
+
+// Random contours (scattered, chained short steps, chained mixed steps, and a long chain under
+// pieces whose reach spans most of it), a fifth arcs and some segments outside compensation;
+// random pieces. The index must find exactly the gouges and the nearest wall that measuring the
+// piece against every wall finds.
+TEST(Audit, IndexFindsWhatEveryWallGives) {
+  std::mt19937_64 random(12);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  auto curve = [&](Point from, double step) {
+    Curve c;
+    c.from = from;
+    c.to = from + Point(unit(random) - 0.5, unit(random) - 0.5) * step;
+    if (unit(random) < 0.2) {
+      const Point chord = c.to - c.from;
+      c.arc = true;
+      c.ccw = unit(random) < 0.5;
+      c.centre = (c.from + c.to) * 0.5 + Point(-chord.y, chord.x) * (2.0 * unit(random) - 1.0);
+    }
+    return c;
+  };
+  for (int set = 0; set < 4; ++set) {
+    crc::CGougeAudit audit(1e-9);
+    std::vector<std::pair<bool, Track>> walls;
+    Point at(50.0, 50.0);
+    for (int k = 0; k < (set < 3 ? 500 : 6000); ++k) {
+      const Point from = set == 0 ? Point(100.0 * unit(random), 100.0 * unit(random)) : at;
+      const double step = set % 2 == 1 || unit(random) < 0.9 ? 4.0 : 60.0;
+      crc::ContourSegment segment{curve(from, step), k, crc::CRC_STATUS_DOING, false};
+      segment.phase = k % 9 == 4 ? crc::CRC_STATUS_NONE : crc::CRC_STATUS_DOING;
+      ASSERT_TRUE(audit.AddSegment(segment)) << audit.GetLatestError();
+      Track track;
+      crc::audit::MakeTrack(segment.curve, track);
+      walls.emplace_back(crc::CGougeAudit::IsWall(segment), track);
+      at = segment.curve.to;
+    }
+    for (int i = 0; i < (set < 3 ? 300 : 10); ++i) {
+      const crc::ToolPiece piece{curve(Point(100.0 * unit(random), 100.0 * unit(random)), 20.0),
+                                 (set < 3 ? 5.0 : 60.0) * unit(random) + 0.2, -1};
+      crc::PieceClearance got;
+      std::vector<crc::Gouge> gouges;
+      ASSERT_TRUE(audit.AuditPiece(piece, &got, &gouges)) << audit.GetLatestError();
+      Track track;
+      crc::audit::MakeTrack(piece.tool, track);
+      std::size_t count = 0;
+      double nearest = std::numeric_limits<double>::infinity();
+      for (const auto& [wall, w] : walls) {
+        const double d = crc::audit::Closest(track, w, crc::audit::WALL_INTERIOR).distance;
+        count += wall && d < piece.radius - 1e-9 ? 1 : 0;
+        nearest = wall && d <= piece.radius + 1e-9 ? std::min(nearest, d) : nearest;
+      }
+      EXPECT_EQ(gouges.size(), count) << "set " << set << " piece " << i;
+      EXPECT_EQ(got.clearance, nearest) << "set " << set << " piece " << i;
+    }
+  }
+}
+
+}  // namespace
