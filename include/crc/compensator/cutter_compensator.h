@@ -8,9 +8,9 @@
 // std::string (the texts are Chinese; see GetErrorGloss for an English gloss).
 #pragma once
 
-#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <crc/compensator/crc_translator.h>
 #include <crc/export.h>
@@ -18,6 +18,8 @@
 #include <crc/nodes/crc_line.h>
 
 namespace crc {
+
+struct Workspace;  // internal to the library
 
 // How compensation is started and cancelled. Values outside 0..2 select no start-up or cancel
 // routine: those steps then fail without a message.
@@ -157,14 +159,20 @@ protected:
   bool m_Establish;
   CCrcTranslator* m_Translator;  // not owned
   unsigned int m_ListSize;
-  // Owned clones of the last finished segments, oldest at the front.
-  std::deque<std::unique_ptr<const CCrcNode>> m_NodeList;
+  // Owned clones of the last finished segments, oldest at the front. Once the list is full, the
+  // oldest clone is overwritten and moved to the back (see AddToList).
+  std::vector<std::unique_ptr<const CCrcNode>> m_NodeList;
   bool m_InterveneEvade;
   int m_PreRetractOption;
   int m_LatestErrorCode;  // extension: number of m_LatestError in the message table, 0 if none
 
 private:
   void DestroyList();
+
+  // Storage the engine keeps and reuses from segment to segment (internal: what the
+  // interference check reads of each entry of m_NodeList, worked out once per entry, and the
+  // last offsets computed). Allocated once, when first needed.
+  std::unique_ptr<Workspace> m_Workspace;
 };
 
 }  // namespace crc
