@@ -68,12 +68,61 @@ void Reserve(std::vector<T>& v) {
   }
 }
 
+// Puts the node in the place of the oldest entry when OverwriteOldest can: the spare slot (where
+// the interference check may have described the node already) becomes the newest entry's and
+// the oldest entry's slot the spare.
+bool Overwrite(Workspace& storage, LookBehindList& list, const CCrcNode* node, bool afterCheck);
+
+// Appends a clone of the node, dropping the oldest entries beyond capacity - 1 first. False,
+// with the list's entries unchanged, when there is no memory for the clone or the storage.
+bool Grow(Workspace& storage, LookBehindList& list, unsigned int capacity, const CCrcNode* node);
+
 // Moves the oldest entry to the back of the list, keeping the others in order.
 void RotateOldestToBack(LookBehindList& list) {
   for (std::size_t i = 0; i + 1 < list.size(); ++i) {
     list[i].swap(list[i + 1]);
   }
 }
+bool Overwrite(Workspace& storage, LookBehindList& list, const CCrcNode* node, bool afterCheck) {
+  if (!OverwriteOldest(list, node)) {
+    return false;
+  }
+  std::vector<LookBehindPiece>& slots = storage.slots;
+  if (!afterCheck || storage.checkedNode != node) {
+    slots[storage.Spare()].Describe(node);
+  }
+  storage.checkedNode = nullptr;
+  storage.oldest = storage.oldest + 1 == slots.size() ? 0 : storage.oldest + 1;
+  RotateOldestToBack(list);
+  return true;
+}
+
+bool Grow(Workspace& storage, LookBehindList& list, unsigned int capacity, const CCrcNode* node) {
+  std::unique_ptr<const CCrcNode> clone(node->Clone());
+  if (!clone) {
+    return false;
+  }
+  std::vector<LookBehindPiece>& slots = storage.slots;
+  storage.Normalise();
+  try {
+    Reserve(list);
+    Reserve(slots);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (list.size() >= capacity) {
+    const auto surplus = static_cast<std::ptrdiff_t>(list.size() - capacity + 1);
+    list.erase(list.begin(), list.begin() + surplus);
+    slots.erase(slots.begin(), slots.begin() + surplus);
+  }
+  // The clone is described rather than the node: for a host's own class, Clone decides what the
+  // list holds. The spare becomes the new entry, and a new spare follows it.
+  slots.back().Describe(clone.get());
+  list.push_back(std::move(clone));
+  slots.emplace_back();
+  return true;
+}
+
 }  // namespace
 
 Ends LineEnds(const CCrcLine& line) {
@@ -122,7 +171,10 @@ void Workspace::Normalise() {
 }
 
 void Workspace::Clear() {
-  slots.resize(1);  // never grows: the spare always exists once the cache does
+  // Shrinking never allocates; a workspace without slots is rebuilt when next needed.
+  if (slots.size() > 1) {
+    slots.resize(1);
+  }
   oldest = 0;
   checkedNode = nullptr;
 }
@@ -161,38 +213,20 @@ void AppendToLookBehind(LookBehindList& list, std::unique_ptr<Workspace>& cache,
   if (storage == nullptr) {
     return;  // no memory for the list's storage: it looks back over nothing
   }
-  std::vector<LookBehindPiece>& slots = storage->slots;
-  if (list.size() == capacity && OverwriteOldest(list, node)) {
-    if (!afterCheck || storage->checkedNode != node) {
-      slots[storage->Spare()].Describe(node);
-    }
-    storage->checkedNode = nullptr;
-    storage->oldest = storage->oldest + 1 == slots.size() ? 0 : storage->oldest + 1;
-    RotateOldestToBack(list);
+  if (list.size() == capacity && Overwrite(*storage, list, node, afterCheck)) {
     return;
   }
   storage->checkedNode = nullptr;
-  std::unique_ptr<const CCrcNode> clone(node->Clone());
-  if (!clone) {
-    return;  // no memory for the clone: the list looks back one segment less
+  if (Grow(*storage, list, capacity, node)) {
+    return;
   }
-  storage->Normalise();
-  if (list.size() >= capacity) {
-    const auto surplus = static_cast<std::ptrdiff_t>(list.size() - capacity + 1);
-    list.erase(list.begin(), list.begin() + surplus);
-    slots.erase(slots.begin(), slots.begin() + surplus);
+  // Out of memory: the list cannot take one more entry. It keeps looking back over the newest
+  // segments, fewer of them: the node takes the oldest entry's place, or the oldest entry goes.
+  if (!list.empty() && !Overwrite(*storage, list, node, afterCheck)) {
+    storage->Normalise();
+    list.erase(list.begin());
+    storage->slots.erase(storage->slots.begin());
   }
-  try {
-    Reserve(list);
-    Reserve(slots);
-  } catch (const std::bad_alloc&) {
-    return;  // no memory for the list's own storage: it looks back one segment less
-  }
-  // The clone is described rather than the node: for a host's own class, Clone decides what the
-  // list holds. The spare becomes the new entry, and a new spare follows it.
-  slots.back().Describe(clone.get());
-  list.push_back(std::move(clone));
-  slots.emplace_back();
 }
 
 }  // namespace crc

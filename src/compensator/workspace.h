@@ -76,7 +76,8 @@ struct Workspace {
   }
   // The slots in list order, oldest entry first and the spare last.
   void Normalise();
-  // An empty list: one spare slot, the storage kept for the next run.
+  // An empty list: one spare slot (or none, if there were none), the storage kept for the next
+  // run. Never allocates.
   void Clear();
 };
 

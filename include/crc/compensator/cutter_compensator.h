@@ -6,6 +6,32 @@
 //
 // Messages: GetLatestError returns the engine's own message text, encoded as UTF-8 in a
 // std::string (the texts are Chinese; see GetErrorGloss for an English gloss).
+//
+// Contracts:
+// - Threads: a compensator, its translator and the segments passed to it are used by one thread
+//   at a time. The library keeps no mutable state outside the compensator object (no statics,
+//   no caches shared between compensators), so compensators on different threads, one per
+//   thread, are independent and need no locking.
+// - Exceptions: AdjustNode lets none out. The engine throws none itself; one thrown by the
+//   host's own code during the call (its translator's callbacks, or the virtual operations of a
+//   segment class of its own) is caught, the side swap of a negative radius is undone, and the
+//   call returns false with message 16. The constructors and assignment may throw std::bad_alloc
+//   (they reserve room for the longest message, and copy the look-behind list).
+// - Memory: AdjustNode allocates only while the look-behind list grows to its capacity (a clone
+//   per entry, the list's storage, and once the compensator's workspace); after that a run of
+//   any length allocates nothing. When memory runs out there, the list keeps the newest segments
+//   it has room for and looks back over fewer of them (none without a workspace): the
+//   interference check sees less, and no other result changes. A refusal still stores its
+//   message.
+// - Segment kinds: a segment counts as a line only when its kind field says NODE_LINE and it is
+//   a CCrcLine (or derived from it), as an arc only when the field says NODE_ARC and it is a
+//   CCrcArc; one whose field disagrees with its class counts as a segment of no kind everywhere
+//   (see CCrcNode::SetNodeType).
+// - ABI: the exported classes hold standard-library types (std::string, std::vector,
+//   std::unique_ptr) and are passed by reference across the library boundary, so a host must
+//   use the same C++ standard library, built the same way (for libstdc++, the same
+//   _GLIBCXX_USE_CXX11_ABI setting), as libcutcomp. The inline accessors read the classes'
+//   fields directly: the library's SONAME number changes whenever their layout does.
 #pragma once
 
 #include <memory>
@@ -97,7 +123,10 @@ public:
   unsigned int GetListCount() const;
 
   // Appends a clone of the segment to the look-behind list, dropping the oldest entries so that
-  // it never holds more than the capacity. Does nothing with a capacity of 0.
+  // it never holds more than the capacity. Does nothing with a capacity of 0. Once the list is
+  // full, the oldest clone is overwritten when it is of the segment's class (CCrcLine or
+  // CCrcArc; a host's own class is cloned). Never throws; without memory the list keeps the
+  // newest segments it has room for.
   void AddToList(const CCrcNode* node);
 
   // Compensates one segment of the host's sequence (see the driver in cutter_compensator.cpp).
