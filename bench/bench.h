@@ -51,9 +51,14 @@ double MedianNs(const std::string& contour, const std::string& kind);
 // for an instruction counter (callgrind --toggle-collect='cutcomp::bench::RepeatOpenRuns*'):
 // `kind` is "host", "normal/e0/b3", "normal/e1/b3", "geos" or "clipper". Returns the segments
 // (edges for a peer) per run, 0 for an unknown path or kind.
-void RegisterScalingBenchmarks();
+// With `slowPeers`, Clipper also runs (once) at 1e5 edges, where it takes minutes.
+void RegisterScalingBenchmarks(bool slowPeers);
 void PrintScalingSummary();
 std::size_t CountedOpenRuns(const std::string& name, const std::string& kind, int runs);
+
+// The command-line tool against LinuxCNC's rs274 (cli_bench.cpp): runs both as subprocesses and
+// prints the table; notes what is missing instead.
+void PrintCliSummary();
 
 void RegisterEngineBenchmarks(const std::vector<Contour>& contours);
 // Registers nothing for a peer that was not found at build time.

@@ -222,6 +222,20 @@ int Count(int argc, char** argv, const std::vector<Contour>& contours) {
   return -1;
 }
 
+// Removes the flag from the command line; true when it was there.
+bool TakeFlag(int& argc, char** argv, const std::string& flag) {
+  for (int i = 1; i < argc; ++i) {
+    if (flag == argv[i]) {
+      for (int j = i; j + 1 < argc; ++j) {
+        argv[j] = argv[j + 1];
+      }
+      --argc;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 double BestNs(const std::string& contour, const std::string& kind) {
@@ -248,13 +262,17 @@ int main(int argc, char** argv) {
   if (const int status = Count(argc, argv, contours); status >= 0) {
     return status;
   }
+  // --skip_cli: leave out the command-line comparison (it runs subprocesses for a few seconds).
+  // --slow_peers: also run Clipper at 1e5 edges (minutes).
+  const bool skipCli = TakeFlag(argc, argv, "--skip_cli");
+  const bool slowPeers = TakeFlag(argc, argv, "--slow_peers");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;
   }
   RegisterEngineBenchmarks(contours);
   RegisterPeerBenchmarks(contours);
-  RegisterScalingBenchmarks();
+  RegisterScalingBenchmarks(slowPeers);
 
   SummaryReporter reporter(isatty(STDOUT_FILENO) != 0 ? benchmark::ConsoleReporter::OO_ColorTabular
                                                       : benchmark::ConsoleReporter::OO_Tabular);
@@ -262,6 +280,9 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   PrintSummary(contours);
   PrintScalingSummary();
+  if (!skipCli) {
+    PrintCliSummary();
+  }
   benchmark::Shutdown();
   return 0;
 }
