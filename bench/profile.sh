@@ -19,7 +19,7 @@ callgrind_annotate --threshold=100 "$out" 2>/dev/null | awk -v segments="$segmen
       return "host: list, segments deleted, sink"
     if (f ~ /CheckIntervener|LineMeetsList|ArcMeetsList|IntersectLineSegments|IsOppositeVector|CrossesAwayFromEnds|IsAtEnd|Describe|IntersectLineArc|IntersectArc|IntersectCircles/)
       return "engine: interference check (look-behind 3)"
-    if (f ~ /AppendToLookBehind|OverwriteOldest|AddToList|CacheOf|RebuiltCache|CCrcLine::operator=|CCrcArc::operator=/)
+    if (f ~ /AppendToLookBehind|Overwrite|AddToList|CacheOf|RebuiltCache|CCrcLine::operator=|CCrcArc::operator=/)
       return "engine: look-behind list upkeep"
     if (f ~ /CrcMove|GetOffsetNormal|QuarterTurn/)
       return "engine: offsetting (two lines)"
