@@ -267,8 +267,12 @@ void PrintScalingSummary() {
   std::printf("\nScaling: open paths, radius %.1f, look-behind 3; ns per programmed segment\n",
               OPEN_PATH_RADIUS);
   std::printf(
-      "(median CPU time of the repetitions; cutcomp through the list host, 'alone' through\n");
-  std::printf("the allocation-free array host; ratio = cutcomp normal/e0/b3 / peer)\n");
+      "(median CPU time of the repetitions. copy: making the segments of a run; host: the\n");
+  std::printf("list host over segments the engine passes straight back; e0/b3, e1/b3: cutcomp\n");
+  std::printf(
+      "through the list host, evasion off/on, segments made beforehand; alone: the engine\n");
+  std::printf("through the allocation-free array host; peers per polyline edge, building their\n");
+  std::printf("geometry included; ratio = cutcomp e0/b3 / peer, below 1: cutcomp is faster)\n");
   std::printf("%-16s %7s %6s %6s %8s %8s %8s %8s %8s %7s %8s %7s\n", "path", "segs", "copy", "host",
               "e0/b3", "e1/b3", "alone e0", "alone e1", "geos", "ratio", "clipper", "ratio");
   for (const OpenPath& path : OpenPaths()) {
