@@ -112,7 +112,7 @@ bool CCutterCompensator::CheckIntervener(const CCrcNode* node) {
                        node->GetEndPointMoved() - node->GetStartPointMoved())) {
     return true;
   }
-  Workspace* workspace = CacheOf(m_NodeList, m_Workspace);
+  CompensatorWorkspace* workspace = CacheOf(m_NodeList, m_Workspace);
   if (workspace == nullptr) {
     return false;  // no memory to describe the list: it looks back over nothing
   }

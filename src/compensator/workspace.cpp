@@ -71,11 +71,13 @@ void Reserve(std::vector<T>& v) {
 // Puts the node in the place of the oldest entry when OverwriteOldest can: the spare slot (where
 // the interference check may have described the node already) becomes the newest entry's and
 // the oldest entry's slot the spare.
-bool Overwrite(Workspace& storage, LookBehindList& list, const CCrcNode* node, bool afterCheck);
+bool Overwrite(CompensatorWorkspace& storage, LookBehindList& list, const CCrcNode* node,
+               bool afterCheck);
 
 // Appends a clone of the node, dropping the oldest entries beyond capacity - 1 first. False,
 // with the list's entries unchanged, when there is no memory for the clone or the storage.
-bool Grow(Workspace& storage, LookBehindList& list, unsigned int capacity, const CCrcNode* node);
+bool Grow(CompensatorWorkspace& storage, LookBehindList& list, unsigned int capacity,
+          const CCrcNode* node);
 
 // Moves the oldest entry to the back of the list, keeping the others in order.
 void RotateOldestToBack(LookBehindList& list) {
@@ -83,7 +85,8 @@ void RotateOldestToBack(LookBehindList& list) {
     list[i].swap(list[i + 1]);
   }
 }
-bool Overwrite(Workspace& storage, LookBehindList& list, const CCrcNode* node, bool afterCheck) {
+bool Overwrite(CompensatorWorkspace& storage, LookBehindList& list, const CCrcNode* node,
+               bool afterCheck) {
   if (!OverwriteOldest(list, node)) {
     return false;
   }
@@ -97,7 +100,8 @@ bool Overwrite(Workspace& storage, LookBehindList& list, const CCrcNode* node, b
   return true;
 }
 
-bool Grow(Workspace& storage, LookBehindList& list, unsigned int capacity, const CCrcNode* node) {
+bool Grow(CompensatorWorkspace& storage, LookBehindList& list, unsigned int capacity,
+          const CCrcNode* node) {
   std::unique_ptr<const CCrcNode> clone(node->Clone());
   if (!clone) {
     return false;
@@ -165,12 +169,12 @@ void LookBehindPiece::Describe(const CCrcNode* node) {
   }
 }
 
-void Workspace::Normalise() {
+void CompensatorWorkspace::Normalise() {
   std::rotate(slots.begin(), slots.begin() + static_cast<std::ptrdiff_t>(oldest), slots.end());
   oldest = 0;
 }
 
-void Workspace::Clear() {
+void CompensatorWorkspace::Clear() {
   // Shrinking never allocates; a workspace without slots is rebuilt when next needed.
   if (slots.size() > 1) {
     slots.resize(1);
@@ -179,14 +183,15 @@ void Workspace::Clear() {
   checkedNode = nullptr;
 }
 
-Workspace* WorkspaceOf(std::unique_ptr<Workspace>& workspace) {
+CompensatorWorkspace* WorkspaceOf(std::unique_ptr<CompensatorWorkspace>& workspace) {
   if (!workspace) {
-    workspace.reset(new (std::nothrow) Workspace);
+    workspace.reset(new (std::nothrow) CompensatorWorkspace);
   }
   return workspace.get();
 }
 
-Workspace* RebuiltCache(const LookBehindList& list, std::unique_ptr<Workspace>& cache) {
+CompensatorWorkspace* RebuiltCache(const LookBehindList& list,
+                                   std::unique_ptr<CompensatorWorkspace>& cache) {
   if (WorkspaceOf(cache) == nullptr) {
     return nullptr;
   }
@@ -204,12 +209,12 @@ Workspace* RebuiltCache(const LookBehindList& list, std::unique_ptr<Workspace>& 
   return cache.get();
 }
 
-void AppendToLookBehind(LookBehindList& list, std::unique_ptr<Workspace>& cache,
+void AppendToLookBehind(LookBehindList& list, std::unique_ptr<CompensatorWorkspace>& cache,
                         unsigned int capacity, const CCrcNode* node, bool afterCheck) {
   if (capacity == 0 || node == nullptr) {
     return;
   }
-  Workspace* storage = CacheOf(list, cache);
+  CompensatorWorkspace* storage = CacheOf(list, cache);
   if (storage == nullptr) {
     return;  // no memory for the list's storage: it looks back over nothing
   }

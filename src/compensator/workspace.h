@@ -64,7 +64,7 @@ struct LookBehindPiece {
 // into the spare; when the segment then joins a full list, the spare becomes the newest entry
 // and the oldest entry's slot the new spare, so that nothing is copied or moved. The check's
 // answer does not depend on the order in which it visits the entries.
-struct Workspace {
+struct CompensatorWorkspace {
   std::vector<LookBehindPiece> slots;  // entries + 1
   std::size_t oldest = 0;
   // The segment whose piece the check has just described into the spare, if any.
@@ -85,13 +85,15 @@ struct Workspace {
 // `afterCheck`, the piece the interference check has just described for `node` is taken over.
 // Makes no allocation once the list is full and the oldest entry is of the node's class (CCrcLine
 // or CCrcArc). Never throws: without memory for a new entry the list looks back one segment less.
-void AppendToLookBehind(LookBehindList& list, std::unique_ptr<Workspace>& cache,
+void AppendToLookBehind(LookBehindList& list, std::unique_ptr<CompensatorWorkspace>& cache,
                         unsigned int capacity, const CCrcNode* node, bool afterCheck);
 
 // The storage for the list's pieces, brought in step with the list when it was changed other
 // than through AppendToLookBehind; null when there is no memory for it.
-Workspace* RebuiltCache(const LookBehindList& list, std::unique_ptr<Workspace>& cache);
-inline Workspace* CacheOf(const LookBehindList& list, std::unique_ptr<Workspace>& cache) {
+CompensatorWorkspace* RebuiltCache(const LookBehindList& list,
+                                   std::unique_ptr<CompensatorWorkspace>& cache);
+inline CompensatorWorkspace* CacheOf(const LookBehindList& list,
+                                     std::unique_ptr<CompensatorWorkspace>& cache) {
   if (cache && cache->slots.size() == list.size() + 1) {
     return cache.get();
   }
@@ -99,6 +101,6 @@ inline Workspace* CacheOf(const LookBehindList& list, std::unique_ptr<Workspace>
 }
 
 // The compensator's workspace, made when first needed; null when there is no memory for it.
-Workspace* WorkspaceOf(std::unique_ptr<Workspace>& workspace);
+CompensatorWorkspace* WorkspaceOf(std::unique_ptr<CompensatorWorkspace>& workspace);
 
 }  // namespace crc

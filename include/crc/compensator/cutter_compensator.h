@@ -45,7 +45,7 @@
 
 namespace crc {
 
-struct Workspace;  // internal to the library
+struct CompensatorWorkspace;  // internal to the library
 
 // How compensation is started and cancelled. Values outside 0..2 select no start-up or cancel
 // routine: those steps then fail without a message.
@@ -201,7 +201,7 @@ private:
   // Storage the engine keeps and reuses from segment to segment (internal: what the
   // interference check reads of each entry of m_NodeList, worked out once per entry, and the
   // last offsets computed). Allocated once, when first needed.
-  std::unique_ptr<Workspace> m_Workspace;
+  std::unique_ptr<CompensatorWorkspace> m_Workspace;
 };
 
 }  // namespace crc
