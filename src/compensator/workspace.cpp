@@ -85,6 +85,7 @@ void RotateOldestToBack(LookBehindList& list) {
     list[i].swap(list[i + 1]);
   }
 }
+
 bool Overwrite(CompensatorWorkspace& storage, LookBehindList& list, const CCrcNode* node,
                bool afterCheck) {
   if (!OverwriteOldest(list, node)) {

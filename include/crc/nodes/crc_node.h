@@ -98,7 +98,7 @@ protected:
 private:
   static bool StorePoint(__point2<double>& field, const __point2<double>& p) {
     // exact: the unset sentinel is recognised bit for bit
-    if (p.x == INVALID_VALUE && p.y != INVALID_VALUE) {
+    if (IsUnsetValue(p.x) && !IsUnsetValue(p.y)) {
       return false;
     }
     field = p;
