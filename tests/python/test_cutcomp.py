@@ -10,6 +10,7 @@ import unittest
 import cutcomp
 
 NAMES = {n: getattr(math, n) for n in ("pi", "sqrt", "sin", "cos", "tan", "asin", "acos", "atan")}
+NAMES["unset"] = cutcomp.INVALID_VALUE
 PHASES = {"S": "establish", "D": "doing", "R": "retract"}
 SIDES = {"L": "left", "R": "right", "none": cutcomp.Side.NONE}
 ENDS = ["line", "retract", "none"]
@@ -58,8 +59,10 @@ class Fixtures(unittest.TestCase):
             with self.subTest(os.path.basename(path)), open(path) as f:
                 case = json.load(f)
                 s = case["settings"]
+                if s.get("established"):
+                    continue  # a run that an earlier one established: not a compensate() call
                 args = dict(segments=[segment(i) for i in case["segments"]],
-                            radius=num(s["radius"]), start=s["strategy"],
+                            radius=num(s["radius"]), start=s.get("strategy", "normal"),
                             evade=s.get("evade", False), look_behind=s.get("lookBehind", 3),
                             end=ENDS[s.get("preRetract", 0)], with_blocks=True)
                 tol = s.get("tolerance", 1e-6)
@@ -71,8 +74,9 @@ class Fixtures(unittest.TestCase):
                     cutcomp.compensate(**args)
                 error = raised.exception
                 self.assertEqual((error.code, error.block), (failure["message"], failure["segment"]))
-                self.assertEqual(error.gloss, cutcomp.error_gloss(error.code))
-                self.assertTrue(error.message)
+                if error.code:  # a silent failure has neither gloss nor message
+                    self.assertEqual(error.gloss, cutcomp.error_gloss(error.code))
+                    self.assertTrue(error.message)
                 if "path" in failure:
                     self.assert_path(error.path, failure["path"], tol)
 
