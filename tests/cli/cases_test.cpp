@@ -170,16 +170,45 @@ void ExpectSoundRun(const RunRecord& run, bool offsetChecked, double fitToleranc
   }
 }
 
-// The plane moves a program executes (its subroutine files looked for in `dirs`).
+// What a program reads beside itself, as the command line `args` run in `dir` give it: its
+// subroutine files and its tool table (the tool's diameter is a parameter a program can read).
+struct Surroundings {
+  std::vector<std::string> dirs;
+  cli::ToolTable tools;
+};
+
+Surroundings SurroundingsOf(const std::string& dir, const std::vector<std::string>& args) {
+  Surroundings around;
+  around.dirs = {dir};
+  const auto in = [&dir](const std::string& path) {
+    return path[0] == '/' ? path : dir + "/" + path;
+  };
+  const auto path = std::find(args.begin(), args.end(), "--subroutine-path");
+  if (path + 1 < args.end()) {
+    for (const std::string& sub : language::SplitSearchPath(*(path + 1))) {
+      around.dirs.push_back(in(sub));
+    }
+  }
+  const auto table = std::find(args.begin(), args.end(), "--tool-table");
+  if (table + 1 < args.end()) {
+    std::FILE* file = std::fopen(in(*(table + 1)).c_str(), "rb");
+    around.tools.Load(file);
+    std::fclose(file);
+  }
+  return around;
+}
+
+// The plane moves a program executes.
 std::vector<cli::Block> PlaneMoves(const std::string& program,
-                                   const std::vector<std::string>& dirs = {}) {
+                                   const Surroundings& around = Surroundings()) {
   std::FILE* file = std::tmpfile();
   std::fputs(program.c_str(), file);
   std::rewind(file);
   cli::ReaderOptions options;
   options.radius = 1.0;  // any: D words need no tool table
+  options.tools = &around.tools;
   language::LanguageOptions language;
-  language.subroutineDirs = dirs;
+  language.subroutineDirs = around.dirs;
   cli::ProgramReader reader(file, options, language);
   std::vector<cli::Block> moves;
   for (cli::Block block; reader.Next(block);) {
@@ -193,7 +222,7 @@ std::vector<cli::Block> PlaneMoves(const std::string& program,
 
 // Every plane move of the input is in the record once: as a segment of its own or as a chord
 // of a fitted one (a move to where the program already is can add a segment of no length).
-void ExpectEveryMoveRecorded(const std::string& input, const std::vector<std::string>& dirs,
+void ExpectEveryMoveRecorded(const std::string& input, const Surroundings& around,
                              const json& record) {
   std::size_t recorded = 0;
   for (const json& j : record.at("segments")) {
@@ -205,7 +234,7 @@ void ExpectEveryMoveRecorded(const std::string& input, const std::vector<std::st
       ++recorded;
     }
   }
-  EXPECT_EQ(recorded, PlaneMoves(input, dirs).size());
+  EXPECT_EQ(recorded, PlaneMoves(input, around).size());
 }
 
 // The written program, read back, moves along the recorded tool path to the precision written.
@@ -264,15 +293,7 @@ ProcessResult RunChecked(const std::string& dir, const std::string& file,
     for (const RunRecord& run : Runs(record)) {
       ExpectSoundRun(run, offsetChecked, fitTolerance);
     }
-    // Subroutine files beside the program and on its --subroutine-path, from `dir`.
-    std::vector<std::string> dirs = {dir};
-    const auto path = std::find(args.begin(), args.end(), "--subroutine-path");
-    if (path + 1 < args.end()) {
-      for (const std::string& sub : language::SplitSearchPath(*(path + 1))) {
-        dirs.push_back(sub[0] == '/' ? sub : dir + "/" + sub);
-      }
-    }
-    ExpectEveryMoveRecorded(ReadFile(dir + "/" + file), dirs, record);
+    ExpectEveryMoveRecorded(ReadFile(dir + "/" + file), SurroundingsOf(dir, args), record);
     ExpectProgramFollowsPath(result.out, record);
   }
   return result;
