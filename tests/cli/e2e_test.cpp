@@ -45,7 +45,8 @@ TEST(Process, HelpVersionAndUsageErrors) {
   for (const char* text :
        {"--output", "--svg", "--json", "--tool-table", "--tool-units", "--radius",
         "--arc-tolerance", "--start", "--look-behind", "--evade", "--end", "--locate-rapids",
-        "--precision", "--verbose", "program's units"}) {
+        "--precision", "--verbose", "--subroutine-path", "--max-blocks", "--trace-source",
+        "program's units"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }
   const ProcessResult version = RunProcess(EXE, {"--version"});
