@@ -26,8 +26,7 @@
 #include <tinyxml2.h>
 #include <nlohmann/json.hpp>
 
-#include "flat_source.h"
-#include "modal_reader.h"
+#include "program_reader.h"
 #include "run_process.h"
 #include "tool_path.h"
 
@@ -171,15 +170,46 @@ void ExpectSoundRun(const RunRecord& run, bool offsetChecked, double fitToleranc
   }
 }
 
-// The written program, read back, moves along the recorded tool path to the precision written.
-std::vector<cli::Block> PlaneMoves(const std::string& program) {
+// What a program reads beside itself, as the command line `args` run in `dir` give it: its
+// subroutine files and its tool table (the tool's diameter is a parameter a program can read).
+struct Surroundings {
+  std::vector<std::string> dirs;
+  cli::ToolTable tools;
+};
+
+Surroundings SurroundingsOf(const std::string& dir, const std::vector<std::string>& args) {
+  Surroundings around;
+  around.dirs = {dir};
+  const auto in = [&dir](const std::string& path) {
+    return path[0] == '/' ? path : dir + "/" + path;
+  };
+  const auto path = std::find(args.begin(), args.end(), "--subroutine-path");
+  if (path + 1 < args.end()) {
+    for (const std::string& sub : language::SplitSearchPath(*(path + 1))) {
+      around.dirs.push_back(in(sub));
+    }
+  }
+  const auto table = std::find(args.begin(), args.end(), "--tool-table");
+  if (table + 1 < args.end()) {
+    std::FILE* file = std::fopen(in(*(table + 1)).c_str(), "rb");
+    around.tools.Load(file);
+    std::fclose(file);
+  }
+  return around;
+}
+
+// The plane moves a program executes.
+std::vector<cli::Block> PlaneMoves(const std::string& program,
+                                   const Surroundings& around = Surroundings()) {
   std::FILE* file = std::tmpfile();
   std::fputs(program.c_str(), file);
   std::rewind(file);
-  cli::FlatBlockSource source(file);
   cli::ReaderOptions options;
   options.radius = 1.0;  // any: D words need no tool table
-  cli::ModalReader reader(source, options);
+  options.tools = &around.tools;
+  language::LanguageOptions language;
+  language.subroutineDirs = around.dirs;
+  cli::ProgramReader reader(file, options, language);
   std::vector<cli::Block> moves;
   for (cli::Block block; reader.Next(block);) {
     if (block.planeMotion) {
@@ -192,7 +222,8 @@ std::vector<cli::Block> PlaneMoves(const std::string& program) {
 
 // Every plane move of the input is in the record once: as a segment of its own or as a chord
 // of a fitted one (a move to where the program already is can add a segment of no length).
-void ExpectEveryMoveRecorded(const std::string& input, const json& record) {
+void ExpectEveryMoveRecorded(const std::string& input, const Surroundings& around,
+                             const json& record) {
   std::size_t recorded = 0;
   for (const json& j : record.at("segments")) {
     const Curve programmed = ToCurve(j.at("programmed"));
@@ -203,9 +234,10 @@ void ExpectEveryMoveRecorded(const std::string& input, const json& record) {
       ++recorded;
     }
   }
-  EXPECT_EQ(recorded, PlaneMoves(input).size());
+  EXPECT_EQ(recorded, PlaneMoves(input, around).size());
 }
 
+// The written program, read back, moves along the recorded tool path to the precision written.
 void ExpectProgramFollowsPath(const std::string& program, const json& record) {
   const std::vector<cli::Block> moves = PlaneMoves(program);
   std::vector<Curve> path;
@@ -261,7 +293,7 @@ ProcessResult RunChecked(const std::string& dir, const std::string& file,
     for (const RunRecord& run : Runs(record)) {
       ExpectSoundRun(run, offsetChecked, fitTolerance);
     }
-    ExpectEveryMoveRecorded(ReadFile(dir + "/" + file), record);
+    ExpectEveryMoveRecorded(ReadFile(dir + "/" + file), SurroundingsOf(dir, args), record);
     ExpectProgramFollowsPath(result.out, record);
   }
   return result;
@@ -327,7 +359,7 @@ TEST_P(Example, CompensatesToASoundPath) {
 INSTANTIATE_TEST_SUITE_P(Cli, Example,
                          ::testing::Values("bracket", "arc_profile", "cam_profile", "spline_chords",
                                            "no_cancel", "z_plunges", "lathe_profile",
-                                           "fanuc_bracket"));
+                                           "fanuc_bracket", "pocket_sub"));
 
 struct Refusal {
   std::size_t row;

@@ -45,7 +45,8 @@ TEST(Process, HelpVersionAndUsageErrors) {
   for (const char* text :
        {"--output", "--svg", "--json", "--tool-table", "--tool-units", "--radius",
         "--arc-tolerance", "--start", "--look-behind", "--evade", "--end", "--locate-rapids",
-        "--precision", "--verbose", "program's units"}) {
+        "--precision", "--verbose", "--subroutine-path", "--max-blocks", "--trace-source",
+        "program's units"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }
   const ProcessResult version = RunProcess(EXE, {"--version"});
@@ -56,6 +57,10 @@ TEST(Process, HelpVersionAndUsageErrors) {
   const ProcessResult missing = RunProcess(EXE, {"/no/such/program.ngc"});
   EXPECT_EQ(missing.exitCode, 2);
   EXPECT_EQ(missing.err, "/no/such/program.ngc: error: cannot open: No such file or directory\n");
+  // A file that opens but cannot be read is no empty program.
+  const ProcessResult unreadable = RunProcess(EXE, {EXAMPLES});
+  EXPECT_EQ(unreadable.exitCode, 2);
+  EXPECT_EQ(unreadable.err, EXAMPLES + ":1: error: cannot read: Is a directory\n");
 }
 
 TEST(Process, ReadsStandardInputLikeAFile) {
@@ -69,7 +74,28 @@ TEST(Process, ReadsStandardInputLikeAFile) {
   }
   const ProcessResult bad = RunProcess(EXE, {}, "", std::string(CUTCOMP_CASES) + "/refusals.tsv");
   EXPECT_EQ(bad.exitCode, 2);
-  EXPECT_EQ(bad.err.rfind("<stdin>:1:1: error: ", 0), 0u) << bad.err;
+  EXPECT_EQ(bad.err.rfind("<stdin>:1:", 0), 0u) << bad.err;
+}
+
+// A called subroutine's file is looked for beside the program, wherever the tool runs; read
+// from standard input, the program stands in the current directory.
+TEST(Process, FindsSubroutineFilesBesideTheProgram) {
+  const std::string dir = MakeTempDir();
+  WriteFile(dir + "/main.ngc", "G0 X0 Y0\no<side> call [3]\nM2\n");
+  WriteFile(dir + "/side.ngc", "o<side> sub\nG1 X#1 F100\no<side> endsub\n");
+  const ProcessResult file = RunProcess(EXE, {dir + "/main.ngc", "--json", dir + "/r.json"}, "/");
+  const auto record = nlohmann::json::parse(ReadFile(dir + "/r.json"), nullptr, false);
+  const ProcessResult piped = RunProcess(EXE, {}, dir, dir + "/main.ngc");
+  for (const char* name : {"/main.ngc", "/side.ngc", "/r.json"}) {
+    std::remove((dir + name).c_str());
+  }
+  std::remove(dir.c_str());
+  EXPECT_EQ(file.exitCode, 0) << file.err;
+  EXPECT_EQ(file.out, "G0 X0 Y0\nG1 X3 F100\nM2\n");
+  ASSERT_FALSE(record.is_discarded());
+  EXPECT_EQ(record.at("segments").at(0).at("file"), dir + "/side.ngc");
+  EXPECT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_EQ(piped.out, file.out);
 }
 
 TEST(Process, AnOutputThatCannotBeWrittenIsAnError) {

@@ -16,7 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "flat_source.h"
+#include "program_reader.h"
 #include "modal_reader.h"
 #include "tool_path.h"
 
@@ -173,8 +173,7 @@ void CheckWrittenProgram(const std::string& program, const std::vector<Curve>& p
   Check(file != nullptr, "fmemopen");
   std::vector<cli::Block> moves;
   try {
-    cli::FlatBlockSource source(file);
-    cli::ModalReader reader(source, {});
+    cli::ProgramReader reader(file, {}, {});
     for (cli::Block block; reader.Next(block);) {
       if (block.planeMotion) {
         moves.push_back(block);

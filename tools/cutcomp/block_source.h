@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The seam between reading a program's text and following its modal state: a source of blocks
-// whose words already hold plain numbers, each with the place in the source it came from. A
-// flat program is tokenized line by line; a program with parameters, expressions and O-words
-// is executed by the language layer, which hands on the same blocks, flattened.
+// whose words already hold plain numbers, each with the place in the source it came from. The
+// language layer executes a program's parameters, expressions and O-words and hands on its
+// blocks flattened; a flat program comes through it line by line, as written.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +53,9 @@ struct Item {
   // expression carries its value here); COMMENT: with its delimiters.
   std::string text;
   std::size_t col = 0;
+  // WORD: the value was computed (a parameter, an expression): the writer states it in its own
+  // number format rather than echoing `text`.
+  bool computed = false;
   // What the item means for the compensation plane (set by the reader).
   enum Role { OTHER, MOTION, PLANE_AXIS, ARC_CENTER, COMP } role = OTHER;
 };

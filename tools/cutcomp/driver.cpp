@@ -1,24 +1,25 @@
 // SPDX-License-Identifier: MIT
-// The driver: two passes over the program. The first only reads it, so that every input error
-// is reported before anything is written; the second streams it through the engine. Blocks
-// outside compensation are written as they come; inside a compensation run the blocks wait in
-// the run's order (run_order.h) until the engine has made the segments before them final.
-// Every piece is written by the G-code writer first and recorded as written, so that the
-// program, the JSON record, the picture and the warnings describe one path.
+// The driver: two passes over the program. The first only reads (and executes) it, so that every
+// input error is reported before anything is written; the second streams it through the engine.
+// Blocks outside compensation are written as they come; inside a compensation run the blocks wait
+// in the run's order (run_order.h) until the engine has made the segments before them final. Every
+// piece is written by the G-code writer first and recorded as written, so that the program, the
+// JSON record, the picture and the warnings describe one path.
 #include "driver.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <utility>
 
 #include "fit_stage.h"
-#include "flat_source.h"
 #include "gcode_writer.h"
+#include "language.h"
 #include "list_host.h"
-#include "modal_reader.h"
 #include "number_format.h"
+#include "program_reader.h"
 #include "reports.h"
 #include "run_order.h"
 
@@ -91,8 +92,13 @@ private:
   void WarnUnchecked();
   void Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double feed);
   void NoteWritten(const cli::Block& block);
-  void Warn(std::size_t line, const std::string& message);
-  void InputErrorMessage(const std::string& file, const InputError& error);
+  std::unique_ptr<ProgramReader> OpenProgram(std::function<void(const InputError&)> warn);
+  std::string Place(const cli::Block& block) const;
+  std::string LineOf(const cli::Block& block, const cli::Block& from, const char* prefix) const;
+  void Warn(const cli::Block& block, const std::string& message);
+  void Say(const std::string& message);
+  std::string Message(const InputError& error, const char* kind) const;
+  ErrorRecord InputErrorRecord(const InputError& error) const;
 
   Options m_Options;
   std::FILE* m_Diagnostics;
@@ -101,8 +107,7 @@ private:
   ReaderOptions m_ReaderOptions;
   std::FILE* m_Input = nullptr;
   bool m_OwnInput = false;
-  std::unique_ptr<FlatBlockSource> m_Source;
-  std::unique_ptr<ModalReader> m_Reader;
+  std::unique_ptr<ProgramReader> m_Reader;
   std::optional<cli::Block> m_Pushback;
   Output m_Output;
   Output m_JsonFile;
@@ -128,16 +133,35 @@ public:
   Driver& operator=(const Driver&) = delete;
 };
 
-void Driver::InputErrorMessage(const std::string& file, const InputError& error) {
-  const std::string name = error.File().empty() ? file : error.File();
-  if (error.Col() != 0) {
-    std::fprintf(m_Diagnostics, "%s:%zu:%zu: error: %s\n", name.c_str(), error.Line(), error.Col(),
-                 error.what());
-  } else if (error.Line() != 0) {
-    std::fprintf(m_Diagnostics, "%s:%zu: error: %s\n", name.c_str(), error.Line(), error.what());
-  } else {
-    std::fprintf(m_Diagnostics, "%s: error: %s\n", name.c_str(), error.what());
+// The place of a block for messages: file, line and, inside a subroutine, the call chain.
+std::string Driver::Place(const cli::Block& block) const {
+  return language::FormatPlace(block.source.where, 0, block.source.callers, m_Name,
+                               m_Reader ? &m_Reader->Language() : nullptr);
+}
+
+// How a note at `from` names another block: `prefix` and its line number in the same file
+// ("line 11"), its file and line in another ("pocket.ngc:11").
+std::string Driver::LineOf(const cli::Block& block, const cli::Block& from,
+                           const char* prefix) const {
+  if (block.source.where.file == from.source.where.file) {
+    return prefix + std::to_string(block.Line());
   }
+  return language::FormatPlace(block.source.where, 0, {}, m_Name);
+}
+
+// "file:line:col: in o<sub> called from file:line: error: message" (kind: "error", "warning").
+std::string Driver::Message(const InputError& error, const char* kind) const {
+  return language::FormatPlace(error, m_Name, m_Reader ? &m_Reader->Language() : nullptr) + ": " +
+         kind + ": " + error.what() + "\n";
+}
+
+ErrorRecord Driver::InputErrorRecord(const InputError& error) const {
+  ErrorRecord record;
+  record.file = error.File();
+  record.line = error.Line();
+  record.col = error.Col();
+  record.message = error.what();
+  return record;
 }
 
 // Evasion leaves segments out of the path where the cutter does not fit them, and joins their
@@ -152,11 +176,18 @@ void Driver::WarnUnchecked() {
   }
 }
 
-void Driver::Warn(std::size_t line, const std::string& message) {
+// A warning, as long as there have not been too many.
+void Driver::Say(const std::string& message) {
   if (++m_Warnings <= MAX_WARNINGS) {
-    std::fprintf(m_Diagnostics, "%s:%zu: warning: %s\n", m_Name.c_str(), line, message.c_str());
+    std::fputs(message.c_str(), m_Diagnostics);
   } else if (m_Warnings == MAX_WARNINGS + 1) {
     std::fprintf(m_Diagnostics, "%s: warning: further warnings suppressed\n", m_Name.c_str());
+  }
+}
+
+void Driver::Warn(const cli::Block& block, const std::string& message) {
+  if (m_Warnings <= MAX_WARNINGS) {
+    Say(Place(block) + ": warning: " + message + "\n");
   }
 }
 
@@ -182,6 +213,7 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
                     const std::vector<const cli::Block*>* chords) {
   PieceRecord record;
   record.piece = piece;
+  record.file = block.source.where.file;
   record.line = block.Line();
   if (chords != nullptr && !chords->empty()) {
     // A fitted piece: the programmed points it stands for.
@@ -207,7 +239,7 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
 
 void Driver::Passthrough(const cli::Block& block) {
   for (const std::string& warning : block.warnings) {
-    Warn(block.Line(), warning);
+    Warn(block, warning);
   }
   m_Gcode->FollowPlane(block);
   cutcomp::PathPiece piece;
@@ -240,14 +272,13 @@ void Driver::Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double
   if (!(gap > CONTINUITY_TOLERANCE)) {
     return;
   }
-  Warn(context.Line(), "the tool-centre path jumps by " + Short(gap) +
-                           " to the start of this block" +
-                           (piece.tool.arc ? ": a straight line to the arc's start is written"
-                                           : ": the move is written from where the tool is"));
+  Warn(context, "the tool-centre path jumps by " + Short(gap) + " to the start of this block" +
+                    (piece.tool.arc ? ": a straight line to the arc's start is written"
+                                    : ": the move is written from where the tool is"));
   if (piece.tool.arc) {
     cutcomp::PathPiece line = piece;
     line.inserted = true;
-    line.tool = m_Gcode->Inserted(piece.tool.from, feed);
+    line.tool = m_Gcode->Inserted(context, piece.tool.from, feed);
     line.programmed = line.tool;
     Record(context, line, false);
   }
@@ -272,7 +303,7 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
   }
   if (IsUnset(piece.tool.from) || IsUnset(piece.tool.to)) {
     // Never left so by a successful run; keep the programmed path rather than write garbage.
-    Warn(block.Line(), "no tool-centre path for this block; kept as programmed");
+    Warn(block, "no tool-centre path for this block; kept as programmed");
     piece.tool = piece.programmed;
   }
   const double feed = FeedPerMinute(block, ProgrammedOf(block));
@@ -285,7 +316,7 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
 void Driver::Inserted(const cli::Block& anchor, cutcomp::PathPiece& piece) {
   const double feed = FeedPerMinute(anchor, ProgrammedOf(anchor));
   Bridge(anchor, piece, feed);
-  piece.tool = m_Gcode->Inserted(piece.tool.to, feed);
+  piece.tool = m_Gcode->Inserted(anchor, piece.tool.to, feed);
   piece.programmed = piece.tool;
   Record(anchor, piece, false);
 }
@@ -305,7 +336,7 @@ void Driver::Closing(const cli::Block& anchor, cutcomp::PathPiece& piece) {
             Short(*m_RapidHeight) + " where it last moved at rapid";
     }
     if (!why.empty()) {
-      Warn(anchor.Line(), "the closing line back to the programmed end is not written: " + why);
+      Warn(anchor, "the closing line back to the programmed end is not written: " + why);
       return;
     }
   }
@@ -346,11 +377,14 @@ int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, cons
   } else if (failure.code == crc::CRC_ERROR_ARC_RETRACT) {
     error.message += ": end with a straight lead-out move, or use --start insert";
   }
-  if (const cli::Block* entry = order.Find(blamed)) {
-    error.line = entry->Line();
-    error.hasGeometry = entry->planeMotion;
-    error.segment = ProgrammedOf(*entry);
+  const cli::Block* at = order.Find(blamed);
+  if (at != nullptr) {
+    error.file = at->source.where.file;
+    error.line = at->Line();
+    error.hasGeometry = at->planeMotion;
+    error.segment = ProgrammedOf(*at);
   }
+  const std::string place = at != nullptr ? Place(*at) : m_Name;
   const std::int64_t lastChord = order.LastCovered(blamed);
   for (const HostSegment& pending : host.Pending()) {
     if (lastChord != blamed && pending.id == blamed && !pending.inserted) {
@@ -359,28 +393,29 @@ int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, cons
     }
   }
   if (m_Options.verbose && !error.engineMessage.empty()) {
-    std::fprintf(m_Diagnostics, "%s:%zu: error: %s (%s)\n", m_Name.c_str(), error.line,
-                 error.message.c_str(), error.engineMessage.c_str());
+    std::fprintf(m_Diagnostics, "%s: error: %s (%s)\n", place.c_str(), error.message.c_str(),
+                 error.engineMessage.c_str());
   } else {
-    std::fprintf(m_Diagnostics, "%s:%zu: error: %s\n", m_Name.c_str(), error.line,
-                 error.message.c_str());
+    std::fprintf(m_Diagnostics, "%s: error: %s\n", place.c_str(), error.message.c_str());
   }
-  if (blamed != failure.id && failure.code == crc::CRC_ERROR_RADIUS_UNREASONABLE) {
+  if (blamed != failure.id && failure.code == crc::CRC_ERROR_RADIUS_UNREASONABLE && at != nullptr) {
     if (const cli::Block* entry = order.Find(failure.id)) {
       std::fprintf(m_Diagnostics,
-                   "%s:%zu: note: found while joining this block to line %zu: the cutter "
-                   "(radius %s) does not fit that arc\n",
-                   m_Name.c_str(), entry->Line(), error.line, Short(std::fabs(radius)).c_str());
+                   "%s: note: found while joining this block to %s: the cutter (radius %s) does "
+                   "not fit that arc\n",
+                   Place(*entry).c_str(), LineOf(*at, *entry, "line ").c_str(),
+                   Short(std::fabs(radius)).c_str());
     }
   }
   // The refused segment may be a line or arc fitted to several chords: say which.
-  if (const cli::Block* entry = order.Find(lastChord); entry != nullptr && lastChord != blamed) {
+  if (const cli::Block* entry = order.Find(lastChord);
+      entry != nullptr && at != nullptr && lastChord != blamed) {
     const std::string piece =
         error.segment.arc ? "arc of radius " + Short(error.segment.radius) : std::string("line");
     std::fprintf(m_Diagnostics,
-                 "%s:%zu: note: lines %zu to %zu were compensated as one %s fitted to their "
-                 "chords; --no-fit compensates them as programmed\n",
-                 m_Name.c_str(), error.line, error.line, entry->Line(), piece.c_str());
+                 "%s: note: lines %zu to %s were compensated as one %s fitted to their chords; "
+                 "--no-fit compensates them as programmed\n",
+                 place.c_str(), at->Line(), LineOf(*entry, *at, "").c_str(), piece.c_str());
   }
   return Finish(EXIT_COMPENSATION_FAILED, &error);
 }
@@ -456,11 +491,8 @@ int Driver::Compensate(cli::Block first) {
       engine, [&order](HostSegment& segment) { order.Final(segment); }, &failure);
   if (sourceError) {
     order.WriteBefore(order.NextId());
-    InputErrorMessage(m_Name, *sourceError);
-    ErrorRecord error;
-    error.line = sourceError->Line();
-    error.col = sourceError->Col();
-    error.message = sourceError->what();
+    std::fputs(Message(*sourceError, "error").c_str(), m_Diagnostics);
+    const ErrorRecord error = InputErrorRecord(*sourceError);
     return Finish(EXIT_BAD_INPUT, &error);
   }
   if (!ok) {
@@ -560,6 +592,21 @@ int Driver::Finish(int code, const ErrorRecord* error) {
   return result;
 }
 
+// The program's reader: the language layer looks for subroutine files beside the program
+// first, then along --subroutine-path.
+std::unique_ptr<ProgramReader> Driver::OpenProgram(std::function<void(const InputError&)> warn) {
+  language::LanguageOptions language;
+  const std::size_t slash = m_Options.input == "-" ? std::string::npos : m_Options.input.rfind('/');
+  language.subroutineDirs.push_back(
+      slash == std::string::npos ? std::string() : m_Options.input.substr(0, slash + 1));
+  for (std::string& dir : language::SplitSearchPath(m_Options.subroutinePath)) {
+    language.subroutineDirs.push_back(std::move(dir));
+  }
+  language.maxBlocks = m_Options.maxBlocks;
+  language.warn = std::move(warn);
+  return std::make_unique<ProgramReader>(m_Input, m_ReaderOptions, std::move(language));
+}
+
 int Driver::Run() {
   m_ReaderOptions.radius = m_Options.radius;
   m_ReaderOptions.toolUnits = m_Options.toolUnits;
@@ -575,7 +622,8 @@ int Driver::Run() {
       m_Tools.Load(table);
     } catch (const InputError& error) {
       std::fclose(table);
-      InputErrorMessage(m_Options.toolTable, error);
+      std::fprintf(m_Diagnostics, "%s: error: %s\n",
+                   language::FormatPlace(error, m_Options.toolTable).c_str(), error.what());
       return EXIT_BAD_INPUT;
     }
     std::fclose(table);
@@ -584,24 +632,41 @@ int Driver::Run() {
   if (!OpenInput()) {
     return EXIT_BAD_INPUT;
   }
-  // First pass: read only, so that a program with an input error produces no output at all.
-  try {
-    FlatBlockSource source(m_Input);
-    ModalReader reader(source, m_ReaderOptions);
-    cli::Block block;
-    while (reader.Next(block)) {
+  // First pass: read and execute only, so that a program with an input error produces no output
+  // at all. Its warnings are said by the second pass, in order with the others; only when the
+  // program fails here are they said before the error (a parameter read before it is set may
+  // be why a division fails).
+  {
+    std::vector<std::string> warnings;
+    try {
+      m_Reader = OpenProgram([this, &warnings](const InputError& warning) {
+        if (warnings.size() <= MAX_WARNINGS) {
+          warnings.push_back(Message(warning, "warning"));
+        }
+      });
+      cli::Block block;
+      while (m_Reader->Next(block)) {
+      }
+    } catch (const InputError& error) {
+      for (const std::string& warning : warnings) {
+        Say(warning);
+      }
+      std::fputs(Message(error, "error").c_str(), m_Diagnostics);
+      return EXIT_BAD_INPUT;
     }
-  } catch (const InputError& error) {
-    InputErrorMessage(m_Name, error);
-    return EXIT_BAD_INPUT;
+    m_Reader.reset();
   }
   std::rewind(m_Input);
   if (!OpenOutputs()) {
     return EXIT_BAD_INPUT;
   }
   WarnUnchecked();
-  m_Source = std::make_unique<FlatBlockSource>(m_Input);
-  m_Reader = std::make_unique<ModalReader>(*m_Source, m_ReaderOptions);
+  m_Reader = OpenProgram([this](const InputError& warning) { Say(Message(warning, "warning")); });
+  if (m_Options.traceSource) {
+    m_Gcode->Trace([this](const SourceBlock& source) {
+      return language::FormatPlace(source.where, 0, source.callers, m_Name, &m_Reader->Language());
+    });
+  }
   cli::Block block;
   try {
     while (NextBlock(block)) {
@@ -615,12 +680,9 @@ int Driver::Run() {
       Passthrough(block);
     }
   } catch (const InputError& error) {
-    // Only when the file changed between the passes.
-    InputErrorMessage(m_Name, error);
-    ErrorRecord record;
-    record.line = error.Line();
-    record.col = error.Col();
-    record.message = error.what();
+    // Only when the files changed between the passes.
+    std::fputs(Message(error, "error").c_str(), m_Diagnostics);
+    const ErrorRecord record = InputErrorRecord(error);
     return Finish(EXIT_BAD_INPUT, &record);
   }
   return Finish(EXIT_OK, nullptr);

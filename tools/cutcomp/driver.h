@@ -4,6 +4,7 @@
 // final.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -42,6 +43,12 @@ struct Options {
   bool locateRapids = false;
   std::optional<int> precision;
   bool verbose = false;  // the engine's own message beside the English one
+  // Directories searched for a called subroutine's file after the program's own directory,
+  // colon-separated.
+  std::string subroutinePath;
+  // Lines run or passed over before a run is stopped as a loop that does not end.
+  std::uint64_t maxBlocks = 100000000;
+  bool traceSource = false;  // every written line names its source line in a comment
 };
 
 // Runs the whole job; messages go to `diagnostics`. Returns one of the exit codes above.

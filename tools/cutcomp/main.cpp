@@ -29,7 +29,8 @@ int Main(int argc, char** argv) {
       "cutcomp"};
   app.set_version_flag("--version", std::string("cutcomp ") + CUTCOMP_VERSION);
   app.add_option("INPUT", options.input,
-                 "part program (RS274/NGC-style G-code); '-' or none: standard input")
+                 "part program (RS274/NGC G-code, with parameters, expressions and O-word "
+                 "subroutines and loops); '-' or none: standard input")
       ->type_name("FILE");
   app.add_option("-o,--output", options.output, "compensated program (default: standard output)")
       ->type_name("FILE");
@@ -114,6 +115,18 @@ int Main(int argc, char** argv) {
       ->type_name("N");
   app.add_flag("--verbose", options.verbose,
                "give the engine's own message beside the English one in errors");
+  app.add_option("--subroutine-path", options.subroutinePath,
+                 "directories, colon-separated, where o<name> call looks for name.ngc after "
+                 "the program's own directory")
+      ->type_name("DIRS");
+  app.add_option("--max-blocks", options.maxBlocks,
+                 "lines run or passed over before the program is stopped as a loop that does "
+                 "not end (default 100000000)")
+      ->check(CLI::PositiveNumber.description(""))
+      ->type_name("N");
+  app.add_flag("--trace-source", options.traceSource,
+               "end every written line with a comment naming the source line it comes from "
+               "(file:line, and the calls that led there)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

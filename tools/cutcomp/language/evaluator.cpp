@@ -7,11 +7,9 @@
 
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
 #include <utility>
 
@@ -46,6 +44,21 @@ bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 bool IsAlpha(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+// A decimal number as words and expressions write it ("-1.5", "+.5", "5."): false when it
+// does not fit a double. from_chars reads without locale, and far faster than strtod.
+bool ParseDecimal(const char* begin, const char* end, double& value) {
+  const bool negative = begin < end && *begin == '-';
+  if (begin < end && (*begin == '-' || *begin == '+')) {
+    ++begin;
+  }
+  const auto [stop, error] = std::from_chars(begin, end, value);
+  if (error != std::errc() || stop != end || !std::isfinite(value)) {
+    return false;
+  }
+  value = negative ? -value : value;
+  return true;
+}
 
 std::size_t SkipSpaces(const std::string& line, std::size_t pos) {
   while (pos < line.size() && IsSpace(line[pos])) {
@@ -416,9 +429,8 @@ private:
     if (!any) {
       throw LineError(col, "a number has no digits");
     }
-    errno = 0;
-    const double value = std::strtod(digits.c_str(), nullptr);
-    if (errno == ERANGE || !std::isfinite(value)) {
+    double value = 0.0;
+    if (!ParseDecimal(digits.data(), digits.data() + digits.size(), value)) {
       throw LineError(col, "number is out of range");
     }
     return value;
@@ -616,6 +628,7 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
   result.blockDelete = false;
   result.computed = false;
   std::vector<cli::Item>& items = result.items;
+  items.reserve(8);  // one allocation for a block of a few words, not one per doubling
   std::size_t pos = SkipSpaces(line, 0);
   const std::size_t n = line.size();
   auto fail = [](std::size_t at, const std::string& message) { throw LineError(at + 1, message); };
@@ -634,7 +647,7 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       item.kind = cli::Item::COMMENT;
       item.text = "%";
       item.col = p + 1;
-      items.push_back(item);
+      items.push_back(std::move(item));
       return;
     }
   }
@@ -653,7 +666,7 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       item.kind = cli::Item::COMMENT;
       item.text = line.substr(pos, end - pos);
       item.col = pos + 1;
-      items.push_back(item);
+      items.push_back(std::move(item));
       pos = end;
       continue;
     }
@@ -704,13 +717,15 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       Reader reader(line, pos, parameters);
       item.value = reader.Value(0) + 0.0;  // + 0.0: no negative zero
       item.text = FormatWord(letter, item.value);
+      item.computed = true;
       result.computed = true;
       pos = reader.Pos();
-      items.push_back(item);
+      items.push_back(std::move(item));
       continue;
     }
     // The number: spaces may stand anywhere inside it; a sign, digits and one decimal point.
-    std::string number;
+    // It goes straight into the word's text, the letter before it.
+    item.text += letter;
     bool digits = false;
     bool point = false;
     while (pos < n) {
@@ -719,13 +734,13 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
         ++pos;
         continue;
       }
-      if ((d == '+' || d == '-') && number.empty()) {
-        number += d;
+      if ((d == '+' || d == '-') && item.text.size() == 1) {
+        item.text += d;
       } else if (IsDigit(d)) {
-        number += d;
+        item.text += d;
         digits = true;
       } else if (d == '.' && !point) {
-        number += d;
+        item.text += d;
         point = true;
       } else {
         break;
@@ -739,13 +754,10 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       fail(item.col - 1, std::string("number of word ") + letter +
                              " has an exponent: write it as a plain decimal");
     }
-    errno = 0;
-    item.value = std::strtod(number.c_str(), nullptr);
-    if (errno == ERANGE || !std::isfinite(item.value)) {
+    if (!ParseDecimal(item.text.data() + 1, item.text.data() + item.text.size(), item.value)) {
       fail(item.col - 1, std::string("number of word ") + letter + " is out of range");
     }
-    item.text = std::string(1, letter) + number;
-    items.push_back(item);
+    items.push_back(std::move(item));
   }
 }
 

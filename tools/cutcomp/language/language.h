@@ -124,6 +124,10 @@ std::vector<cli::Item> TokenizePlain(const std::string& line, std::size_t lineNu
 // led there. `program` names the main program; `source` (optional) names the subroutines.
 std::string FormatPlace(const cli::InputError& error, const std::string& program,
                         const LanguageSource* source = nullptr);
+// The same for a place that is no error: a block's `where` and `callers`.
+std::string FormatPlace(const cli::SourceLocation& where, std::size_t col,
+                        const std::vector<cli::SourceLocation>& callers, const std::string& program,
+                        const LanguageSource* source = nullptr);
 
 // FormatPlace, then the message: "part.ngc:40:7: in o<pocket> called from part.ngc:12: division
 // by zero". (The CLI may put its "error: " between the two.)

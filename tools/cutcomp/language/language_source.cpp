@@ -852,6 +852,12 @@ std::vector<Item> TokenizePlain(const std::string& line, std::size_t lineNumber,
 
 std::string FormatPlace(const InputError& error, const std::string& program,
                         const LanguageSource* source) {
+  return FormatPlace({error.File(), error.Line()}, error.Col(), error.Callers(), program, source);
+}
+
+std::string FormatPlace(const SourceLocation& where, std::size_t col,
+                        const std::vector<SourceLocation>& callers, const std::string& program,
+                        const LanguageSource* source) {
   auto place = [&program](const std::string& file, std::size_t line) {
     std::string text = file.empty() ? program : file;
     if (line > 0) {
@@ -859,11 +865,10 @@ std::string FormatPlace(const InputError& error, const std::string& program,
     }
     return text;
   };
-  std::string text = place(error.File(), error.Line());
-  if (error.Line() > 0 && error.Col() > 0) {
-    text += ":" + std::to_string(error.Col());
+  std::string text = place(where.file, where.line);
+  if (where.line > 0 && col > 0) {
+    text += ":" + std::to_string(col);
   }
-  const std::vector<SourceLocation>& callers = error.Callers();
   for (std::size_t i = 0; i < callers.size(); ++i) {
     const std::string routine = source != nullptr ? source->RoutineCalledAt(callers[i]) : "";
     text += (i == 0 ? ": in " : ", in ") + (routine.empty() ? "a subroutine" : routine) +

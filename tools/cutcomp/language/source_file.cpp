@@ -3,6 +3,7 @@
 // costs nothing, so a short loop body is re-read without touching the file.
 #include "source_file.h"
 
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -27,6 +28,11 @@ bool SourceFile::Fill() {
   m_BufferOffset += static_cast<long>(m_End);
   m_Pos = 0;
   m_End = std::fread(m_Buffer, 1, sizeof m_Buffer, m_File);
+  if (m_End == 0 && std::ferror(m_File)) {
+    // A program cut short by a failing disk must not pass for a shorter program.
+    throw cli::InputError({m_Name, m_Line + 1}, 0,
+                          std::string("cannot read: ") + std::strerror(errno));
+  }
   return m_End > 0;
 }
 

@@ -28,7 +28,7 @@ public:
   SourceFile& operator=(const SourceFile&) = delete;
 
   // The next line without its LF or CRLF; false at the end of the file. Throws InputError for
-  // a line longer than MAX_LINE_LENGTH.
+  // a line longer than MAX_LINE_LENGTH and for a read error.
   bool Next(std::string& line);
   // 1-based number of the line last returned.
   std::size_t LineNumber() const { return m_Line; }

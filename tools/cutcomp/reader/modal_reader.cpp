@@ -6,6 +6,7 @@
 // and written is left to the driver and the writers.
 #include "modal_reader.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace cutcomp::cli {
@@ -131,6 +132,19 @@ ParsedBlock ParseWords(SourceBlock& block) {
     }
     slot = &item;
   }
+  // A program number names the program that follows (`O1234 (BRACKET)`); beside other words
+  // it would be an O-word of another language.
+  if (const Item* o = parsed.Word('O')) {
+    const bool alone = std::none_of(block.items.begin(), block.items.end(), [o](const Item& item) {
+      return item.kind == Item::WORD && &item != o;
+    });
+    if (!alone || o->value < 0 || o->value != std::floor(o->value)) {
+      throw InputError(block.where, o->col,
+                       "a program number (O1234) is a whole number on a line of its own, with "
+                       "comments only",
+                       block.callers);
+    }
+  }
   return parsed;
 }
 
@@ -146,12 +160,23 @@ bool ModalReader::Next(Block& block) {
   return true;
 }
 
-std::optional<double> ModalReader::Position(char axis) const {
-  const int k = axis - 'X';
-  if (k < 0 || k > 2 || !m_Known[static_cast<std::size_t>(k)]) {
+// The reader follows X, Y and Z; the rotary and parallel axes it passes through unknown.
+std::optional<double> ModalReader::Position(language::Axis axis) const {
+  const auto k = static_cast<std::size_t>(axis);
+  if (k > 2 || !m_Known[k]) {
     return std::nullopt;
   }
-  return m_Pos[static_cast<std::size_t>(k)];
+  return m_Pos[k];
+}
+
+std::optional<double> ModalReader::ToolDiameter() const {
+  const double* diameter = m_Options.tools != nullptr && m_LoadedTool > 0
+                               ? m_Options.tools->Find(m_LoadedTool)
+                               : nullptr;
+  if (diameter == nullptr) {
+    return std::nullopt;
+  }
+  return *diameter * ToolScale();
 }
 
 void ModalReader::Fail(const Block& block, std::size_t col, const std::string& message) const {
@@ -329,28 +354,29 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
   block.modal = m_Modal;
 }
 
-double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d, std::size_t line) {
+double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d,
+                                  const Block& block) {
   const std::string name = CodeName(comp.info);
   if (m_Options.radius) {
     return *m_Options.radius;
   }
   if (comp.info.code == 411 || comp.info.code == 421) {
     if (d == nullptr) {
-      throw InputError(line, comp.item->col, name + " needs D, the tool diameter");
+      Fail(block, comp.item->col, name + " needs D, the tool diameter");
     }
     return d->value / 2.0;
   }
   int tool = -1;
   if (d != nullptr) {
     if (d->value < 0 || d->value != std::floor(d->value) || d->value > 1e9) {
-      throw InputError(line, d->col, "D must be a tool number (a non-negative integer)");
+      Fail(block, d->col, "D must be a tool number (a non-negative integer)");
     }
     tool = static_cast<int>(d->value);
   } else if (m_LoadedTool >= 0) {
     tool = m_LoadedTool;
   } else {
-    throw InputError(line, comp.item->col,
-                     name + " without D and no tool loaded (T.. M6): give D or --radius");
+    Fail(block, comp.item->col,
+         name + " without D and no tool loaded (T.. M6): give D or --radius");
   }
   if (tool == 0) {
     return 0.0;  // D0: compensation by nothing
@@ -360,20 +386,22 @@ double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d, 
   if (diameter == nullptr) {
     const std::size_t at = d != nullptr ? d->col : comp.item->col;
     if (tools == nullptr || tools->Empty()) {
-      throw InputError(
-          line, at,
-          "tool " + std::to_string(tool) + " needs a tool table (--tool-table FILE) or --radius");
+      Fail(block, at,
+           "tool " + std::to_string(tool) + " needs a tool table (--tool-table FILE) or --radius");
     }
-    throw InputError(line, at,
-                     "tool " + std::to_string(tool) + " (D" + std::to_string(tool) +
-                         ") is not in the tool table");
+    Fail(block, at,
+         "tool " + std::to_string(tool) + " (D" + std::to_string(tool) +
+             ") is not in the tool table");
   }
-  // The table is in the program's units unless --tool-units says otherwise.
-  double scale = 1.0;
+  return *diameter * ToolScale() / 2.0;
+}
+
+// The tool table is in the program's units unless --tool-units says otherwise.
+double ModalReader::ToolScale() const {
   if (m_Options.toolUnits && *m_Options.toolUnits != m_Modal.units) {
-    scale = *m_Options.toolUnits == Units::INCH ? 25.4 : 1.0 / 25.4;
+    return *m_Options.toolUnits == Units::INCH ? 25.4 : 1.0 / 25.4;
   }
-  return *diameter * scale / 2.0;
+  return 1.0;
 }
 
 void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block) {
@@ -398,7 +426,7 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
     Fail(block, comp->item->col,
          CodeName(comp->info) + " is not supported under " + m_Transform + ": cancel it first");
   }
-  const double radius = ResolveRadius(*comp, d, block.Line());
+  const double radius = ResolveRadius(*comp, d, block);
   if (!(std::fabs(radius) <= MAX_LENGTH)) {
     Fail(block, comp->item->col, "compensation radius is out of range: lengths are limited to 1e9");
   }

@@ -13,6 +13,7 @@
 #include "block.h"
 #include "block_source.h"
 #include "codes.h"
+#include "language.h"
 #include "tool_table.h"
 
 namespace cutcomp::cli {
@@ -51,17 +52,23 @@ struct ParsedBlock {
 // refused code and two codes that conflict (the message names both).
 ParsedBlock ParseWords(SourceBlock& block);
 
-class ModalReader {
+// The reader's state after the last block it returned is what a program reads through the
+// language layer's predefined parameters (#5420.., #<_metric>...): the layer evaluates a line
+// only when the reader asks for it, after every block before it has been interpreted.
+class ModalReader : public language::MachineState {
 public:
   ModalReader(BlockSource& source, ReaderOptions options);
   // False at the end of the program; throws InputError.
   bool Next(Block& block);
 
-  // The state after the last block, for whoever needs it between blocks (the language layer's
-  // predefined parameters): the position of X, Y and Z in program coordinates, when known.
-  std::optional<double> Position(char axis) const;
-  const Modal& State() const { return m_Modal; }
-  int LoadedTool() const { return m_LoadedTool; }
+  // MachineState: X, Y and Z in program coordinates when known (the other axes: never known),
+  // the units, the distance mode, the tools and the current tool's diameter in program units.
+  std::optional<double> Position(language::Axis axis) const override;
+  bool Metric() const override { return m_Modal.units == Units::MM; }
+  bool Incremental() const override { return m_Modal.incremental; }
+  int CurrentTool() const override { return m_LoadedTool < 0 ? 0 : m_LoadedTool; }
+  int SelectedTool() const override { return m_SelectedTool; }
+  std::optional<double> ToolDiameter() const override;
 
 private:
   enum class Run { NONE, ESTABLISH_PENDING, DOING, CANCEL_PENDING };
@@ -73,7 +80,8 @@ private:
   void ApplyMotion(const ParsedBlock& parsed, Block& block);
   void ArcGeometry(const ParsedBlock& parsed, Block& block, std::size_t col);
   void AssignPhase(const ParsedBlock& parsed, Block& block);
-  double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, std::size_t line);
+  double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block);
+  double ToolScale() const;
   void LoseAxes(const ParsedBlock& parsed, bool allWithoutWords);
   bool PlaneKnown() const;
   Point PlanePoint() const;

@@ -5,16 +5,17 @@
 #include <cmath>
 #include <string>
 
-#include "flat_source.h"
+#include "language.h"
+#include "source_file.h"
 
 namespace cutcomp::cli {
 
 void ToolTable::Load(std::FILE* file) {
-  LineReader lines(file);
+  language::SourceFile lines(file, std::string(), false);
   std::string line;
   while (lines.Next(line)) {
     bool blockDelete = false;
-    const std::vector<Item> items = Tokenize(line, lines.LineNumber(), blockDelete);
+    const std::vector<Item> items = language::TokenizePlain(line, lines.LineNumber(), blockDelete);
     const Item* t = nullptr;
     const Item* d = nullptr;
     for (const Item& item : items) {

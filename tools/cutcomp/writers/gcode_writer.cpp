@@ -38,6 +38,32 @@ double Length3(const cutcomp::Curve& curve, double heightChange) {
   return std::hypot(cutcomp::Length(curve), heightChange);
 }
 
+// Letters whose values are lengths (or angles) written to the precision of the coordinates.
+bool IsCoordinate(char letter) {
+  switch (letter) {
+  case 'X':
+  case 'Y':
+  case 'Z':
+  case 'A':
+  case 'B':
+  case 'C':
+  case 'U':
+  case 'V':
+  case 'W':
+  case 'I':
+  case 'J':
+  case 'K':
+  case 'R':
+    return true;
+  default:
+    return false;
+  }
+}
+
+// Significant digits of computed words other than coordinates and of inverse-time feeds: F10000
+// for a short corner line, F0.0123 for a long slow arc, F0.3 for F[0.1 * 3].
+constexpr int SIGNIFICANT = 6;
+
 }  // namespace
 
 double FeedPerMinute(const Block& block, const cutcomp::Curve& programmed) {
@@ -94,11 +120,39 @@ void GcodeWriter::Feed(std::string& out, double feedPerMinute, double length) co
       !(length > crc::EPSILON)) {
     return;
   }
-  const double f = feedPerMinute / length;
-  // Six significant digits whatever the magnitude: F10000 for a short corner line, F0.0123
-  // for a long slow arc.
-  const int decimals = std::max(0, 5 - static_cast<int>(std::floor(std::log10(f))));
-  Join(out, "F" + FormatNumber(f, decimals));
+  Join(out, "F" + FormatSignificant(feedPerMinute / length, SIGNIFICANT));
+}
+
+// One item of a block as written: a computed word in the writer's own format.
+void GcodeWriter::JoinItem(std::string& out, const Item& item, Units units, bool& changed) const {
+  if (!item.computed) {
+    Join(out, item.text);
+    return;
+  }
+  changed = true;
+  if (!out.empty()) {
+    out += ' ';
+  }
+  out += item.letter;
+  out += IsCoordinate(item.letter) ? FormatNumber(item.value, Decimals(units))
+                                   : FormatSignificant(item.value, SIGNIFICANT);
+}
+
+// Ends the line: the source trace, if asked for, and the line break.
+void GcodeWriter::EndLine(const Block& block) {
+  if (m_Trace) {
+    // The place goes into a comment, which cannot hold parentheses or control characters.
+    std::string place = m_Trace(block.source);
+    for (char& c : place) {
+      const auto u = static_cast<unsigned char>(c);
+      c = c == '(' ? '[' : c == ')' ? ']' : u < 0x20 || u == 0x7f ? '?' : c;
+    }
+    m_Line += m_Line.empty() ? "(" : " (";
+    m_Line += place;
+    m_Line += ')';
+  }
+  m_Line += '\n';
+  m_Out.Write(m_Line);
 }
 
 void GcodeWriter::Emit(const Block& block, const std::string& words, bool changed) {
@@ -114,8 +168,7 @@ void GcodeWriter::Emit(const Block& block, const std::string& words, bool change
     }
     m_Line += words;
   }
-  m_Line += '\n';
-  m_Out.Write(m_Line);
+  EndLine(block);
 }
 
 // The position is kept in plane coordinates in the program's unit. After a change of unit it is
@@ -183,7 +236,7 @@ void GcodeWriter::Passthrough(const Block& block) {
       changed = true;
       continue;
     }
-    Join(words, item.text);
+    JoinItem(words, item, block.modal.units, changed);
   }
   // After lines or blocks this tool wrote itself the motion mode of the written program may
   // differ from the program's: a move relying on the modal mode then gets its word back.
@@ -266,7 +319,8 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
       }
       continue;
     }
-    Join(words, item.text);
+    bool computed = false;
+    JoinItem(words, item, modal.units, computed);
   }
   if (!placed) {
     const std::size_t at = LeadingEnd(block);
@@ -322,7 +376,7 @@ void GcodeWriter::Stripped(const Block& block, const char* comment) {
       }
       continue;
     }
-    Join(words, item.text);
+    JoinItem(words, item, block.modal.units, changed);
   }
   if (motion != Motion::NONE && !placed && m_Motion != motion) {
     const std::size_t at = LeadingEnd(block);
@@ -347,15 +401,14 @@ void GcodeWriter::Stripped(const Block& block, const char* comment) {
   Emit(block, words, changed);
 }
 
-cutcomp::Curve GcodeWriter::Inserted(const Point& end, double feedPerMinute) {
+cutcomp::Curve GcodeWriter::Inserted(const Block& anchor, const Point& end, double feedPerMinute) {
   cutcomp::Curve written;
   written.from = m_Known ? m_Position : end;
   written.to = end;
-  std::string words;
-  Move(words, Motion::LINE, end, m_Modal);
-  Feed(words, feedPerMinute, cutcomp::Length(written));
-  words += '\n';
-  m_Out.Write(words);
+  m_Line.clear();
+  Move(m_Line, Motion::LINE, end, m_Modal);
+  Feed(m_Line, feedPerMinute, cutcomp::Length(written));
+  EndLine(anchor);
   m_Motion = Motion::LINE;
   m_Position = end;
   m_Known = true;

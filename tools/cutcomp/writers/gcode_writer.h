@@ -6,6 +6,7 @@
 // inserted before a block that switches G90/G91 is written in the mode before the switch.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,9 +16,15 @@
 
 namespace cutcomp::cli {
 
+// Words the language layer computed (`X[#1 + 2]`) are written in the writer's own format: lengths
+// to the precision of the other coordinates, other values to six significant digits.
 class GcodeWriter {
 public:
   GcodeWriter(Output& out, std::optional<int> precision) : m_Out(out), m_Precision(precision) {}
+
+  // With a trace, every line written ends in a comment naming the source line it comes from
+  // (an inserted line: the block it belongs to), as `trace` states it.
+  void Trace(std::function<std::string(const SourceBlock&)> trace) { m_Trace = std::move(trace); }
 
   // A block outside compensation: the compensation words removed, otherwise as written.
   void Passthrough(const Block& block);
@@ -29,9 +36,9 @@ public:
   // dropped from the tool path: its plane words are removed and the rest kept (a move to
   // where it already is stays a move there); `comment`, when given, is appended.
   void Stripped(const Block& block, const char* comment);
-  // A straight line added to the path, in the modal state of the written program; returns it
-  // as written.
-  cutcomp::Curve Inserted(const Point& end, double feedPerMinute);
+  // A straight line added to the path for the block `anchor`, in the modal state of the written
+  // program; returns it as written.
+  cutcomp::Curve Inserted(const Block& anchor, const Point& end, double feedPerMinute);
 
   // Re-expresses the tool's position in the plane and unit of `block` when the block changes them.
   // Every write does it first; call it before asking for Position() ahead of writing a block.
@@ -48,6 +55,8 @@ private:
   void Move(std::string& out, Motion motion, const Point& end, const Modal& modal) const;
   void Feed(std::string& out, double feedPerMinute, double length) const;
   void Emit(const Block& block, const std::string& words, bool changed);
+  void JoinItem(std::string& out, const Item& item, Units units, bool& changed) const;
+  void EndLine(const Block& block);
 
   Output& m_Out;
   std::optional<int> m_Precision;
@@ -60,6 +69,7 @@ private:
   Point m_Programmed;
   bool m_ProgrammedKnown = false;
   std::string m_Line;
+  std::function<std::string(const SourceBlock&)> m_Trace;
 };
 
 // The programmed move's feed in length per minute: its F under G94; under G93 its length times

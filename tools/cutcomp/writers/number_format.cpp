@@ -2,6 +2,7 @@
 // Decimal rounding of lengths with std::to_chars: no locale, no printf.
 #include "number_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -100,6 +101,14 @@ std::string FormatNumber(double value, int decimals) {
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
   return std::string(buffer, result.ptr);
+}
+
+std::string FormatSignificant(double value, int digits) {
+  if (!(std::fabs(value) > 0.0) || !std::isfinite(value)) {
+    return FormatNumber(value, 0);
+  }
+  const int magnitude = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+  return FormatNumber(value, std::max(0, digits - 1 - magnitude));
 }
 
 }  // namespace cutcomp::cli

@@ -101,6 +101,9 @@ JsonWriter::JsonWriter(Output& out, const std::string& input) : m_Out(out) {
 void JsonWriter::Piece(const PieceRecord& r) {
   const cutcomp::PathPiece& p = r.piece;
   nlohmann::json j;
+  if (!r.file.empty()) {
+    j["file"] = r.file;  // a block of a subroutine file
+  }
   j["line"] = r.line;
   j["kind"] = p.programmed.arc ? "arc" : "line";
   j["motion"] = MotionCode(r.motion);
@@ -131,6 +134,9 @@ void JsonWriter::Finish(const ErrorRecord* error) {
   nlohmann::json e = nullptr;
   if (error != nullptr) {
     e = nlohmann::json::object();
+    if (!error->file.empty()) {
+      e["file"] = error->file;
+    }
     e["line"] = error->line;
     if (error->col != 0) {
       e["col"] = error->col;

@@ -18,6 +18,7 @@ namespace cutcomp::cli {
 // One piece of the written path: the model's piece plus what only the command-line tool knows.
 struct PieceRecord {
   cutcomp::PathPiece piece;      // tool geometry as written, programmed geometry, phase, side...
+  std::string file;              // the block's subroutine file; empty: the program itself
   std::size_t line = 0;          // the block's source line (an inserted line: its anchor's)
   Motion motion = Motion::LINE;  // as programmed (inserted lines: G1)
   Plane plane = Plane::XY;
@@ -30,6 +31,7 @@ struct PieceRecord {
 };
 
 struct ErrorRecord {
+  std::string file;  // empty: the program itself
   std::size_t line = 0;
   std::size_t col = 0;
   bool compensation = false;  // the engine refused (else: the input is wrong)
