@@ -16,8 +16,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "program_reader.h"
 #include "modal_reader.h"
+#include "program_reader.h"
 #include "tool_path.h"
 
 namespace cutcomp::fuzz {
