@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: MIT
 // Fuzz target: decodes bytes into settings and a short program and runs it through the
-// list-backed host. Built as a libFuzzer program, or with a replay main over a corpus folder.
+// list-backed host.
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include <crc/crc.h>
 
+#include "geometry/tolerances.h"
 #include "list_host.h"
+#include "tool_path.h"
 
 namespace {
 
@@ -93,6 +97,63 @@ private:
   std::size_t m_Size;
   std::size_t m_Pos = 0;
 };
+
+void Check(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "engine fuzz: invariant broken: %s\n", what);
+    std::abort();
+  }
+}
+
+// A point of finite numbers, neither of them the engine's unset marker.
+bool Finite(const Point& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && p.x != crc::INVALID_VALUE &&  // exact
+         p.y != crc::INVALID_VALUE;
+}
+
+double Scale(const Point& p) { return std::max({1.0, std::fabs(p.x), std::fabs(p.y)}); }
+
+// What a successful run of a plain program promises: every piece of the tool path finite, and
+// one continuous path. A plain program is one contour (start-up, segments joined end to start,
+// cancel) of finite numbers with kinds that match the segments, run once.
+void CheckPath(const cutcomp::HostRun& run) {
+  const std::vector<cutcomp::PathPiece> path = cutcomp::ReadPath(run.segments);
+  if (std::getenv("CUTCOMP_FUZZ_VERBOSE") != nullptr) {
+    for (const cutcomp::PathPiece& piece : path) {
+      std::fprintf(stderr, "%s (programmed %s)\n", cutcomp::Describe(piece).c_str(),
+                   cutcomp::Describe(piece.programmed).c_str());
+    }
+  }
+  double scale = 1.0;
+  for (const cutcomp::PathPiece& piece : path) {
+    if (piece.dropped) {
+      continue;
+    }
+    Check(piece.inserted || !piece.offsetUnset, "a piece of a successful run without a tool path");
+    Check(Finite(piece.tool.from) && Finite(piece.tool.to), "a tool path that is not finite");
+    Check(!piece.tool.arc || (Finite(piece.tool.centre) && std::isfinite(piece.tool.radius)),
+          "a tool arc that is not finite");
+    scale = std::max({scale, Scale(piece.tool.from), Scale(piece.tool.to)});
+  }
+  // One gap is by design: a line shorter than the corners need, trimmed at an inside corner,
+  // collapses: the next piece starts at its offset start, where its own trimmed end ran past.
+  for (std::size_t from = 0; from < path.size();) {
+    const std::vector<cutcomp::PathPiece> rest(path.begin() + static_cast<std::ptrdiff_t>(from),
+                                               path.end());
+    const std::optional<std::size_t> gap = cutcomp::FirstBreak(rest, 1e-6 * scale);
+    if (!gap) {
+      break;
+    }
+    const cutcomp::PathPiece& piece = rest[*gap];
+    const bool collapsed = !piece.inserted && !piece.programmed.arc &&
+                           cutcomp::Length(piece.programmed) < crc::SHORT_LINE_REVERSAL_LENGTH;
+    if (!collapsed) {
+      std::fprintf(stderr, "after %s\n", cutcomp::Describe(piece).c_str());
+    }
+    Check(collapsed, "a successful run whose tool path is not continuous");
+    from += *gap + 1;
+  }
+}
 
 // Header flags.
 constexpr std::uint8_t DEFAULT_CONSTRUCTED = 1U << 0;  // default constructor, then setters
@@ -210,9 +271,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::vector<std::unique_ptr<crc::CCrcNode>> program;
   Point previousEnd(0.0, 0.0);
+  bool plain = (header & AUTO_PHASES) != 0 && (header & PRE_ESTABLISHED) == 0 && !twice &&
+               std::isfinite(radius) && std::fabs(radius) < 1e6;
   for (int i = 0; i < count && !in.Exhausted(); ++i) {
     program.push_back(ReadSegment(in, header, i, count, headerSide, previousEnd));
-    previousEnd = program.back()->GetEndPoint();
+    const crc::CCrcNode& node = *program.back();
+    plain =
+        plain && Finite(node.GetStartPoint()) && Finite(node.GetEndPoint()) &&
+        Scale(node.GetStartPoint()) < 1e6 && Scale(node.GetEndPoint()) < 1e6 &&
+        (i == 0 || (node.GetStartPoint() - previousEnd).GetLength() < crc::EPSILON) &&
+        node.GetNodeType() ==
+            (dynamic_cast<const crc::CCrcArc*>(&node) != nullptr ? crc::NODE_ARC : crc::NODE_LINE);
+    if (const auto* arc = dynamic_cast<const crc::CCrcArc*>(&node)) {
+      plain = plain && Finite(arc->GetCenterPoint()) && std::isfinite(arc->GetRadius()) &&
+              arc->GetRadius() < 1e6;
+    }
+    previousEnd = node.GetEndPoint();
+  }
+  plain = plain && static_cast<int>(program.size()) == count;
+  // Well formed: every enum within its table and every number finite. Out of that, the engine
+  // may refuse in silence (a phase, side or strategy outside the enum; a joint it cannot
+  // classify for want of numbers).
+  bool wellFormed = strategy >= crc::CRC_TYPE_NORMAL && strategy <= crc::CRC_TYPE_INSERT;
+  for (const auto& node : program) {
+    wellFormed = wellFormed && node->GetStatusType() >= crc::CRC_STATUS_ESTABLISH &&
+                 node->GetStatusType() <= crc::CRC_STATUS_RETRACT &&
+                 node->GetCrcDirType() >= crc::CRC_DIR_LEFT &&
+                 node->GetCrcDirType() <= crc::CRC_DIR_RIGHT && Finite(node->GetStartPoint()) &&
+                 Finite(node->GetEndPoint());
   }
 
   std::unique_ptr<crc::CCutterCompensator> engine;
@@ -252,6 +338,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run = cutcomp::RunProgram(*runner, std::move(again));
   }
 
+  // A refusal of a well-formed program says why, but for the one the engine makes in silence:
+  // no radius, no compensation.
+  // A success of a plain program is a finite, continuous path.
+  const double radiusInForce = runner->GetCrcRadius();
+  const bool noRadius = radiusInForce == crc::INVALID_VALUE ||  // exact: the unset marker
+                        std::fabs(radiusInForce) < crc::EPSILON;
+  if (!run.ok) {
+    if (std::getenv("CUTCOMP_FUZZ_VERBOSE") != nullptr) {
+      std::fprintf(stderr, "refused: code %d at %lld: %s\n", run.failure.code,
+                   static_cast<long long>(run.failure.id), run.failure.message.c_str());
+    }
+    Check(noRadius || !wellFormed || (run.failure.code != 0 && !run.failure.message.empty()),
+          "a refusal without a message");
+  } else if (plain && wellFormed) {
+    CheckPath(run);
+  }
   // Every way out of AdjustNode undoes the side swap of a negative radius.
   if (!SameBits(runner->GetCrcRadius(), radiusBefore)) {
     std::abort();
@@ -281,54 +383,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   g_Sink = sink;
   return 0;
 }
-
-#if defined(CUTCOMP_FUZZ_REPLAY)
-// Replay: feeds every file named on the command line, and every file of every folder named
-// there, to the target, so the committed corpus runs as an ordinary test.
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <string>
-
-namespace {
-bool Replay(const std::filesystem::path& file) {
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) {
-    std::cerr << "cannot read " << file << "\n";
-    return false;
-  }
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(stream)),
-                                std::istreambuf_iterator<char>());
-  std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
-  LLVMFuzzerTestOneInput(data.data(), data.size());
-  return true;
-}
-}  // namespace
-
-int main(int argc, char** argv) {
-  int replayed = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path path(argv[i]);
-    std::vector<std::filesystem::path> files;
-    if (std::filesystem::is_directory(path)) {
-      for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        if (entry.is_regular_file()) {
-          files.push_back(entry.path());
-        }
-      }
-      std::sort(files.begin(), files.end());
-    } else {
-      files.push_back(path);
-    }
-    for (const auto& file : files) {
-      if (!Replay(file)) {
-        return 1;
-      }
-      ++replayed;
-    }
-  }
-  std::cout << "replayed " << replayed << " inputs\n";
-  return replayed > 0 ? 0 : 1;
-}
-#endif

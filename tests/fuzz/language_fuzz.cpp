@@ -2,8 +2,7 @@
 // Fuzz target: the bytes are a program, run by the language layer under small limits. Beyond
 // not crashing, every block and error must make sense (places inside the program, finite
 // values whose text reads back, a bounded call chain and block count), and a second run of
-// the same bytes must hand out the same blocks. Built as a libFuzzer program, or with a replay
-// main over a corpus folder.
+// the same bytes must hand out the same blocks.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -109,30 +108,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(file);
   return 0;
 }
-
-#if defined(CUTCOMP_FUZZ_REPLAY)
-// Replay: runs every file under the folders (or the files) named on the command line, so the
-// committed corpus runs as an ordinary test.
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <sstream>
-
-int main(int argc, char** argv) {
-  int replayed = 0;
-  for (int i = 1; i < argc; ++i) {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
-      if (!entry.is_regular_file()) {
-        continue;
-      }
-      std::ostringstream bytes;
-      bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-      const std::string data = bytes.str();
-      LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
-      ++replayed;
-    }
-  }
-  std::cout << "replayed " << replayed << " inputs\n";
-  return replayed > 0 ? 0 : 1;
-}
-#endif

@@ -69,6 +69,22 @@ struct SourceBlock {
   std::vector<Item> items;
 };
 
+// True when the text at `pos`, right after the digits of a word's number, goes on as an exponent
+// ("X1e-05", "Y2E3"), as a program generator printing floating-point numbers writes them.
+// G-code numbers have no exponent: read as a word E of its own, the rest would put the tool
+// somewhere else entirely, so the tokenizers refuse it.
+inline bool ExponentFollows(const std::string& line, std::size_t pos) {
+  const auto digit = [&line](std::size_t at) {
+    return at < line.size() && line[at] >= '0' && line[at] <= '9';
+  };
+  if (pos == 0 || pos >= line.size() || (line[pos] != 'e' && line[pos] != 'E') ||
+      !(digit(pos - 1) || line[pos - 1] == '.')) {
+    return false;
+  }
+  const bool sign = pos + 1 < line.size() && (line[pos + 1] == '+' || line[pos + 1] == '-');
+  return digit(pos + (sign ? 2 : 1));
+}
+
 class BlockSource {
 public:
   virtual ~BlockSource() = default;

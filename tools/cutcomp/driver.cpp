@@ -241,6 +241,7 @@ void Driver::Passthrough(const cli::Block& block) {
   for (const std::string& warning : block.warnings) {
     Warn(block, warning);
   }
+  m_Gcode->FollowPlane(block);
   cutcomp::PathPiece piece;
   piece.programmed = ProgrammedOf(block);
   piece.tool = piece.programmed;
@@ -262,6 +263,7 @@ void Driver::Passthrough(const cli::Block& block) {
 // an arc a straight line to its start is written first (the arc's I and J are only right from
 // there). A line is written from where the tool is.
 void Driver::Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double feed) {
+  m_Gcode->FollowPlane(context);
   if (!m_Gcode->PositionKnown()) {
     return;
   }

@@ -219,7 +219,12 @@ PathPiece ReadPiece(const HostSegment& segment) {
     const auto& arc = static_cast<const crc::CCrcArc&>(node);
     piece.tool.arc = true;
     piece.tool.centre = piece.programmed.centre;
-    piece.tool.radius = arc.GetRadiusMoved();
+    // A segment the engine finished without offsetting it (a run of one arc) keeps its ends and
+    // leaves its offset radius unset: the arc through them about its centre.
+    // exact: the unset marker
+    piece.tool.radius = arc.GetRadiusMoved() == crc::INVALID_VALUE
+                            ? (piece.tool.from - piece.tool.centre).GetLength()
+                            : arc.GetRadiusMoved();
     piece.tool.ccw = piece.programmed.ccw;
     piece.tool.fullCircle =
         piece.programmed.fullCircle && (piece.tool.to - piece.tool.from).GetLength() < crc::EPSILON;

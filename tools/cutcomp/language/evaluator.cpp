@@ -750,6 +750,10 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
     if (!digits) {
       fail(item.col - 1, std::string("word ") + letter + " has no number");
     }
+    if (cli::ExponentFollows(line, pos)) {
+      fail(item.col - 1, std::string("number of word ") + letter +
+                             " has an exponent: write it as a plain decimal");
+    }
     if (!ParseDecimal(item.text.data() + 1, item.text.data() + item.text.size(), item.value)) {
       fail(item.col - 1, std::string("number of word ") + letter + " is out of range");
     }

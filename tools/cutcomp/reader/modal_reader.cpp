@@ -237,6 +237,9 @@ void ModalReader::CheckAllowed(const ParsedBlock& parsed, Block& block) {
         Fail(block, code.item->col,
              "the plane cannot change while compensation is on: cancel with G40 first");
       }
+      // A cancel move in another plane would join two planes' coordinates: the run ends
+      // without one, as before a set-up code.
+      endsPending = endsPending || plane != m_Modal.plane;
       break;
     }
     case CodeKind::UNITS: {
@@ -246,6 +249,7 @@ void ModalReader::CheckAllowed(const ParsedBlock& parsed, Block& block) {
              "units cannot change while compensation is on (the radius is in the old unit): "
              "cancel with G40 first");
       }
+      endsPending = endsPending || units != m_Modal.units;  // likewise in other units
       break;
     }
     default:
@@ -291,9 +295,18 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
     case CodeKind::PLANE:
       m_Modal.plane = info.code == 170 ? Plane::XY : info.code == 180 ? Plane::ZX : Plane::YZ;
       break;
-    case CodeKind::UNITS:
-      m_Modal.units = info.code == 200 ? Units::INCH : Units::MM;
+    case CodeKind::UNITS: {
+      const Units units = info.code == 200 ? Units::INCH : Units::MM;
+      // The tool does not move: its position is said again in the new unit.
+      if (units != m_Modal.units) {
+        const double scale = units == Units::INCH ? 1.0 / 25.4 : 25.4;
+        for (double& position : m_Pos) {
+          position *= scale;
+        }
+      }
+      m_Modal.units = units;
       break;
+    }
     case CodeKind::DISTANCE:
       m_Modal.incremental = info.code == 910;
       break;
@@ -414,8 +427,8 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
          CodeName(comp->info) + " is not supported under " + m_Transform + ": cancel it first");
   }
   const double radius = ResolveRadius(*comp, d, block);
-  if (!std::isfinite(radius)) {
-    Fail(block, comp->item->col, "compensation radius is out of range");
+  if (!(std::fabs(radius) <= MAX_LENGTH)) {
+    Fail(block, comp->item->col, "compensation radius is out of range: lengths are limited to 1e9");
   }
   const bool left = comp->info.code == 410 || comp->info.code == 411;
   if (m_Run == Run::DOING) {

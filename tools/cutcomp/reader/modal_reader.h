@@ -18,6 +18,13 @@
 
 namespace cutcomp::cli {
 
+// The largest magnitude of a length the reader accepts, in program units: a position reached on
+// any axis (a later plane may take it), an arc's centre and radius, the compensation radius.
+// Far beyond any machine's travel; within it the engine's absolute tolerance (1e-6) stays above
+// the rounding of a coordinate (1.2e-7 at 1e9), and every number written back stays short
+// enough for a reader to take.
+inline constexpr double MAX_LENGTH = 1e9;
+
 struct ReaderOptions {
   std::optional<double> radius;  // --radius: overrides D; in the program's units
   const ToolTable* tools = nullptr;

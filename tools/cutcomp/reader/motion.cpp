@@ -23,9 +23,9 @@ std::size_t AxisIndex(char letter) { return static_cast<std::size_t>(letter - 'X
 
 double Distance(const Point& a, const Point& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
-std::string Number(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.6g", value);
+std::string Number(double value, int digits = 6) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
   return buffer;
 }
 
@@ -213,6 +213,25 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
          std::string(1, std::min(axes.firstCentre, axes.secondCentre)) + " and " +
              std::max(axes.firstCentre, axes.secondCentre) +
              " give an arc centre: they need G2 or G3");
+  }
+  // Every length stays within MAX_LENGTH: the position on each axis, an arc's centre and radius.
+  for (char letter : {'X', 'Y', 'Z'}) {
+    const std::size_t k = AxisIndex(letter);
+    if (m_Known[k] && !(std::fabs(m_Pos[k]) <= MAX_LENGTH)) {
+      const Item* word = parsed.Word(letter);
+      Fail(b, word != nullptr ? word->col : 1,
+           std::string(1, letter) + " " + Number(m_Pos[k], 12) +
+               " is out of range: lengths are limited to 1e9");
+    }
+  }
+  if (b.planeMotion && IsArc(b.motion) &&
+      !(std::fabs(b.centre.x) <= MAX_LENGTH && std::fabs(b.centre.y) <= MAX_LENGTH &&
+        b.radius <= MAX_LENGTH)) {
+    const Item* word = firstCentre != nullptr    ? firstCentre
+                       : secondCentre != nullptr ? secondCentre
+                                                 : r;
+    Fail(b, word != nullptr ? word->col : 1,
+         "arc centre or radius is out of range: lengths are limited to 1e9");
   }
   b.modalMotion = m_Motion;
   if (!b.planeMotion) {

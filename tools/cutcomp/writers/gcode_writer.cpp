@@ -171,7 +171,64 @@ void GcodeWriter::Emit(const Block& block, const std::string& words, bool change
   EndLine(block);
 }
 
+// The position is kept in plane coordinates in the program's unit. After a change of unit it is
+// said again in the new one; after a change of plane the coordinates name other axes: it is
+// carried over axis by axis, with the offset from the program's position that a run ending
+// without a cancel move left on the axes of the old plane.
+void GcodeWriter::FollowPlane(const Block& block) {
+  if (block.modal.units != m_Modal.units) {
+    const double scale = block.modal.units == Units::INCH ? 1.0 / 25.4 : 25.4;
+    m_Position = {m_Position.x * scale, m_Position.y * scale};
+    m_Programmed = {m_Programmed.x * scale, m_Programmed.y * scale};
+    m_Modal.units = block.modal.units;
+  }
+  if (block.modal.plane == m_Modal.plane) {
+    return;
+  }
+  const PlaneAxes& before = AxesOf(m_Modal.plane);
+  const PlaneAxes& now = AxesOf(block.modal.plane);
+  const bool offset = m_Known && m_ProgrammedKnown;
+  const auto offsetOf = [&](char axis) {
+    if (!offset) {
+      return 0.0;
+    }
+    return axis == before.first    ? m_Position.x - m_Programmed.x
+           : axis == before.second ? m_Position.y - m_Programmed.y
+                                   : 0.0;
+  };
+  m_Position = {block.start.x + offsetOf(now.first), block.start.y + offsetOf(now.second)};
+  m_Known = block.startKnown;
+  m_Programmed = block.start;
+  m_ProgrammedKnown = block.startKnown;
+  m_Modal.plane = block.modal.plane;
+}
+
 void GcodeWriter::Passthrough(const Block& block) {
+  FollowPlane(block);
+  // After a run that ended without a cancel move the tool is beside the contour, not where the
+  // program has it. A straight move from there that names both plane axes in absolute mode ends
+  // where programmed as written; one naming one axis would keep the offset in the other, and an
+  // increment would keep it in both: such a move is written anew, both axes in the distance mode
+  // in force, so that it ends at its programmed point.
+  const int decimals = Decimals(block.modal.units);
+  int planeWords = 0;
+  for (const Item& item : block.source.items) {
+    planeWords += item.role == Item::PLANE_AXIS ? 1 : 0;
+  }
+  if (m_Known && block.startKnown && block.endKnown &&
+      (block.modal.incremental || planeWords < 2) &&
+      (block.motion == Motion::LINE || block.motion == Motion::RAPID) &&
+      (block.planeMotion || block.zeroMove) &&
+      (ToUnits(m_Position.x, decimals) != ToUnits(block.start.x, decimals) ||
+       ToUnits(m_Position.y, decimals) != ToUnits(block.start.y, decimals))) {
+    cutcomp::Curve programmed;
+    programmed.from = block.start;
+    programmed.to = block.end;
+    cutcomp::Curve line = programmed;
+    line.from = m_Position;
+    Replaced(block, line, FeedPerMinute(block, programmed));
+    return;
+  }
   std::string words;
   bool changed = false;
   for (const Item& item : block.source.items) {
@@ -206,10 +263,13 @@ void GcodeWriter::Passthrough(const Block& block) {
     m_Position = block.end;
     m_Known = block.endKnown;
   }
+  m_Programmed = block.end;
+  m_ProgrammedKnown = block.endKnown;
 }
 
 cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& tool,
                                      double feedPerMinute) {
+  FollowPlane(block);
   const Modal& modal = block.modal;
   const int decimals = Decimals(modal.units);
   cutcomp::Curve written = tool;
@@ -217,11 +277,16 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
     written.from = m_Position;
   }
   // An arc whose ends coincide as written would be read as a whole circle: one that has shrunk
-  // to a point is written as a straight move.
-  if (written.arc && !written.fullCircle &&
-      ToUnits(written.from.x, decimals) == ToUnits(written.to.x, decimals) &&
-      ToUnits(written.from.y, decimals) == ToUnits(written.to.y, decimals)) {
+  // to a point is written as a straight move. So is one whose centre coincides with its start as
+  // written (a circle smaller than the last written decimal): no reader takes it as an arc.
+  const auto same = [decimals](const Point& a, const Point& b) {
+    return ToUnits(a.x, decimals) == ToUnits(b.x, decimals) &&
+           ToUnits(a.y, decimals) == ToUnits(b.y, decimals);
+  };
+  if (written.arc && ((!written.fullCircle && same(written.from, written.to)) ||
+                      same(written.from, written.centre))) {
     written.arc = false;
+    written.fullCircle = false;
   }
   const Motion motion = written.arc
                             ? (written.ccw ? Motion::ARC_CCW : Motion::ARC_CW)
@@ -270,10 +335,13 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
   m_Motion = motion;
   m_Position = written.to;
   m_Known = true;
+  m_Programmed = block.end;
+  m_ProgrammedKnown = block.endKnown;
   return written;
 }
 
 void GcodeWriter::Stripped(const Block& block, const char* comment) {
+  FollowPlane(block);
   // A block that moved along other axes keeps moving along them, as a straight move (an arc
   // without its plane words would be no arc); one that moved only in the plane loses its
   // motion word as well, unless it went nowhere in the plane: such a move stays, to where the
@@ -328,6 +396,8 @@ void GcodeWriter::Stripped(const Block& block, const char* comment) {
     Join(words, std::string("(") + comment + ")");
   }
   m_Modal = block.modal;
+  m_Programmed = block.end;
+  m_ProgrammedKnown = block.endKnown;
   Emit(block, words, changed);
 }
 

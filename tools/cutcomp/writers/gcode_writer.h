@@ -40,6 +40,9 @@ public:
   // program; returns it as written.
   cutcomp::Curve Inserted(const Block& anchor, const Point& end, double feedPerMinute);
 
+  // Re-expresses the tool's position in the plane and unit of `block` when the block changes them.
+  // Every write does it first; call it before asking for Position() ahead of writing a block.
+  void FollowPlane(const Block& block);
   // Where the written program leaves the tool in the plane.
   bool PositionKnown() const { return m_Known; }
   Point Position() const { return m_Position; }
@@ -61,6 +64,10 @@ private:
   Motion m_Motion = Motion::NONE;  // NONE: unknown or none
   Point m_Position;
   bool m_Known = false;
+  // Where the program has the tool after the last block written: the tool stands beside it
+  // after a run that ended without a cancel move.
+  Point m_Programmed;
+  bool m_ProgrammedKnown = false;
   std::string m_Line;
   std::function<std::string(const SourceBlock&)> m_Trace;
 };
