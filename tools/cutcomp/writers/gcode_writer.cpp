@@ -276,6 +276,23 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
   if (m_Known) {
     written.from = m_Position;
   }
+  // Where two pieces meet almost tangentially, the end of the first is moved onto the start of
+  // the second; an arc's end then leaves its circle, and a controller refuses an arc whose ends
+  // lie at different distances from its centre. Its centre moves to the nearest point of the
+  // chord's perpendicular bisector, where the arc passes through both ends.
+  if (written.arc && !written.fullCircle) {
+    const Point chord = written.to - written.from;
+    const double length = chord.GetLength();
+    const double mismatch =
+        (written.to - written.centre).GetLength() - (written.from - written.centre).GetLength();
+    if (std::fabs(mismatch) > crc::EPSILON && length > crc::EPSILON) {
+      const Point mid = (written.from + written.to) * 0.5;
+      const Point normal(-chord.y / length, chord.x / length);
+      const Point off = written.centre - mid;
+      written.centre = mid + normal * (off.x * normal.x + off.y * normal.y);
+      written.radius = (written.from - written.centre).GetLength();
+    }
+  }
   // An arc whose ends coincide as written would be read as a whole circle: one that has shrunk
   // to a point is written as a straight move. So is one whose centre coincides with its start as
   // written (a circle smaller than the last written decimal): no reader takes it as an arc.
