@@ -229,6 +229,21 @@ void GcodeWriter::Passthrough(const Block& block) {
     Replaced(block, line, FeedPerMinute(block, programmed));
     return;
   }
+  // An arc is no such move: its centre words count from its start, and both its ends must lie
+  // on its circle. From beside the contour the tool first goes straight to the arc's start.
+  if (m_Known && block.startKnown && IsArc(block.motion) && block.planeMotion &&
+      (ToUnits(m_Position.x, decimals) != ToUnits(block.start.x, decimals) ||
+       ToUnits(m_Position.y, decimals) != ToUnits(block.start.y, decimals))) {
+    cutcomp::Curve arc;
+    arc.arc = true;
+    arc.from = block.start;
+    arc.to = block.end;
+    arc.centre = block.centre;
+    arc.radius = block.radius;
+    arc.ccw = block.motion == Motion::ARC_CCW;
+    arc.fullCircle = block.fullCircle;
+    Inserted(block, block.start, FeedPerMinute(block, arc));
+  }
   std::string words;
   bool changed = false;
   for (const Item& item : block.source.items) {
