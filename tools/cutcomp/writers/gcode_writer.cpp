@@ -140,7 +140,10 @@ void GcodeWriter::JoinItem(std::string& out, const Item& item, Units units, bool
 
 // Ends the line: the source trace, if asked for, and the line break.
 void GcodeWriter::EndLine(const Block& block) {
-  if (m_Trace) {
+  // The '%' that marks the start and end of a program stands alone on its line: no trace there.
+  const std::size_t first = m_Line.find_first_not_of(" \t");
+  const bool percent = first != std::string::npos && m_Line[first] == '%';
+  if (m_Trace && !percent) {
     // The place goes into a comment, which cannot hold parentheses or control characters.
     std::string place = m_Trace(block.source);
     for (char& c : place) {
