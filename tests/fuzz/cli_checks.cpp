@@ -114,16 +114,23 @@ bool Near(const Point& a, const Point& b, double tolerance) {
 }
 
 // The centre an arc's words give, before the reader moves it to make both ends equidistant:
-// that repair turns with the chord, which the rounding of short chords turns a lot.
+// that repair turns with the chord, which the rounding of short chords turns a lot. An arc
+// given by its radius (R, passed through as programmed) has the centre the reader finds.
 Point WrittenCentre(const cli::Block& move) {
   const cli::PlaneAxes& axes = cli::AxesOf(move.modal.plane);
   Point offset(0.0, 0.0);
+  bool given = false;
   for (const cli::Item& item : move.source.items) {
     if (item.kind == cli::Item::WORD && item.letter == axes.firstCentre) {
       offset.x = item.value;
+      given = true;
     } else if (item.kind == cli::Item::WORD && item.letter == axes.secondCentre) {
       offset.y = item.value;
+      given = true;
     }
+  }
+  if (!given) {
+    return move.centre;
   }
   return move.modal.arcAbsolute ? offset : move.start + offset;
 }
