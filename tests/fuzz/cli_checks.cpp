@@ -77,7 +77,18 @@ bool CheckMessage(const std::string& message, const std::string& inputPath, std:
       ++at;
     }
   }
-  const std::string rest = message.substr(at);
+  std::string rest = message.substr(at);
+  // An error inside a subroutine names the calls that led there before saying what it is:
+  // ": in o<name> called from FILE:LINE, in ... called from FILE:LINE: error: ...".
+  if (numbered && StartsWith(rest, " in ")) {
+    std::size_t kind = std::string::npos;
+    for (const char* marker : {": error: ", ": warning: ", ": note: "}) {
+      kind = std::min(kind, rest.find(marker));
+    }
+    Check(kind != std::string::npos && rest.find(" called from ") < kind,
+          "a call chain that is not followed by what the message is");
+    rest = rest.substr(kind + 1);
+  }
   const bool error = StartsWith(rest, " error: ");
   Check(error || StartsWith(rest, " warning: ") || StartsWith(rest, " note: "),
         "a message that is no error, warning or note");
