@@ -183,6 +183,7 @@ void GcodeWriter::FollowPlane(const Block& block) {
     const double scale = block.modal.units == Units::INCH ? 1.0 / 25.4 : 25.4;
     m_Position = {m_Position.x * scale, m_Position.y * scale};
     m_Programmed = {m_Programmed.x * scale, m_Programmed.y * scale};
+    m_Carried = {m_Carried.x * scale, m_Carried.y * scale};
     m_Modal.units = block.modal.units;
   }
   if (block.modal.plane == m_Modal.plane) {
@@ -190,16 +191,12 @@ void GcodeWriter::FollowPlane(const Block& block) {
   }
   const PlaneAxes& before = AxesOf(m_Modal.plane);
   const PlaneAxes& now = AxesOf(block.modal.plane);
-  const bool offset = m_Known && m_ProgrammedKnown;
+  const Point kept = Kept();
   const auto offsetOf = [&](char axis) {
-    if (!offset) {
-      return 0.0;
-    }
-    return axis == before.first    ? m_Position.x - m_Programmed.x
-           : axis == before.second ? m_Position.y - m_Programmed.y
-                                   : 0.0;
+    return axis == before.first ? kept.x : axis == before.second ? kept.y : 0.0;
   };
-  m_Position = {block.start.x + offsetOf(now.first), block.start.y + offsetOf(now.second)};
+  m_Carried = {offsetOf(now.first), offsetOf(now.second)};
+  m_Position = {block.start.x + m_Carried.x, block.start.y + m_Carried.y};
   m_Known = block.startKnown;
   m_Programmed = block.start;
   m_ProgrammedKnown = block.startKnown;
@@ -278,11 +275,48 @@ void GcodeWriter::Passthrough(const Block& block) {
   const bool same = block.startKnown && block.endKnown && block.start.x == block.end.x &&
                     block.start.y == block.end.y;
   if (block.planeMotion || block.zeroMove || !same) {
-    m_Position = block.end;
+    // A straight move, in program or machine coordinates (G53), leaves an axis it does not name
+    // where it was, beside the contour or not, whether or not the position was known before. A
+    // home move (G28, G30), a change of names (G92...) or any other code with axis words ends
+    // where the program has the tool; a block without any (a change of plane) changes nothing.
+    bool machine = false;
+    bool renames = false;
+    bool axisWords = false;
+    const PlaneAxes& axes = AxesOf(block.modal.plane);
+    for (const Item& item : block.source.items) {
+      if (item.kind != Item::WORD) {
+        continue;
+      }
+      const double code = item.letter == 'G' ? std::floor(item.value) : 0.0;
+      machine = machine || (item.letter == 'G' && item.value == 53.0);
+      renames = renames || code == 28.0 || code == 30.0 || code == 92.0;
+      axisWords = axisWords || std::string("XYZABCUVW").find(item.letter) != std::string::npos;
+    }
+    Point kept = Kept();
+    if (block.motion == Motion::LINE || block.motion == Motion::RAPID || machine) {
+      for (const Item& item : block.source.items) {
+        if (item.kind == Item::WORD && (machine || !block.modal.incremental) &&
+            (item.letter == axes.first || item.letter == axes.second)) {
+          (item.letter == axes.first ? kept.x : kept.y) = 0.0;
+        }
+      }
+    } else if (renames || axisWords) {
+      kept = Point(0.0, 0.0);
+    }
+    m_Carried = kept;
+    m_Position = {block.end.x + kept.x, block.end.y + kept.y};
     m_Known = block.endKnown;
   }
   m_Programmed = block.end;
   m_ProgrammedKnown = block.endKnown;
+}
+
+// The offset from the programmed position the written program's tool has on the plane axes.
+Point GcodeWriter::Kept() const {
+  if (!m_Known) {
+    return m_Carried;
+  }
+  return m_ProgrammedKnown ? m_Position - m_Programmed : Point(0.0, 0.0);
 }
 
 cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& tool,
