@@ -74,10 +74,33 @@ Approach Nearest(const Point& p, const Track& track);
 // then the least over the remaining local minima, and may be infinity when none remains.
 Approach Closest(const Track& piece, const Track& wall, wall_end_t skip);
 
-// False only when `piece` and `wall` certainly lie `limit` or more apart: a cheap test before
-// Closest. Two lines are measured exactly (without the points); a line or an arc against an
-// arc is held against the band of the arc's circle.
-bool MayComeWithin(const Track& piece, const Track& wall, double limit);
+// Rounding in the cheap tests below and in Closest, relative to the largest coordinate in play
+// (of the piece, of the walls, of arc centres): a pair the cheap tests set aside at `limit`
+// plus this much measures at least `limit` in Closest too. Double rounding costs a few units of
+// 2^-53 per operation; 2^-40 leaves ample room, and stays far below any tolerance a host would
+// set (1e-9 of the coordinates' size).
+inline constexpr double ROUNDING_MARGIN = 0x1p-40;
+
+// A piece made ready to be held against many walls by ApartBy.
+struct Probe {
+  Track piece;
+  double limit = 0.0;  // the distance to show, rounding margin included
+  // Lines: the direction (to - from), its squared length and length, and limit times length.
+  Point d;
+  double length2 = 0.0;
+  double length = 0.0;
+  double gap = 0.0;
+};
+Probe MakeProbe(const Track& piece, double limit);
+
+// True only when every point of `wall` lies `probe.limit` or more from every point of the
+// piece: a proof in a few products, before Closest. It looks for a line or a circle that keeps
+// the two apart: the piece's own line and the line along it, the wall's line, or a piece's or
+// wall's circle with the other curve wholly inside or outside the band `limit` wide about it.
+// Along a contour these settle a piece against its own wall and the walls at its corners (a
+// piece runs one radius from its wall, a trimmed corner ends one radius from the next wall, and
+// a wall bends away from the tool at an outside corner). False says nothing.
+bool ApartBy(const Probe& probe, const Track& wall);
 
 // Smallest axis-aligned box holding the track: minX, minY, maxX, maxY.
 struct Box {

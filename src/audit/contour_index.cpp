@@ -3,7 +3,6 @@
 #include "audit/contour_index.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 
 namespace crc::audit {
@@ -39,28 +38,34 @@ std::uint32_t Cell(double v, double low, double high) {
   return t >= 65535.0 ? 65535u : static_cast<std::uint32_t>(t);
 }
 
-// The float at or below v, and at or above v; beyond the float range, the range's end or
-// infinity. A NaN gives the widest value.
-float Down(double v) {
-  if (!(v > -FLT_MAX)) {
-    return -INFINITY;
+// A disc in floats holding the disc about (x, y) of radius `radius` (doubles): the radius grows
+// by more than the centre can move when rounded to float and by the rounding of the radius
+// itself. A centre beyond the float range gives a disc that holds everything.
+ContourIndex::Disc FloatDisc(const Point& centre, double radius) {
+  constexpr double FLOAT_RANGE = 1e37;
+  const double size = std::fabs(centre.x) + std::fabs(centre.y);
+  if (!(size < FLOAT_RANGE && radius < FLOAT_RANGE)) {
+    return {0.0F, 0.0F, INFINITY};
   }
-  if (v >= FLT_MAX) {
-    return FLT_MAX;
-  }
-  const auto f = static_cast<float>(v);
-  return static_cast<double>(f) > v ? std::nextafter(f, -INFINITY) : f;
+  // A float holds 24 bits: rounding moves a coordinate by at most 2^-24 of its size, and a
+  // radius grown by 2^-21 of itself and by 2^-22 of the centre's size still covers it after
+  // its own rounding. 1e-30 keeps the radius clear of the float's denormals.
+  const double grown = radius * (1.0 + 0x1p-21) + size * 0x1p-22 + 1e-30;
+  return {static_cast<float>(centre.x), static_cast<float>(centre.y),
+          static_cast<float>(grown * (1.0 + 0x1p-22))};
 }
-float Up(double v) {
-  if (!(v < FLT_MAX)) {
-    return INFINITY;
+
+// A disc holding the track: a line's on its chord; an arc of at most half a turn lies in the
+// disc on its chord too (every point of it sees the chord at a right angle or more); a longer
+// arc in its circle.
+ContourIndex::Disc DiscHolding(const Track& track) {
+  if (track.arc && (track.reflex || track.full)) {
+    return FloatDisc(track.centre, track.radius);
   }
-  if (v <= -FLT_MAX) {
-    return -FLT_MAX;
-  }
-  const auto f = static_cast<float>(v);
-  return static_cast<double>(f) < v ? std::nextafter(f, INFINITY) : f;
+  return FloatDisc((track.from + track.to) * 0.5, 0.5 * (track.to - track.from).GetLength());
 }
+
+double SizeOf(const Point& p) { return std::max(std::fabs(p.x), std::fabs(p.y)); }
 
 Box Unite(const Box& a, const Box& b) {
   return {std::min(a.minX, b.minX), std::min(a.minY, b.minY), std::max(a.maxX, b.maxX),
@@ -76,51 +81,34 @@ std::size_t Bytes(const std::vector<T>& v) {
 
 void ContourIndex::Reserve(std::size_t count) {
   m_End.reserve(count);
+  m_Centre.reserve(count);
   m_Id.reserve(count);
   m_Flags.reserve(count);
-  m_ExtraAt.reserve(count);
 }
 
 void ContourIndex::Add(const Curve& curve, std::int64_t id, bool wall) {
   std::uint8_t flags = wall ? FLAG_WALL : 0;
-  const bool ownStart = m_End.empty() || !(m_End.back() == curve.from);  // exact: shared point
-  const auto extraAt = static_cast<std::uint32_t>(m_Extra.size());
   if (curve.arc) {
     flags |= FLAG_ARC;
     flags |= curve.ccw ? FLAG_CCW : 0;
     flags |= curve.fullCircle ? FLAG_FULL : 0;
-    m_Extra.push_back(curve.centre);
   }
-  if (ownStart) {
+  if (m_End.empty() || !(m_End.back() == curve.from)) {  // exact: a shared point
     flags |= FLAG_OWN_START;
-    m_Extra.push_back(curve.from);
+    m_Starts.emplace_back(static_cast<std::uint32_t>(m_End.size()), curve.from);
   }
   m_End.push_back(curve.to);
+  m_Centre.push_back(curve.centre);
   m_Id.push_back(id);
   m_Flags.push_back(flags);
-  m_ExtraAt.push_back(extraAt);
   m_Built = false;
 }
 
-Curve ContourIndex::CurveOf(std::size_t k) const {
-  const std::uint8_t flags = m_Flags[k];
-  Curve curve;
-  curve.arc = (flags & FLAG_ARC) != 0;
-  curve.ccw = (flags & FLAG_CCW) != 0;
-  curve.fullCircle = (flags & FLAG_FULL) != 0;
-  std::uint32_t extra = m_ExtraAt[k];
-  if (curve.arc) {
-    curve.centre = m_Extra[extra++];
-  }
-  curve.from = (flags & FLAG_OWN_START) != 0 ? m_Extra[extra] : m_End[k - 1];
-  curve.to = m_End[k];
-  return curve;
-}
-
-Track ContourIndex::TrackOf(std::size_t k) const {
-  Track track;
-  MakeTrack(CurveOf(k), track);  // accepted when the segment was added
-  return track;
+Point ContourIndex::StartOf(std::size_t k) const {
+  const auto found = std::lower_bound(m_Starts.begin(), m_Starts.end(), k,
+                                      [](const std::pair<std::uint32_t, Point>& entry,
+                                         std::size_t at) { return entry.first < at; });
+  return found->second;  // flagged segments have their entry
 }
 
 bool ContourIndex::Find(std::int64_t id, std::size_t hint, std::size_t& k) const {
@@ -140,13 +128,14 @@ bool ContourIndex::Find(std::int64_t id, std::size_t hint, std::size_t& k) const
 
 void ContourIndex::Build() {
   m_End.shrink_to_fit();
+  m_Centre.shrink_to_fit();
   m_Id.shrink_to_fit();
   m_Flags.shrink_to_fit();
-  m_ExtraAt.shrink_to_fit();
-  m_Extra.shrink_to_fit();
+  m_Starts.shrink_to_fit();
   m_Levels.clear();
   m_LeafRun.clear();
-  m_Bounds.assign(Size(), FloatBox{INFINITY, INFINITY, -INFINITY, -INFINITY});
+  m_Discs.assign(Size(), Disc{0.0F, 0.0F, INFINITY});
+  m_Scale = 0.0;
 
   // Leaves: the box of the walls in each run of LEAF_SIZE segments; runs without a wall are
   // left out.
@@ -159,9 +148,11 @@ void ContourIndex::Build() {
     Box box{};
     for (std::size_t k = run * LEAF_SIZE; k < std::min(Size(), (run + 1) * LEAF_SIZE); ++k) {
       if (IsWall(k)) {
-        const Box exact = Bounds(TrackOf(k));
-        m_Bounds[k] = {Down(exact.minX), Down(exact.minY), Up(exact.maxX), Up(exact.maxY)};
-        const Box b = BoundsOf(k);
+        const Track track = TrackOf(k);
+        m_Discs[k] = DiscHolding(track);
+        m_Scale = std::max({m_Scale, SizeOf(track.from), SizeOf(track.to),
+                            track.arc ? SizeOf(track.centre) + track.radius : 0.0});
+        const Box b = Bounds(track);
         box = any ? Unite(box, b) : b;
         any = true;
       }
@@ -207,8 +198,8 @@ void ContourIndex::Build() {
 }
 
 std::size_t ContourIndex::MemoryUsage() const {
-  std::size_t bytes = Bytes(m_End) + Bytes(m_Id) + Bytes(m_Flags) + Bytes(m_ExtraAt) +
-                      Bytes(m_Extra) + Bytes(m_Bounds) + Bytes(m_LeafRun) + Bytes(m_Levels);
+  std::size_t bytes = Bytes(m_End) + Bytes(m_Centre) + Bytes(m_Id) + Bytes(m_Flags) +
+                      Bytes(m_Starts) + Bytes(m_Discs) + Bytes(m_LeafRun) + Bytes(m_Levels);
   for (const std::vector<Box>& level : m_Levels) {
     bytes += Bytes(level);
   }

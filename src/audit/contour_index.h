@@ -1,18 +1,22 @@
 // SPDX-License-Identifier: MIT
-// The programmed contour in program order, stored compactly, and a spatial index over its walls.
+// The programmed contour in program order, stored as parallel arrays, and a spatial index over
+// its walls.
 //
-// Storage: a segment keeps its end point, id and a byte of flags; its start is the previous
-// segment's end when the two are equal, which they are along a contour, so it is stored only
-// where a contour breaks; an arc adds its centre. Index: a packed R-tree. Runs of LEAF_SIZE
-// consecutive segments form the leaves (consecutive segments are neighbours on the part, so a
-// run has a tight box); the leaves are sorted along a Hilbert curve through their box centres
-// and packed FANOUT to a node, level by level. Built once, O(n log n); a query visits the
-// nodes whose boxes meet the query box, O(log n) plus what it finds.
+// Storage: a segment keeps its end point, an arc its centre, its id and a byte of flags; its
+// start is the previous segment's end when the two are equal, which they are along a contour,
+// so a start is stored (in a short side table) only where a contour breaks. Every wall also
+// keeps a disc in single precision that holds all of it, for a first test that reads 12 bytes.
+// Index: a packed R-tree. Runs of LEAF_SIZE consecutive segments form the leaves (consecutive
+// segments are neighbours on the part, so a run has a tight box); the leaves are sorted along a
+// Hilbert curve through their box centres and packed FANOUT to a node, level by level. Built
+// once, O(n log n); a query visits the nodes whose boxes meet the query box, O(log n) plus what
+// it finds.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "audit/clearance.h"
@@ -24,6 +28,14 @@ public:
   static constexpr std::size_t LEAF_SIZE = 8;
   static constexpr std::size_t FANOUT = 8;
 
+  // A disc holding a whole wall: every point of the wall lies within `radius` of the centre,
+  // in exact arithmetic, although the three are floats.
+  struct Disc {
+    float x;
+    float y;
+    float radius;
+  };
+
   // Stores a segment whose curve MakeTrack accepts. Throws std::bad_alloc when memory runs out.
   void Add(const Curve& curve, std::int64_t id, bool wall);
   void Reserve(std::size_t count);
@@ -31,27 +43,36 @@ public:
   std::size_t Size() const { return m_Id.size(); }
   bool IsWall(std::size_t k) const { return (m_Flags[k] & FLAG_WALL) != 0; }
   std::int64_t Id(std::size_t k) const { return m_Id[k]; }
-  Curve CurveOf(std::size_t k) const;
   Track TrackOf(std::size_t k) const;
-  // A box that holds wall k (its bounds rounded outward to float); set by Build.
-  Box BoundsOf(std::size_t k) const {
-    const FloatBox& b = m_Bounds[k];
-    return {b.minX, b.minY, b.maxX, b.maxY};
-  }
+  // Set by Build for walls.
+  const Disc& DiscOf(std::size_t k) const { return m_Discs[k]; }
+  // The largest size of a coordinate, an arc centre's included, among the walls; set by Build.
+  double Scale() const { return m_Scale; }
 
   // The segment with this id, looked up from `hint` on (pieces come in program order, so the
   // next segment is the usual answer), else by bisection. Ids increase along the contour.
   bool Find(std::int64_t id, std::size_t hint, std::size_t& k) const;
 
-  // Builds the tree and gives back unused capacity. Throws std::bad_alloc.
+  // Builds the discs and the tree and gives back unused capacity. Throws std::bad_alloc.
   void Build();
   bool IsBuilt() const { return m_Built; }
 
-  // Calls visit(k) for every wall whose bounds (BoundsOf) meet `box`, each once.
+  // Leaves, numbered in Hilbert order: the box holding the walls of leaf `leaf`, and the range
+  // of segments [first, last) it covers (only its walls are in the box).
+  const Box& LeafBox(std::size_t leaf) const { return m_Levels[0][leaf]; }
+  std::pair<std::size_t, std::size_t> LeafRange(std::size_t leaf) const {
+    const std::size_t first = static_cast<std::size_t>(m_LeafRun[leaf]) * LEAF_SIZE;
+    return {first, std::min(first + LEAF_SIZE, Size())};
+  }
+  // Calls visit(leaf) for every leaf whose box meets `box`, each once.
   template <typename Visit>
   void Query(const Box& box, Visit&& visit) const;
 
   std::size_t MemoryUsage() const;
+
+  static bool Meets(const Box& a, const Box& b) {
+    return a.minX <= b.maxX && b.minX <= a.maxX && a.minY <= b.maxY && b.minY <= a.maxY;
+  }
 
 private:
   enum : std::uint8_t {
@@ -59,28 +80,18 @@ private:
     FLAG_CCW = 2,
     FLAG_FULL = 4,
     FLAG_WALL = 8,
-    FLAG_OWN_START = 16,  // the start differs from the previous end and is stored
+    FLAG_OWN_START = 16,  // the start differs from the previous end: it is in m_Starts
   };
 
-public:
-  static bool Meets(const Box& a, const Box& b) {
-    return a.minX <= b.maxX && b.minX <= a.maxX && a.minY <= b.maxY && b.minY <= a.maxY;
-  }
+  Point StartOf(std::size_t k) const;
 
-private:
   std::vector<Point> m_End;
+  std::vector<Point> m_Centre;  // arcs; unused for lines
   std::vector<std::int64_t> m_Id;
   std::vector<std::uint8_t> m_Flags;
-  // For arcs and segments with their own start: where their extra points begin in m_Extra
-  // (the centre first, then the start).
-  std::vector<std::uint32_t> m_ExtraAt;
-  std::vector<Point> m_Extra;
-  // Per segment, the bounds of a wall in single precision, rounded outward: a leaf's walls are
-  // sorted out by these without rebuilding their curves.
-  struct FloatBox {
-    float minX, minY, maxX, maxY;
-  };
-  std::vector<FloatBox> m_Bounds;
+  std::vector<std::pair<std::uint32_t, Point>> m_Starts;  // by segment, in order
+  std::vector<Disc> m_Discs;
+  double m_Scale = 0.0;
 
   // m_Levels[0]: leaf boxes in Hilbert order, m_LeafRun[i] the run of leaf i; m_Levels[l]: the
   // boxes of nodes over FANOUT consecutive entries of level l - 1. The last level has one box.
@@ -88,6 +99,25 @@ private:
   std::vector<std::uint32_t> m_LeafRun;
   bool m_Built = false;
 };
+
+inline Track ContourIndex::TrackOf(std::size_t k) const {
+  const std::uint8_t flags = m_Flags[k];
+  Track track;
+  track.from = (flags & FLAG_OWN_START) != 0 ? StartOf(k) : m_End[k - 1];
+  track.to = m_End[k];
+  if ((flags & FLAG_ARC) == 0) {
+    return track;
+  }
+  Curve curve;
+  curve.arc = true;
+  curve.ccw = (flags & FLAG_CCW) != 0;
+  curve.fullCircle = (flags & FLAG_FULL) != 0;
+  curve.from = track.from;
+  curve.to = track.to;
+  curve.centre = m_Centre[k];
+  MakeTrack(curve, track);  // accepted when the segment was added
+  return track;
+}
 
 template <typename Visit>
 void ContourIndex::Query(const Box& box, Visit&& visit) const {
@@ -105,22 +135,16 @@ void ContourIndex::Query(const Box& box, Visit&& visit) const {
   stack[top++] = {static_cast<std::uint32_t>(m_Levels.size() - 1), 0};
   while (top > 0) {
     const Entry entry = stack[--top];
-    if (entry.level > 0) {
-      const std::vector<Box>& below = m_Levels[entry.level - 1];
-      const std::size_t first = static_cast<std::size_t>(entry.index) * FANOUT;
-      const std::size_t last = std::min(first + FANOUT, below.size());
-      for (std::size_t child = first; child < last; ++child) {
-        if (Meets(below[child], box)) {
-          stack[top++] = {entry.level - 1, static_cast<std::uint32_t>(child)};
-        }
-      }
+    if (entry.level == 0) {
+      visit(static_cast<std::size_t>(entry.index));
       continue;
     }
-    const std::size_t first = static_cast<std::size_t>(m_LeafRun[entry.index]) * LEAF_SIZE;
-    const std::size_t last = std::min(first + LEAF_SIZE, Size());
-    for (std::size_t k = first; k < last; ++k) {
-      if (IsWall(k) && Meets(BoundsOf(k), box)) {
-        visit(k);
+    const std::vector<Box>& below = m_Levels[entry.level - 1];
+    const std::size_t first = static_cast<std::size_t>(entry.index) * FANOUT;
+    const std::size_t last = std::min(first + FANOUT, below.size());
+    for (std::size_t child = first; child < last; ++child) {
+      if (Meets(below[child], box)) {
+        stack[top++] = {entry.level - 1, static_cast<std::uint32_t>(child)};
       }
     }
   }

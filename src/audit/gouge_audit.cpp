@@ -103,36 +103,26 @@ Point Centre(const audit::Box& b) { return {0.5 * (b.minX + b.maxX), 0.5 * (b.mi
 double HalfDiagonal(const audit::Box& b) {
   return 0.5 * Point(b.maxX - b.minX, b.maxY - b.minY).GetLength();
 }
+double SizeOf(const Point& p) { return std::max(std::fabs(p.x), std::fabs(p.y)); }
+double SizeOf(const Track& track) {
+  const double ends = std::max(SizeOf(track.from), SizeOf(track.to));
+  return track.arc ? std::max(ends, SizeOf(track.centre) + track.radius) : ends;
+}
 
-// A wall near the pieces being audited. Its curve is made ready for measuring the first time a
-// piece comes near enough to need it.
-struct NearWall {
-  std::uint32_t k;
-  std::int32_t track;  // index into Window::tracks, or -1 while not needed yet
-  audit::Box bounds;
-  Point centre;   // of its bounds
-  double spread;  // the bounds' half diagonal: no point of the wall is farther from the centre
-
-  static NearWall Of(const audit::ContourIndex& contour, std::size_t k) {
-    const audit::Box bounds = contour.BoundsOf(k);
-    return {static_cast<std::uint32_t>(k), -1, bounds, Centre(bounds), HalfDiagonal(bounds)};
-  }
-};
-
-// The walls around the last pieces. Pieces come along the contour, so the next one usually lies
-// in the same neighbourhood: the walls of a region a little larger than one piece's reach are
-// fetched from the index once and serve every piece whose reach stays inside the region. The
-// walls whose bounds meet a box inside the region are exactly those the index would return.
+// The leaves of the index around the last pieces. Pieces come along the contour, so the next
+// one usually lies in the same neighbourhood: the leaves of a region a little larger than one
+// piece's reach are fetched from the index once and serve every piece whose reach stays inside
+// the region. The leaves whose boxes meet a box inside the region are exactly those the index
+// would return for it.
 struct Window {
-  static constexpr std::size_t MAX_WALLS = 4096;
+  static constexpr std::size_t MAX_LEAVES = 1024;
 
   audit::Box area{};
   bool valid = false;
-  std::vector<NearWall> walls;
-  std::vector<Track> tracks;
+  std::vector<std::uint32_t> leaves;
 
-  // Makes the window hold every wall whose bounds meet `box`. False when that would take more
-  // than MAX_WALLS walls (a piece that reaches across much of the part): the caller then asks
+  // Makes the window hold every leaf whose box meets `box`. False when that would take more
+  // than MAX_LEAVES leaves (a piece that reaches across much of the part): the caller then asks
   // the index directly, and the window stays small.
   bool Cover(const audit::ContourIndex& contour, const audit::Box& box) {
     if (valid && area.minX <= box.minX && area.minY <= box.minY && box.maxX <= area.maxX &&
@@ -141,30 +131,21 @@ struct Window {
     }
     const double grow = std::max(box.maxX - box.minX, box.maxY - box.minY);
     area = {box.minX - grow, box.minY - grow, box.maxX + grow, box.maxY + grow};
-    walls.clear();
-    tracks.clear();
-    valid = false;  // until every wall is in
+    leaves.clear();
+    valid = false;  // until every leaf is in
     bool fits = true;
-    contour.Query(area, [&](std::size_t k) {
-      fits = fits && walls.size() < MAX_WALLS;
+    contour.Query(area, [&](std::size_t leaf) {
+      fits = fits && leaves.size() < MAX_LEAVES;
       if (fits) {
-        walls.push_back(NearWall::Of(contour, k));
+        leaves.push_back(static_cast<std::uint32_t>(leaf));
       }
     });
     if (!fits) {
-      walls.clear();
+      leaves.clear();
       return false;
     }
     valid = true;
     return true;
-  }
-
-  const Track& TrackOf(const audit::ContourIndex& contour, NearWall& near) {
-    if (near.track < 0) {
-      tracks.push_back(contour.TrackOf(near.k));  // first: it may throw
-      near.track = static_cast<std::int32_t>(tracks.size() - 1);
-    }
-    return tracks[static_cast<std::size_t>(near.track)];
   }
 };
 
@@ -175,8 +156,7 @@ struct State {
   double tolerance;
   audit::ContourIndex contour;
   std::size_t walls = 0;
-  std::size_t pieces = 0;
-  std::size_t gouges = 0;
+  AuditSummary summary;
   std::size_t hint = 0;  // where the last piece's segment was found
   Window window;
   std::string error;
@@ -187,6 +167,27 @@ struct State {
   }
   bool Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
              std::vector<Gouge>* found);
+};
+
+// One piece being audited: what it is held against each wall with, and what it has found.
+struct Scan {
+  Scan(const State& s, const ToolPiece& p, std::vector<Gouge>* f) : state(s), piece(p), found(f) {}
+
+  const State& state;
+  const ToolPiece& piece;
+  std::vector<Gouge>* found;
+  audit::Probe probe;
+  std::size_t onto = SIZE_MAX;  // the wall the piece leads onto, if any (see MayTouchAt)
+  std::size_t off = SIZE_MAX;   // the wall it leads off
+  double reach = 0.0;           // radius + tolerance: walls beyond it have no clearance to report
+  double gouging = 0.0;         // radius - tolerance: walls nearer are gouged
+  PieceClearance nearest;
+  Gouge nearestGouge;  // of this piece's gouges, when nearest.gouges > 0
+  Gouge deepestGouge;
+
+  // A wall whose disc comes within the limit of the piece's: set aside when the cheap tests
+  // show that it cannot come within the limit, measured exactly otherwise.
+  void Examine(std::size_t k);
 };
 
 }  // namespace
@@ -216,7 +217,7 @@ bool CGougeAudit::AddSegment(const ContourSegment& segment) {
   Impl& impl = *m_Impl;
   const std::size_t n = impl.contour.Size();
   const char* what = "contour segment";
-  if (impl.contour.IsBuilt() || impl.pieces > 0) {
+  if (impl.contour.IsBuilt() || impl.summary.pieces > 0) {
     return impl.Fail(what, segment.id, "the contour is complete once auditing has begun");
   }
   if (!IsUsable(segment.curve)) {
@@ -272,98 +273,120 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
   }
 }
 
+void Scan::Examine(std::size_t k) {
+  const audit::ContourIndex& contour = state.contour;
+  const Track wall = contour.TrackOf(k);
+  if (audit::ApartBy(probe, wall)) {
+    return;
+  }
+  const Track& track = probe.piece;
+  const double r = piece.radius;
+  wall_end_t skip = audit::WALL_INTERIOR;
+  if (k == onto && MayTouchAt(track, wall, audit::WALL_START, r, state.tolerance)) {
+    skip = audit::WALL_START;
+  } else if (k == off && MayTouchAt(track, wall, audit::WALL_END, r, state.tolerance)) {
+    skip = audit::WALL_END;
+  }
+  const Approach a = audit::Closest(track, wall, skip);
+  if (!(a.distance <= reach)) {
+    return;
+  }
+  if (a.distance < nearest.clearance) {
+    nearest.clearance = a.distance;
+    nearest.segment = k;
+    nearest.segmentId = contour.Id(k);
+    nearest.toolPoint = a.onPiece;
+    nearest.wallPoint = a.onWall;
+  }
+  if (a.distance < gouging) {
+    const Gouge gouge{state.summary.pieces, piece.id,      k, contour.Id(k), a.onPiece, a.onWall,
+                      a.distance,           r - a.distance};
+    if (found != nullptr) {
+      found->push_back(gouge);
+    }
+    const bool first = ++nearest.gouges == 1;
+    nearestGouge = first || gouge.clearance < nearestGouge.clearance ? gouge : nearestGouge;
+    deepestGouge = first || gouge.depth > deepestGouge.depth ? gouge : deepestGouge;
+  }
+}
+
 bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
                   std::vector<Gouge>* found) {
+  Scan scan(*this, piece, found);
   // A piece whose own segment is not a wall leads onto the wall after it or off the wall
   // before it (see MayTouchAt).
   std::size_t source = 0;
-  std::size_t onto = SIZE_MAX;
-  std::size_t off = SIZE_MAX;
   if (contour.Find(piece.id, hint, source)) {
     hint = source;
     if (!contour.IsWall(source)) {
-      onto = source + 1 < contour.Size() && contour.IsWall(source + 1) ? source + 1 : SIZE_MAX;
-      off = source > 0 && contour.IsWall(source - 1) ? source - 1 : SIZE_MAX;
+      const bool next = source + 1 < contour.Size() && contour.IsWall(source + 1);
+      scan.onto = next ? source + 1 : SIZE_MAX;
+      scan.off = source > 0 && contour.IsWall(source - 1) ? source - 1 : SIZE_MAX;
     }
   }
-  const double r = piece.radius;
-  const double reach = r + tolerance;
+  scan.reach = piece.radius + tolerance;
+  scan.gouging = piece.radius - tolerance;
   // Without a clearance to report, only walls that can be gouged need measuring.
-  const double limit = clearance != nullptr ? reach : r - tolerance;
+  const double limit = clearance != nullptr ? scan.reach : scan.gouging;
+  // Pairs shown to lie this far apart are set aside unmeasured: the margin covers the rounding
+  // of the cheap tests and of the exact distance, so no pair set aside would measure closer
+  // than the limit.
+  const double apart = limit + audit::ROUNDING_MARGIN * std::max(contour.Scale(), SizeOf(track));
+  scan.probe = audit::MakeProbe(track, apart);
   const audit::Box bounds = audit::Bounds(track);
-  const audit::Box box{bounds.minX - reach, bounds.minY - reach, bounds.maxX + reach,
-                       bounds.maxY + reach};
+  const audit::Box box{bounds.minX - apart, bounds.minY - apart, bounds.maxX + apart,
+                       bounds.maxY + apart};
+  // The piece lies within HalfDiagonal of the centre of its bounds: a wall's disc farther than
+  // `spread` plus its radius from that centre keeps `apart` from the piece.
   const Point centre = Centre(bounds);
-  const double spread = HalfDiagonal(bounds);
-
-  PieceClearance nearest;
-  std::size_t count = 0;
-  // A wall whose bounds meet the piece's reach: dropped at once when its bounds' circle keeps the
-  // limit from the piece's, then when the cheap bound does; measured exactly otherwise.
-  auto measure = [&](const NearWall& near, auto&& trackOf) {
-    const std::size_t k = near.k;
-    const double gap = limit + near.spread + spread;
-    const Point between = near.centre - centre;
-    if (!audit::ContourIndex::Meets(near.bounds, box) || gap < 0.0 ||
-        audit::Dot(between, between) > gap * gap) {
+  const double spread = apart + HalfDiagonal(bounds);
+  auto visit = [&](std::size_t leaf) {
+    if (!audit::ContourIndex::Meets(contour.LeafBox(leaf), box)) {
       return;
     }
-    const Track& wall = trackOf();
-    if (!audit::MayComeWithin(track, wall, limit)) {
-      return;
-    }
-    wall_end_t skip = audit::WALL_INTERIOR;
-    if (k == onto && MayTouchAt(track, wall, audit::WALL_START, r, tolerance)) {
-      skip = audit::WALL_START;
-    } else if (k == off && MayTouchAt(track, wall, audit::WALL_END, r, tolerance)) {
-      skip = audit::WALL_END;
-    }
-    const Approach a = audit::Closest(track, wall, skip);
-    if (!(a.distance <= reach)) {
-      return;
-    }
-    if (a.distance < nearest.clearance) {
-      nearest.clearance = a.distance;
-      nearest.segment = k;
-      nearest.segmentId = contour.Id(k);
-      nearest.toolPoint = a.onPiece;
-      nearest.wallPoint = a.onWall;
-    }
-    if (a.distance < r - tolerance) {
-      ++count;
-      if (found != nullptr) {
-        found->push_back(Gouge{pieces, piece.id, k, contour.Id(k), a.onPiece, a.onWall, a.distance,
-                               r - a.distance});
+    const auto [first, last] = contour.LeafRange(leaf);
+    for (std::size_t k = first; k < last; ++k) {
+      const audit::ContourIndex::Disc& disc = contour.DiscOf(k);
+      const double dx = static_cast<double>(disc.x) - centre.x;
+      const double dy = static_cast<double>(disc.y) - centre.y;
+      const double gap = spread + static_cast<double>(disc.radius);
+      if (contour.IsWall(k) && dx * dx + dy * dy <= gap * gap) {
+        scan.Examine(k);
       }
     }
   };
-  if (window.Cover(contour, box)) {
-    for (NearWall& near : window.walls) {
-      measure(near, [&]() -> const Track& { return window.TrackOf(contour, near); });
+  if (limit > 0.0) {  // otherwise nothing can come within it
+    if (window.Cover(contour, box)) {
+      for (const std::uint32_t leaf : window.leaves) {
+        visit(leaf);
+      }
+    } else {
+      contour.Query(box, visit);
     }
-  } else {
-    contour.Query(box, [&](std::size_t k) {
-      Track wall;
-      measure(NearWall::Of(contour, k), [&]() -> const Track& {
-        wall = contour.TrackOf(k);
-        return wall;
-      });
-    });
   }
-  nearest.gouges = count;
   if (clearance != nullptr) {
-    *clearance = nearest;
+    *clearance = scan.nearest;
   }
-  ++pieces;
-  gouges += count;
+  const std::size_t count = scan.nearest.gouges;
+  if (count > 0) {
+    const bool first = summary.gouges == 0;
+    if (first || scan.nearestGouge.clearance < summary.nearest.clearance) {
+      summary.nearest = scan.nearestGouge;
+    }
+    if (first || scan.deepestGouge.depth > summary.deepest.depth) {
+      summary.deepest = scan.deepestGouge;
+    }
+  }
+  ++summary.pieces;
+  summary.gouges += count;
+  summary.bound = std::min(summary.bound, scan.gouging);
   return true;
 }
 
 double CGougeAudit::GetTolerance() const { return m_Impl->tolerance; }
 std::size_t CGougeAudit::GetSegmentCount() const { return m_Impl->contour.Size(); }
 std::size_t CGougeAudit::GetWallCount() const { return m_Impl->walls; }
-std::size_t CGougeAudit::GetPieceCount() const { return m_Impl->pieces; }
-std::size_t CGougeAudit::GetGougeCount() const { return m_Impl->gouges; }
+const AuditSummary& CGougeAudit::GetSummary() const { return m_Impl->summary; }
 std::size_t CGougeAudit::GetMemoryUsage() const {
   return sizeof(Impl) + m_Impl->contour.MemoryUsage();
 }

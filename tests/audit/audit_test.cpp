@@ -180,7 +180,7 @@ TEST(Audit, ReportsGougesNotContacts) {
       EXPECT_EQ(g.segmentId, static_cast<std::int64_t>(10 * g.segment));
     }
     ExpectGouges(actual, expected);
-    EXPECT_EQ(audit.GetGougeCount(), gouges.size());
+    EXPECT_EQ(audit.GetSummary().gouges, gouges.size());
   }
 }
 
@@ -259,10 +259,12 @@ TEST(Audit, EngineRunsGougeWhereExpected) {
 }
 
 // Random contours (scattered, chained short steps, chained mixed steps, and a long chain under
-// pieces whose reach spans most of it), a fifth arcs and some segments outside compensation;
-// random pieces. The index must find exactly the gouges and the nearest wall that measuring the
-// piece against every wall finds.
-TEST(Audit, IndexFindsWhatEveryWallGives) {
+// pieces whose reach spans most of it), a fifth arcs and some segments outside compensation.
+// Pieces: random ones, and offsets of walls at about their radius, which meet the wall and its
+// corner neighbours right at the limit where the cheap tests must prove the clearance. Every
+// gouge and every nearest wall must be exactly what measuring the piece against every wall
+// with the exact kernel gives.
+TEST(Audit, FindsWhatMeasuringEveryWallGives) {
   std::mt19937_64 random(12);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   auto curve = [&](Point from, double step) {
@@ -277,37 +279,72 @@ TEST(Audit, IndexFindsWhatEveryWallGives) {
     }
     return c;
   };
+  constexpr double TOLERANCE = 1e-6;
   for (int set = 0; set < 4; ++set) {
-    crc::CGougeAudit audit(1e-9);
-    std::vector<std::pair<bool, Track>> walls;
+    crc::CGougeAudit audit(TOLERANCE);
+    std::vector<crc::ContourSegment> contour;
+    std::vector<Track> tracks;
     Point at(50.0, 50.0);
     for (int k = 0; k < (set < 3 ? 500 : 6000); ++k) {
       const Point from = set == 0 ? Point(100.0 * unit(random), 100.0 * unit(random)) : at;
       const double step = set % 2 == 1 || unit(random) < 0.9 ? 4.0 : 60.0;
-      crc::ContourSegment segment{curve(from, step), k, crc::CRC_STATUS_DOING, false};
-      segment.phase = k % 9 == 4 ? crc::CRC_STATUS_NONE : crc::CRC_STATUS_DOING;
-      ASSERT_TRUE(audit.AddSegment(segment)) << audit.GetLatestError();
-      Track track;
-      crc::audit::MakeTrack(segment.curve, track);
-      walls.emplace_back(crc::CGougeAudit::IsWall(segment), track);
-      at = segment.curve.to;
+      contour.push_back({curve(from, step), k, crc::CRC_STATUS_DOING, false});
+      contour.back().phase = k % 9 == 4 ? crc::CRC_STATUS_NONE : crc::CRC_STATUS_DOING;
+      ASSERT_TRUE(audit.AddSegment(contour.back())) << audit.GetLatestError();
+      tracks.emplace_back();
+      crc::audit::MakeTrack(contour.back().curve, tracks.back());
+      at = contour.back().curve.to;
     }
-    for (int i = 0; i < (set < 3 ? 300 : 10); ++i) {
-      const crc::ToolPiece piece{curve(Point(100.0 * unit(random), 100.0 * unit(random)), 20.0),
-                                 (set < 3 ? 5.0 : 60.0) * unit(random) + 0.2, -1};
-      crc::PieceClearance got;
-      std::vector<crc::Gouge> gouges;
-      ASSERT_TRUE(audit.AuditPiece(piece, &got, &gouges)) << audit.GetLatestError();
-      Track track;
-      crc::audit::MakeTrack(piece.tool, track);
-      std::size_t count = 0;
-      double nearest = std::numeric_limits<double>::infinity();
-      for (const auto& [wall, w] : walls) {
-        const double d = crc::audit::Closest(track, w, crc::audit::WALL_INTERIOR).distance;
-        count += wall && d < piece.radius - 1e-9 ? 1 : 0;
-        nearest = wall && d <= piece.radius + 1e-9 ? std::min(nearest, d) : nearest;
+    for (int i = 0; i < (set < 3 ? 600 : 20); ++i) {
+      crc::ToolPiece piece{curve(Point(100.0 * unit(random), 100.0 * unit(random)), 20.0),
+                           (set < 3 ? 5.0 : 60.0) * unit(random) + 0.2, -1};
+      const crc::ContourSegment& s = contour[random() % contour.size()];
+      const Track& w = tracks[static_cast<std::size_t>(s.id)];
+      if (i % 2 == 1 && crc::CGougeAudit::IsWall(s) && (w.arc || !(w.from == w.to))) {
+        // The wall's offset at the radius, or up to two tolerances nearer or farther.
+        const double side = unit(random) < 0.5 ? 1.0 : -1.0;
+        const double offset = side * (piece.radius + TOLERANCE * double(int(random() % 5) - 2));
+        crc::Curve& t = piece.tool;
+        t = s.curve;
+        if (!w.arc) {
+          const Point n =
+              Point(w.from.y - w.to.y, w.to.x - w.from.x) * (1.0 / (w.to - w.from).GetLength());
+          t.from = w.from + n * offset;
+          t.to = w.to + n * offset;
+        } else if (w.radius + offset > 0.0) {
+          t.from = w.centre + (w.from - w.centre) * ((w.radius + offset) / w.radius);
+          t.to = w.centre + (w.to - w.centre) * ((w.radius + offset) / w.radius);
+        }
+        piece.id = s.id;
       }
-      EXPECT_EQ(gouges.size(), count) << "set " << set << " piece " << i;
+      Track track;
+      ASSERT_TRUE(crc::audit::MakeTrack(piece.tool, track));
+      std::vector<crc::Gouge> expected;
+      double nearest = std::numeric_limits<double>::infinity();
+      for (std::size_t k = 0; k < tracks.size(); ++k) {
+        const crc::audit::Approach a =
+            crc::audit::Closest(track, tracks[k], crc::audit::WALL_INTERIOR);
+        if (crc::CGougeAudit::IsWall(contour[k]) && a.distance < piece.radius - TOLERANCE) {
+          expected.push_back({0, 0, k, 0, a.onPiece, a.onWall, a.distance, 0.0});
+        }
+        if (crc::CGougeAudit::IsWall(contour[k]) && a.distance <= piece.radius + TOLERANCE) {
+          nearest = std::min(nearest, a.distance);
+        }
+      }
+      crc::PieceClearance got;
+      for (crc::PieceClearance* clearance : {&got, static_cast<crc::PieceClearance*>(nullptr)}) {
+        std::vector<crc::Gouge> gouges;
+        ASSERT_TRUE(audit.AuditPiece(piece, clearance, &gouges)) << audit.GetLatestError();
+        std::sort(gouges.begin(), gouges.end(),
+                  [](auto& a, auto& b) { return a.segment < b.segment; });
+        ASSERT_EQ(gouges.size(), expected.size()) << "set " << set << " piece " << i;
+        for (std::size_t g = 0; g < gouges.size(); ++g) {
+          EXPECT_EQ(gouges[g].segment, expected[g].segment);
+          EXPECT_EQ(gouges[g].clearance, expected[g].clearance);
+          EXPECT_EQ(gouges[g].toolPoint, expected[g].toolPoint);
+          EXPECT_EQ(gouges[g].wallPoint, expected[g].wallPoint);
+        }
+      }
       EXPECT_EQ(got.clearance, nearest) << "set " << set << " piece " << i;
     }
   }
