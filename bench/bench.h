@@ -41,6 +41,25 @@ std::size_t CountedRuns(const Contour& contour, const std::string& kind, int run
 // polygon's edges, 0 for an unknown or missing peer or a contour with arcs.
 std::size_t CountedPeerRuns(const Contour& contour, const std::string& kind, int runs);
 
+// CPU nanoseconds per iteration of the benchmark measuring `kind` on `contour`: the least and
+// the median over its repetitions, or -1 when it did not run.
+double BestNs(const std::string& contour, const std::string& kind);
+double MedianNs(const std::string& contour, const std::string& kind);
+
+// The scaling benchmarks on open paths (scaling_bench.cpp): registration, the summary tables
+// (times, ratios against the offset libraries, allocations per segment), and the counted runs
+// for an instruction counter (callgrind --toggle-collect='cutcomp::bench::RepeatOpenRuns*'):
+// `kind` is "host", "normal/e0/b3", "normal/e1/b3", "geos" or "clipper". Returns the segments
+// (edges for a peer) per run, 0 for an unknown path or kind.
+// With `slowPeers`, Clipper also runs (once) at 1e5 edges, where it takes minutes.
+void RegisterScalingBenchmarks(bool slowPeers);
+void PrintScalingSummary();
+std::size_t CountedOpenRuns(const std::string& name, const std::string& kind, int runs);
+
+// The command-line tool against LinuxCNC's rs274 (cli_bench.cpp): runs both as subprocesses and
+// prints the table; notes what is missing instead.
+void PrintCliSummary();
+
 void RegisterEngineBenchmarks(const std::vector<Contour>& contours);
 // Registers nothing for a peer that was not found at build time.
 void RegisterPeerBenchmarks(const std::vector<Contour>& contours);

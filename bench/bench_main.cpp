@@ -27,8 +27,23 @@ std::map<std::string, std::map<std::string, double>>& Areas() {
 
 namespace {
 
-// Prints like the console reporter and keeps, per benchmark, the least CPU time per iteration
-// seen over its repetitions (the figure least disturbed by other work on the machine).
+// Every repetition's CPU nanoseconds per iteration, by registered benchmark name.
+std::map<std::string, std::vector<double>>& Times() {
+  static std::map<std::string, std::vector<double>> times;
+  return times;
+}
+
+const std::vector<double>* FindTimes(const std::string& contour, const std::string& kind) {
+  for (const auto& [name, entry] : Registry()) {
+    if (entry.contour == contour && entry.kind == kind) {
+      auto found = Times().find(name);
+      return found == Times().end() || found->second.empty() ? nullptr : &found->second;
+    }
+  }
+  return nullptr;
+}
+
+// Prints like the console reporter and keeps every repetition's time for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
   using ConsoleReporter::ConsoleReporter;
@@ -38,29 +53,11 @@ public:
       if (run.error_occurred || run.run_type != Run::RT_Iteration) {
         continue;
       }
-      const double ns =
-          run.GetAdjustedCPUTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-      auto found = m_BestNs.find(run.run_name.function_name);
-      if (found == m_BestNs.end() || ns < found->second) {
-        m_BestNs[run.run_name.function_name] = ns;
-      }
+      Times()[run.run_name.function_name].push_back(
+          run.GetAdjustedCPUTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit));
     }
     ConsoleReporter::ReportRuns(runs);
   }
-
-  // Nanoseconds per iteration of the benchmark measuring `kind` on `contour`, or -1.
-  double Ns(const std::string& contour, const std::string& kind) const {
-    for (const auto& [name, entry] : Registry()) {
-      if (entry.contour == contour && entry.kind == kind) {
-        auto found = m_BestNs.find(name);
-        return found == m_BestNs.end() ? -1.0 : found->second;
-      }
-    }
-    return -1.0;
-  }
-
-private:
-  std::map<std::string, double> m_BestNs;
 };
 
 void PrintCell(double value, int width, int precision) {
@@ -77,7 +74,7 @@ const std::vector<std::string> ENGINE_KINDS = {"normal/e0/b0", "normal/e0/b3", "
 const std::vector<std::string> PEER_KINDS = {"clipper_miter", "clipper_round", "boost_miter",
                                              "boost_round"};
 
-void PrintSummary(const SummaryReporter& reporter, const std::vector<Contour>& contours) {
+void PrintSummary(const std::vector<Contour>& contours) {
   std::printf("\nSummary (CPU time, best of the repetitions; '-' = not run)\n");
   std::printf("\ncutcomp, ns per programmed segment (eK = evasion off/on, bK = look-behind)\n");
   std::printf("%-16s %5s %7s %7s", "contour", "segs", "clone", "host");
@@ -88,7 +85,7 @@ void PrintSummary(const SummaryReporter& reporter, const std::vector<Contour>& c
   for (const Contour& contour : contours) {
     const double segments = static_cast<double>(contour.loop.size() + 2);
     const auto perSegment = [&](const std::string& kind) {
-      const double ns = reporter.Ns(contour.name, kind);
+      const double ns = BestNs(contour.name, kind);
       return ns < 0.0 ? ns : ns / segments;
     };
     std::printf("%-16s %5.0f", contour.name.c_str(), segments);
@@ -103,10 +100,10 @@ void PrintSummary(const SummaryReporter& reporter, const std::vector<Contour>& c
   std::printf("\ncutcomp, engine alone: the above less the host (copy, list, calls), ns/segment\n");
   for (const Contour& contour : contours) {
     const double segments = static_cast<double>(contour.loop.size() + 2);
-    const double host = reporter.Ns(contour.name, "host");
+    const double host = BestNs(contour.name, "host");
     std::printf("%-16s %5.0f %15s", contour.name.c_str(), segments, "");
     for (const std::string& kind : ENGINE_KINDS) {
-      const double ns = reporter.Ns(contour.name, kind);
+      const double ns = BestNs(contour.name, kind);
       PrintCell(ns < 0.0 || host < 0.0 ? -1.0 : (ns - host) / segments, 13, 1);
     }
     std::printf("\n");
@@ -131,7 +128,7 @@ void PrintSummary(const SummaryReporter& reporter, const std::vector<Contour>& c
     std::string reference = "-";
     double ours = -1.0;
     for (const std::string& kind : PEER_REFERENCES) {
-      ours = reporter.Ns(contour.name, kind);
+      ours = BestNs(contour.name, kind);
       if (ours >= 0.0) {
         reference = kind;
         break;
@@ -140,7 +137,7 @@ void PrintSummary(const SummaryReporter& reporter, const std::vector<Contour>& c
     std::printf("%-16s %5zu %12s", contour.name.c_str(), contour.polygon.size(), reference.c_str());
     PrintCell(ours < 0.0 ? ours : ours / 1e3, 9, 1);
     for (const std::string& kind : PEER_KINDS) {
-      const double peer = reporter.Ns(contour.name, kind);
+      const double peer = BestNs(contour.name, kind);
       PrintCell(peer < 0.0 ? peer : peer / 1e3, 15, 1);
       PrintCell(ours < 0.0 || peer <= 0.0 ? -1.0 : ours / peer, 7, 2);
     }
@@ -199,6 +196,11 @@ int Count(int argc, char** argv, const std::vector<Contour>& contours) {
     }
     const std::string name = request.substr(0, slash);
     const std::string kind = slash == std::string::npos ? "" : request.substr(slash + 1);
+    if (const std::size_t segments = CountedOpenRuns(name, kind, runs); segments > 0) {
+      std::printf("%s: %d runs x %zu segments = %zu segments\n", request.c_str(), runs, segments,
+                  runs * segments);
+      return 0;
+    }
     for (const Contour& contour : contours) {
       if (contour.name == name) {
         std::size_t segments = CountedRuns(contour, kind, runs);
@@ -220,7 +222,38 @@ int Count(int argc, char** argv, const std::vector<Contour>& contours) {
   return -1;
 }
 
+// Removes the flag from the command line; true when it was there.
+bool TakeFlag(int& argc, char** argv, const std::string& flag) {
+  for (int i = 1; i < argc; ++i) {
+    if (flag == argv[i]) {
+      for (int j = i; j + 1 < argc; ++j) {
+        argv[j] = argv[j + 1];
+      }
+      --argc;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+double BestNs(const std::string& contour, const std::string& kind) {
+  const std::vector<double>* times = FindTimes(contour, kind);
+  return times == nullptr ? -1.0 : *std::min_element(times->begin(), times->end());
+}
+
+double MedianNs(const std::string& contour, const std::string& kind) {
+  const std::vector<double>* times = FindTimes(contour, kind);
+  if (times == nullptr) {
+    return -1.0;
+  }
+  std::vector<double> sorted = *times;
+  std::sort(sorted.begin(), sorted.end());
+  const std::size_t n = sorted.size();
+  return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
+}
+
 }  // namespace cutcomp::bench
 
 int main(int argc, char** argv) {
@@ -229,18 +262,27 @@ int main(int argc, char** argv) {
   if (const int status = Count(argc, argv, contours); status >= 0) {
     return status;
   }
+  // --skip_cli: leave out the command-line comparison (it runs subprocesses for a few seconds).
+  // --slow_peers: also run Clipper at 1e5 edges (minutes).
+  const bool skipCli = TakeFlag(argc, argv, "--skip_cli");
+  const bool slowPeers = TakeFlag(argc, argv, "--slow_peers");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;
   }
   RegisterEngineBenchmarks(contours);
   RegisterPeerBenchmarks(contours);
+  RegisterScalingBenchmarks(slowPeers);
 
   SummaryReporter reporter(isatty(STDOUT_FILENO) != 0 ? benchmark::ConsoleReporter::OO_ColorTabular
                                                       : benchmark::ConsoleReporter::OO_Tabular);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::fflush(stdout);
-  PrintSummary(reporter, contours);
+  PrintSummary(contours);
+  PrintScalingSummary();
+  if (!skipCli) {
+    PrintCliSummary();
+  }
   benchmark::Shutdown();
   return 0;
 }

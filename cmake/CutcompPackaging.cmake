@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # One Debian package, `cutcomp`, with everything a user of the tool or the library needs: the
-# command-line tool and its man page, the shared library (SONAME libcutcomp.so.0), the headers,
+# command-line tool and its man page, the shared library (SONAME libcutcomp.so.1), the headers,
 # the CMake package and the pkg-config file. `cmake --workflow --preset deb` builds it; any
 # configured build tree can also be packed with `cpack -G DEB --config <build>/CPackConfig.cmake`.
 #

@@ -4,6 +4,7 @@
 // sequence ends without a cancel segment; then finishes the cancel segment itself.
 #include <crc/compensator/cutter_compensator.h>
 
+#include "compensator/workspace.h"
 #include "geometry/tolerance.h"
 #include "nodes/node_kind.h"
 
@@ -63,7 +64,8 @@ bool CCutterCompensator::CrcPreRetract(CCrcNode* node, CCrcNode* next) {
     return false;
   }
   if (!IsLocateLine(node)) {
-    AddToList(node);
+    // AddToList, taking over what the interference check has just worked out for node.
+    AppendToLookBehind(m_NodeList, m_Workspace, m_ListSize, node, true);
   }
   return result;
 }
@@ -73,7 +75,7 @@ bool CCutterCompensator::CrcPreRetract_Normal(CCrcNode* node, CCrcNode* next) {
   if (node == nullptr || next == nullptr) {
     return false;
   }
-  if (next->GetNodeType() != NODE_LINE) {
+  if (AsLine(next) == nullptr) {
     SetLatestError(CRC_ERROR_ARC_RETRACT);
     return false;
   }
@@ -96,7 +98,7 @@ bool CCutterCompensator::CrcPreRetract_Intersect(CCrcNode* node, CCrcNode* next)
   if (node == nullptr || next == nullptr) {
     return false;
   }
-  if (next->GetNodeType() != NODE_LINE) {
+  if (AsLine(next) == nullptr) {
     SetLatestError(CRC_ERROR_ARC_RETRACT);
     return false;
   }

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "compensator/joints.h"
 #include "geometry/intersection.h"
 #include "geometry/tolerance.h"
 #include "geometry/tolerances.h"
@@ -18,27 +19,29 @@ bool IsNonNegative(double v) { return IsGreaterOrEqual(v, 0, EPSILON); }  // v >
 bool IsNegative(double v) { return IsLess(v, 0, EPSILON); }               // v <= -1e-6
 bool IsZero(double v) { return IsEqual(v, 0, EPSILON); }                  // |v| < 1e-6
 
-__point2<double> LineVector(const CCrcNode* node) {
-  // A segment that is neither a real arc nor a real line has no tangent (zero vector).
-  const CCrcLine* line = AsLine(node);
+// The direction of travel at a segment's end or start: an arc's tangent, a line's chord, and
+// the zero vector for a segment that is neither a real arc nor a real line (no tangent).
+__point2<double> Direction(const CCrcLine* line, const CCrcArc* arc, bool atEnd) {
+  if (arc != nullptr) {
+    return atEnd ? arc->GetEndTangent() : arc->GetStartTangent();
+  }
   return line != nullptr ? line->GetVector() : __point2<double>(0.0, 0.0);
 }
 
-__point2<double> EndTangent(const CCrcNode* node) {
-  const CCrcArc* arc = AsArc(node);
-  return arc != nullptr ? arc->GetEndTangent() : LineVector(node);
-}
-
-__point2<double> StartTangent(const CCrcNode* node) {
-  const CCrcArc* arc = AsArc(node);
-  return arc != nullptr ? arc->GetStartTangent() : LineVector(node);
+// Brings v to unit length like __point2::Unify and returns the length it measured.
+double UnifyMeasured(__point2<double>& v) {
+  const double length = v.GetLength();
+  if (length < EPSILON) {  // as Unify: too short to have a direction, left unchanged
+    return length;
+  }
+  v.x /= length;
+  v.y /= length;
+  return length;
 }
 
 // At a reversal the offset curves meet only where the tool runs on the convex side of an arc
 // that bends back over the joint; otherwise the tool must be led around the joint (insert).
-connect_t ReversalType(const CCrcNode* prev, const CCrcNode* next, crc_dir_t side) {
-  const CCrcArc* arcPrev = AsArc(prev);
-  const CCrcArc* arcNext = AsArc(next);
+connect_t ReversalType(const CCrcArc* arcPrev, const CCrcArc* arcNext, crc_dir_t side) {
   const bool left = side == CRC_DIR_LEFT;
   if (arcPrev == nullptr && arcNext == nullptr) {
     return CONNECT_INSERT;  // two lines never meet again
@@ -67,11 +70,9 @@ connect_t ReversalType(const CCrcNode* prev, const CCrcNode* next, crc_dir_t sid
   }
   return (left ? prevLarger : prevSmaller) ? CONNECT_SHORTEN : CONNECT_INSERT;
 }
-}  // namespace
 
-connect_t CCutterCompensator::GetConnectRawType(const __point2<double>& first,
-                                                const __point2<double>& second,
-                                                const crc_dir_t& side) {
+connect_t RawConnectType(const __point2<double>& first, const __point2<double>& second,
+                         crc_dir_t side) {
   const double cross = first.x * second.y - first.y * second.x;
   const double dot = first.x * second.x + first.y * second.y;
   if (IsEqual(dot, 1, TANGENT_COSINE_TOLERANCE)) {
@@ -91,13 +92,12 @@ connect_t CCutterCompensator::GetConnectRawType(const __point2<double>& first,
   return atMostRightAngle ? CONNECT_EXTEND : CONNECT_INSERT;
 }
 
-connect_t CCutterCompensator::GetConnectType(const CCrcNode* prev, const CCrcNode* next) {
-  __point2<double> t1 = EndTangent(prev);
-  __point2<double> t2 = StartTangent(next);
-  t1.Unify();  // a zero-length line keeps the zero vector
-  t2.Unify();
-  const crc_dir_t side = prev->GetCrcDirType();
-  connect_t type = GetConnectRawType(t1, t2, side);
+// The joint's type from its unit tangents, refined for degenerate and right-angle joints and
+// for reversals.
+connect_t JointType(const Joint& joint, crc_dir_t side) {
+  const __point2<double>& t1 = joint.endTangent;
+  const __point2<double>& t2 = joint.startTangent;
+  connect_t type = RawConnectType(t1, t2, side);
   if (type == CONNECT_TANGENT) {
     return type;
   }
@@ -112,12 +112,40 @@ connect_t CCutterCompensator::GetConnectType(const CCrcNode* prev, const CCrcNod
     type = CONNECT_EXTEND;
   }
   if (IsNegative(dot) && IsZero(cross)) {
-    type = ReversalType(prev, next, side);
+    type = ReversalType(joint.prevArc, joint.nextArc, side);
   }
   if (IsNegative(cross) && IsZero(dot) && side == CRC_DIR_LEFT) {
     type = CONNECT_EXTEND;
   }
   return type;
+}
+
+}  // namespace
+
+connect_t CCutterCompensator::GetConnectRawType(const __point2<double>& first,
+                                                const __point2<double>& second,
+                                                const crc_dir_t& side) {
+  return RawConnectType(first, second, side);
+}
+
+Joint ClassifyJoint(const CCrcNode* prev, const CCrcNode* next) {
+  Joint joint;
+  joint.prev = prev;
+  joint.next = next;
+  joint.prevArc = AsArc(prev);
+  joint.prevLine = joint.prevArc == nullptr ? AsLine(prev) : nullptr;
+  joint.nextArc = AsArc(next);
+  joint.nextLine = joint.nextArc == nullptr ? AsLine(next) : nullptr;
+  joint.endTangent = Direction(joint.prevLine, joint.prevArc, true);
+  joint.startTangent = Direction(joint.nextLine, joint.nextArc, false);
+  joint.prevLength = UnifyMeasured(joint.endTangent);  // a zero-length line keeps the zero vector
+  joint.nextLength = UnifyMeasured(joint.startTangent);
+  joint.type = JointType(joint, prev->GetCrcDirType());
+  return joint;
+}
+
+connect_t CCutterCompensator::GetConnectType(const CCrcNode* prev, const CCrcNode* next) {
+  return ClassifyJoint(prev, next).type;
 }
 
 bool CCutterCompensator::GetCrcNodeIntersection(const CCrcNode* prev, const CCrcNode* next,

@@ -6,6 +6,7 @@
 #include <crc/compensator/cutter_compensator.h>
 
 #include "compensator/joints.h"
+#include "compensator/workspace.h"
 #include "geometry/intersection.h"
 #include "geometry/tolerance.h"
 #include "geometry/tolerances.h"
@@ -32,7 +33,8 @@ bool CCutterCompensator::CrcDoing(CCrcNode* node, CCrcNode* next) {
   }
   node->SetHasBeenCrc(true);
   if (!IsLocateLine(node)) {
-    AddToList(node);
+    // AddToList, taking over what the interference check has just worked out for node.
+    AppendToLookBehind(m_NodeList, m_Workspace, m_ListSize, node, true);
   }
   return true;
 }
@@ -44,11 +46,15 @@ bool CCutterCompensator::CalculateConnection(CCrcNode* prev, CCrcNode* next) {
   if (prev == nullptr || next == nullptr) {
     return false;
   }
-  if (!LocateType(prev, next)) {
+  // The joint tells lines from arcs, so it tells at once whether a locate line takes part.
+  const Joint joint = ClassifyJoint(prev, next);
+  const bool locate = (joint.prevLine != nullptr && joint.prevLine->IsLocate()) ||
+                      (joint.nextLine != nullptr && joint.nextLine->IsLocate());
+  if (!locate || !LocateType(prev, next)) {
     __point2<double> p1 = InvalidPoint();
     __point2<double> p2 = InvalidPoint();
-    const connect_t type = GetConnectType(prev, next);
-    if (!CalculateIntersection(prev, next, type, m_CrcRadius, p1, p2)) {
+    const connect_t type = joint.type;
+    if (!CalculateIntersection(joint, type, m_CrcRadius, p1, p2)) {
       SetLatestError(CRC_ERROR_INTERFERENCE);
       return false;
     }
@@ -71,9 +77,12 @@ bool CCutterCompensator::CalculateConnection(CCrcNode* prev, CCrcNode* next) {
       // programmed direction (the line is shorter than the corners need). A very short line
       // collapses onto its plain offset start; a longer one would gouge the part. Arcs are
       // not guarded here.
+      // For a line, the joint's end tangent is its programmed chord brought to unit length.
       const __point2<double> moved = Unified(prev->GetEndPointMoved() - prev->GetStartPointMoved());
-      const __point2<double> programmed = Unified(prev->GetEndPoint() - prev->GetStartPoint());
-      if (prev->GetNodeType() == NODE_LINE && Dot(moved, programmed) < 0) {  // exact
+      const __point2<double> programmed =
+          joint.prevLine != nullptr ? joint.endTangent
+                                    : Unified(prev->GetEndPoint() - prev->GetStartPoint());
+      if (joint.prevLine != nullptr && Dot(moved, programmed) < 0) {  // exact
         if (prev->GetLength() >= SHORT_LINE_REVERSAL_LENGTH) {
           SetLatestError(CRC_ERROR_INTERFERENCE);
           return false;
@@ -103,7 +112,7 @@ bool CCutterCompensator::CalculateConnection(CCrcNode* prev, CCrcNode* next) {
     }
   }
   // A line whose offset collapsed to a point leaves no tool path to follow.
-  if (prev->GetNodeType() == NODE_LINE &&
+  if (AsLine(prev) != nullptr &&
       IsEqual((prev->GetEndPointMoved() - prev->GetStartPointMoved()).GetLength(), 0, EPSILON)) {
     SetLatestError(CRC_ERROR_OFFSET_FAILED);
     return false;
@@ -134,7 +143,7 @@ bool CCutterCompensator::InsertLineBefore(CCrcNode* prev, CCrcNode* next, __poin
     return true;
   }
   if (type == CONNECT_EXTEND) {
-    if (prev->GetNodeType() == NODE_LINE) {
+    if (AsLine(prev) != nullptr) {
       if (!prev->SetEndPointMoved(p1)) {
         SetLatestError(CRC_ERROR_INVALID_END_MOVED);
         return false;
@@ -142,7 +151,7 @@ bool CCutterCompensator::InsertLineBefore(CCrcNode* prev, CCrcNode* next, __poin
     } else {
       insert(end, p1);
     }
-    if (next->GetNodeType() == NODE_LINE) {
+    if (AsLine(next) != nullptr) {
       if (!next->SetStartPointMoved(p1)) {
         SetLatestError(CRC_ERROR_INVALID_START_MOVED);
         return false;

@@ -4,7 +4,10 @@
 // (validation, startup, connection, lookahead, cancel, interference).
 #include <crc/compensator/cutter_compensator.h>
 
+#include <new>
+
 #include "compensator/messages.h"
+#include "compensator/workspace.h"
 #include "geometry/tolerance.h"
 
 namespace crc {
@@ -19,7 +22,9 @@ CCutterCompensator::CCutterCompensator()
       m_ListSize(3),
       m_InterveneEvade(false),
       m_PreRetractOption(0),
-      m_LatestErrorCode(CRC_ERROR_NONE) {}
+      m_LatestErrorCode(CRC_ERROR_NONE) {
+  m_LatestError.reserve(LONGEST_MESSAGE);
+}
 
 CCutterCompensator::CCutterCompensator(const double& radius, CCrcTranslator* translator,
                                        const unsigned int& listSize, crc_t type)
@@ -30,7 +35,9 @@ CCutterCompensator::CCutterCompensator(const double& radius, CCrcTranslator* tra
       m_ListSize(listSize),
       m_InterveneEvade(false),
       m_PreRetractOption(0),
-      m_LatestErrorCode(CRC_ERROR_NONE) {}
+      m_LatestErrorCode(CRC_ERROR_NONE) {
+  m_LatestError.reserve(LONGEST_MESSAGE);
+}
 
 CCutterCompensator::CCutterCompensator(const CCutterCompensator& other)
     : m_CrcType(other.m_CrcType),
@@ -42,6 +49,7 @@ CCutterCompensator::CCutterCompensator(const CCutterCompensator& other)
       m_InterveneEvade(other.m_InterveneEvade),
       m_PreRetractOption(other.m_PreRetractOption),
       m_LatestErrorCode(other.m_LatestErrorCode) {
+  m_LatestError.reserve(LONGEST_MESSAGE);
   // Each compensator deletes its own list entries, so the copy gets clones of its own.
   for (const auto& entry : other.m_NodeList) {
     AddToList(entry.get());
@@ -93,31 +101,31 @@ unsigned int CCutterCompensator::GetListCount() const {
 }
 
 void CCutterCompensator::SetLatestError(const std::string& text) {
-  m_LatestError = text;
-  m_LatestErrorCode = FindMessageCode(text);
+  try {
+    m_LatestError = text;
+  } catch (const std::bad_alloc&) {
+    m_LatestError.clear();  // a text longer than any message, and no memory for it
+  }
+  m_LatestErrorCode = FindMessageCode(m_LatestError);
 }
 
 void CCutterCompensator::SetLatestError(crc_error_t code) {
   const MessageEntry* entry = FindMessage(code);
-  m_LatestError = entry != nullptr ? entry->text : "";
+  // The constructors reserved room for the longest message, so this never allocates.
+  m_LatestError.assign(entry != nullptr ? entry->text : "");
   m_LatestErrorCode = entry != nullptr ? code : CRC_ERROR_NONE;
 }
 
 void CCutterCompensator::AddToList(const CCrcNode* node) {
-  if (m_ListSize == 0 || node == nullptr) {
-    return;
-  }
-  std::unique_ptr<const CCrcNode> clone(node->Clone());
-  if (!clone) {
-    return;  // allocation failed: the list simply looks back one segment less
-  }
-  while (m_NodeList.size() >= m_ListSize) {
-    m_NodeList.pop_front();
-  }
-  m_NodeList.push_back(std::move(clone));
+  AppendToLookBehind(m_NodeList, m_Workspace, m_ListSize, node, false);
 }
 
-void CCutterCompensator::DestroyList() { m_NodeList.clear(); }
+void CCutterCompensator::DestroyList() {
+  m_NodeList.clear();
+  if (m_Workspace) {
+    m_Workspace->Clear();
+  }
+}
 
 // Compensates one segment. Contract:
 // - writes node's offset points (and, for the joint with its successor, the successor's
@@ -126,7 +134,10 @@ void CCutterCompensator::DestroyList() { m_NodeList.clear(); }
 // - fails with false and a stored message, except for an unset/zero radius and a phase outside
 //   the enum, which fail silently;
 // - nothing written before a failure is rolled back, but the side swap of a negative radius is
-//   always undone, so the radius and the segments' sides read as before the call.
+//   always undone, so the radius and the segments' sides read as before the call;
+// - lets no exception out: the engine itself throws none, and one thrown by the host's own code
+//   (its translator, or a segment class of its own) is caught and ends the call with false and
+//   message 16.
 bool CCutterCompensator::AdjustNode(CCrcNode* node) {
   if (m_Translator == nullptr) {
     SetLatestError(CRC_ERROR_FUNCTION_UNDEFINED);
@@ -143,58 +154,77 @@ bool CCutterCompensator::AdjustNode(CCrcNode* node) {
     return true;  // inserted lines and segments finished by a look-ahead step pass through
   }
 
-  const crc_status_t status = node->GetStatusType();
-  CCrcNode* next = nullptr;
-  if (status != CRC_STATUS_RETRACT) {
-    next = m_Translator->GetNextNode(node);
-  }
+  // A negative radius is the positive radius on the other side: both segments' sides are
+  // swapped for the duration of the call and swapped back on every way out, an exception
+  // from the host's code included.
+  struct SideSwap {
+    CCutterCompensator* engine = nullptr;
+    CCrcNode* node = nullptr;
+    CCrcNode* next = nullptr;
+    SideSwap() = default;
+    SideSwap(const SideSwap&) = delete;
+    SideSwap& operator=(const SideSwap&) = delete;
+    ~SideSwap() {
+      if (engine != nullptr) {
+        engine->ChangeCrcType(node, next);
+      }
+    }
+  };
 
-  // A start-up segment whose successor is not known yet runs on its programmed path for now;
-  // it stays uncompensated so the host can pass it again once a successor exists.
-  if (status == CRC_STATUS_ESTABLISH && next == nullptr && m_CrcType != CRC_TYPE_INSERT) {
-    node->SetStartPointMoved(node->GetStartPoint());
-    node->SetEndPointMoved(node->GetEndPoint());
-    return true;
-  }
-  if (next != nullptr && status == CRC_STATUS_ESTABLISH &&
-      next->GetStatusType() == CRC_STATUS_RETRACT) {
-    SetLatestError(CRC_ERROR_ONLY_ESTABLISH_RETRACT);
+  try {
+    const crc_status_t status = node->GetStatusType();
+    CCrcNode* next = nullptr;
+    if (status != CRC_STATUS_RETRACT) {
+      next = m_Translator->GetNextNode(node);
+    }
+
+    // A start-up segment whose successor is not known yet runs on its programmed path for now;
+    // it stays uncompensated so the host can pass it again once a successor exists.
+    if (status == CRC_STATUS_ESTABLISH && next == nullptr && m_CrcType != CRC_TYPE_INSERT) {
+      node->SetStartPointMoved(node->GetStartPoint());
+      node->SetEndPointMoved(node->GetEndPoint());
+      return true;
+    }
+    if (next != nullptr && status == CRC_STATUS_ESTABLISH &&
+        next->GetStatusType() == CRC_STATUS_RETRACT) {
+      SetLatestError(CRC_ERROR_ONLY_ESTABLISH_RETRACT);
+      return false;
+    }
+
+    SideSwap swap;
+    if (IsLess(m_CrcRadius, 0, EPSILON)) {
+      ChangeCrcType(node, next);
+      swap.engine = this;
+      swap.node = node;
+      swap.next = next;
+    }
+
+    if (!CheckError(node, next)) {
+      return false;
+    }
+    if (status != CRC_STATUS_RETRACT && !node->CheckCanBeCrcMove(m_CrcRadius)) {
+      SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
+      return false;
+    }
+    if (next != nullptr && next->GetStatusType() != CRC_STATUS_RETRACT &&
+        !next->CheckCanBeCrcMove(m_CrcRadius)) {
+      SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
+      return false;
+    }
+    if (status == CRC_STATUS_ESTABLISH) {
+      return CrcEstablish(node, next);
+    }
+    if (status == CRC_STATUS_DOING) {
+      return CrcDoing(node, next);
+    }
+    if (status == CRC_STATUS_RETRACT) {
+      return CrcRetract(node);
+    }
+    return false;  // silent: a phase outside the enum
+  } catch (...) {
+    SetLatestError(CRC_ERROR_NO_PLANE_MOTION);
     return false;
   }
-
-  // A negative radius is the positive radius on the other side: swap both segments' sides for
-  // the duration of the call and swap them back on every way out.
-  const bool swapped = IsLess(m_CrcRadius, 0, EPSILON);
-  if (swapped) {
-    ChangeCrcType(node, next);
-  }
-
-  bool result = CheckError(node, next);
-  if (result && status != CRC_STATUS_RETRACT && !node->CheckCanBeCrcMove(m_CrcRadius)) {
-    SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
-    result = false;
-  }
-  if (result && next != nullptr && next->GetStatusType() != CRC_STATUS_RETRACT &&
-      !next->CheckCanBeCrcMove(m_CrcRadius)) {
-    SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
-    result = false;
-  }
-  if (result) {
-    if (status == CRC_STATUS_ESTABLISH) {
-      result = CrcEstablish(node, next);
-    } else if (status == CRC_STATUS_DOING) {
-      result = CrcDoing(node, next);
-    } else if (status == CRC_STATUS_RETRACT) {
-      result = CrcRetract(node);
-    } else {
-      result = false;  // silent: a phase outside the enum
-    }
-  }
-
-  if (swapped) {
-    ChangeCrcType(node, next);
-  }
-  return result;
 }
 
 }  // namespace crc

@@ -11,6 +11,7 @@
 #include "compensator/lookahead.h"
 #include "geometry/intersection.h"
 #include "geometry/tolerance.h"
+#include "nodes/node_kind.h"
 
 namespace crc {
 
@@ -66,8 +67,9 @@ bool CCutterCompensator::CalculateOffVector(CCrcNode* prev, CCrcNode* next, conn
                                             __point2<double>& p1, __point2<double>& p2) {
   __point2<double> a = InvalidPoint();
   __point2<double> b = InvalidPoint();
-  const connect_t t = GetConnectType(prev, next);
-  if (!CalculateIntersection(prev, next, t, m_CrcRadius, a, b)) {
+  const Joint joint = ClassifyJoint(prev, next);
+  const connect_t t = joint.type;
+  if (!CalculateIntersection(joint, t, m_CrcRadius, a, b)) {
     SetLatestError(CRC_ERROR_INTERFERENCE);
     return false;
   }
@@ -147,7 +149,7 @@ bool CCutterCompensator::CalculateConnectionExt1(CCrcNode* prev, CCrcNode* next)
   // without offsetting. An arc between two trimmed joints would leave here with its offset
   // radius unset: the host could not draw its tool path and the interference check could not
   // build its working copy. Offset it up front; the joint steps overwrite its end points.
-  if (prev->GetNodeType() == NODE_ARC && !prev->CrcMove(m_CrcRadius)) {
+  if (AsArc(prev) != nullptr && !prev->CrcMove(m_CrcRadius)) {
     SetLatestError(CRC_ERROR_RADIUS_UNREASONABLE);
     return false;
   }

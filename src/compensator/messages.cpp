@@ -4,8 +4,10 @@
 // punctuation.
 #include "compensator/messages.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace crc {
 
@@ -36,6 +38,16 @@ constexpr std::array<MessageEntry, 16> MESSAGES = {{
     {CRC_ERROR_NO_PLANE_MOTION, "代码错误，或者无刀补平面运动！",
      "program error, or no motion in the compensation plane"},
 }};
+
+constexpr std::size_t LongestText() {
+  std::size_t longest = 0;
+  for (const MessageEntry& entry : MESSAGES) {
+    longest = std::max(longest, std::char_traits<char>::length(entry.text));
+  }
+  return longest;
+}
+static_assert(LongestText() <= LONGEST_MESSAGE,
+              "the compensator reserves too little for a message");
 }  // namespace
 
 const MessageEntry* FindMessage(int code) {

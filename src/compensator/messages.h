@@ -3,6 +3,7 @@
 // English gloss for hosts that show English.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include <crc/compensator/cutter_compensator.h>
@@ -14,6 +15,10 @@ struct MessageEntry {
   const char* text;   // UTF-8, byte for byte the engine's message
   const char* gloss;  // English
 };
+
+// Bytes of the longest message text (UTF-8): the room the compensator reserves for its latest
+// message, so that storing one never allocates.
+inline constexpr std::size_t LONGEST_MESSAGE = 64;
 
 // The entry for `code`, or null when code is not 1..16.
 const MessageEntry* FindMessage(int code);

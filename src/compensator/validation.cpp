@@ -46,7 +46,7 @@ bool CCutterCompensator::CheckError(const CCrcNode* node, const CCrcNode* next) 
       SetLatestError(CRC_ERROR_ESTABLISH_FAILED);
       return false;
     }
-    if (node->GetNodeType() == NODE_ARC) {
+    if (AsArc(node) != nullptr) {
       SetLatestError(CRC_ERROR_ARC_ESTABLISH);
       return false;
     }
@@ -76,7 +76,7 @@ bool CCutterCompensator::CheckError(const CCrcNode* node, const CCrcNode* next) 
     if (m_CrcType == CRC_TYPE_INSERT) {
       return true;
     }
-    if (node->GetNodeType() == NODE_ARC) {
+    if (AsArc(node) != nullptr) {
       SetLatestError(CRC_ERROR_ARC_RETRACT);
       return false;
     }

@@ -6,10 +6,13 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <typeinfo>
 
 #include "geometry/angle.h"
 #include "geometry/tolerance.h"
 #include "geometry/tolerances.h"
+#include "nodes/node_kind.h"
 
 namespace crc {
 
@@ -32,6 +35,48 @@ CCrcLine TangentLineAtEnd(const CCrcArc* arc) {
                   arc->GetCrcDirType(), false);
 }
 
+// Turns an offset segment's tool-centre geometry into its programmed geometry.
+void TakeOffsetGeometry(CCrcLine& line) {
+  line.SetStartPoint(line.GetStartPointMoved());
+  line.SetEndPoint(line.GetEndPointMoved());
+}
+
+void TakeOffsetGeometry(CCrcArc& arc) {
+  arc.SetStartPoint(arc.GetStartPointMoved());
+  arc.SetEndPoint(arc.GetEndPointMoved());
+  arc.SetRadius(arc.GetRadiusMoved());
+}
+
+// The offset copy of a line or an arc (see CreateOffsetLine), for the duration of one corner
+// computation. A segment of the library's own class is copied in place; a host's subclass is
+// cloned through its virtual Clone, so that its own CrcMove offsets the copy.
+template <typename T>
+class OffsetCopy {
+public:
+  OffsetCopy(const T& node, double radius) {
+    T* candidate = nullptr;
+    if (&typeid(node) == &typeid(T)) {
+      candidate = &m_Local.emplace(node);
+    } else {
+      m_Heap.reset(node.Clone());
+      candidate = dynamic_cast<T*>(m_Heap.get());
+    }
+    if (candidate != nullptr && candidate->CrcMove(radius)) {
+      TakeOffsetGeometry(*candidate);
+      m_Copy = candidate;
+    }
+  }
+
+  // Null when the copy could not be made or offset.
+  const T* Get() const { return m_Copy; }
+  const T* operator->() const { return m_Copy; }
+
+private:
+  std::optional<T> m_Local;
+  std::unique_ptr<CCrcNode> m_Heap;
+  const T* m_Copy = nullptr;
+};
+
 }  // namespace
 
 bool CalculateIntersection(const CCrcNode* a, const CCrcNode* b, const connect_t& type,
@@ -42,8 +87,8 @@ bool CalculateIntersection(const CCrcNode* a, const CCrcNode* b, const connect_t
   if (a == nullptr || b == nullptr) {
     return false;
   }
-  const node_t kindA = a->GetNodeType();
-  const node_t kindB = b->GetNodeType();
+  const node_t kindA = KindOf(a);
+  const node_t kindB = KindOf(b);
   if (kindA == NODE_LINE && kindB == NODE_LINE) {
     return CalculateIntersectionLL(a, b, type, radius, p1, p2);
   }
@@ -56,10 +101,34 @@ bool CalculateIntersection(const CCrcNode* a, const CCrcNode* b, const connect_t
   return false;
 }
 
+bool CalculateIntersection(const Joint& joint, const connect_t& type, const double& radius,
+                           __point2<double>& p1, __point2<double>& p2) {
+  if (type == CONNECT_TANGENT) {
+    return true;  // smooth joint: nothing to compute
+  }
+  if (joint.prevLine != nullptr && joint.nextLine != nullptr) {
+    // The joint's unit tangents are the lines' unit directions, measured the same way.
+    if (IsEqual(joint.prevLength, 0, EPSILON) || IsEqual(joint.nextLength, 0, EPSILON)) {
+      return false;  // a line without direction has no offset side
+    }
+    return LineCornerPoints(joint.prevLine, joint.nextLine, joint.endTangent, joint.startTangent,
+                            type, radius, p1, p2);
+  }
+  const bool lineAndArc = (joint.prevLine != nullptr && joint.nextArc != nullptr) ||
+                          (joint.prevArc != nullptr && joint.nextLine != nullptr);
+  if (lineAndArc) {
+    return CalculateIntersectionLA(joint.prev, joint.next, type, radius, p1, p2);
+  }
+  if (joint.prevArc != nullptr && joint.nextArc != nullptr) {
+    return CalculateIntersectionAA(joint.prev, joint.next, type, radius, p1, p2);
+  }
+  return false;
+}
+
 bool CalculateIntersectionLL(const CCrcNode* a, const CCrcNode* b, const connect_t& type,
                              const double& radius, __point2<double>& p1, __point2<double>& p2) {
-  const auto* lineA = dynamic_cast<const CCrcLine*>(a);
-  const auto* lineB = dynamic_cast<const CCrcLine*>(b);
+  const CCrcLine* lineA = AsLine(a);
+  const CCrcLine* lineB = AsLine(b);
   if (lineA == nullptr || lineB == nullptr) {
     return false;
   }
@@ -72,6 +141,12 @@ bool CalculateIntersectionLL(const CCrcNode* a, const CCrcNode* b, const connect
   }
   const __point2<double> ua(va.x / la, va.y / la);
   const __point2<double> ub(vb.x / lb, vb.y / lb);
+  return LineCornerPoints(lineA, lineB, ua, ub, type, radius, p1, p2);
+}
+
+bool LineCornerPoints(const CCrcLine* lineA, const CCrcLine* lineB, const __point2<double>& ua,
+                      const __point2<double>& ub, const connect_t& type, const double& radius,
+                      __point2<double>& p1, __point2<double>& p2) {
   const double r = radius;
   const __point2<double> corner = lineA->GetEndPoint();
   const crc_dir_t side = lineA->GetCrcDirType();
@@ -88,12 +163,12 @@ bool CalculateIntersectionLL(const CCrcNode* a, const CCrcNode* b, const connect
     if (type == CONNECT_SHORTEN &&
         !(std::fabs((corner - lineB->GetStartPoint()).GetLength()) < EPSILON)) {
       // The lines do not share the corner point: intersect the offset lines themselves.
-      std::unique_ptr<CCrcLine> offsetA(CreateOffsetLine(a, radius));
-      std::unique_ptr<CCrcLine> offsetB(CreateOffsetLine(b, radius));
-      if (!offsetA || !offsetB) {
+      const OffsetCopy<CCrcLine> offsetA(*lineA, radius);
+      const OffsetCopy<CCrcLine> offsetB(*lineB, radius);
+      if (offsetA.Get() == nullptr || offsetB.Get() == nullptr) {
         return false;
       }
-      return IntersectLines(offsetA.get(), offsetB.get(), p1);
+      return IntersectLines(offsetA.Get(), offsetB.Get(), p1);
     }
     // A reversal (cos turn = -1) has no meeting point; refuse rather than return infinity.
     if (!IsFinitePoint(meet)) {
@@ -121,16 +196,16 @@ bool CalculateIntersectionLL(const CCrcNode* a, const CCrcNode* b, const connect
 
 bool CalculateIntersectionLA(const CCrcNode* a, const CCrcNode* b, const connect_t& type,
                              const double& radius, __point2<double>& p1, __point2<double>& p2) {
-  const bool lineFirst = a->GetNodeType() != NODE_ARC;
-  const CCrcNode* line = lineFirst ? a : b;
-  const auto* arc = dynamic_cast<const CCrcArc*>(lineFirst ? b : a);
-  if (arc == nullptr || dynamic_cast<const CCrcLine*>(line) == nullptr) {
+  const bool lineFirst = AsArc(a) == nullptr;
+  const CCrcLine* line = AsLine(lineFirst ? a : b);
+  const CCrcArc* arc = AsArc(lineFirst ? b : a);
+  if (arc == nullptr || line == nullptr) {
     return false;
   }
   if (type == CONNECT_SHORTEN) {
-    std::unique_ptr<CCrcLine> offsetLine(CreateOffsetLine(line, radius));
-    std::unique_ptr<CCrcArc> offsetArc(CreateOffsetArc(arc, radius));
-    if (!offsetLine || !offsetArc) {
+    const OffsetCopy<CCrcLine> offsetLine(*line, radius);
+    const OffsetCopy<CCrcArc> offsetArc(*arc, radius);
+    if (offsetLine.Get() == nullptr || offsetArc.Get() == nullptr) {
       return false;
     }
     __point2<double> point;
@@ -156,8 +231,8 @@ bool CalculateIntersectionLA(const CCrcNode* a, const CCrcNode* b, const connect
 
 bool CalculateIntersectionAA(const CCrcNode* a, const CCrcNode* b, const connect_t& type,
                              const double& radius, __point2<double>& p1, __point2<double>& p2) {
-  const auto* arcA = dynamic_cast<const CCrcArc*>(a);
-  const auto* arcB = dynamic_cast<const CCrcArc*>(b);
+  const CCrcArc* arcA = AsArc(a);
+  const CCrcArc* arcB = AsArc(b);
   if (arcA == nullptr || arcB == nullptr) {
     return false;
   }
@@ -169,14 +244,14 @@ bool CalculateIntersectionAA(const CCrcNode* a, const CCrcNode* b, const connect
   if (type != CONNECT_SHORTEN) {
     return false;
   }
-  std::unique_ptr<CCrcArc> offsetA(CreateOffsetArc(a, radius));
-  std::unique_ptr<CCrcArc> offsetB(CreateOffsetArc(b, radius));
-  if (!offsetA || !offsetB) {
+  const OffsetCopy<CCrcArc> offsetA(*arcA, radius);
+  const OffsetCopy<CCrcArc> offsetB(*arcB, radius);
+  if (offsetA.Get() == nullptr || offsetB.Get() == nullptr) {
     return false;
   }
   __point2<double> q1 = InvalidPoint();
   __point2<double> q2 = InvalidPoint();
-  const int n = IntersectCircles(offsetA.get(), offsetB.get(), q1, q2);
+  const int n = IntersectCircles(offsetA.Get(), offsetB.Get(), q1, q2);
   if (n == INTERSECT_ONE) {
     p1 = q1;
     return true;
@@ -200,11 +275,11 @@ bool CalculateIntersectionAA(const CCrcNode* a, const CCrcNode* b, const connect
     ref = GetDirectionToLine(joint, &centres);
   }
   p1 = IsEqualPoint(ref, GetDirectionToLine(q1, &centres)) ? q1 : q2;
-  return IsPointOnArc(p1, offsetA.get()) && IsPointOnArc(p1, offsetB.get());
+  return IsPointOnArc(p1, offsetA.Get()) && IsPointOnArc(p1, offsetB.Get());
 }
 
 CCrcLine* CreateOffsetLine(const CCrcNode* node, const double& radius) {
-  if (node == nullptr || node->GetNodeType() != NODE_LINE) {
+  if (AsLine(node) == nullptr) {
     return nullptr;
   }
   std::unique_ptr<CCrcNode> clone(node->Clone());
@@ -212,13 +287,12 @@ CCrcLine* CreateOffsetLine(const CCrcNode* node, const double& radius) {
   if (line == nullptr || !line->CrcMove(radius)) {
     return nullptr;
   }
-  line->SetStartPoint(line->GetStartPointMoved());
-  line->SetEndPoint(line->GetEndPointMoved());
+  TakeOffsetGeometry(*line);
   return static_cast<CCrcLine*>(clone.release());
 }
 
 CCrcArc* CreateOffsetArc(const CCrcNode* node, const double& radius) {
-  if (node == nullptr || node->GetNodeType() != NODE_ARC) {
+  if (AsArc(node) == nullptr) {
     return nullptr;
   }
   std::unique_ptr<CCrcNode> clone(node->Clone());
@@ -226,9 +300,7 @@ CCrcArc* CreateOffsetArc(const CCrcNode* node, const double& radius) {
   if (arc == nullptr || !arc->CrcMove(radius)) {
     return nullptr;
   }
-  arc->SetStartPoint(arc->GetStartPointMoved());
-  arc->SetEndPoint(arc->GetEndPointMoved());
-  arc->SetRadius(arc->GetRadiusMoved());
+  TakeOffsetGeometry(*arc);
   return static_cast<CCrcArc*>(clone.release());
 }
 

@@ -27,6 +27,35 @@ inline constexpr int INTERSECT_OVERLAP = 5;  // the elements share a stretch
 // offset arcs (p1 then holds it).
 bool CalculateIntersection(const CCrcNode* a, const CCrcNode* b, const connect_t& type,
                            const double& radius, __point2<double>& p1, __point2<double>& p2);
+// A joint prev -> next as the corner computations read it, worked out once per joint: each
+// segment as a line or an arc (by the kind rule), the unit directions of travel at the joint
+// (zero for a segment of no kind or a line shorter than EPSILON), the lines' lengths as the
+// directions were measured, and the joint's type.
+struct Joint {
+  const CCrcNode* prev = nullptr;
+  const CCrcNode* next = nullptr;
+  const CCrcLine* prevLine = nullptr;
+  const CCrcArc* prevArc = nullptr;
+  const CCrcLine* nextLine = nullptr;
+  const CCrcArc* nextArc = nullptr;
+  __point2<double> endTangent;    // prev's, at its end
+  __point2<double> startTangent;  // next's, at its start
+  double prevLength = 0.0;        // |prev's chord| when prev is a line
+  double nextLength = 0.0;        // |next's chord| when next is a line
+  connect_t type = CONNECT_NONE;
+};
+
+// CalculateIntersection(joint.prev, joint.next, type, ...), reading the joint's directions
+// instead of measuring them again.
+bool CalculateIntersection(const Joint& joint, const connect_t& type, const double& radius,
+                           __point2<double>& p1, __point2<double>& p2);
+
+// The corner points of two lines with unit directions ua and ub, as CalculateIntersectionLL
+// computes them once it has those.
+bool LineCornerPoints(const CCrcLine* lineA, const CCrcLine* lineB, const __point2<double>& ua,
+                      const __point2<double>& ub, const connect_t& type, const double& radius,
+                      __point2<double>& p1, __point2<double>& p2);
+
 bool CalculateIntersectionLL(const CCrcNode* a, const CCrcNode* b, const connect_t& type,
                              const double& radius, __point2<double>& p1, __point2<double>& p2);
 bool CalculateIntersectionLA(const CCrcNode* a, const CCrcNode* b, const connect_t& type,

@@ -10,6 +10,9 @@
 namespace crc {
 
 namespace {
+// A line's length is its chord; read from its points, without a virtual call.
+double ChordLength(const CCrcLine* line) { return line->GetVector().GetLength(); }
+
 bool Meets(const __point2<double>& p, const __point2<double>& q) {
   return IsEqual((p - q).GetLength(), 0, EPSILON);
 }
@@ -66,7 +69,7 @@ bool IsOppositeVector(const __point2<double>& v, const __point2<double>& w) {
 double GetDistanceToLine(const __point2<double>& p, const CCrcLine* line) {
   const __point2<double> s = line->GetStartPoint();
   const __point2<double> e = line->GetEndPoint();
-  const double length = line->GetLength();
+  const double length = ChordLength(line);
   if (IsEqual(length, 0, EPSILON)) {
     return (p - s).GetLength();
   }
@@ -82,12 +85,12 @@ bool IsPointOnLine(const __point2<double>& p, const CCrcLine* line) {
   if (Meets(p, s) || Meets(p, e)) {
     return true;
   }
-  return IsEqual((e - p).GetLength() + (p - s).GetLength(), line->GetLength(), EPSILON);
+  return IsEqual((e - p).GetLength() + (p - s).GetLength(), ChordLength(line), EPSILON);
 }
 
 int IntersectLineCircle(const CCrcLine* line, const CCrcArc* arc, __point2<double>& p1,
                         __point2<double>& p2) {
-  if (IsEqual(line->GetLength(), 0, EPSILON) || IsEqual(arc->GetRadius(), 0, EPSILON)) {
+  if (IsEqual(ChordLength(line), 0, EPSILON) || IsEqual(arc->GetRadius(), 0, EPSILON)) {
     return INTERSECT_INVALID;
   }
   const __point2<double> s = line->GetStartPoint();
@@ -115,15 +118,20 @@ int IntersectLineCircle(const CCrcLine* line, const CCrcArc* arc, __point2<doubl
 }
 
 int IntersectLineSegments(const CCrcLine* a, const CCrcLine* b, __point2<double>& p) {
-  if (IsEqual(a->GetLength(), 0, EPSILON) || IsEqual(b->GetLength(), 0, EPSILON)) {
+  return IntersectLineSegments(LinePiece(a->GetStartPoint(), a->GetEndPoint()),
+                               LinePiece(b->GetStartPoint(), b->GetEndPoint()), p);
+}
+
+int IntersectLineSegments(const LinePiece& a, const LinePiece& b, __point2<double>& p) {
+  if (IsEqual(a.length, 0, EPSILON) || IsEqual(b.length, 0, EPSILON)) {
     return INTERSECT_INVALID;
   }
-  const __point2<double> sa = a->GetStartPoint();
-  const __point2<double> ea = a->GetEndPoint();
-  const __point2<double> sb = b->GetStartPoint();
-  const __point2<double> eb = b->GetEndPoint();
-  const __point2<double> da = ea - sa;
-  const __point2<double> db = eb - sb;
+  const __point2<double>& sa = a.start;
+  const __point2<double>& ea = a.end;
+  const __point2<double>& sb = b.start;
+  const __point2<double>& eb = b.end;
+  const __point2<double>& da = a.vector;
+  const __point2<double>& db = b.vector;
   const __point2<double> w = sa - sb;
   const double cross = da.x * db.y - da.y * db.x;
   if (IsEqual(cross, 0, EPSILON)) {

@@ -34,6 +34,19 @@ int IntersectLineCircle(const CCrcLine* line, const CCrcArc* arc, __point2<doubl
 // share no end give INTERSECT_NONE. A crossing at a's start or end (t = 0 or 1) is reported
 // without checking that it lies on b.
 int IntersectLineSegments(const CCrcLine* a, const CCrcLine* b, __point2<double>& p);
+// A straight piece of path given by its ends, with its vector and length worked out once (a
+// piece is often compared with several others).
+struct LinePiece {
+  LinePiece() = default;
+  LinePiece(const __point2<double>& from, const __point2<double>& to)
+      : start(from), end(to), vector(to - from), length(vector.GetLength()) {}
+  __point2<double> start;
+  __point2<double> end;
+  __point2<double> vector;  // end - start
+  double length = 0.0;
+};
+// The same for two pieces given by their ends.
+int IntersectLineSegments(const LinePiece& a, const LinePiece& b, __point2<double>& p);
 
 // Segment against arc: the crossings of the line and the circle that lie on both pieces.
 int IntersectLineArcSegments(const CCrcLine* line, const CCrcArc* arc, __point2<double>& p1,

@@ -15,7 +15,7 @@
 namespace crc {
 
 // exact: the sentinel is recognised only bit-for-bit, never by a tolerance
-inline bool IsInvalidValue(double v) { return v == INVALID_VALUE; }
+inline bool IsInvalidValue(double v) { return IsUnsetValue(v); }
 
 // |a - b| < eps; the boundary is not equal.
 inline bool IsEqual(const double& a, const double& b, double eps) { return std::fabs(a - b) < eps; }

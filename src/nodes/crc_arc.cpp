@@ -72,18 +72,7 @@ CCrcArc::CCrcArc(const __point2<double>& center, const __point2<double>& start,
   m_CentralAngle = GetSweepAngle(m_StartAngle, m_EndAngle, m_Direction);
 }
 
-CCrcArc::CCrcArc(const CCrcArc& other) = default;
-CCrcArc& CCrcArc::operator=(const CCrcArc& other) = default;
 CCrcArc::~CCrcArc() = default;
-
-void CCrcArc::SetDirect(const bool& direction) { m_Direction = direction; }
-bool CCrcArc::GetDirection() const { return m_Direction; }
-double CCrcArc::GetRadius() const { return m_Radius; }
-double CCrcArc::GetRadiusMoved() const { return m_RadiusMoved; }
-__point2<double> CCrcArc::GetCenterPoint() const { return m_CenterPoint; }
-double CCrcArc::GetCentralAngle() const { return m_CentralAngle; }
-double CCrcArc::GetStartAngle() const { return m_StartAngle; }
-double CCrcArc::GetEndAngle() const { return m_EndAngle; }
 
 bool CCrcArc::SetRadius(const double& radius) {
   if (IsInvalidValue(radius) || IsLessOrEqual(radius, 0, EPSILON)) {

@@ -20,12 +20,27 @@ __point2<double> RotateVector(const __point2<double>& v, const double& angle) {
   return turned;
 }
 
+namespace {
+// The cosines of the folded quarter turns pi / 2 and 3 pi / 2 as the C library computes them
+// (the double nearest to pi / 2 is not exactly a quarter turn, so they are not 0); the sines are
+// exactly 1 and -1. Turning with these constants is RotateVector's arithmetic for those two
+// angles, operation for operation, without calling cos and sin for every offset.
+constexpr double COS_LEFT_QUARTER = 0x1.1a62633145c07p-54;    // cos(pi / 2) = 6.12e-17
+constexpr double COS_RIGHT_QUARTER = -0x1.a79394c9e8a0ap-53;  // cos(3 pi / 2) = -1.84e-16
+
+__point2<double> QuarterTurn(const __point2<double>& v, double c, double s) {
+  __point2<double> turned(v.x * c - v.y * s, v.x * s + v.y * c);
+  turned.Unify();
+  return turned;
+}
+}  // namespace
+
 __point2<double> GetOffsetNormal(const __point2<double>& direction, crc_dir_t side) {
   __point2<double> normal;
   if (side == CRC_DIR_LEFT) {
-    normal = RotateVector(direction, PI / 2);
+    normal = QuarterTurn(direction, COS_LEFT_QUARTER, 1.0);
   } else if (side == CRC_DIR_RIGHT) {
-    normal = RotateVector(direction, -PI / 2);
+    normal = QuarterTurn(direction, COS_RIGHT_QUARTER, -1.0);
   } else {
     normal = InvalidPoint();
   }
@@ -41,14 +56,7 @@ CCrcLine::CCrcLine(const __point2<double>& start, __point2<double> end, const cr
   m_NodeType = NODE_LINE;
 }
 
-CCrcLine::CCrcLine(const CCrcLine& other) = default;
-CCrcLine& CCrcLine::operator=(const CCrcLine& other) = default;
 CCrcLine::~CCrcLine() = default;
-
-void CCrcLine::SetLocate(bool locate) { m_Locate = locate; }
-bool CCrcLine::IsLocate() const { return m_Locate; }
-
-__point2<double> CCrcLine::GetVector() const { return GetEndPoint() - GetStartPoint(); }
 
 double CCrcLine::GetLength() const { return GetVector().GetLength(); }
 

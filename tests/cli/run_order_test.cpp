@@ -20,7 +20,10 @@ class Recorder : public RunOrder::Sink {
 public:
   std::string log;
   void PlainBlock(const cli::Block& block) override { Add("B", block); }
-  void Segment(const cli::Block& block, cutcomp::PathPiece&) override { Add("S", block); }
+  void Segment(const cli::Block& block, cutcomp::PathPiece&,
+               const std::vector<const cli::Block*>&) override {
+    Add("S", block);
+  }
   void Inserted(const cli::Block& anchor, cutcomp::PathPiece&) override { Add("I", anchor); }
   void Closing(const cli::Block& anchor, cutcomp::PathPiece&) override { Add("C", anchor); }
 

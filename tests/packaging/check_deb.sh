@@ -35,7 +35,7 @@ for dep in libc6 libstdc++6; do
   [[ "$depends" == *"$dep ("* ]] || fail "Depends lacks $dep: $depends"
 done
 shlibs=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./shlibs 2>/dev/null) || true
-[ "$shlibs" = "libcutcomp 0 cutcomp (>= $version)" ] || fail "shlibs: $shlibs"
+[ "$shlibs" = "libcutcomp 1 cutcomp (>= $version)" ] || fail "shlibs: $shlibs"
 echo "package contents and control: OK"
 
 # 3. Install, use, purge: root only, one run at a time on this machine, never over files that

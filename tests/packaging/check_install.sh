@@ -36,5 +36,5 @@ if grep -E 'crc::(CalculateIntersection|IntersectCircles|NormalizeAngle|Intersec
   echo "internal helpers leak out of the shared library"; exit 1
 fi
 soname=$(objdump -p "$lib" | awk '/SONAME/ {print $2}')
-[ "$soname" = "libcutcomp.so.0" ] || { echo "unexpected SONAME $soname"; exit 1; }
+[ "$soname" = "libcutcomp.so.1" ] || { echo "unexpected SONAME $soname"; exit 1; }
 echo "install, CMake package, pkg-config and exported surface: OK"

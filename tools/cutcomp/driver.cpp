@@ -13,6 +13,7 @@
 #include <memory>
 #include <utility>
 
+#include "fit_stage.h"
 #include "flat_source.h"
 #include "gcode_writer.h"
 #include "list_host.h"
@@ -51,24 +52,6 @@ cutcomp::Curve ProgrammedOf(const Block& b) {
   return c;
 }
 
-std::unique_ptr<crc::CCrcNode> MakeNode(const Block& b, bool locateRapids) {
-  if (IsArc(b.motion)) {
-    const bool ccw = b.motion == Motion::ARC_CCW;
-    if (b.fullCircle) {
-      // Start and end coincide: only the centre-and-angles form can say "a whole turn".
-      double startAngle = std::atan2(b.start.y - b.centre.y, b.start.x - b.centre.x);
-      if (startAngle < 0) {
-        startAngle += crc::PI + crc::PI;
-      }
-      return std::make_unique<crc::CCrcArc>(b.centre, startAngle, crc::PI + crc::PI, b.radius, ccw,
-                                            b.phase, b.side);
-    }
-    return std::make_unique<crc::CCrcArc>(b.centre, b.start, b.end, b.radius, ccw, b.phase, b.side);
-  }
-  const bool locate = locateRapids && b.motion == Motion::RAPID;
-  return std::make_unique<crc::CCrcLine>(b.start, b.end, b.phase, b.side, locate);
-}
-
 bool HasWord(const Block& b, char letter) {
   for (const Item& item : b.source.items) {
     if (item.kind == Item::WORD && item.letter == letter) {
@@ -89,7 +72,8 @@ public:
   int Run();
 
   void PlainBlock(const cli::Block& block) override;
-  void Segment(const cli::Block& block, cutcomp::PathPiece& piece) override;
+  void Segment(const cli::Block& block, cutcomp::PathPiece& piece,
+               const std::vector<const cli::Block*>& chords) override;
   void Inserted(const cli::Block& anchor, cutcomp::PathPiece& piece) override;
   void Closing(const cli::Block& anchor, cutcomp::PathPiece& piece) override;
 
@@ -102,7 +86,9 @@ private:
   int Compensate(cli::Block first);
   int EngineFailure(const HostFailure& failure, const ListHost& host, const RunOrder& order,
                     double radius);
-  void Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart);
+  void Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart,
+              const std::vector<const cli::Block*>* chords = nullptr);
+  void WarnUnchecked();
   void Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double feed);
   void NoteWritten(const cli::Block& block);
   void Warn(std::size_t line, const std::string& message);
@@ -154,6 +140,18 @@ void Driver::InputErrorMessage(const std::string& file, const InputError& error)
   }
 }
 
+// Evasion leaves segments out of the path where the cutter does not fit them, and joins their
+// neighbours' offsets past them: on posted curves that can cut into the part. Until a run's
+// path is checked against the whole contour, the user is told it is not.
+void Driver::WarnUnchecked() {
+  if (m_Options.evade) {
+    std::fprintf(m_Diagnostics,
+                 "%s: warning: --evade: the tool path is not checked for gouges; segments left "
+                 "out can let the cutter cut into the part\n",
+                 m_Name.c_str());
+  }
+}
+
 void Driver::Warn(std::size_t line, const std::string& message) {
   if (++m_Warnings <= MAX_WARNINGS) {
     std::fprintf(m_Diagnostics, "%s:%zu: warning: %s\n", m_Name.c_str(), line, message.c_str());
@@ -180,10 +178,21 @@ void Driver::NoteWritten(const cli::Block& block) {
   }
 }
 
-void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart) {
+void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart,
+                    const std::vector<const cli::Block*>* chords) {
   PieceRecord record;
   record.piece = piece;
   record.line = block.Line();
+  if (chords != nullptr && !chords->empty()) {
+    // A fitted piece: the programmed points it stands for.
+    record.lastLine = chords->back()->Line();
+    record.chords.reserve(chords->size() + 2);
+    record.chords.push_back(block.start);
+    record.chords.push_back(block.end);
+    for (const cli::Block* chord : *chords) {
+      record.chords.push_back(chord->end);
+    }
+  }
   record.motion = piece.inserted ? Motion::LINE : block.motion;
   record.plane = block.modal.plane;
   record.compRadius = piece.phase == crc::CRC_STATUS_NONE ? 0.0 : block.compRadius;
@@ -247,7 +256,8 @@ void Driver::PlainBlock(const cli::Block& block) {
   NoteWritten(block);
 }
 
-void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece) {
+void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
+                     const std::vector<const cli::Block*>& chords) {
   const bool runStart = block.phase == crc::CRC_STATUS_ESTABLISH;
   if (piece.dropped) {
     // Interference evasion found the segment too short for the cutter: its neighbours' offset
@@ -255,7 +265,7 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece) {
     m_Gcode->Stripped(block,
                       "cutcomp: segment dropped from the tool path, too short for the cutter");
     NoteWritten(block);
-    Record(block, piece, runStart);
+    Record(block, piece, runStart, &chords);
     return;
   }
   if (IsUnset(piece.tool.from) || IsUnset(piece.tool.to)) {
@@ -267,7 +277,7 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece) {
   Bridge(block, piece, feed);
   piece.tool = m_Gcode->Replaced(block, piece.tool, feed);
   NoteWritten(block);
-  Record(block, piece, runStart);
+  Record(block, piece, runStart, &chords);
 }
 
 void Driver::Inserted(const cli::Block& anchor, cutcomp::PathPiece& piece) {
@@ -339,6 +349,13 @@ int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, cons
     error.hasGeometry = entry->planeMotion;
     error.segment = ProgrammedOf(*entry);
   }
+  const std::int64_t lastChord = order.LastCovered(blamed);
+  for (const HostSegment& pending : host.Pending()) {
+    if (lastChord != blamed && pending.id == blamed && !pending.inserted) {
+      error.segment = ProgrammedCurve(*pending.node);  // the piece fitted to the chords
+      break;
+    }
+  }
   if (m_Options.verbose && !error.engineMessage.empty()) {
     std::fprintf(m_Diagnostics, "%s:%zu: error: %s (%s)\n", m_Name.c_str(), error.line,
                  error.message.c_str(), error.engineMessage.c_str());
@@ -354,36 +371,53 @@ int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, cons
                    m_Name.c_str(), entry->Line(), error.line, Short(std::fabs(radius)).c_str());
     }
   }
+  // The refused segment may be a line or arc fitted to several chords: say which.
+  if (const cli::Block* entry = order.Find(lastChord); entry != nullptr && lastChord != blamed) {
+    const std::string piece =
+        error.segment.arc ? "arc of radius " + Short(error.segment.radius) : std::string("line");
+    std::fprintf(m_Diagnostics,
+                 "%s:%zu: note: lines %zu to %zu were compensated as one %s fitted to their "
+                 "chords; --no-fit compensates them as programmed\n",
+                 m_Name.c_str(), error.line, error.line, entry->Line(), piece.c_str());
+  }
   return Finish(EXIT_COMPENSATION_FAILED, &error);
 }
 
 int Driver::Compensate(cli::Block first) {
   RunOrder order(*this);
   bool ended = false;
-  bool firstGiven = false;
   std::optional<InputError> sourceError;
   const double radius = first.compRadius;
 
-  // Pulls blocks until the next plane motion of this run, queueing the blocks in between.
+  // The run's plane moves go through the fit stage, which hands on a segment once it knows what
+  // the segment stands for: a move as programmed, or a piece fitted to a run of chords (then
+  // only when the run ends, or holds as many chords as the fitter keeps).
+  FitStage stage(m_Options.fit ? std::optional<FitOptions>(
+                                     RunFitOptions(first.modal.units, m_Options.fitTolerance))
+                               : std::nullopt,
+                 m_Options.locateRapids);
+  // Pulls blocks until the stage has the next segment, queueing every block in the run's order.
+  std::optional<cli::Block> firstBlock(std::move(first));
   auto source = [&](std::unique_ptr<crc::CCrcNode>& node, std::int64_t& id) -> bool {
-    if (ended) {
-      return false;
-    }
-    for (;;) {
+    std::int64_t last = 0;
+    while (!stage.Next(node, id, last)) {
+      if (ended) {
+        return false;
+      }
       cli::Block block;
-      if (!firstGiven) {
-        block = std::move(first);
-        firstGiven = true;
+      if (firstBlock) {
+        block = std::move(*firstBlock);
+        firstBlock.reset();
       } else {
         try {
-          if (!NextBlock(block)) {
-            ended = true;
-            return false;
-          }
+          ended = !NextBlock(block);
         } catch (const InputError& error) {
           sourceError = error;
           ended = true;
-          return false;
+        }
+        if (ended) {
+          stage.Flush();
+          continue;
         }
         // The run ends before a block that ends it without a cancel move, one that starts a
         // new run, and a plane motion outside compensation (a run must never swallow one).
@@ -391,18 +425,24 @@ int Driver::Compensate(cli::Block first) {
             (block.planeMotion && block.phase == crc::CRC_STATUS_NONE)) {
           m_Pushback = std::move(block);
           ended = true;
-          return false;
+          stage.Flush();
+          continue;
         }
         if (!block.planeMotion) {
+          stage.Plain(block);
           order.Queue(std::move(block), false);
           continue;
         }
       }
-      node = MakeNode(block, m_Options.locateRapids);
       ended = block.phase == crc::CRC_STATUS_RETRACT || block.programEnd;
-      id = order.Queue(std::move(block), true);
-      return true;
+      stage.Move(block, order.NextId());
+      order.Queue(std::move(block), true);
+      if (ended) {
+        stage.Flush();
+      }
     }
+    order.Covers(id, last);
+    return true;
   };
 
   crc::CCutterCompensator engine(radius, nullptr, m_Options.lookBehind, m_Options.start);
@@ -557,6 +597,7 @@ int Driver::Run() {
   if (!OpenOutputs()) {
     return EXIT_BAD_INPUT;
   }
+  WarnUnchecked();
   m_Source = std::make_unique<FlatBlockSource>(m_Input);
   m_Reader = std::make_unique<ModalReader>(*m_Source, m_ReaderOptions);
   cli::Block block;

@@ -34,6 +34,10 @@ struct Options {
   crc::crc_t start = crc::CRC_TYPE_NORMAL;
   unsigned int lookBehind = 3;
   bool evade = false;
+  // Runs of short chords are fitted by lines and arcs before compensation (--no-fit: not), within
+  // this tolerance in the program's units (none: the default for the units, fit_stage.h).
+  bool fit = true;
+  std::optional<double> fitTolerance;
   RunEnd end = RunEnd::STAY;
   bool locateRapids = false;
   std::optional<int> precision;

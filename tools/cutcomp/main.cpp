@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // cutcomp: compensate the cutter radius of a G-code part program. Parses the command line and
 // hands over to the driver.
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <string>
@@ -69,9 +71,29 @@ int Main(int argc, char** argv) {
                  "how many finished segments the interference check looks back at (0: no check)")
       ->type_name("N")
       ->default_val(3);
+  // A positive finite length, as the fitter needs; CLI11's own range check would print the
+  // largest double as its bound.
+  const CLI::Validator positive(
+      [](std::string& text) {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        const bool ok = end != text.c_str() && *end == '\0' && value > 0.0 && std::isfinite(value);
+        return ok ? std::string() : "must be a positive number, not " + text;
+      },
+      "");
+  bool noFit = false;
+  auto* fit = app.add_option("--fit", options.fitTolerance,
+                             "fit runs of chords shorter than 0.5 mm (0.0197 in), as CAM systems "
+                             "post curves, by lines and arcs within TOL of them before "
+                             "compensation, in the program's units (default: 0.005 mm, "
+                             "0.0002 in)")
+                  ->check(positive)
+                  ->type_name("TOL");
+  app.add_flag("--no-fit", noFit, "compensate every move as programmed, chords included")
+      ->excludes(fit);
   app.add_flag("--evade", options.evade,
                "drop segments too short for the cutter instead of failing (looks one segment "
-               "further ahead)");
+               "further ahead); the path is not checked for gouges");
   const std::map<std::string, cutcomp::cli::RunEnd> ends{{"line", cutcomp::cli::RunEnd::LINE},
                                                          {"retract", cutcomp::cli::RunEnd::STAY},
                                                          {"none", cutcomp::cli::RunEnd::NONE}};
@@ -99,6 +121,7 @@ int Main(int argc, char** argv) {
     // Help and version are successes; every other command-line error is bad input.
     return code == 0 ? 0 : cutcomp::cli::EXIT_BAD_INPUT;
   }
+  options.fit = !noFit;
   if (options.input.empty()) {
     options.input = "-";
   }

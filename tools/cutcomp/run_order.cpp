@@ -2,23 +2,45 @@
 // The queue of one compensation run's blocks and the order in which they are written.
 #include "run_order.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace cutcomp::cli {
 
 std::int64_t RunOrder::Queue(Block block, bool segment) {
   const std::int64_t id = m_NextId++;
-  m_Queue.push_back({id, std::move(block), segment});
+  m_Queue.push_back({id, std::move(block), segment, id});
   return id;
 }
 
-const Block* RunOrder::Find(std::int64_t id) const {
-  for (const Entry& entry : m_Queue) {
-    if (entry.id == id) {
-      return &entry.block;
-    }
+// Ids are consecutive and leave from the front: an entry's place in the queue is its id less
+// the front's (a run of fitted chords can hold tens of thousands of blocks).
+std::optional<std::size_t> RunOrder::Index(std::int64_t id) const {
+  if (m_Queue.empty() || id < m_Queue.front().id || id >= m_NextId) {
+    return std::nullopt;
   }
-  return nullptr;
+  return static_cast<std::size_t>(id - m_Queue.front().id);
+}
+
+RunOrder::Entry* RunOrder::At(std::int64_t id) {
+  const std::optional<std::size_t> index = Index(id);
+  return index ? &m_Queue[*index] : nullptr;
+}
+
+const Block* RunOrder::Find(std::int64_t id) const {
+  const std::optional<std::size_t> index = Index(id);
+  return index ? &m_Queue[*index].block : nullptr;
+}
+
+std::int64_t RunOrder::LastCovered(std::int64_t id) const {
+  const std::optional<std::size_t> index = Index(id);
+  return index ? m_Queue[*index].last : id;
+}
+
+void RunOrder::Covers(std::int64_t first, std::int64_t last) {
+  if (Entry* entry = At(first)) {
+    entry->last = last;
+  }
 }
 
 void RunOrder::WriteBefore(std::int64_t id) {
@@ -57,9 +79,21 @@ void RunOrder::Final(const HostSegment& segment) {
   if (m_Queue.empty() || m_Queue.front().id != segment.id) {
     return;  // not ours; cannot happen with the driver's source
   }
-  m_Sink.Segment(m_Queue.front().block, piece);
+  const std::int64_t last = std::min(m_Queue.front().last, m_NextId - 1);
+  std::vector<const Block*> chords;
+  for (std::int64_t id = segment.id + 1; id <= last; ++id) {
+    const Entry* entry = At(id);
+    if (entry->segment) {
+      chords.push_back(&entry->block);
+    }
+  }
+  m_Sink.Segment(m_Queue.front().block, piece, chords);
   m_Last = std::move(m_Queue.front().block);
   m_Queue.pop_front();
+  while (!m_Queue.empty() && m_Queue.front().id <= last) {
+    m_Sink.PlainBlock(m_Queue.front().block);
+    m_Queue.pop_front();
+  }
 }
 
 void RunOrder::Flush() {

@@ -4,12 +4,15 @@
 // without a plane motion of its own is written when the segment before it is final, a segment
 // when the engine hands it over, a line the engine inserted before a segment where that segment
 // starts, and a closing line at the end of a run after the blocks that follow the last segment
-// (the retract in Z, typically). Nothing here computes geometry or formats text: a Sink does.
+// (the retract in Z, typically). A segment fitted to a run of chords stands for several blocks:
+// its first block carries the move, the others follow it in program order, written without
+// their plane motion. Nothing here computes geometry or formats text: a Sink does.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <vector>
 
 #include "block.h"
 #include "list_host.h"
@@ -23,10 +26,14 @@ public:
   class Sink {
   public:
     virtual ~Sink() = default;
-    // A block with no plane motion of its own in the run.
+    // A block with no plane motion of its own in the run, or one whose plane motion a fitted
+    // segment written before it stands for.
     virtual void PlainBlock(const cli::Block& block) = 0;
-    // A programmed segment's block with its final piece (possibly dropped).
-    virtual void Segment(const cli::Block& block, cutcomp::PathPiece& piece) = 0;
+    // A programmed segment's block with its final piece (possibly dropped). For a segment
+    // fitted to several chords, `chords` holds the blocks of the chords after the first one,
+    // in order (they follow as plain blocks); empty otherwise.
+    virtual void Segment(const cli::Block& block, cutcomp::PathPiece& piece,
+                         const std::vector<const cli::Block*>& chords) = 0;
     // A line the engine inserted; `anchor` is the block it belongs to.
     virtual void Inserted(const cli::Block& anchor, cutcomp::PathPiece& piece) = 0;
     // The closing line of a run that ended without a cancel move.
@@ -35,8 +42,11 @@ public:
 
   explicit RunOrder(Sink& sink) : m_Sink(sink) {}
 
-  // Queues a block of the run; `segment`: it is handed to the engine. Returns its id.
+  // Queues a block of the run; `segment`: it has a plane motion. Returns its id.
   std::int64_t Queue(Block block, bool segment);
+  // The segment handed to the engine under id `first` stands for the queued blocks from
+  // `first` to `last`.
+  void Covers(std::int64_t first, std::int64_t last);
   // A final host segment: writes what comes before it, then it.
   void Final(const HostSegment& segment);
   // Writes the queued blocks that come before the block with id `id`.
@@ -46,6 +56,8 @@ public:
 
   // A queued block by id, or none.
   const Block* Find(std::int64_t id) const;
+  // The id of the last block the segment with id `id` stands for (`id` itself unless fitted).
+  std::int64_t LastCovered(std::int64_t id) const;
   std::int64_t NextId() const { return m_NextId; }
   std::size_t Queued() const { return m_Queue.size(); }
 
@@ -54,7 +66,10 @@ private:
     std::int64_t id;
     Block block;
     bool segment;
+    std::int64_t last;  // the last block the segment stands for (itself, unless fitted)
   };
+  std::optional<std::size_t> Index(std::int64_t id) const;
+  Entry* At(std::int64_t id);
 
   Sink& m_Sink;
   std::deque<Entry> m_Queue;

@@ -76,18 +76,22 @@ void ListHost::InsertNode(crc::CCrcNode* anchor, crc::CCrcLine& line, const bool
   }
   copy.id = it->id;
   copy.inserted = true;
-  m_Notices.push_back({before ? HostNotice::INSERT_BEFORE : HostNotice::INSERT_AFTER, it->id});
+  Notice({before ? HostNotice::INSERT_BEFORE : HostNotice::INSERT_AFTER, it->id});
   m_Segments.insert(before ? it : std::next(it), std::move(copy));
   if (m_Segments.size() > m_PeakHeld) {
     m_PeakHeld = m_Segments.size();
   }
 }
 
-void ListHost::SetCrcEndPoint(double x, double y) {
-  m_Notices.push_back({HostNotice::SET_END_POINT, -1, x, y});
+void ListHost::Notice(const HostNotice& notice) {
+  if (m_KeepNotices) {
+    m_Notices.push_back(notice);
+  }
 }
 
-void ListHost::CrcFinish() { m_Notices.push_back({HostNotice::FINISH, -1}); }
+void ListHost::SetCrcEndPoint(double x, double y) { Notice({HostNotice::SET_END_POINT, -1, x, y}); }
+
+void ListHost::CrcFinish() { Notice({HostNotice::FINISH, -1}); }
 
 bool ListHost::Run(crc::CCutterCompensator& engine, const Sink& sink, HostFailure* failure) {
   engine.SetTranslator(this);
@@ -119,6 +123,7 @@ HostRun RunProgram(crc::CCutterCompensator& engine,
                    std::vector<std::unique_ptr<crc::CCrcNode>> program) {
   HostRun run;
   ListHost host(ListHost::FromVector(std::move(program)));
+  host.KeepNotices(true);
   run.ok = host.Run(
       engine, [&run](HostSegment& segment) { run.segments.push_back(std::move(segment)); },
       &run.failure);

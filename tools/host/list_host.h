@@ -2,9 +2,10 @@
 // The one list-backed host of the engine, shared by the command-line tool, the examples and
 // the tests. It keeps the segments of a program in a list, pulls programmed segments from a
 // source only when the engine asks for a successor, inserts copies of the lines the engine
-// hands it, records the engine's notices, and walks the list calling AdjustNode the way a
-// controller does. Segments are handed to a sink and dropped as soon as they are final, so
-// memory stays bounded however long the program is.
+// hands it, records the engine's notices on request, and walks the list calling AdjustNode the
+// way a controller does. Segments are handed to a sink and dropped as soon as they are final,
+// and nothing else is kept per segment unless asked for, so memory stays bounded however long
+// the program is.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +60,11 @@ public:
   // segment and those after it stay in the host (Pending()).
   bool Run(crc::CCutterCompensator& engine, const Sink& sink, HostFailure* failure = nullptr);
 
+  // Every notice of the run, in order, when asked for before Run. A streaming host leaves this
+  // off: the engine inserts up to three lines at every sharp outside corner, and a list of them
+  // grows with the program.
+  void KeepNotices(bool keep) { m_KeepNotices = keep; }
+  // The notices kept (empty unless KeepNotices(true)).
   const std::vector<HostNotice>& Notices() const { return m_Notices; }
   const std::list<HostSegment>& Pending() const { return m_Segments; }
   // The most segments the host held at once during Run (a measure of its look-ahead).
@@ -72,16 +78,18 @@ public:
 private:
   std::list<HostSegment>::iterator Find(const crc::CCrcNode* node);
   bool Pull();
+  void Notice(const HostNotice& notice);
 
   Source m_Source;
   bool m_Exhausted = false;
   std::list<HostSegment> m_Segments;
+  bool m_KeepNotices = false;
   std::vector<HostNotice> m_Notices;
   std::size_t m_PeakHeld = 0;
 };
 
 // Convenience for tests and small hosts: runs a whole program and returns every final segment
-// in order (inserted lines included).
+// in order (inserted lines included) and every notice.
 struct HostRun {
   bool ok = false;
   HostFailure failure;

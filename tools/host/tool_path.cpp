@@ -316,3 +316,37 @@ std::string Describe(const PathPiece& piece) {
 }
 
 }  // namespace cutcomp
+
+namespace cutcomp {
+
+std::optional<std::size_t> FirstOutOfSequence(const std::vector<PathPiece>& path) {
+  const std::size_t n = path.size();
+  const auto isAnchor = [&path](std::size_t k, std::int64_t id) {
+    return !path[k].inserted && path[k].id == id;
+  };
+  std::optional<std::int64_t> last;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::int64_t id = path[i].id;
+    if (path[i].inserted) {
+      std::size_t after = i;
+      while (after < n && path[after].inserted && path[after].id == id) {
+        ++after;
+      }
+      std::size_t before = i;
+      while (before > 0 && path[before - 1].inserted && path[before - 1].id == id) {
+        --before;
+      }
+      if (!(after < n && isAnchor(after, id)) && !(before > 0 && isAnchor(before - 1, id))) {
+        return i;
+      }
+      continue;
+    }
+    if (last && id != *last + 1) {
+      return i;
+    }
+    last = id;
+  }
+  return std::nullopt;
+}
+
+}  // namespace cutcomp

@@ -80,3 +80,12 @@ std::string Describe(const Curve& curve);
 std::string Describe(const PathPiece& piece);
 
 }  // namespace cutcomp
+
+namespace cutcomp {
+
+// The host's sequence is whole when its programmed pieces carry consecutive ids in order and
+// every inserted piece sits, among the pieces inserted for the same anchor, right before or
+// after its anchor. Returns the first piece that breaks that, none when the sequence is whole.
+std::optional<std::size_t> FirstOutOfSequence(const std::vector<PathPiece>& path);
+
+}  // namespace cutcomp

@@ -10,6 +10,9 @@
 
 namespace crc {
 
+// The engine calls these from inside AdjustNode, on the caller's thread, and never re-enters
+// itself from them. A callback may throw: AdjustNode catches the exception and fails with
+// message 16 (see cutter_compensator.h).
 class CRC_API CCrcTranslator {
 public:
   virtual ~CCrcTranslator();

@@ -6,11 +6,37 @@
 //
 // Messages: GetLatestError returns the engine's own message text, encoded as UTF-8 in a
 // std::string (the texts are Chinese; see GetErrorGloss for an English gloss).
+//
+// Contracts:
+// - Threads: a compensator, its translator and the segments passed to it are used by one thread
+//   at a time. The library keeps no mutable state outside the compensator object (no statics,
+//   no caches shared between compensators), so compensators on different threads, one per
+//   thread, are independent and need no locking.
+// - Exceptions: AdjustNode lets none out. The engine throws none itself; one thrown by the
+//   host's own code during the call (its translator's callbacks, or the virtual operations of a
+//   segment class of its own) is caught, the side swap of a negative radius is undone, and the
+//   call returns false with message 16. The constructors and assignment may throw std::bad_alloc
+//   (they reserve room for the longest message, and copy the look-behind list).
+// - Memory: AdjustNode allocates only while the look-behind list grows to its capacity (a clone
+//   per entry, the list's storage, and once the compensator's workspace); after that a run of
+//   any length allocates nothing. When memory runs out there, the list keeps the newest segments
+//   it has room for and looks back over fewer of them (none without a workspace): the
+//   interference check sees less, and no other result changes. A refusal still stores its
+//   message.
+// - Segment kinds: a segment counts as a line only when its kind field says NODE_LINE and it is
+//   a CCrcLine (or derived from it), as an arc only when the field says NODE_ARC and it is a
+//   CCrcArc; one whose field disagrees with its class counts as a segment of no kind everywhere
+//   (see CCrcNode::SetNodeType).
+// - ABI: the exported classes hold standard-library types (std::string, std::vector,
+//   std::unique_ptr) and are passed by reference across the library boundary, so a host must
+//   use the same C++ standard library, built the same way (for libstdc++, the same
+//   _GLIBCXX_USE_CXX11_ABI setting), as libcutcomp. The inline accessors read the classes'
+//   fields directly: the library's SONAME number changes whenever their layout does.
 #pragma once
 
-#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <crc/compensator/crc_translator.h>
 #include <crc/export.h>
@@ -18,6 +44,8 @@
 #include <crc/nodes/crc_line.h>
 
 namespace crc {
+
+struct CompensatorWorkspace;  // internal to the library
 
 // How compensation is started and cancelled. Values outside 0..2 select no start-up or cancel
 // routine: those steps then fail without a message.
@@ -95,7 +123,10 @@ public:
   unsigned int GetListCount() const;
 
   // Appends a clone of the segment to the look-behind list, dropping the oldest entries so that
-  // it never holds more than the capacity. Does nothing with a capacity of 0.
+  // it never holds more than the capacity. Does nothing with a capacity of 0. Once the list is
+  // full, the oldest clone is overwritten when it is of the segment's class (CCrcLine or
+  // CCrcArc; a host's own class is cloned). Never throws; without memory the list keeps the
+  // newest segments it has room for.
   void AddToList(const CCrcNode* node);
 
   // Compensates one segment of the host's sequence (see the driver in cutter_compensator.cpp).
@@ -157,14 +188,20 @@ protected:
   bool m_Establish;
   CCrcTranslator* m_Translator;  // not owned
   unsigned int m_ListSize;
-  // Owned clones of the last finished segments, oldest at the front.
-  std::deque<std::unique_ptr<const CCrcNode>> m_NodeList;
+  // Owned clones of the last finished segments, oldest at the front. Once the list is full, the
+  // oldest clone is overwritten and moved to the back (see AddToList).
+  std::vector<std::unique_ptr<const CCrcNode>> m_NodeList;
   bool m_InterveneEvade;
   int m_PreRetractOption;
   int m_LatestErrorCode;  // extension: number of m_LatestError in the message table, 0 if none
 
 private:
   void DestroyList();
+
+  // Storage the engine keeps and reuses from segment to segment (internal: what the
+  // interference check reads of each entry of m_NodeList, worked out once per entry, and the
+  // last offsets computed). Allocated once, when first needed.
+  std::unique_ptr<CompensatorWorkspace> m_Workspace;
 };
 
 }  // namespace crc

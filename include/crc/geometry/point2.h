@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace crc {
 
@@ -11,6 +13,17 @@ namespace crc {
 // double (not a NaN), recognised only by exact equality: arithmetic on it proceeds silently and
 // an unset point has a length of about 1.7e-123, which every tolerance test treats as zero.
 inline constexpr double INVALID_VALUE = 1.2345678987654321e-123;
+
+// v is INVALID_VALUE. The sentinel is neither zero nor a NaN, so a double equals it exactly when
+// it has the same bits: comparing the bits is the same test as ==, in fewer instructions.
+inline bool IsUnsetValue(double v) {
+  std::uint64_t bits = 0;
+  std::uint64_t unset = 0;
+  const double sentinel = INVALID_VALUE;
+  std::memcpy(&bits, &v, sizeof(bits));
+  std::memcpy(&unset, &sentinel, sizeof(unset));
+  return bits == unset;
+}
 
 // Default absolute tolerance, in the host's length unit (and in radians for angles), handed
 // explicitly to IsEqual/IsLess/IsGreater. Thresholds that differ from it live, named and

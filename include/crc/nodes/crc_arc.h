@@ -22,20 +22,20 @@ public:
   CCrcArc(const __point2<double>& center, const __point2<double>& start,
           const __point2<double>& end, const double& radius, const bool& direction,
           const crc_status_t& status, const crc_dir_t& dir);
-  CCrcArc(const CCrcArc& other);
-  CCrcArc& operator=(const CCrcArc& other);
+  CCrcArc(const CCrcArc& other) = default;
+  CCrcArc& operator=(const CCrcArc& other) = default;
   ~CCrcArc() override;
 
   // Turning sense: true = counterclockwise. Setting it recomputes nothing.
-  void SetDirect(const bool& direction);
-  bool GetDirection() const;
-  double GetRadius() const;
+  void SetDirect(const bool& direction) { m_Direction = direction; }
+  bool GetDirection() const { return m_Direction; }
+  double GetRadius() const { return m_Radius; }
   // Unset until CrcMove; 0.0 after a CrcMove that found the offset radius too small.
-  double GetRadiusMoved() const;
-  __point2<double> GetCenterPoint() const;
-  double GetCentralAngle() const;
-  double GetStartAngle() const;
-  double GetEndAngle() const;
+  double GetRadiusMoved() const { return m_RadiusMoved; }
+  __point2<double> GetCenterPoint() const { return m_CenterPoint; }
+  double GetCentralAngle() const { return m_CentralAngle; }
+  double GetStartAngle() const { return m_StartAngle; }
+  double GetEndAngle() const { return m_EndAngle; }
 
   // Refuses an unset, negative or zero (within EPSILON) radius. Recomputes nothing.
   bool SetRadius(const double& radius);

@@ -12,17 +12,17 @@ public:
   CCrcLine();
   CCrcLine(const __point2<double>& start, __point2<double> end, const crc_status_t& status,
            const crc_dir_t& dir, const bool& locate);
-  CCrcLine(const CCrcLine& other);
-  CCrcLine& operator=(const CCrcLine& other);
+  CCrcLine(const CCrcLine& other) = default;
+  CCrcLine& operator=(const CCrcLine& other) = default;
   ~CCrcLine() override;
 
   // A locate line is a positioning move: never offset, joined to its neighbours' offset paths,
   // never checked for interference.
-  void SetLocate(bool locate);
-  bool IsLocate() const;
+  void SetLocate(bool locate) { m_Locate = locate; }
+  bool IsLocate() const { return m_Locate; }
 
   // Programmed end minus programmed start, not normalised.
-  __point2<double> GetVector() const;
+  __point2<double> GetVector() const { return m_EndPoint - m_StartPoint; }
 
   // Fails (writes nothing) only for a radius within EPSILON of zero. A negative radius moves
   // the line to the side opposite to m_CrcDir; a line shorter than EPSILON has no normal and

@@ -44,34 +44,41 @@ public:
   // Note the parameter order: status before side. Points are copied without the setters' check.
   CCrcNode(const __point2<double>& start, const __point2<double>& end, const crc_status_t& status,
            const crc_dir_t& dir);
-  CCrcNode(const CCrcNode& other);
-  CCrcNode& operator=(const CCrcNode& other);
+  CCrcNode(const CCrcNode& other) = default;
+  CCrcNode& operator=(const CCrcNode& other) = default;
 
-  __point2<double> GetStartPoint() const;
-  __point2<double> GetEndPoint() const;
-  __point2<double> GetStartPointMoved() const;
-  __point2<double> GetEndPointMoved() const;
-  __point2<double> GetIntersectPoint() const;
+  // The accessors are defined here, inline: the engine reads them several times per segment.
+  __point2<double> GetStartPoint() const { return m_StartPoint; }
+  __point2<double> GetEndPoint() const { return m_EndPoint; }
+  __point2<double> GetStartPointMoved() const { return m_StartPointMoved; }
+  __point2<double> GetEndPointMoved() const { return m_EndPointMoved; }
+  __point2<double> GetIntersectPoint() const { return m_IntersectPoint; }
 
   // Each setter refuses (returns false, field unchanged) a point whose x is INVALID_VALUE while
   // its y is not; a wholly unset point is stored (it resets the field).
-  bool SetStartPoint(const __point2<double>& p);
-  bool SetEndPoint(const __point2<double>& p);
-  bool SetStartPointMoved(const __point2<double>& p);
-  bool SetEndPointMoved(const __point2<double>& p);
-  bool SetIntersectPoint(const __point2<double>& p);
+  bool SetStartPoint(const __point2<double>& p) { return StorePoint(m_StartPoint, p); }
+  bool SetEndPoint(const __point2<double>& p) { return StorePoint(m_EndPoint, p); }
+  bool SetStartPointMoved(const __point2<double>& p) { return StorePoint(m_StartPointMoved, p); }
+  bool SetEndPointMoved(const __point2<double>& p) { return StorePoint(m_EndPointMoved, p); }
+  bool SetIntersectPoint(const __point2<double>& p) { return StorePoint(m_IntersectPoint, p); }
 
-  void SetCrcDirType(const crc_dir_t& dir);
-  crc_dir_t GetCrcDirType() const;
-  void SetNodeType(const node_t& type);
-  node_t GetNodeType() const;
-  void SetStatusType(const crc_status_t& status);
-  crc_status_t GetStatusType() const;
-  void SetHasBeenCrc(const bool& done);
-  bool HasBeenCrc() const;
+  void SetCrcDirType(const crc_dir_t& dir) { m_CrcDir = dir; }
+  crc_dir_t GetCrcDirType() const { return m_CrcDir; }
+  // The kind field. The constructors of CCrcLine and CCrcArc set it; a host may overwrite it,
+  // but the engine takes a segment for a line only when the field says NODE_LINE and the object
+  // is a CCrcLine (or derived from it), and for an arc only when the field says NODE_ARC and the
+  // object is a CCrcArc. A segment whose field disagrees with its class is treated everywhere
+  // as a segment of no kind (like NODE_NONE): it has no tangent, no corner point can be
+  // computed with it, and it is never taken for an arc by the start-up and cancel checks.
+  void SetNodeType(const node_t& type) { m_NodeType = type; }
+  node_t GetNodeType() const { return m_NodeType; }
+  void SetStatusType(const crc_status_t& status) { m_Status = status; }
+  crc_status_t GetStatusType() const { return m_Status; }
+  void SetHasBeenCrc(const bool& done) { m_HasBeenCrc = done; }
+  bool HasBeenCrc() const { return m_HasBeenCrc; }
   // Terminal: marks the segment as dropped from the tool-centre path by interference evasion.
-  void SetAsInvalidNode();
-  bool IsValidNode();
+  void SetAsInvalidNode() { m_Valid = false; }
+  bool IsValidNode() { return m_Valid; }
 
   // False when the offset chord runs against the programmed chord and is longer than 0.005.
   bool CheckMovedValid();
@@ -87,6 +94,16 @@ protected:
   crc_status_t m_Status;
   bool m_HasBeenCrc;
   bool m_Valid;
+
+private:
+  static bool StorePoint(__point2<double>& field, const __point2<double>& p) {
+    // exact: the unset sentinel is recognised bit for bit
+    if (IsUnsetValue(p.x) && !IsUnsetValue(p.y)) {
+      return false;
+    }
+    field = p;
+    return true;
+  }
 };
 
 }  // namespace crc

@@ -113,6 +113,16 @@ void JsonWriter::Piece(const PieceRecord& r) {
   j["locate"] = p.locate;
   j["programmed"] = JsonCurve(p.programmed);
   j["tool"] = p.dropped ? nlohmann::json(nullptr) : JsonCurve(p.tool);
+  // A fitted piece: "programmed" is the line or arc the engine compensated, "fitted" the
+  // program's chords it stands for.
+  j["fitted"] = nullptr;
+  if (!r.chords.empty()) {
+    nlohmann::json points = nlohmann::json::array();
+    for (const Point& point : r.chords) {
+      points.push_back(JsonPoint(point));
+    }
+    j["fitted"] = {{"last_line", r.lastLine}, {"chords", std::move(points)}};
+  }
   m_Out.Write((m_First ? "" : ",\n") + Dump(j));
   m_First = false;
 }
@@ -207,7 +217,18 @@ void SvgWriter::Piece(const PieceRecord& r) {
                  "l0 0\"/>\n");
   }
   const bool rapid = r.motion == Motion::RAPID && !p.inserted;
-  if (!p.inserted) {
+  if (!r.chords.empty()) {
+    // The program's chords, and over them the line or arc fitted to them.
+    std::string d = "<path class=\"prog\" d=\"M" + Nums({r.chords[0].x, r.chords[0].y});
+    for (const Point& point : r.chords) {
+      Grow(point);
+      d += "L" + Nums({point.x, point.y});
+    }
+    m_Body.Write(d + "\"/>\n");
+    Path(p.dropped ? "fit drop" : "fit", p.programmed, nullptr,
+         "lines " + std::to_string(r.line) + "-" + std::to_string(r.lastLine) + ": fitted" +
+             (p.dropped ? ", dropped from the tool path" : ""));
+  } else if (!p.inserted) {
     std::string cssClass = p.dropped ? "drop" : "prog";
     if (rapid) {
       cssClass += " rapid";
@@ -275,7 +296,8 @@ void SvgWriter::Finish(const ErrorRecord* error) {
                      "\" font-size=\"" + Nums({font}) +
                      "\"><tspan fill=\"#9e9e9e\">programmed</tspan> · <tspan fill=\"#1565c0\">"
                      "tool centre</tspan> · <tspan fill=\"#2e7d32\">inserted</tspan> · <tspan "
-                     "fill=\"#e65100\">dropped</tspan> · start: ●</text>\n";
+                     "fill=\"#8e24aa\">fitted</tspan> · <tspan fill=\"#e65100\">dropped</tspan>"
+                     " · start: ●</text>\n";
   if (error != nullptr) {
     y += 1.5 * font;
     tail += "<text x=\"" + Nums({m_MinX}) + "\" y=\"" + Nums({y}) + "\" font-size=\"" +

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "block.h"
 #include "output.h"
@@ -22,6 +23,10 @@ struct PieceRecord {
   Plane plane = Plane::XY;
   double compRadius = 0.0;  // signed radius in force (0 outside compensation)
   bool runStart = false;    // first piece of a compensation run
+  // A piece fitted to several chords: the programmed points it stands for (the first chord's
+  // start, then every chord's end) and the last chord's source line; empty otherwise.
+  std::vector<Point> chords;
+  std::size_t lastLine = 0;
 };
 
 struct ErrorRecord {

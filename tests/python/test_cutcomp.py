@@ -1,0 +1,166 @@
+# SPDX-License-Identifier: MIT
+"""The Python module: compensate() against the whole-contour fixtures (hand-derived tool paths),
+a translator written in Python driving the engine, and what must not crash."""
+import glob
+import json
+import math
+import os
+import unittest
+
+import cutcomp
+
+NAMES = {n: getattr(math, n) for n in ("pi", "sqrt", "sin", "cos", "tan", "asin", "acos", "atan")}
+NAMES["unset"] = cutcomp.INVALID_VALUE
+PHASES = {"S": "establish", "D": "doing", "R": "retract"}
+SIDES = {"L": "left", "R": "right", "none": cutcomp.Side.NONE}
+ENDS = ["line", "retract", "none"]
+
+
+def num(v):
+    return float(eval(v, {"__builtins__": {}}, NAMES)) if isinstance(v, str) else float(v)
+
+
+def pt(p):
+    return (num(p[0]), num(p[1]))
+
+
+def segment(item):
+    phase, side = PHASES[item["phase"]], SIDES[item["side"]]
+    if "line" in item:
+        return ("line", pt(item["line"][0]), pt(item["line"][1]),
+                {"phase": phase, "side": side, "locate": item.get("locate", False)})
+    arc = item["arc"]
+    if "sweep" in arc:  # a full circle: only the angle form can say so
+        return cutcomp.Arc(pt(arc["centre"]), num(arc["startAngle"]), num(arc["sweep"]),
+                           num(arc["radius"]), arc["sense"] == "ccw", cutcomp._PHASES[phase],
+                           cutcomp._SIDES.get(side, side))
+    return ("arc", pt(arc["from"]), pt(arc["to"]), pt(arc["centre"]), arc["sense"] == "ccw",
+            {"phase": phase, "side": side})
+
+
+class Fixtures(unittest.TestCase):
+    def assert_path(self, got, expected, tol):
+        expected = [e for e in expected if not e.get("dropped")]
+        self.assertEqual(len(got), len(expected), got)
+        for (piece, _, inserted), e in zip(got, expected):
+            kind = "arc" if "arc" in e else "line"
+            self.assertEqual(piece[0], kind, piece)
+            for a, b in zip(piece[1:3], map(pt, e[kind])):
+                self.assertTrue(math.dist(a, b) < tol * 2, (piece, e))
+            self.assertEqual(inserted, e.get("inserted", False))
+            if "centre" in e:
+                self.assertTrue(math.dist(piece[3], pt(e["centre"])) < tol * 2, (piece, e))
+            if "sense" in e:
+                self.assertEqual(piece[4], e["sense"] == "ccw")
+
+    def test_every_scenario_fixture(self):
+        folder = os.environ["CUTCOMP_SCENARIO_FIXTURES"]
+        for path in sorted(glob.glob(os.path.join(folder, "*.json"))):
+            with self.subTest(os.path.basename(path)), open(path) as f:
+                case = json.load(f)
+                s = case["settings"]
+                if s.get("established"):
+                    continue  # a run that an earlier one established: not a compensate() call
+                args = dict(segments=[segment(i) for i in case["segments"]],
+                            radius=num(s["radius"]), start=s.get("strategy", "normal"),
+                            evade=s.get("evade", False), look_behind=s.get("lookBehind", 3),
+                            end=ENDS[s.get("preRetract", 0)], with_blocks=True)
+                tol = s.get("tolerance", 1e-6)
+                failure = case["expect"].get("failure")
+                if failure is None:
+                    self.assert_path(cutcomp.compensate(**args), case["expect"]["path"], tol)
+                    continue
+                with self.assertRaises(cutcomp.CompensationError) as raised:
+                    cutcomp.compensate(**args)
+                error = raised.exception
+                self.assertEqual((error.code, error.block), (failure["message"], failure["segment"]))
+                if error.code:  # a silent failure has neither gloss nor message
+                    self.assertEqual(error.gloss, cutcomp.error_gloss(error.code))
+                    self.assertTrue(error.message)
+                if "path" in failure:
+                    self.assert_path(error.path, failure["path"], tol)
+
+
+SQUARE = [("line", (0, -5), (0, 0)), ("line", (0, 0), (10, 0)), ("arc", (10, 0), (20, 10), (10, 10), True),
+          ("line", (20, 10), (20, 20)), ("line", (20, 20), (0, 20)), ("line", (0, 20), (-5, 25))]
+
+
+class ListTranslator(cutcomp.Translator):
+    """The segments in a Python list; fresh=True hands the engine a new copy of each successor
+    and keeps nothing, so only the bindings keep it alive while the engine writes into it."""
+
+    def __init__(self, nodes, fresh=False):
+        super().__init__()
+        self.nodes, self.fresh = nodes, fresh
+
+    def get_next_node(self, node):
+        i = next(i for i, n in enumerate(self.nodes) if n is node) + 1
+        return None if i == len(self.nodes) else self.nodes[i].clone() if self.fresh else self.nodes[i]
+
+    def InsertNode(self, anchor, line, before):
+        self.nodes.insert(self.nodes.index(anchor) + (0 if before else 1), line)
+
+    def set_crc_end_point(self, x, y):
+        pass
+
+    def crc_finish(self):
+        pass
+
+
+class Engine(unittest.TestCase):
+    def nodes(self):
+        return [cutcomp._node(s, i, len(SQUARE), "left") for i, s in enumerate(SQUARE)]
+
+    def test_python_translator_gives_the_path_of_compensate(self):
+        host = ListTranslator(self.nodes())
+        engine = cutcomp.Compensator(2.0, host, look_behind=3, strategy=cutcomp.Strategy.INSERT)
+        i = 0
+        while i < len(host.nodes):
+            self.assertTrue(engine.adjust_node(host.nodes[i]), engine.latest_error)
+            i += 1
+        got = [(n.start, n.end) if n.kind == cutcomp.Kind.LINE and n.start_moved is None
+               else (n.start_moved, n.end_moved) for n in host.nodes]
+        want = [p[1:3] for p in cutcomp.compensate(SQUARE, 2.0, start="insert")]
+        self.assertEqual(len(got), len(want))
+        for g, w in zip(got, want):
+            self.assertLess(math.dist(g[0], w[0]) + math.dist(g[1], w[1]), 1e-9, (got, want))
+
+    def test_what_a_translator_does_wrong_is_raised_not_crashed(self):
+        host = ListTranslator(self.nodes(), fresh=True)
+        engine = cutcomp.Compensator(2.0, host)
+        for node in host.nodes[:3]:  # successors are temporaries only the bindings hold
+            engine.adjust_node(node)
+        host.get_next_node = lambda node: engine.adjust_node(node)  # re-entry
+        with self.assertRaisesRegex(RuntimeError, "callback may not call"):
+            engine.adjust_node(host.nodes[3])
+        host.get_next_node = lambda node: "not a segment"
+        with self.assertRaises(RuntimeError):
+            engine.adjust_node(host.nodes[4])
+        host = ListTranslator(self.nodes())  # a raise inside the engine: its state holds
+        host.InsertNode = lambda anchor, line, before: {}[anchor]
+        engine = cutcomp.Compensator(-2.0, host, strategy=cutcomp.Strategy.INSERT)
+        with self.assertRaises(KeyError):
+            engine.adjust_node(host.nodes[0])
+        self.assertEqual((engine.radius, host.nodes[0].side), (-2.0, cutcomp.Side.LEFT))
+        with self.assertRaisesRegex(TypeError, "neither GetNextNode nor get_next_node"):
+            cutcomp.Compensator(1.0, cutcomp.Translator()).adjust_node(cutcomp.Line((0, 0), (1, 0)))
+
+    def test_one_run_by_default_refusal_and_input_errors(self):
+        path = cutcomp.compensate([("line", (0, -5), (0, 0)), ("line", (0, 0), (10, 0)),
+                                   ("line", (10, 0), (10, 5))], 1.0, side="right")
+        want = [(0, -5), (0, -1), (0, -1), (10, -1), (10, -1), (10, 5)]
+        got = [p for piece in path for p in piece[1:3]]
+        self.assertEqual(len(got), len(want))
+        self.assertLess(max(map(math.dist, got, want)), 1e-9)
+        slot = [("line", (0, -5), (0, 0)), ("line", (0, 0), (10, 0)), ("line", (10, 0), (10, 1)),
+                ("line", (10, 1), (0, 1)), ("line", (0, 1), (-5, 1))]
+        with self.assertRaises(cutcomp.CompensationError) as raised:
+            cutcomp.compensate(slot, 2.0)
+        self.assertIn(cutcomp.error_gloss(raised.exception.code), str(raised.exception))
+        self.assertEqual(cutcomp.compensate(slot, 0.0), slot)
+        with self.assertRaisesRegex(ValueError, "segment 1"):
+            cutcomp.compensate([slot[0], ("line", (0, 0))], 1.0)
+
+
+if __name__ == "__main__":
+    unittest.main()
