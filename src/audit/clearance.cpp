@@ -356,9 +356,7 @@ bool ArcOutOfBand(const Track& arc, const Point& c, double radius, double limit)
 }  // namespace
 
 Probe MakeProbe(const Track& piece, double limit) {
-  Probe probe;
-  probe.piece = piece;
-  probe.limit = limit;
+  Probe probe{piece, limit, Point(), 0.0, 0.0, 0.0};
   if (!piece.arc) {
     probe.d = piece.to - piece.from;
     probe.length2 = Length2(probe.d);
@@ -379,21 +377,17 @@ bool ApartBy(const Probe& probe, const Track& wall) {
       return true;
     }
   } else if (probe.length2 > 0.0) {
-    // Across the piece's line, then along it.
+    if (!wall.arc) {
+      const Band band(probe);
+      return band.Apart(band.Of(wall.from), band.Of(wall.to)) ||
+             AcrossWall(probe, wall.from, wall.to);
+    }
+    // Across the piece's line, the wall's circle, along the piece's line.
     const Point& d = probe.d;
-    const Point n(-d.y, d.x);
-    const Range w = Extent(wall, piece.from, n, probe.length);
-    if (w.low >= probe.gap || w.high <= -probe.gap) {
-      return true;
-    }
-    if (wall.arc) {
-      return LineOutOfBand(piece.from, piece.to, wall.centre, wall.radius, limit) ||
-             Apart({0.0, probe.length2}, Extent(wall, piece.from, d, probe.length), probe.gap);
-    }
-    const Range along = Extent(wall, piece.from, d, probe.length);
-    if (along.high <= -probe.gap || along.low >= probe.length2 + probe.gap) {
-      return true;
-    }
+    const Range w = Extent(wall, piece.from, Point(-d.y, d.x), probe.length);
+    return w.low >= probe.gap || w.high <= -probe.gap ||
+           LineOutOfBand(piece.from, piece.to, wall.centre, wall.radius, limit) ||
+           Apart({0.0, probe.length2}, Extent(wall, piece.from, d, probe.length), probe.gap);
   } else if (wall.arc) {
     return LineOutOfBand(piece.from, piece.to, wall.centre, wall.radius, limit);
   }

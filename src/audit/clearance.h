@@ -7,6 +7,7 @@
 // Internal to the audit; stateless.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include <crc/audit/gouge_audit.h>
@@ -83,7 +84,7 @@ inline constexpr double ROUNDING_MARGIN = 0x1p-40;
 
 // A piece made ready to be held against many walls by ApartBy.
 struct Probe {
-  Track piece;
+  const Track& piece;
   double limit = 0.0;  // the distance to show, rounding margin included
   // Lines: the direction (to - from), its squared length and length, and limit times length.
   Point d;
@@ -101,6 +102,50 @@ Probe MakeProbe(const Track& piece, double limit);
 // piece runs one radius from its wall, a trimmed corner ends one radius from the next wall, and
 // a wall bends away from the tool at an outside corner). False says nothing.
 bool ApartBy(const Probe& probe, const Track& wall);
+
+// ApartBy for a straight piece (of length above zero) against the wall from q0 to q1, in two
+// parts: the wall's ends beside the piece's line, or before or past the piece (Band: where a
+// point lies across and along the piece, and whether two such places lie beyond one side of
+// the band about the piece); the piece's ends beside the wall's line (AcrossWall). A band's
+// bounds are offset by the products of the piece's direction with its start instead of
+// measuring from the start; their rounding stays below the margin in `limit` all the same, as
+// every coordinate is within the scale the margin is taken of.
+struct Band {
+  struct Place {
+    double across;
+    double along;
+  };
+
+  explicit Band(const Probe& probe)
+      : dx(probe.d.x),
+        dy(probe.d.y),
+        acrossLow(Cross(probe.d, probe.piece.from) - probe.gap),
+        acrossHigh(Cross(probe.d, probe.piece.from) + probe.gap),
+        alongLow(Dot(probe.d, probe.piece.from) - probe.gap),
+        alongHigh(Dot(probe.d, probe.piece.from) + probe.length2 + probe.gap) {}
+
+  Place Of(const Point& q) const { return {dx * q.y - dy * q.x, dx * q.x + dy * q.y}; }
+  bool Apart(const Place& a, const Place& b) const {
+    return (a.across >= acrossHigh && b.across >= acrossHigh) ||
+           (a.across <= acrossLow && b.across <= acrossLow) ||
+           (a.along <= alongLow && b.along <= alongLow) ||
+           (a.along >= alongHigh && b.along >= alongHigh);
+  }
+
+  double dx;
+  double dy;
+  double acrossLow;
+  double acrossHigh;
+  double alongLow;
+  double alongHigh;
+};
+inline bool AcrossWall(const Probe& probe, const Point& q0, const Point& q1) {
+  const Point e = q1 - q0;
+  const double gap = probe.limit * std::sqrt(Dot(e, e));
+  const double u0 = Cross(e, probe.piece.from - q0);
+  const double u1 = Cross(e, probe.piece.to - q0);
+  return gap > 0.0 && ((u0 >= gap && u1 >= gap) || (u0 <= -gap && u1 <= -gap));
+}
 
 // Smallest axis-aligned box holding the track: minX, minY, maxX, maxY.
 struct Box {

@@ -65,6 +65,17 @@ ContourIndex::Disc DiscHolding(const Track& track) {
   return FloatDisc((track.from + track.to) * 0.5, 0.5 * (track.to - track.from).GetLength());
 }
 
+// The float at or below v, and at or above v; beyond the float range, the range's end or
+// infinity.
+float Down(double v) {
+  const auto f = static_cast<float>(v);
+  return static_cast<double>(f) > v ? std::nextafter(f, -INFINITY) : f;
+}
+float Up(double v) {
+  const auto f = static_cast<float>(v);
+  return static_cast<double>(f) < v ? std::nextafter(f, INFINITY) : f;
+}
+
 double SizeOf(const Point& p) { return std::max(std::fabs(p.x), std::fabs(p.y)); }
 
 Box Unite(const Box& a, const Box& b) {
@@ -132,9 +143,10 @@ void ContourIndex::Build() {
   m_Id.shrink_to_fit();
   m_Flags.shrink_to_fit();
   m_Starts.shrink_to_fit();
+  m_Leaves.clear();
   m_Levels.clear();
   m_LeafRun.clear();
-  m_Discs.assign(Size(), Disc{0.0F, 0.0F, INFINITY});
+  m_Discs.assign(Size(), Disc{0.0F, 0.0F, NAN});  // not a wall: no disc meets it
   m_Scale = 0.0;
 
   // Leaves: the box of the walls in each run of LEAF_SIZE segments; runs without a wall are
@@ -178,28 +190,39 @@ void ContourIndex::Build() {
   }
   std::sort(order.begin(), order.end());
 
-  m_Levels.emplace_back();
-  m_Levels[0].reserve(runs.size());
+  m_Leaves.reserve(runs.size());
   m_LeafRun.reserve(runs.size());
   for (const std::uint64_t entry : order) {
     const auto i = static_cast<std::size_t>(entry & 0xffffffffu);
-    m_Levels[0].push_back(runBoxes[i]);
+    const Box& b = runBoxes[i];
+    m_Leaves.push_back({Down(b.minX), Down(b.minY), Up(b.maxX), Up(b.maxY)});
     m_LeafRun.push_back(runs[i]);
   }
-  while (m_Levels.back().size() > 1) {
-    const std::vector<Box>& below = m_Levels.back();
-    std::vector<Box> level((below.size() + FANOUT - 1) / FANOUT);
-    for (std::size_t i = 0; i < below.size(); ++i) {
-      level[i / FANOUT] = i % FANOUT == 0 ? below[i] : Unite(level[i / FANOUT], below[i]);
-    }
+  // Nodes over the leaves' float boxes, which hold the walls as the leaves do.
+  std::vector<Box> level((m_Leaves.size() + FANOUT - 1) / FANOUT);
+  for (std::size_t i = 0; i < m_Leaves.size(); ++i) {
+    const FloatBox& f = m_Leaves[i];
+    const Box b{f.minX, f.minY, f.maxX, f.maxY};
+    level[i / FANOUT] = i % FANOUT == 0 ? b : Unite(level[i / FANOUT], b);
+  }
+  if (m_Leaves.size() > 1) {
     m_Levels.push_back(std::move(level));
+  }
+  while (!m_Levels.empty() && m_Levels.back().size() > 1) {
+    const std::vector<Box>& below = m_Levels.back();
+    std::vector<Box> above((below.size() + FANOUT - 1) / FANOUT);
+    for (std::size_t i = 0; i < below.size(); ++i) {
+      above[i / FANOUT] = i % FANOUT == 0 ? below[i] : Unite(above[i / FANOUT], below[i]);
+    }
+    m_Levels.push_back(std::move(above));
   }
   m_Built = true;
 }
 
 std::size_t ContourIndex::MemoryUsage() const {
   std::size_t bytes = Bytes(m_End) + Bytes(m_Centre) + Bytes(m_Id) + Bytes(m_Flags) +
-                      Bytes(m_Starts) + Bytes(m_Discs) + Bytes(m_LeafRun) + Bytes(m_Levels);
+                      Bytes(m_Starts) + Bytes(m_Discs) + Bytes(m_Leaves) + Bytes(m_LeafRun) +
+                      Bytes(m_Levels);
   for (const std::vector<Box>& level : m_Levels) {
     bytes += Bytes(level);
   }

@@ -25,11 +25,12 @@ namespace crc::audit {
 
 class ContourIndex {
 public:
-  static constexpr std::size_t LEAF_SIZE = 8;
+  static constexpr std::size_t LEAF_SIZE = 4;
   static constexpr std::size_t FANOUT = 8;
 
   // A disc holding a whole wall: every point of the wall lies within `radius` of the centre,
-  // in exact arithmetic, although the three are floats.
+  // in exact arithmetic, although the three are floats. Segments that are not walls have a
+  // radius that is not a number, which no distance test passes.
   struct Disc {
     float x;
     float y;
@@ -42,8 +43,15 @@ public:
 
   std::size_t Size() const { return m_Id.size(); }
   bool IsWall(std::size_t k) const { return (m_Flags[k] & FLAG_WALL) != 0; }
+  bool IsArc(std::size_t k) const { return (m_Flags[k] & FLAG_ARC) != 0; }
   std::int64_t Id(std::size_t k) const { return m_Id[k]; }
   Track TrackOf(std::size_t k) const;
+  // A wall that is a line from the previous segment's end to its own (Ends()[k - 1] to
+  // Ends()[k]): the usual wall, read without building its track.
+  bool IsLineWall(std::size_t k) const {
+    return (m_Flags[k] & (FLAG_WALL | FLAG_ARC | FLAG_OWN_START)) == FLAG_WALL;
+  }
+  const Point* Ends() const { return m_End.data(); }
   // Set by Build for walls.
   const Disc& DiscOf(std::size_t k) const { return m_Discs[k]; }
   // The largest size of a coordinate, an arc centre's included, among the walls; set by Build.
@@ -57,9 +65,16 @@ public:
   void Build();
   bool IsBuilt() const { return m_Built; }
 
+  // A box in floats, rounded outward.
+  struct FloatBox {
+    float minX;
+    float minY;
+    float maxX;
+    float maxY;
+  };
   // Leaves, numbered in Hilbert order: the box holding the walls of leaf `leaf`, and the range
   // of segments [first, last) it covers (only its walls are in the box).
-  const Box& LeafBox(std::size_t leaf) const { return m_Levels[0][leaf]; }
+  const FloatBox& LeafBox(std::size_t leaf) const { return m_Leaves[leaf]; }
   std::pair<std::size_t, std::size_t> LeafRange(std::size_t leaf) const {
     const std::size_t first = static_cast<std::size_t>(m_LeafRun[leaf]) * LEAF_SIZE;
     return {first, std::min(first + LEAF_SIZE, Size())};
@@ -72,6 +87,10 @@ public:
 
   static bool Meets(const Box& a, const Box& b) {
     return a.minX <= b.maxX && b.minX <= a.maxX && a.minY <= b.maxY && b.minY <= a.maxY;
+  }
+  static bool Meets(const FloatBox& a, const Box& b) {
+    return static_cast<double>(a.minX) <= b.maxX && b.minX <= static_cast<double>(a.maxX) &&
+           static_cast<double>(a.minY) <= b.maxY && b.minY <= static_cast<double>(a.maxY);
   }
 
 private:
@@ -93,8 +112,10 @@ private:
   std::vector<Disc> m_Discs;
   double m_Scale = 0.0;
 
-  // m_Levels[0]: leaf boxes in Hilbert order, m_LeafRun[i] the run of leaf i; m_Levels[l]: the
-  // boxes of nodes over FANOUT consecutive entries of level l - 1. The last level has one box.
+  // m_Leaves: leaf boxes in Hilbert order, m_LeafRun[i] the run of leaf i; m_Levels[0]: the
+  // boxes of nodes over FANOUT consecutive leaves, m_Levels[l] over FANOUT consecutive entries
+  // of level l - 1. The last level has one box; there are none for a single leaf.
+  std::vector<FloatBox> m_Leaves;
   std::vector<std::vector<Box>> m_Levels;
   std::vector<std::uint32_t> m_LeafRun;
   bool m_Built = false;
@@ -121,7 +142,13 @@ inline Track ContourIndex::TrackOf(std::size_t k) const {
 
 template <typename Visit>
 void ContourIndex::Query(const Box& box, Visit&& visit) const {
-  if (m_Levels.empty() || !Meets(m_Levels.back()[0], box)) {
+  if (m_Levels.empty()) {
+    if (!m_Leaves.empty() && Meets(m_Leaves[0], box)) {
+      visit(std::size_t{0});
+    }
+    return;
+  }
+  if (!Meets(m_Levels.back()[0], box)) {
     return;
   }
   struct Entry {
@@ -135,12 +162,17 @@ void ContourIndex::Query(const Box& box, Visit&& visit) const {
   stack[top++] = {static_cast<std::uint32_t>(m_Levels.size() - 1), 0};
   while (top > 0) {
     const Entry entry = stack[--top];
+    const std::size_t first = static_cast<std::size_t>(entry.index) * FANOUT;
     if (entry.level == 0) {
-      visit(static_cast<std::size_t>(entry.index));
+      const std::size_t last = std::min(first + FANOUT, m_Leaves.size());
+      for (std::size_t leaf = first; leaf < last; ++leaf) {
+        if (Meets(m_Leaves[leaf], box)) {
+          visit(leaf);
+        }
+      }
       continue;
     }
     const std::vector<Box>& below = m_Levels[entry.level - 1];
-    const std::size_t first = static_cast<std::size_t>(entry.index) * FANOUT;
     const std::size_t last = std::min(first + FANOUT, below.size());
     for (std::size_t child = first; child < last; ++child) {
       if (Meets(below[child], box)) {

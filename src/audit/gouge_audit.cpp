@@ -5,6 +5,7 @@
 #include <crc/audit/gouge_audit.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <new>
@@ -111,28 +112,39 @@ double SizeOf(const Track& track) {
 
 // The leaves of the index around the last pieces. Pieces come along the contour, so the next
 // one usually lies in the same neighbourhood: the leaves of a region a little larger than one
-// piece's reach are fetched from the index once and serve every piece whose reach stays inside
-// the region. The leaves whose boxes meet a box inside the region are exactly those the index
-// would return for it.
+// piece's reach are gathered once and serve every piece whose reach stays inside the region.
+// They are gathered from a wider window of the same kind, and only that one asks the index,
+// which costs some hundred box tests however few leaves it finds. The leaves whose boxes meet
+// a box inside a region are exactly those the index would return for it.
 struct Window {
-  static constexpr std::size_t MAX_LEAVES = 1024;
+  static constexpr std::size_t MAX_LEAVES = 4096;
 
   audit::Box area{};
   bool valid = false;
   std::vector<std::uint32_t> leaves;
 
-  // Makes the window hold every leaf whose box meets `box`. False when that would take more
-  // than MAX_LEAVES leaves (a piece that reaches across much of the part): the caller then asks
-  // the index directly, and the window stays small.
-  bool Cover(const audit::ContourIndex& contour, const audit::Box& box) {
-    if (valid && area.minX <= box.minX && area.minY <= box.minY && box.maxX <= area.maxX &&
-        box.maxY <= area.maxY) {
-      return true;
-    }
-    const double grow = std::max(box.maxX - box.minX, box.maxY - box.minY);
+  bool Holds(const audit::Box& box) const {
+    return valid && area.minX <= box.minX && area.minY <= box.minY && box.maxX <= area.maxX &&
+           box.maxY <= area.maxY;
+  }
+  // Makes the window hold every leaf whose box meets `box` grown by `grow` on every side, asking
+  // the index, or taking them from `wider` when that holds the region. False when that would
+  // take more than MAX_LEAVES leaves (a piece that reaches across much of the part): the caller
+  // then asks the index directly, and the window stays small.
+  bool Cover(const audit::ContourIndex& contour, const audit::Box& box, double grow,
+             const Window* wider) {
     area = {box.minX - grow, box.minY - grow, box.maxX + grow, box.maxY + grow};
     leaves.clear();
     valid = false;  // until every leaf is in
+    if (wider != nullptr && wider->Holds(area)) {
+      for (const std::uint32_t leaf : wider->leaves) {
+        if (audit::ContourIndex::Meets(contour.LeafBox(leaf), area)) {
+          leaves.push_back(leaf);
+        }
+      }
+      valid = true;
+      return true;
+    }
     bool fits = true;
     contour.Query(area, [&](std::size_t leaf) {
       fits = fits && leaves.size() < MAX_LEAVES;
@@ -158,8 +170,26 @@ struct State {
   std::size_t walls = 0;
   AuditSummary summary;
   std::size_t hint = 0;  // where the last piece's segment was found
-  Window window;
+  Window window;         // around the piece
+  Window wide;           // around the window
+  // The tracks of the arcs measured last, by segment modulo their number: consecutive pieces
+  // are held against the same few walls, and an arc's track takes two square roots.
+  struct Kept {
+    std::size_t k = SIZE_MAX;
+    Track track;
+  };
+  std::array<Kept, 8> arcs;
+  std::vector<Gouge> pending;  // the gouges of the piece being audited
   std::string error;
+
+  const Track& ArcTrack(std::size_t k) {
+    Kept& kept = arcs[k % arcs.size()];
+    if (kept.k != k) {
+      kept.track = contour.TrackOf(k);
+      kept.k = k;
+    }
+    return kept.track;
+  }
 
   bool Fail(const char* what, std::int64_t id, const char* message) {
     error = std::string(what) + " " + std::to_string(id) + ": " + message;
@@ -171,23 +201,37 @@ struct State {
 
 // One piece being audited: what it is held against each wall with, and what it has found.
 struct Scan {
-  Scan(const State& s, const ToolPiece& p, std::vector<Gouge>* f) : state(s), piece(p), found(f) {}
+  Scan(State& s, const ToolPiece& p, const audit::Probe& pr) : state(s), piece(p), probe(pr) {}
 
-  const State& state;
+  State& state;
   const ToolPiece& piece;
-  std::vector<Gouge>* found;
   audit::Probe probe;
   std::size_t onto = SIZE_MAX;  // the wall the piece leads onto, if any (see MayTouchAt)
   std::size_t off = SIZE_MAX;   // the wall it leads off
   double reach = 0.0;           // radius + tolerance: walls beyond it have no clearance to report
   double gouging = 0.0;         // radius - tolerance: walls nearer are gouged
-  PieceClearance nearest;
-  Gouge nearestGouge;  // of this piece's gouges, when nearest.gouges > 0
-  Gouge deepestGouge;
+  PieceClearance nearest;       // its `gouges` stays 0: the gouges go to State::pending
+  // The piece lies within `spread` - limit of `centre`: a wall's disc farther than `spread`
+  // plus its radius from the centre keeps the limit from the piece.
+  Point centre;
+  double spread = 0.0;
 
-  // A wall whose disc comes within the limit of the piece's: set aside when the cheap tests
-  // show that it cannot come within the limit, measured exactly otherwise.
-  void Examine(std::size_t k);
+  // The walls among segments [first, last) that can come within the limit, each examined. A
+  // straight piece against walls that are lines continuing the contour: each end point is
+  // placed once against the band about the piece, and a wall is set aside when both its ends
+  // lie beyond one side of it, or when the piece lies beside the wall's line. Other walls
+  // (arcs, lines that start a contour), and every wall of an arc, go by their discs.
+  void Lines(std::size_t first, std::size_t last);
+  void Discs(std::size_t first, std::size_t last);
+  bool DiscMeets(const audit::ContourIndex::Disc& disc) const {
+    const double dx = static_cast<double>(disc.x) - centre.x;
+    const double dy = static_cast<double>(disc.y) - centre.y;
+    const double gap = spread + static_cast<double>(disc.radius);
+    return dx * dx + dy * dy <= gap * gap;
+  }
+  // A wall that the first tests could not set aside: set aside when ApartBy shows that it
+  // cannot come within the limit, measured exactly otherwise.
+  [[gnu::noinline]] void Examine(std::size_t k);
 };
 
 }  // namespace
@@ -273,9 +317,37 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
   }
 }
 
+void Scan::Lines(std::size_t first, std::size_t last) {
+  const audit::ContourIndex& contour = state.contour;
+  const audit::Band band(probe);
+  const Point* end = contour.Ends();
+  audit::Band::Place before = band.Of(end[first > 0 ? first - 1 : 0]);
+  for (std::size_t k = first; k < last; ++k) {
+    const audit::Band::Place here = band.Of(end[k]);
+    if (contour.IsLineWall(k)) {
+      if (!band.Apart(before, here) && !audit::AcrossWall(probe, end[k - 1], end[k])) {
+        Examine(k);
+      }
+    } else if (DiscMeets(contour.DiscOf(k))) {
+      Examine(k);
+    }
+    before = here;
+  }
+}
+
+void Scan::Discs(std::size_t first, std::size_t last) {
+  const audit::ContourIndex::Disc* discs = &state.contour.DiscOf(0);
+  for (std::size_t k = first; k < last; ++k) {
+    if (DiscMeets(discs[k])) {
+      Examine(k);
+    }
+  }
+}
+
 void Scan::Examine(std::size_t k) {
   const audit::ContourIndex& contour = state.contour;
-  const Track wall = contour.TrackOf(k);
+  Track line;
+  const Track& wall = contour.IsArc(k) ? state.ArcTrack(k) : (line = contour.TrackOf(k));
   if (audit::ApartBy(probe, wall)) {
     return;
   }
@@ -299,20 +371,24 @@ void Scan::Examine(std::size_t k) {
     nearest.wallPoint = a.onWall;
   }
   if (a.distance < gouging) {
-    const Gouge gouge{state.summary.pieces, piece.id,      k, contour.Id(k), a.onPiece, a.onWall,
-                      a.distance,           r - a.distance};
-    if (found != nullptr) {
-      found->push_back(gouge);
-    }
-    const bool first = ++nearest.gouges == 1;
-    nearestGouge = first || gouge.clearance < nearestGouge.clearance ? gouge : nearestGouge;
-    deepestGouge = first || gouge.depth > deepestGouge.depth ? gouge : deepestGouge;
+    state.pending.push_back(Gouge{state.summary.pieces, piece.id, k, contour.Id(k), a.onPiece,
+                                  a.onWall, a.distance, r - a.distance});
   }
 }
 
 bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
                   std::vector<Gouge>* found) {
-  Scan scan(*this, piece, found);
+  const double gouging = piece.radius - tolerance;
+  const double reach = piece.radius + tolerance;
+  // Without a clearance to report, only walls that can be gouged need measuring.
+  const double limit = clearance != nullptr ? reach : gouging;
+  // Pairs shown to lie this far apart are set aside unmeasured: the margin covers the rounding
+  // of the cheap tests and of the exact distance, so no pair set aside would measure closer
+  // than the limit.
+  const double apart = limit + audit::ROUNDING_MARGIN * std::max(contour.Scale(), SizeOf(track));
+  Scan scan(*this, piece, audit::MakeProbe(track, apart));
+  scan.reach = reach;
+  scan.gouging = gouging;
   // A piece whose own segment is not a wall leads onto the wall after it or off the wall
   // before it (see MayTouchAt).
   std::size_t source = 0;
@@ -324,39 +400,37 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
       scan.off = source > 0 && contour.IsWall(source - 1) ? source - 1 : SIZE_MAX;
     }
   }
-  scan.reach = piece.radius + tolerance;
-  scan.gouging = piece.radius - tolerance;
-  // Without a clearance to report, only walls that can be gouged need measuring.
-  const double limit = clearance != nullptr ? scan.reach : scan.gouging;
-  // Pairs shown to lie this far apart are set aside unmeasured: the margin covers the rounding
-  // of the cheap tests and of the exact distance, so no pair set aside would measure closer
-  // than the limit.
-  const double apart = limit + audit::ROUNDING_MARGIN * std::max(contour.Scale(), SizeOf(track));
-  scan.probe = audit::MakeProbe(track, apart);
-  const audit::Box bounds = audit::Bounds(track);
-  const audit::Box box{bounds.minX - apart, bounds.minY - apart, bounds.maxX + apart,
-                       bounds.maxY + apart};
-  // The piece lies within HalfDiagonal of the centre of its bounds: a wall's disc farther than
-  // `spread` plus its radius from that centre keeps `apart` from the piece.
-  const Point centre = Centre(bounds);
-  const double spread = apart + HalfDiagonal(bounds);
-  auto visit = [&](std::size_t leaf) {
-    if (!audit::ContourIndex::Meets(contour.LeafBox(leaf), box)) {
-      return;
-    }
-    const auto [first, last] = contour.LeafRange(leaf);
-    for (std::size_t k = first; k < last; ++k) {
-      const audit::ContourIndex::Disc& disc = contour.DiscOf(k);
-      const double dx = static_cast<double>(disc.x) - centre.x;
-      const double dy = static_cast<double>(disc.y) - centre.y;
-      const double gap = spread + static_cast<double>(disc.radius);
-      if (contour.IsWall(k) && dx * dx + dy * dy <= gap * gap) {
-        scan.Examine(k);
-      }
-    }
-  };
+  pending.clear();
   if (limit > 0.0) {  // otherwise nothing can come within it
-    if (window.Cover(contour, box)) {
+    const audit::Box bounds = audit::Bounds(track);
+    const audit::Box box{bounds.minX - apart, bounds.minY - apart, bounds.maxX + apart,
+                         bounds.maxY + apart};
+    scan.centre = Centre(bounds);
+    scan.spread = apart + HalfDiagonal(bounds);
+    const bool straight = !track.arc && scan.probe.length2 > 0.0;
+    auto visit = [&](std::size_t leaf) {
+      if (audit::ContourIndex::Meets(contour.LeafBox(leaf), box)) {
+        const auto [first, last] = contour.LeafRange(leaf);
+        if (straight) {
+          scan.Lines(first, last);
+        } else {
+          scan.Discs(first, last);
+        }
+      }
+    };
+    // The window reaches one piece's reach beyond it, the wide window four: the next pieces
+    // along the contour mostly stay inside the first, and the first is refilled from the second
+    // many times before the index is asked again.
+    const double size = std::max(box.maxX - box.minX, box.maxY - box.minY);
+    bool covered = window.Holds(box);
+    if (!covered) {
+      const audit::Box area{box.minX - size, box.minY - size, box.maxX + size, box.maxY + size};
+      if (!wide.Holds(area)) {
+        wide.Cover(contour, box, 4.0 * size, nullptr);
+      }
+      covered = window.Cover(contour, box, size, &wide);
+    }
+    if (covered) {
       for (const std::uint32_t leaf : window.leaves) {
         visit(leaf);
       }
@@ -364,22 +438,26 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
       contour.Query(box, visit);
     }
   }
+  // Nothing is counted until every gouge is stored.
+  if (found != nullptr) {
+    found->insert(found->end(), pending.begin(), pending.end());
+  }
+  for (const Gouge& gouge : pending) {
+    const bool first = summary.gouges == 0;
+    if (first || gouge.clearance < summary.nearest.clearance) {
+      summary.nearest = gouge;
+    }
+    if (first || gouge.depth > summary.deepest.depth) {
+      summary.deepest = gouge;
+    }
+    ++summary.gouges;
+  }
   if (clearance != nullptr) {
     *clearance = scan.nearest;
-  }
-  const std::size_t count = scan.nearest.gouges;
-  if (count > 0) {
-    const bool first = summary.gouges == 0;
-    if (first || scan.nearestGouge.clearance < summary.nearest.clearance) {
-      summary.nearest = scan.nearestGouge;
-    }
-    if (first || scan.deepestGouge.depth > summary.deepest.depth) {
-      summary.deepest = scan.deepestGouge;
-    }
+    clearance->gouges = pending.size();
   }
   ++summary.pieces;
-  summary.gouges += count;
-  summary.bound = std::min(summary.bound, scan.gouging);
+  summary.bound = std::min(summary.bound, gouging);
   return true;
 }
 
