@@ -3,29 +3,73 @@
 #include "audit/contour_index.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace crc::audit {
 namespace {
 
+// The bits of v (16 of them) spread to the even bits of the result.
+std::uint32_t Spread(std::uint32_t v) {
+  v = (v | (v << 8)) & 0x00FF00FFu;
+  v = (v | (v << 4)) & 0x0F0F0F0Fu;
+  v = (v | (v << 2)) & 0x33333333u;
+  v = (v | (v << 1)) & 0x55555555u;
+  return v;
+}
+
 // Position along the Hilbert curve that fills a 65536 x 65536 grid. Neighbouring positions are
-// neighbouring cells, so leaves sorted by it pack into nodes with small boxes.
+// neighbouring cells, so leaves sorted by it pack into nodes with small boxes. Walking the
+// levels from the top, each level's quadrant turns and mirrors the ones below it; the turns
+// are composed for all 16 levels at once by a prefix scan over the bits (two bits of state per
+// level, combined in steps of 1, 2, 4 and 8 levels) instead of level by level.
 std::uint32_t HilbertIndex(std::uint32_t x, std::uint32_t y) {
-  constexpr std::uint32_t N = 1u << 16;
-  std::uint32_t d = 0;
-  for (std::uint32_t s = N / 2; s > 0; s /= 2) {
-    const std::uint32_t rx = (x & s) != 0 ? 1 : 0;
-    const std::uint32_t ry = (y & s) != 0 ? 1 : 0;
-    d += s * s * ((3 * rx) ^ ry);
-    if (ry == 0) {  // turn the quadrant so the curve runs on continuously
-      if (rx == 1) {
-        x = N - 1 - x;
-        y = N - 1 - y;
-      }
-      std::swap(x, y);
-    }
+  constexpr std::uint32_t ALL = 0xFFFFu;
+  std::uint32_t a = x ^ y;
+  std::uint32_t b = ALL ^ a;
+  std::uint32_t c = ALL ^ (x | y);
+  std::uint32_t d = x & (y ^ ALL);
+  std::uint32_t pa = a | (b >> 1);
+  std::uint32_t pb = (a >> 1) ^ a;
+  std::uint32_t pc = ((c >> 1) ^ (b & (d >> 1))) ^ c;
+  std::uint32_t pd = ((a & (c >> 1)) ^ (d >> 1)) ^ d;
+  for (unsigned step = 2; step <= 8; step *= 2) {
+    a = pa;
+    b = pb;
+    c = pc;
+    d = pd;
+    pa = (a & (a >> step)) ^ (b & (b >> step));
+    pb = (a & (b >> step)) ^ (b & ((a ^ b) >> step));
+    pc ^= (a & (c >> step)) ^ (b & (d >> step));
+    pd ^= (b & (c >> step)) ^ ((a ^ b) & (d >> step));
   }
-  return d;
+  const std::uint32_t turned = pc ^ (pc >> 1);
+  const std::uint32_t mirrored = pd ^ (pd >> 1);
+  const std::uint32_t low = x ^ y;
+  const std::uint32_t high = mirrored | (ALL ^ (low | turned));
+  return (Spread(high) << 1) | Spread(low);
+}
+
+// Sorts by the high 32 bits, keeping the order of equal keys: a radix sort, a byte a pass.
+// Entries whose low halves increase along the vector come out as std::sort would leave them.
+void SortByKey(std::vector<std::uint64_t>& entries) {
+  std::vector<std::uint64_t> sorted(entries.size());
+  for (unsigned shift = 32; shift < 64; shift += 8) {
+    std::array<std::size_t, 257> start{};
+    for (const std::uint64_t e : entries) {
+      ++start[((e >> shift) & 0xFFu) + 1];
+    }
+    if (start[((entries.front() >> shift) & 0xFFu) + 1] == entries.size()) {
+      continue;  // one byte value throughout: nothing moves
+    }
+    for (std::size_t i = 1; i < start.size(); ++i) {
+      start[i] += start[i - 1];
+    }
+    for (const std::uint64_t e : entries) {
+      sorted[start[(e >> shift) & 0xFFu]++] = e;
+    }
+    entries.swap(sorted);
+  }
 }
 
 // A coordinate's cell along one axis of the contour's box, 0..65535. A NaN, or a box of no
@@ -63,17 +107,6 @@ ContourIndex::Disc DiscHolding(const Track& track) {
     return FloatDisc(track.centre, track.radius);
   }
   return FloatDisc((track.from + track.to) * 0.5, 0.5 * (track.to - track.from).GetLength());
-}
-
-// The float at or below v, and at or above v; beyond the float range, the range's end or
-// infinity.
-float Down(double v) {
-  const auto f = static_cast<float>(v);
-  return static_cast<double>(f) > v ? std::nextafter(f, -INFINITY) : f;
-}
-float Up(double v) {
-  const auto f = static_cast<float>(v);
-  return static_cast<double>(f) < v ? std::nextafter(f, INFINITY) : f;
 }
 
 double SizeOf(const Point& p) { return std::max(std::fabs(p.x), std::fabs(p.y)); }
@@ -159,15 +192,24 @@ void ContourIndex::Build() {
     bool any = false;
     Box box{};
     for (std::size_t k = run * LEAF_SIZE; k < std::min(Size(), (run + 1) * LEAF_SIZE); ++k) {
-      if (IsWall(k)) {
+      Box b{};
+      if (IsLineWall(k)) {  // the usual wall, without building its track
+        const Point& p = m_End[k - 1];
+        const Point& q = m_End[k];
+        m_Discs[k] = FloatDisc((p + q) * 0.5, 0.5 * (q - p).GetLength());
+        m_Scale = std::max({m_Scale, SizeOf(p), SizeOf(q)});
+        b = {std::min(p.x, q.x), std::min(p.y, q.y), std::max(p.x, q.x), std::max(p.y, q.y)};
+      } else if (IsWall(k)) {
         const Track track = TrackOf(k);
         m_Discs[k] = DiscHolding(track);
         m_Scale = std::max({m_Scale, SizeOf(track.from), SizeOf(track.to),
                             track.arc ? SizeOf(track.centre) + track.radius : 0.0});
-        const Box b = Bounds(track);
-        box = any ? Unite(box, b) : b;
-        any = true;
+        b = Bounds(track);
+      } else {
+        continue;
       }
+      box = any ? Unite(box, b) : b;
+      any = true;
     }
     if (any) {
       all = runs.empty() ? box : Unite(all, box);
@@ -188,14 +230,14 @@ void ContourIndex::Build() {
     const std::uint32_t cy = Cell(0.5 * (b.minY + b.maxY), all.minY, all.maxY);
     order[i] = (static_cast<std::uint64_t>(HilbertIndex(cx, cy)) << 32) | i;
   }
-  std::sort(order.begin(), order.end());
+  SortByKey(order);
 
   m_Leaves.reserve(runs.size());
   m_LeafRun.reserve(runs.size());
   for (const std::uint64_t entry : order) {
     const auto i = static_cast<std::size_t>(entry & 0xffffffffu);
     const Box& b = runBoxes[i];
-    m_Leaves.push_back({Down(b.minX), Down(b.minY), Up(b.maxX), Up(b.maxY)});
+    m_Leaves.push_back(Outward(b));
     m_LeafRun.push_back(runs[i]);
   }
   // Nodes over the leaves' float boxes, which hold the walls as the leaves do.

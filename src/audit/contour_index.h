@@ -14,8 +14,11 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -23,9 +26,41 @@
 
 namespace crc::audit {
 
+// The float at or below v, and the float at or above v; beyond the float range, the range's
+// end or infinity. Stepping a float by one unit is a step of its bits: down from a positive
+// float or up from a negative one takes one off its magnitude, the other way adds one (zero
+// steps to the smallest float of the other sign, then on from there).
+inline float FloatBelow(double v) {
+  const auto f = static_cast<float>(v);
+  if (!(static_cast<double>(f) > v)) {
+    return f;
+  }
+  if (f == 0.0F) {
+    return -std::numeric_limits<float>::denorm_min();
+  }
+  std::uint32_t bits = 0;
+  std::memcpy(&bits, &f, sizeof f);
+  bits = f > 0.0F ? bits - 1 : bits + 1;
+  float down = 0.0F;
+  std::memcpy(&down, &bits, sizeof down);
+  return down;
+}
+inline float FloatAbove(double v) { return -FloatBelow(-v); }
+
+// A box in floats, rounded outward: it holds whatever the box it was made of holds.
+struct FloatBox {
+  float minX;
+  float minY;
+  float maxX;
+  float maxY;
+};
+inline FloatBox Outward(const Box& b) {
+  return {FloatBelow(b.minX), FloatBelow(b.minY), FloatAbove(b.maxX), FloatAbove(b.maxY)};
+}
+
 class ContourIndex {
 public:
-  static constexpr std::size_t LEAF_SIZE = 4;
+  static constexpr std::size_t LEAF_SIZE = 6;
   static constexpr std::size_t FANOUT = 8;
 
   // A disc holding a whole wall: every point of the wall lies within `radius` of the centre,
@@ -65,13 +100,6 @@ public:
   void Build();
   bool IsBuilt() const { return m_Built; }
 
-  // A box in floats, rounded outward.
-  struct FloatBox {
-    float minX;
-    float minY;
-    float maxX;
-    float maxY;
-  };
   // Leaves, numbered in Hilbert order: the box holding the walls of leaf `leaf`, and the range
   // of segments [first, last) it covers (only its walls are in the box).
   const FloatBox& LeafBox(std::size_t leaf) const { return m_Leaves[leaf]; }
