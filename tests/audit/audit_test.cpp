@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -256,6 +257,65 @@ TEST(Audit, EngineRunsGougeWhereExpected) {
     ExpectGouges(actual, expected);
   }
   EXPECT_GT(files, 0);
+}
+
+// The cheap tests that set pairs aside unmeasured, against the exact distance d, on random pairs
+// and on pairs in contact (a wall's offset, concentric arcs, shared ends): at a limit just above
+// d no test may claim the pair lies that far apart, and whatever they set aside at a limit
+// below d must measure at least that limit. Lines against lines go through the band about the
+// piece and the wall's line as the scan uses them.
+TEST(Audit, CheapTestsNeverSetAsideWhatComesWithinTheLimit) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  auto point = [&](double size) { return Point(unit(random), unit(random)) * size; };
+  auto curve = [&](const Point& from, double size) {
+    Curve c;
+    c.from = from;
+    c.to = from + point(size);
+    c.arc = unit(random) < 0.0;
+    const Point chord = c.to - c.from;
+    c.centre = (c.from + c.to) * 0.5 + Point(-chord.y, chord.x) * unit(random);
+    c.ccw = unit(random) < 0.0;
+    return c;
+  };
+  int setAside = 0;
+  for (int i = 0; i < 200000; ++i) {
+    Track wall;
+    ASSERT_TRUE(crc::audit::MakeTrack(curve(point(50.0), 10.0 * std::fabs(unit(random))), wall));
+    Curve c = curve(point(50.0), 10.0 * std::fabs(unit(random)));
+    const double offset = 3.0 * unit(random);
+    if (i % 3 == 0) {  // the wall's offset: at its radius from the wall and its neighbours
+      c.arc = wall.arc;
+      c.centre = wall.centre;
+      c.ccw = wall.ccw;
+      const Point n = wall.arc ? Point() : Point(wall.from.y - wall.to.y, wall.to.x - wall.from.x);
+      const double f = wall.arc ? (wall.radius + offset) / wall.radius : 0.0;
+      c.from = wall.arc ? wall.centre + (wall.from - wall.centre) * f
+                        : wall.from + n * (offset / std::sqrt(crc::audit::Dot(n, n)));
+      c.to = wall.arc ? wall.centre + (wall.to - wall.centre) * f : c.from + (wall.to - wall.from);
+    } else if (i % 3 == 1) {  // leading off the wall's end
+      c.from = wall.to;
+    }
+    Track piece;
+    if (!crc::audit::MakeTrack(c, piece) || !(wall.arc || !(wall.from == wall.to))) {
+      continue;
+    }
+    const double d = crc::audit::Closest(piece, wall, crc::audit::WALL_INTERIOR).distance;
+    const double scale = 0x1p-40 * 80.0;
+    for (const double limit : {d + 1e-9, d * (1.0 - 1e-9), d * unit(random) + d}) {
+      const crc::audit::Probe probe = crc::audit::MakeProbe(piece, limit);
+      bool apart = crc::audit::ApartBy(probe, wall);
+      if (!piece.arc && !wall.arc && probe.length2 > 0.0) {
+        const crc::audit::Band band(probe);
+        apart = apart || band.Apart(band.Of(wall.from), band.Of(wall.to)) ||
+                crc::audit::AcrossWall(probe, wall.from, wall.to);
+      }
+      setAside += apart ? 1 : 0;
+      EXPECT_FALSE(apart && d < limit - scale)
+          << "pair " << i << ": set aside at " << limit << " but " << d << " apart";
+    }
+  }
+  EXPECT_GT(setAside, 100000);  // the tests do set most pairs aside
 }
 
 // Random contours (scattered, chained short steps, chained mixed steps, and a long chain under
