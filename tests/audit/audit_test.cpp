@@ -93,7 +93,12 @@ using Found = std::vector<std::tuple<std::int64_t, std::size_t, double>>;
 void ExpectGouges(Found actual, Found expected) {
   std::sort(actual.begin(), actual.end());
   std::sort(expected.begin(), expected.end());
-  ASSERT_EQ(actual.size(), expected.size());
+  std::ostringstream found;
+  found.precision(17);
+  for (const auto& [piece, wall, depth] : actual) {
+    found << " {piece " << piece << ", wall " << wall << ", depth " << depth << "}";
+  }
+  ASSERT_EQ(actual.size(), expected.size()) << "found:" << found.str();
   for (std::size_t i = 0; i < actual.size(); ++i) {
     EXPECT_EQ(std::get<0>(actual[i]), std::get<0>(expected[i]));
     EXPECT_EQ(std::get<1>(actual[i]), std::get<1>(expected[i]));
@@ -187,15 +192,23 @@ TEST(Audit, ReportsGougesNotContacts) {
 
 crc::__point2<double> JsonPoint(const nlohmann::json& p) { return {p.at(0), p.at(1)}; }
 
-// Whole contours: each run compensated by the engine through the host (left side, normal
-// start-up and cancel), the contour of every run given first, then the whole path audited.
+// Whole contours: each run compensated by the engine through the host (left side; start-up and
+// cancel by the run's "strategy", normal by default; evasion when "evade" is set), the contour of
+// every run given first, then the whole path audited.
 TEST(Audit, EngineRunsGougeWhereExpected) {
-  const std::filesystem::path folder = std::string(CUTCOMP_AUDIT_DATA) + "/contours";
+  // CUTCOMP_AUDIT_CONTOURS names another folder, or one file, to replay without rebuilding.
+  const char* other = std::getenv("CUTCOMP_AUDIT_CONTOURS");
+  const std::filesystem::path folder =
+      other != nullptr ? other : std::string(CUTCOMP_AUDIT_DATA) + "/contours";
+  std::vector<std::filesystem::path> paths{folder};
+  if (std::filesystem::is_directory(folder)) {
+    paths.assign(std::filesystem::directory_iterator(folder), {});
+  }
   int files = 0;
-  for (const auto& file : std::filesystem::directory_iterator(folder)) {
+  for (const std::filesystem::path& file : paths) {
     ++files;
-    SCOPED_TRACE(file.path().filename().string());
-    const nlohmann::json doc = nlohmann::json::parse(std::ifstream(file.path()));
+    SCOPED_TRACE(file.filename().string());
+    const nlohmann::json doc = nlohmann::json::parse(std::ifstream(file));
     crc::CGougeAudit audit(doc.at("tolerance").get<double>());
     std::vector<crc::ToolPiece> pieces;
     std::int64_t id = 0;
@@ -229,8 +242,12 @@ TEST(Audit, EngineRunsGougeWhereExpected) {
         }
         ASSERT_TRUE(audit.AddSegment(segment)) << audit.GetLatestError();
       }
+      const std::string strategy = run.value("strategy", "normal");
       crc::CCutterCompensator engine(radius, nullptr, run.value("lookBehind", 3u),
-                                     crc::CRC_TYPE_NORMAL);
+                                     strategy == "insert"      ? crc::CRC_TYPE_INSERT
+                                     : strategy == "intersect" ? crc::CRC_TYPE_INTERSECT
+                                                               : crc::CRC_TYPE_NORMAL);
+      engine.SetInterveneEvade(run.value("evade", false));
       const cutcomp::HostRun result = cutcomp::RunProgram(engine, std::move(program));
       ASSERT_TRUE(result.ok) << result.failure.message;
       for (const cutcomp::HostSegment& segment : result.segments) {
