@@ -28,6 +28,7 @@ struct Options {
   std::string output = "-";
   std::string svg;   // empty: none
   std::string json;  // empty: none
+  std::string html;  // empty: none
   std::string toolTable;
   std::optional<Units> toolUnits;
   std::optional<double> radius;
