@@ -526,6 +526,11 @@ int Driver::Compensate(cli::Block first) {
 }
 
 bool Driver::OpenInput() {
+  if (m_Options.inputStream != nullptr) {
+    m_Input = m_Options.inputStream;
+    m_OwnInput = false;
+    return true;
+  }
   if (m_Options.input != "-") {
     m_Input = std::fopen(m_Options.input.c_str(), "rb");
     m_OwnInput = true;

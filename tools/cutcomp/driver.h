@@ -25,6 +25,9 @@ enum class RunEnd { LINE = 0, STAY = 1, NONE = 2 };
 
 struct Options {
   std::string input = "-";  // "-": standard input
+  // A program already open (one held in memory), read instead of opening `input`, which then
+  // only names it in messages and places its subroutine files. Rewound for the second pass.
+  std::FILE* inputStream = nullptr;
   std::string output = "-";
   std::string svg;   // empty: none
   std::string json;  // empty: none
