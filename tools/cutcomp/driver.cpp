@@ -16,6 +16,7 @@
 
 #include "fit_stage.h"
 #include "gcode_writer.h"
+#include "html_report.h"
 #include "language.h"
 #include "list_host.h"
 #include "number_format.h"
@@ -96,6 +97,7 @@ private:
   std::string Place(const cli::Block& block) const;
   std::string LineOf(const cli::Block& block, const cli::Block& from, const char* prefix) const;
   void Warn(const cli::Block& block, const std::string& message);
+  void Report(const std::string& file, std::size_t line, const std::string& message);
   void Say(const std::string& message);
   std::string Message(const InputError& error, const char* kind) const;
   ErrorRecord InputErrorRecord(const InputError& error) const;
@@ -113,9 +115,11 @@ private:
   Output m_JsonFile;
   Output m_SvgFile;
   Output m_SvgBody;
+  Output m_HtmlFile;
   std::unique_ptr<GcodeWriter> m_Gcode;
   std::unique_ptr<JsonWriter> m_Json;
   std::unique_ptr<SvgWriter> m_Svg;
+  std::unique_ptr<HtmlWriter> m_Html;
   int m_Warnings = 0;
   // The axis normal to the plane (Z): where the written program has the tool, where it last
   // moved at rapid (above the part), and whether the program moves it at all.
@@ -169,6 +173,9 @@ ErrorRecord Driver::InputErrorRecord(const InputError& error) const {
 // path is checked against the whole contour, the user is told it is not.
 void Driver::WarnUnchecked() {
   if (m_Options.evade) {
+    Report("", 0,
+           "--evade: the tool path is not checked for gouges; segments left out can let the "
+           "cutter cut into the part");
     std::fprintf(m_Diagnostics,
                  "%s: warning: --evade: the tool path is not checked for gouges; segments left "
                  "out can let the cutter cut into the part\n",
@@ -185,7 +192,19 @@ void Driver::Say(const std::string& message) {
   }
 }
 
+// A warning into the reports that list them (every one: only the terminal's are limited).
+void Driver::Report(const std::string& file, std::size_t line, const std::string& message) {
+  if (m_Html) {
+    WarningRecord warning;
+    warning.file = file;
+    warning.line = line;
+    warning.message = message;
+    m_Html->Warning(warning);
+  }
+}
+
 void Driver::Warn(const cli::Block& block, const std::string& message) {
+  Report(block.source.where.file, block.Line(), message);
   if (m_Warnings <= MAX_WARNINGS) {
     Say(Place(block) + ": warning: " + message + "\n");
   }
@@ -215,6 +234,7 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
   record.piece = piece;
   record.file = block.source.where.file;
   record.line = block.Line();
+  record.text = block.source.text;
   if (chords != nullptr && !chords->empty()) {
     // A fitted piece: the programmed points it stands for.
     record.lastLine = chords->back()->Line();
@@ -234,6 +254,9 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
   }
   if (m_Svg) {
     m_Svg->Piece(record);
+  }
+  if (m_Html) {
+    m_Html->Piece(record);
   }
 }
 
@@ -381,6 +404,7 @@ int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, cons
   if (at != nullptr) {
     error.file = at->source.where.file;
     error.line = at->Line();
+    error.text = at->source.text;
     error.hasGeometry = at->planeMotion;
     error.segment = ProgrammedOf(*at);
   }
@@ -504,6 +528,11 @@ int Driver::Compensate(cli::Block first) {
 }
 
 bool Driver::OpenInput() {
+  if (m_Options.inputStream != nullptr) {
+    m_Input = m_Options.inputStream;
+    m_OwnInput = false;
+    return true;
+  }
   if (m_Options.input != "-") {
     m_Input = std::fopen(m_Options.input.c_str(), "rb");
     m_OwnInput = true;
@@ -568,6 +597,12 @@ bool Driver::OpenOutputs() {
     }
     m_Svg = std::make_unique<SvgWriter>(m_SvgFile, m_SvgBody, "cutcomp: " + m_Name);
   }
+  if (!m_Options.html.empty()) {
+    if (!open(m_HtmlFile, m_Options.html)) {
+      return false;
+    }
+    m_Html = std::make_unique<HtmlWriter>(m_HtmlFile, m_Name);
+  }
   m_Gcode = std::make_unique<GcodeWriter>(m_Output, m_Options.precision);
   return true;
 }
@@ -580,8 +615,11 @@ int Driver::Finish(int code, const ErrorRecord* error) {
   if (m_Svg) {
     m_Svg->Finish(error);
   }
+  if (m_Html) {
+    m_Html->Finish(error);
+  }
   int result = code;
-  for (Output* output : {&m_Output, &m_JsonFile, &m_SvgFile}) {
+  for (Output* output : {&m_Output, &m_JsonFile, &m_SvgFile, &m_HtmlFile}) {
     if (!output->Finish()) {
       const std::string path = output->Path() == "-" ? "<stdout>" : output->Path();
       std::fprintf(m_Diagnostics, "%s: error: writing failed: %s\n", path.c_str(),
@@ -661,7 +699,10 @@ int Driver::Run() {
     return EXIT_BAD_INPUT;
   }
   WarnUnchecked();
-  m_Reader = OpenProgram([this](const InputError& warning) { Say(Message(warning, "warning")); });
+  m_Reader = OpenProgram([this](const InputError& warning) {
+    Report(warning.File(), warning.Line(), warning.what());
+    Say(Message(warning, "warning"));
+  });
   if (m_Options.traceSource) {
     m_Gcode->Trace([this](const SourceBlock& source) {
       return language::FormatPlace(source.where, 0, source.callers, m_Name, &m_Reader->Language());

@@ -25,9 +25,13 @@ enum class RunEnd { LINE = 0, STAY = 1, NONE = 2 };
 
 struct Options {
   std::string input = "-";  // "-": standard input
+  // A program already open (one held in memory), read instead of opening `input`, which then
+  // only names it in messages and places its subroutine files. Rewound for the second pass.
+  std::FILE* inputStream = nullptr;
   std::string output = "-";
   std::string svg;   // empty: none
   std::string json;  // empty: none
+  std::string html;  // empty: none
   std::string toolTable;
   std::optional<Units> toolUnits;
   std::optional<double> radius;

@@ -38,6 +38,10 @@ int Main(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("--json", options.json, "write every segment, programmed and compensated, as JSON")
       ->type_name("FILE");
+  app.add_option("--html", options.html,
+                 "write a page to open in a browser: the paths to pan and zoom, the block behind "
+                 "every piece, the error and the warnings")
+      ->type_name("FILE");
   app.add_option("--tool-table", options.toolTable,
                  "tool table with lines 'T<n> P<n> D<diameter>', for G41/G42 D<n>; diameters in "
                  "the program's units unless --tool-units says otherwise")
