@@ -4,7 +4,11 @@
 // how often it comes closer to the contour than the cutter. A measurement, not a test: it
 // reports and fails only when nothing could be measured.
 //
-// Usage: gouge_survey [--contours N] [--seed S]
+// Usage: gouge_survey [--contours N] [--seed S] [--cam-tolerance] [--runs FILE]
+//
+// --cam-tolerance runs the engine with its tolerances for chord programs (SetCamTolerance);
+// --runs writes one line per run (program, evasion, message or the path's end points), to compare
+// two surveys run by run.
 //
 // Every completed path goes through the library's gouge audit, as a host would run it: the
 // whole contour (start-up and cancel moves included, which the audit does not take as walls),
@@ -103,8 +107,16 @@ struct Tally {
   Json deepestProgram;
 };
 
-void Count(Tally& tally, const Json& program) {
+void Count(Tally& tally, const Json& program, std::FILE* runs) {
   const test::Outcome outcome = test::Compensate(program);
+  if (runs != nullptr) {
+    std::fprintf(runs, "%d %d %d", tally.runs, program["settings"]["evade"].get<bool>() ? 1 : 0,
+                 outcome.run.ok ? 0 : outcome.run.failure.code);
+    for (const PathPiece& piece : outcome.path) {
+      std::fprintf(runs, " %.17g,%.17g", piece.tool.to.x, piece.tool.to.y);
+    }
+    std::fputc('\n', runs);
+  }
   ++tally.runs;
   if (!outcome.run.ok) {
     ++tally.refused[outcome.run.failure.code];
@@ -149,14 +161,23 @@ void Row(const std::string& label, const std::string& off, const std::string& on
 int main(int argc, char** argv) {
   long contours = 3000;
   unsigned long long seed = 1;
+  bool camTolerance = false;
+  std::FILE* runs = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--contours" && i + 1 < argc) {
       contours = std::strtol(argv[++i], nullptr, 10);
     } else if (arg == "--seed" && i + 1 < argc) {
       seed = std::strtoull(argv[++i], nullptr, 10);
+    } else if (arg == "--cam-tolerance") {
+      camTolerance = true;
+    } else if (arg == "--runs" && i + 1 < argc && runs == nullptr &&
+               (runs = std::fopen(argv[++i], "w")) != nullptr) {
+      continue;
     } else {
-      std::fprintf(stderr, "usage: gouge_survey [--contours N] [--seed S]\n");
+      std::fprintf(
+          stderr,
+          "usage: gouge_survey [--contours N] [--seed S] [--cam-tolerance] [--runs FILE]\n");
       return 2;
     }
   }
@@ -175,7 +196,10 @@ int main(int argc, char** argv) {
     ++n;
     for (int mode = 0; mode < 2; ++mode) {
       program["settings"]["evade"] = mode == 1;
-      Count(tally[family][mode], program);
+      if (camTolerance) {
+        program["settings"]["camTolerance"] = true;
+      }
+      Count(tally[family][mode], program, runs);
     }
   }
   std::printf(
@@ -222,6 +246,9 @@ int main(int argc, char** argv) {
                     t[mode].deepest, t[mode].deepestProgram.dump().c_str());
       }
     }
+  }
+  if (runs != nullptr) {
+    std::fclose(runs);
   }
   return tally[0][0].runs > 0 ? 0 : 1;
 }
