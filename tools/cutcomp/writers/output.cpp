@@ -64,8 +64,12 @@ bool Output::Open(const std::string& path) {
   std::string name = dir + "." + base + ".XXXXXX";
   const int fd = mkstemp(name.data());
   if (fd < 0) {
-    Fail();
-    return false;
+    // No file can be made beside it (a directory we may not write in, a descriptor's name under
+    // /proc): spool, and open the target on commit.
+    m_Spooled = true;
+    const bool opened = OpenTemporary();
+    m_Path = path;
+    return opened;
   }
   m_Staged = name;
   m_Path = path;
@@ -131,7 +135,14 @@ bool Output::Finish(bool commit) {
     Fail();
   }
   const bool keep = commit && !m_Failed;
-  if (m_Spooled && keep) {
+  if (m_Spooled && keep && m_Target == nullptr) {
+    errno = 0;
+    m_Target = std::fopen(m_Path.c_str(), "wb");
+    if (m_Target == nullptr) {
+      Fail();
+    }
+  }
+  if (m_Spooled && keep && m_Target != nullptr) {
     Output target;
     target.m_File = m_Target;
     target.Append(*this);
@@ -141,7 +152,7 @@ bool Output::Finish(bool commit) {
     }
     target.m_File = nullptr;
   }
-  if (m_Spooled && m_Target != stdout) {
+  if (m_Spooled && m_Target != nullptr && m_Target != stdout) {
     errno = 0;
     if (std::fclose(m_Target) != 0 && keep) {
       Fail();
