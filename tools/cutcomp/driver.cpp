@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The driver: two passes over the program. The first only reads (and executes) it, so that every
-// input error is reported before anything is written; the second streams it through the engine.
+// The driver: one pass over the program, streaming it through the engine; the outputs are staged
+// (output.h), so that an input error found half-way, or a gouge, still writes nothing.
 // Blocks outside compensation are written as they come; inside a compensation run the blocks wait
 // in the run's order (run_order.h) until the engine has made the segments before them final. Every
 // piece is written by the G-code writer first and recorded as written, so that the program, the
@@ -592,7 +592,7 @@ bool Driver::OpenInput() {
     }
     return true;
   }
-  // Standard input is read twice like a file: spooled to a temporary file first.
+  // Standard input is spooled to a temporary file: loops and calls read their lines again.
   m_Input = std::tmpfile();
   m_OwnInput = true;
   if (m_Input == nullptr) {
@@ -776,31 +776,6 @@ int Driver::Run() {
   if (!OpenInput()) {
     return EXIT_BAD_INPUT;
   }
-  // First pass: read and execute only, so that a program with an input error produces no output
-  // at all. Its warnings are said by the second pass, in order with the others; only when the
-  // program fails here are they said before the error (a parameter read before it is set may
-  // be why a division fails).
-  {
-    std::vector<std::string> warnings;
-    try {
-      m_Reader = OpenProgram([this, &warnings](const InputError& warning) {
-        if (warnings.size() <= MAX_WARNINGS) {
-          warnings.push_back(Message(warning, "warning"));
-        }
-      });
-      cli::Block block;
-      while (m_Reader->Next(block)) {
-      }
-    } catch (const InputError& error) {
-      for (const std::string& warning : warnings) {
-        Say(warning);
-      }
-      std::fputs(Message(error, "error").c_str(), m_Diagnostics);
-      return EXIT_BAD_INPUT;
-    }
-    m_Reader.reset();
-  }
-  std::rewind(m_Input);
   if (!OpenOutputs()) {
     return EXIT_BAD_INPUT;
   }
@@ -808,6 +783,8 @@ int Driver::Run() {
   if (m_Options.verify) {
     m_Check.emplace(m_Options.gougeTolerance);
   }
+  // One pass: the program is read, executed and compensated as it streams. An input error
+  // found half-way throws the staged outputs away, so that it still writes nothing.
   m_Reader = OpenProgram([this](const InputError& warning) { Say(Message(warning, "warning")); });
   if (m_Options.traceSource) {
     m_Gcode->Trace([this](const SourceBlock& source) {
@@ -827,7 +804,6 @@ int Driver::Run() {
       Passthrough(block);
     }
   } catch (const InputError& error) {
-    // Only when the files changed between the passes.
     std::fputs(Message(error, "error").c_str(), m_Diagnostics);
     const ErrorRecord record = InputErrorRecord(error);
     return Finish(EXIT_BAD_INPUT, &record);
