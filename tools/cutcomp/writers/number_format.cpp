@@ -14,6 +14,7 @@ namespace {
 // what a double holds exactly; beyond it lies the noise of the arithmetic that produced it.
 constexpr int SIGNIFICANT_DIGITS = 15;
 constexpr std::int64_t MAX_UNITS = 999999999999999999;  // 18 digits: never overflows below
+constexpr double POWERS[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 
 }  // namespace
 
@@ -23,6 +24,21 @@ std::optional<std::int64_t> ToUnits(double value, int decimals) {
   }
   if (value == 0.0) {
     return 0;
+  }
+  // The usual case, without decimal digits: |value| 10^decimals rounded to the nearest whole
+  // number. The fifteen significant digits below differ from the value by at most 5e-15 of it;
+  // unless the fraction lies within that (and the product's own rounding) of one half, both ways
+  // round alike.
+  if (decimals >= 0 && decimals < static_cast<int>(sizeof POWERS / sizeof POWERS[0])) {
+    const double scaled = std::fabs(value) * POWERS[decimals];
+    if (scaled < 1e15) {
+      const double whole = std::floor(scaled);
+      const double fraction = scaled - whole;
+      if (std::fabs(fraction - 0.5) > 1e-9 + scaled * 1e-14) {
+        const auto units = static_cast<std::int64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+        return value < 0 ? -units : units;
+      }
+    }
   }
   char buffer[40];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
