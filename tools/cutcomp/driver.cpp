@@ -513,7 +513,7 @@ int Driver::Compensate(cli::Block first) {
       if (ended) {
         return false;
       }
-      cli::Block block;
+      cli::Block& block = order.Prepare();
       if (firstBlock) {
         block = std::move(*firstBlock);
         firstBlock.reset();
@@ -539,13 +539,13 @@ int Driver::Compensate(cli::Block first) {
         }
         if (!block.planeMotion) {
           stage.Plain(block);
-          order.Queue(std::move(block), false);
+          order.Commit(false);
           continue;
         }
       }
       ended = block.phase == crc::CRC_STATUS_RETRACT || block.programEnd;
       stage.Move(block, order.NextId());
-      order.Queue(std::move(block), true);
+      order.Commit(true);
       if (ended) {
         stage.Flush();
       }
