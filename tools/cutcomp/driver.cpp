@@ -274,6 +274,13 @@ void Driver::NoteWritten(const cli::Block& block) {
 
 void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart,
                     const std::vector<const cli::Block*>* chords) {
+  if (m_Check && !piece.dropped && piece.phase != crc::CRC_STATUS_NONE &&
+      std::fabs(block.compRadius) >= crc::EPSILON) {
+    m_Check->Piece(piece.tool, std::fabs(block.compRadius), AuditId(piece.id, block));
+  }
+  if (!m_Json && !m_Svg) {
+    return;
+  }
   PieceRecord record;
   record.piece = piece;
   record.file = block.source.where.file;
@@ -292,10 +299,6 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
   record.plane = block.modal.plane;
   record.compRadius = piece.phase == crc::CRC_STATUS_NONE ? 0.0 : block.compRadius;
   record.runStart = runStart;
-  if (m_Check && !piece.dropped && piece.phase != crc::CRC_STATUS_NONE &&
-      std::fabs(block.compRadius) >= crc::EPSILON) {
-    m_Check->Piece(piece.tool, std::fabs(block.compRadius), AuditId(piece.id, block));
-  }
   if (m_Json) {
     m_Json->Piece(record);
   }

@@ -14,11 +14,18 @@ std::int64_t RunOrder::Queue(Block block, bool segment) {
 
 // Blocks are read into their place in the ring and stay there when they leave it: the next
 // block read into that place reuses their storage.
+// The last segment written stays in its place too, for lines inserted after it: the ring grows
+// rather than reuse that place, and keeps it in its last one.
 Block& RunOrder::Prepare() {
-  if (m_Count == m_Ring.size()) {
+  const std::size_t mask = m_Ring.empty() ? 0 : m_Ring.size() - 1;
+  if (m_Count == m_Ring.size() || ((m_Head + m_Count) & mask) == m_LastSlot) {
     std::vector<Entry> ring(m_Ring.empty() ? 16 : 2 * m_Ring.size());
     for (std::size_t k = 0; k < m_Count; ++k) {
       ring[k] = std::move(Slot(k));
+    }
+    if (m_LastSlot != NO_SLOT) {
+      ring.back() = std::move(m_Ring[m_LastSlot]);
+      m_LastSlot = ring.size() - 1;
     }
     m_Ring = std::move(ring);
     m_Head = 0;
@@ -87,18 +94,19 @@ void RunOrder::Final(const HostSegment& segment) {
       m_Sink.Inserted(*anchor, piece);
       return;
     }
-    if (!m_Last) {
+    if (m_LastSlot == NO_SLOT) {
       return;  // an anchor the host does not know: the host drops such lines as well
     }
-    if (piece.phase == crc::CRC_STATUS_RETRACT && m_Last->phase != crc::CRC_STATUS_RETRACT) {
+    const Block& lastBlock = m_Ring[m_LastSlot].block;
+    if (piece.phase == crc::CRC_STATUS_RETRACT && lastBlock.phase != crc::CRC_STATUS_RETRACT) {
       // The closing line of a run that ends without a cancel move: the tool leaves the contour
       // where compensation ends, after the blocks that follow the last segment, not while it is
       // still at cutting depth.
       m_Closing = piece;
-      m_ClosingAnchor = *m_Last;
+      m_ClosingAnchor = lastBlock;
       return;
     }
-    m_Sink.Inserted(*m_Last, piece);
+    m_Sink.Inserted(lastBlock, piece);
     return;
   }
   WriteBefore(segment.id);
@@ -114,7 +122,7 @@ void RunOrder::Final(const HostSegment& segment) {
     }
   }
   m_Sink.Segment(Front().block, piece, chords);
-  m_Last = Front().block;  // a copy into the storage of the last one
+  m_LastSlot = m_Head;  // it stays there, kept out of reuse by Prepare
   PopFront();
   while (m_Count > 0 && Front().id <= last) {
     m_Sink.PlainBlock(Front().block);

@@ -84,7 +84,9 @@ private:
   std::size_t m_Head = 0;
   std::size_t m_Count = 0;
   std::int64_t m_NextId = 0;
-  std::optional<Block> m_Last;  // the last segment written, for lines inserted after it
+  // The place in the ring of the last segment written, for lines inserted after it.
+  static constexpr std::size_t NO_SLOT = static_cast<std::size_t>(-1);
+  std::size_t m_LastSlot = NO_SLOT;
   std::optional<cutcomp::PathPiece> m_Closing;
   std::optional<Block> m_ClosingAnchor;
 };

@@ -339,7 +339,9 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
     }
   }
   m_Modal = modal;
-  Feed(words, feedPerMinute, Length3(written, block.heightChange));
+  if (inverseTime) {
+    Feed(words, feedPerMinute, Length3(written, block.heightChange));
+  }
   Emit(block, words, true);
   m_Motion = motion;
   m_Position = written.to;
