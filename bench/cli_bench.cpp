@@ -38,7 +38,10 @@ long WriteStaircase(const std::string& path, int blocks) {
       out << "Y" << ++y << "\n";
     }
   }
-  out << "G40 G1 X" << x + 1 << " Y" << y << "\nM2\n";
+  // The cancel move leads out along the last step, as the engine's staircase does: one at a
+  // right angle to it would cut across the corner into the part, and the gouge audit says so.
+  const bool lastAlongY = blocks % 2 == 0;
+  out << "G40 G1 X" << (lastAlongY ? x : x + 1) << " Y" << (lastAlongY ? y + 1 : y) << "\nM2\n";
   out.close();
   struct stat info {};
   return out && stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
