@@ -201,6 +201,10 @@ void Driver::WarnUnchecked() {
 // names the block in messages without a table per block; the place's file and calls are noted
 // where they change.
 std::int64_t Driver::AuditId(std::int64_t id, const cli::Block& block) {
+  if (m_IdBase + id >= std::numeric_limits<std::int32_t>::max()) {
+    m_Check->Abandon("the program has more blocks than it can number (2^31)");
+    return 0;
+  }
   const std::int64_t auditId =
       ((m_IdBase + id) << 32) | static_cast<std::int64_t>(std::min<std::size_t>(
                                     block.Line(), std::numeric_limits<std::uint32_t>::max()));

@@ -93,7 +93,7 @@ void GougeCheck::BeginRun(Plane plane, Units units, std::uint64_t frame) {
 }
 
 void GougeCheck::Segment(const crc::CCrcNode& node, std::int64_t id) {
-  if (m_Current == nullptr || m_Current->failed) {
+  if (m_Current == nullptr || m_Current->failed || !m_Abandoned.empty()) {
     return;
   }
   crc::ContourSegment segment;
@@ -109,12 +109,16 @@ void GougeCheck::Segment(const crc::CCrcNode& node, std::int64_t id) {
 }
 
 void GougeCheck::Piece(const cutcomp::Curve& tool, double radius, std::int64_t id) {
-  if (m_Current != nullptr && !m_Current->failed) {
+  if (m_Current != nullptr && !m_Current->failed && m_Abandoned.empty()) {
     m_Current->pieces.Add(ToAudit(tool), radius, id);
   }
 }
 
 bool GougeCheck::Run(std::vector<GougeFinding>& findings, std::string& failure) {
+  if (!m_Abandoned.empty()) {
+    failure = m_Abandoned;
+    return false;
+  }
   std::vector<crc::Gouge> gouges;
   for (auto& entry : m_Frames) {
     Frame& frame = *entry.second;

@@ -76,6 +76,9 @@ public:
   // programmed segment's (an inserted line's: its anchor's).
   void Piece(const cutcomp::Curve& tool, double radius, std::int64_t id);
 
+  // Gives up: the path is not measured, Run says why.
+  void Abandon(const std::string& reason) { m_Abandoned = reason; }
+
   // Audits every piece kept; the gouges come sorted by piece id. False with the reason in
   // `failure` when the audit could not measure something (the path is then not verified).
   bool Run(std::vector<GougeFinding>& findings, std::string& failure);
@@ -117,6 +120,7 @@ private:
   std::optional<double> m_Tolerance;
   std::map<std::tuple<int, int, std::uint64_t>, std::unique_ptr<Frame>> m_Frames;
   Frame* m_Current = nullptr;
+  std::string m_Abandoned;
 };
 
 }  // namespace cutcomp::cli
