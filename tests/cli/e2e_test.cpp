@@ -78,7 +78,7 @@ TEST(Process, HelpVersionAndUsageErrors) {
   const ProcessResult help = RunProcess(EXE, {"--help"});
   EXPECT_EQ(help.exitCode, 0);
   for (const char* text :
-       {"--output", "--svg", "--json", "--tool-table", "--tool-units", "--radius",
+       {"--output", "--svg", "--json", "--html", "--tool-table", "--tool-units", "--radius",
         "--arc-tolerance", "--start", "--look-behind", "--evade", "--end", "--locate-rapids",
         "--precision", "--verbose", "--subroutine-path", "--max-blocks", "--trace-source",
         "program's units"}) {
@@ -135,7 +135,7 @@ TEST(Process, FindsSubroutineFilesBesideTheProgram) {
 
 TEST(Process, AnOutputThatCannotBeWrittenIsAnError) {
   const std::string program = EXAMPLES + "/bracket.ngc";
-  for (const std::string option : {"-o", "--json", "--svg"}) {
+  for (const std::string option : {"-o", "--json", "--svg", "--html"}) {
     std::vector<std::string> args = {program, "--radius", "2", option, "/dev/full"};
     if (option != "-o") {
       args.insert(args.end(), {"-o", "/dev/null"});

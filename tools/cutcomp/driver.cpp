@@ -19,6 +19,7 @@
 #include "fit_stage.h"
 #include "gcode_writer.h"
 #include "gouge_check.h"
+#include "html_report.h"
 #include "language.h"
 #include "list_host.h"
 #include "number_format.h"
@@ -102,6 +103,7 @@ private:
   std::string Place(const cli::Block& block) const;
   std::string LineOf(const cli::Block& block, const cli::Block& from, const char* prefix) const;
   void Warn(const cli::Block& block, const std::string& message);
+  void Report(const std::string& file, std::size_t line, const std::string& message);
   void Say(const std::string& message);
   std::string Message(const InputError& error, const char* kind) const;
   ErrorRecord InputErrorRecord(const InputError& error) const;
@@ -119,9 +121,11 @@ private:
   Output m_JsonFile;
   Output m_SvgFile;
   Output m_SvgBody;
+  Output m_HtmlFile;
   std::unique_ptr<GcodeWriter> m_Gcode;
   std::unique_ptr<JsonWriter> m_Json;
   std::unique_ptr<SvgWriter> m_Svg;
+  std::unique_ptr<HtmlWriter> m_Html;
   int m_Warnings = 0;
   // The axis normal to the plane (Z): where the written program has the tool, where it last
   // moved at rapid (above the part), and whether the program moves it at all.
@@ -190,6 +194,9 @@ ErrorRecord Driver::InputErrorRecord(const InputError& error) const {
 // finds that; without it the user is told the path is not checked.
 void Driver::WarnUnchecked() {
   if (m_Options.evade && !m_Options.verify) {
+    Report("", 0,
+           "--evade with --no-verify: the tool path is not checked for gouges; segments left "
+           "out can let the cutter cut into the part");
     std::fprintf(m_Diagnostics,
                  "%s: warning: --evade with --no-verify: the tool path is not checked for "
                  "gouges; segments left out can let the cutter cut into the part\n",
@@ -252,7 +259,19 @@ void Driver::Say(const std::string& message) {
   }
 }
 
+// A warning into the reports that list them (every one: only the terminal's are limited).
+void Driver::Report(const std::string& file, std::size_t line, const std::string& message) {
+  if (m_Html) {
+    WarningRecord warning;
+    warning.file = file;
+    warning.line = line;
+    warning.message = message;
+    m_Html->Warning(warning);
+  }
+}
+
 void Driver::Warn(const cli::Block& block, const std::string& message) {
+  Report(block.source.where.file, block.Line(), message);
   if (m_Warnings <= MAX_WARNINGS) {
     Say(Place(block) + ": warning: " + message + "\n");
   }
@@ -289,6 +308,7 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
   record.piece = piece;
   record.file = block.source.where.file;
   record.line = block.Line();
+  record.text = block.source.text;
   if (chords != nullptr && !chords->empty()) {
     // A fitted piece: the programmed points it stands for.
     record.lastLine = chords->back()->Line();
@@ -308,6 +328,9 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
   }
   if (m_Svg) {
     m_Svg->Piece(record);
+  }
+  if (m_Html) {
+    m_Html->Piece(record);
   }
 }
 
@@ -456,6 +479,7 @@ int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, cons
   if (at != nullptr) {
     error.file = at->source.where.file;
     error.line = at->Line();
+    error.text = at->source.text;
     error.hasGeometry = at->planeMotion;
     error.segment = ProgrammedOf(*at);
   }
@@ -566,8 +590,10 @@ int Driver::Compensate(cli::Block first) {
 
   crc::CCutterCompensator engine(radius, nullptr, m_Options.lookBehind, m_Options.start);
   engine.SetInterveneEvade(m_Options.evade);
-  // Settings for CAM chord programs (a parallel test relative to the segments' lengths) are made
-  // here, beside evasion.
+  // Posted curves: short chords rounded to a few decimals have nearly parallel offsets and
+  // tiny backward kinks that the plain interference test takes for overlaps. The tolerant test
+  // lets them through; the gouge audit still measures the finished path.
+  engine.SetCamTolerance(m_Options.camTolerance);
   engine.SetCrcPreRetractOption(static_cast<int>(m_Options.end));
   ListHost host(source);
   HostFailure failure;
@@ -589,6 +615,11 @@ int Driver::Compensate(cli::Block first) {
 }
 
 bool Driver::OpenInput() {
+  if (m_Options.inputStream != nullptr) {
+    m_Input = m_Options.inputStream;
+    m_OwnInput = false;
+    return true;
+  }
   if (m_Options.input != "-") {
     m_Input = std::fopen(m_Options.input.c_str(), "rb");
     m_OwnInput = true;
@@ -653,6 +684,12 @@ bool Driver::OpenOutputs() {
     }
     m_Svg = std::make_unique<SvgWriter>(m_SvgFile, m_SvgBody, "cutcomp: " + m_Name);
   }
+  if (!m_Options.html.empty()) {
+    if (!open(m_HtmlFile, m_Options.html)) {
+      return false;
+    }
+    m_Html = std::make_unique<HtmlWriter>(m_HtmlFile, m_Name);
+  }
   m_Gcode = std::make_unique<GcodeWriter>(m_Output, m_Options.precision);
   return true;
 }
@@ -694,8 +731,19 @@ int Driver::Audit(std::vector<GougeRecord>& records) {
     message += ": warning: the tool comes " + Short(finding.depth);
     message += " inside the contour at (" + Short(finding.wallPoint.x);
     message += ", " + Short(finding.wallPoint.y) + "): block " + std::to_string(record.line);
-    message += " against block " + against + "\n";
-    Say(message);
+    message += " against block " + against;
+    if (m_Html) {
+      // Marked on the page from the tool centre to the point of the wall it cuts into.
+      WarningRecord warning;
+      warning.file = record.file;
+      warning.line = record.line;
+      warning.message = message.substr(message.find("the tool comes"));
+      warning.hasGeometry = true;
+      warning.segment.from = finding.toolPoint;
+      warning.segment.to = finding.wallPoint;
+      m_Html->Warning(warning);
+    }
+    Say(message + "\n");
     records.push_back(std::move(record));
     if (least == nullptr || finding.clearance < least->clearance) {
       least = &finding;
@@ -729,10 +777,13 @@ int Driver::Finish(int code, const ErrorRecord* error, const std::vector<GougeRe
   if (m_Svg) {
     m_Svg->Finish(error, gouges != nullptr ? *gouges : none);
   }
+  if (m_Html) {
+    m_Html->Finish(error);
+  }
   const bool reports = code != EXIT_BAD_INPUT;
   const bool program = reports && (code != EXIT_GOUGE || m_Options.allowGouge);
   int result = code;
-  for (Output* output : {&m_Output, &m_JsonFile, &m_SvgFile}) {
+  for (Output* output : {&m_Output, &m_JsonFile, &m_SvgFile, &m_HtmlFile}) {
     if (!output->Finish(output == &m_Output ? program : reports)) {
       const std::string path = output->Path() == "-" ? "<stdout>" : output->Path();
       std::fprintf(m_Diagnostics, "%s: error: writing failed: %s\n", path.c_str(),
@@ -792,7 +843,10 @@ int Driver::Run() {
   }
   // One pass: the program is read, executed and compensated as it streams. An input error
   // found half-way throws the staged outputs away, so that it still writes nothing.
-  m_Reader = OpenProgram([this](const InputError& warning) { Say(Message(warning, "warning")); });
+  m_Reader = OpenProgram([this](const InputError& warning) {
+    Report(warning.File(), warning.Line(), warning.what());
+    Say(Message(warning, "warning"));
+  });
   if (m_Options.traceSource) {
     m_Gcode->Trace([this](const SourceBlock& source) {
       return language::FormatPlace(source.where, 0, source.callers, m_Name, &m_Reader->Language());

@@ -27,9 +27,13 @@ enum class RunEnd { LINE = 0, STAY = 1, NONE = 2 };
 
 struct Options {
   std::string input = "-";  // "-": standard input
+  // A program already open (one held in memory), read instead of opening `input`, which then
+  // only names it in messages and places its subroutine files. Rewound for the second pass.
+  std::FILE* inputStream = nullptr;
   std::string output = "-";
   std::string svg;   // empty: none
   std::string json;  // empty: none
+  std::string html;  // empty: none
   std::string toolTable;
   std::optional<Units> toolUnits;
   std::optional<double> radius;
@@ -37,6 +41,9 @@ struct Options {
   crc::crc_t start = crc::CRC_TYPE_NORMAL;
   unsigned int lookBehind = 3;
   bool evade = false;
+  // Posted curves (short chords rounded to a few decimals) pass the interference test with the
+  // engine's CAM tolerances; --strict-interference: the plain test.
+  bool camTolerance = true;
   // Runs of short chords are fitted by lines and arcs before compensation (--no-fit: not), within
   // this tolerance in the program's units (none: the default for the units, fit_stage.h).
   bool fit = true;

@@ -38,6 +38,10 @@ int Main(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("--json", options.json, "write every segment, programmed and compensated, as JSON")
       ->type_name("FILE");
+  app.add_option("--html", options.html,
+                 "write a page to open in a browser: the paths to pan and zoom, the block behind "
+                 "every piece, the error and the warnings")
+      ->type_name("FILE");
   app.add_option("--tool-table", options.toolTable,
                  "tool table with lines 'T<n> P<n> D<diameter>', for G41/G42 D<n>; diameters in "
                  "the program's units unless --tool-units says otherwise")
@@ -136,6 +140,10 @@ int Main(int argc, char** argv) {
                      "0.005 mm, 0.0002 in)")
           ->check(CLI::NonNegativeNumber.description(""))
           ->type_name("TOL");
+  bool strictInterference = false;
+  app.add_flag("--strict-interference", strictInterference,
+               "the engine's plain interference test: nearly parallel offsets of short chords "
+               "count as overlapping, and any offset that runs backwards is refused");
   app.add_flag("--no-verify", noVerify,
                "do not audit the tool path for gouges (the audit keeps the program's contour "
                "in memory, about 80 bytes a segment)")
@@ -152,6 +160,7 @@ int Main(int argc, char** argv) {
   }
   options.fit = !noFit;
   options.verify = !noVerify;
+  options.camTolerance = !strictInterference;
   if (options.input.empty()) {
     options.input = "-";
   }

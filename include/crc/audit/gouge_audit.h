@@ -6,11 +6,14 @@
 //
 // Use: give the contour of the whole program first, segment by segment in program order
 // (AddSegment), then audit the tool-centre path piece by piece as the pieces become final
-// (AuditPiece). The first AuditPiece builds a spatial index over the walls, O(n log n); each
-// piece then costs O(log n) plus the walls within its reach. The contour and its index take
-// about 50 to 60 bytes per programmed segment. Nothing is sampled: distances
-// between lines and arcs are computed in closed form from end points, perpendicular feet, the
-// line through a circle's centre and crossings.
+// (AuditPiece), and read the running account (GetSummary) at the end. The first AuditPiece
+// builds a spatial index over the walls, O(n log n); each piece then costs O(log n) plus the
+// walls within its reach. The contour and its index take about 55 to 60 bytes per programmed
+// segment. Nothing is sampled: distances between lines and arcs are computed in closed form
+// from end points, perpendicular feet, the line through a circle's centre and crossings. A wall
+// is measured only when cheap tests (discs, and lines or circles that keep the piece and the
+// wall apart, with a margin for their rounding) cannot show that it stays beyond the limit;
+// every distance reported is the exact one.
 //
 // Which programmed segments are walls. A wall is a segment the tool must keep a cutter radius
 // away from: a segment in progress (CRC_STATUS_DOING) that is not a positioning (locate) line.
@@ -116,6 +119,21 @@ struct PieceClearance {
   std::size_t gouges = 0;  // walls the piece gouges
 };
 
+// A running account of the pieces audited so far.
+struct AuditSummary {
+  std::size_t pieces = 0;
+  std::size_t gouges = 0;
+  // The gouge with the least clearance and the one that cuts deepest (radius - clearance); they
+  // differ only where pieces of different radii gouge. Meaningful when `gouges` is not zero.
+  Gouge nearest;
+  Gouge deepest;
+  // Outside its gouges, every piece keeps at least its radius - tolerance from every wall: this
+  // is the least such bound over the pieces (infinity before the first). The least clearance
+  // of the whole path is nearest.clearance when that is below the bound, else at least the
+  // bound.
+  double bound = std::numeric_limits<double>::infinity();
+};
+
 class CRC_API CGougeAudit {
 public:
   // `tolerance` (host units, >= 0) separates contact from a gouge. It must exceed the rounding
@@ -141,20 +159,19 @@ public:
   bool AddSegment(const ContourSegment& segment);
 
   // Audits one piece against every wall. Appends one Gouge per wall the piece comes closer to
-  // than radius - tolerance (at the deepest point) to `gouges` and fills `clearance`; either
-  // may be null. Asking for the clearance costs more: the walls the piece only touches (its own,
-  // the neighbours at its corners) are then measured exactly too, where without it a cheaper
-  // test shows that they cannot be gouged. False, with the reason in GetLatestError and nothing
-  // counted, for a piece with a coordinate that is not finite or beyond 1e100, a radius that is not
-  // positive and finite, an arc whose centre lies on an end, an invalid tolerance, or when memory
-  // runs out.
+  // than radius - tolerance (at the deepest point) to `gouges`, adds them to the summary, and
+  // fills `clearance`; either pointer may be null. Asking for the clearance costs about twice as
+  // much: the walls the piece only touches (its own, the neighbours at its corners) are then
+  // measured exactly too, where without it a cheap test shows that they cannot be gouged.
+  // False, with the reason in GetLatestError and nothing counted, for a piece with a coordinate
+  // that is not finite or beyond 1e100, a radius that is not positive and finite, an arc whose
+  // centre lies on an end, an invalid tolerance, or when memory runs out.
   bool AuditPiece(const ToolPiece& piece, PieceClearance* clearance, std::vector<Gouge>* gouges);
 
   double GetTolerance() const;
   std::size_t GetSegmentCount() const;
   std::size_t GetWallCount() const;
-  std::size_t GetPieceCount() const;  // pieces audited
-  std::size_t GetGougeCount() const;  // gouges reported so far
+  const AuditSummary& GetSummary() const;
   // Bytes held for the contour and its index (container capacities).
   std::size_t GetMemoryUsage() const;
   const std::string& GetLatestError() const;

@@ -103,6 +103,32 @@ public:
   void SetCrcType(const crc_t& type);
   void SetInterveneEvade(bool on);
   bool GetInterveneEvade() const;
+  /// @brief Extension, off by default: tolerances for CAM output posted as short chords.
+  ///
+  /// CAM systems post smooth curves as runs of chords of a few hundredths of a millimetre,
+  /// rounded to 3 or 4 decimals. The interference check, as documented, refuses many such
+  /// programs although their tool path clears the contour. With this switch on, and only then,
+  /// the check changes in three ways:
+  /// - two straight offset pieces count as parallel only when the sine of their angle is below
+  ///   EPSILON (their cross product below EPSILON times both lengths), not when the raw cross
+  ///   product is; nearly parallel neighbouring chords are then intersected instead of being
+  ///   taken as running back over each other;
+  /// - a line whose trimmed offset runs backwards against its programmed direction is refused
+  ///   only when the cut its overshoot makes into the wall of its predecessor (the backward run
+  ///   times the sine of the turn between them) exceeds 0.0019 times the radius, what a joint
+  ///   taken as smooth already allows; the one-chord concave kinks of rounded coordinates pass,
+  ///   a backward run at a real corner does not (as documented, only an offset exactly opposite
+  ///   to its programmed chord is refused, and with either setting arcs are judged that way);
+  /// - where the new piece begins at the end of a stored one, a common point within
+  ///   0.0001141 + EPSILON times the larger radius of that joint counts as the joint (two arcs
+  ///   meeting almost tangentially have offset circles that touch or cross just beside it).
+  ///
+  /// Nothing else changes: offsets, corners and inserted segments are the same; only which paths
+  /// the check refuses. Hosts that fit chords to lines and arcs first still gain from it (joints
+  /// between fitted arcs). Kept by copies and assignment; no cost per segment when off.
+  void SetCamTolerance(bool on);
+  /// @brief Whether the CAM tolerances are on (see SetCamTolerance).
+  bool GetCamTolerance() const;
   void SetCrcPreRetractOption(int option);
   void SetEstablish(bool on);
   // A null translator is ignored: the old one stays.
@@ -192,6 +218,7 @@ protected:
   // oldest clone is overwritten and moved to the back (see AddToList).
   std::vector<std::unique_ptr<const CCrcNode>> m_NodeList;
   bool m_InterveneEvade;
+  bool m_CamTolerance;  // extension: see SetCamTolerance
   int m_PreRetractOption;
   int m_LatestErrorCode;  // extension: number of m_LatestError in the message table, 0 if none
 

@@ -6,7 +6,7 @@
 #include <charconv>
 #include <cmath>
 
-#include <nlohmann/json.hpp>
+#include "report_json.h"
 
 namespace cutcomp::cli {
 
@@ -24,27 +24,6 @@ const char* SideName(crc::crc_dir_t side) {
   static const char* const NAMES[] = {"none", "left", "right"};
   const int k = static_cast<int>(side) + 1;
   return k >= 0 && k < 3 ? NAMES[k] : "none";
-}
-
-nlohmann::json JsonPoint(const Point& p) { return nlohmann::json::array({p.x, p.y}); }
-
-nlohmann::json JsonCurve(const cutcomp::Curve& c) {
-  nlohmann::json j;
-  j["start"] = JsonPoint(c.from);
-  j["end"] = JsonPoint(c.to);
-  if (c.arc) {
-    j["center"] = JsonPoint(c.centre);
-    j["radius"] = c.radius;
-    j["ccw"] = c.ccw;
-    j["full_circle"] = c.fullCircle;
-  }
-  return j;
-}
-
-// Text from the input (a file name, a comment quoted in a message) need not be UTF-8: invalid
-// bytes become U+FFFD instead of failing the whole record.
-std::string Dump(const nlohmann::json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string Escape(const std::string& text) {
@@ -94,11 +73,26 @@ std::string Nums(std::initializer_list<double> values) {
 // ---------------------------------------------------------------------------------------------
 // JSON
 
-JsonWriter::JsonWriter(Output& out, const std::string& input) : m_Out(out) {
-  m_Out.Write("{\"input\": " + Dump(nlohmann::json(input)) + ",\n\"segments\": [\n");
+nlohmann::json JsonPoint(const Point& p) { return nlohmann::json::array({p.x, p.y}); }
+
+nlohmann::json JsonCurve(const cutcomp::Curve& c) {
+  nlohmann::json j;
+  j["start"] = JsonPoint(c.from);
+  j["end"] = JsonPoint(c.to);
+  if (c.arc) {
+    j["center"] = JsonPoint(c.centre);
+    j["radius"] = c.radius;
+    j["ccw"] = c.ccw;
+    j["full_circle"] = c.fullCircle;
+  }
+  return j;
 }
 
-void JsonWriter::Piece(const PieceRecord& r) {
+std::string DumpJson(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json PieceJson(const PieceRecord& r) {
   const cutcomp::PathPiece& p = r.piece;
   nlohmann::json j;
   if (!r.file.empty()) {
@@ -126,7 +120,34 @@ void JsonWriter::Piece(const PieceRecord& r) {
     }
     j["fitted"] = {{"last_line", r.lastLine}, {"chords", std::move(points)}};
   }
-  m_Out.Write((m_First ? "" : ",\n") + Dump(j));
+  return j;
+}
+
+nlohmann::json ErrorJson(const ErrorRecord& error) {
+  nlohmann::json e = nlohmann::json::object();
+  if (!error.file.empty()) {
+    e["file"] = error.file;
+  }
+  e["line"] = error.line;
+  if (error.col != 0) {
+    e["col"] = error.col;
+  }
+  e["kind"] = error.compensation ? "compensation" : "input";
+  if (error.compensation) {
+    e["code"] = error.code;
+    e["engine_message"] = error.engineMessage;
+  }
+  e["message"] = error.message;
+  return e;
+}
+
+JsonWriter::JsonWriter(Output& out, const std::string& input) : m_Out(out) {
+  m_Out.Write("{\"input\": " + DumpJson(nlohmann::json(input)) + ",\n\"segments\": [\n");
+}
+
+void JsonWriter::Piece(const PieceRecord& r) {
+  const nlohmann::json j = PieceJson(r);
+  m_Out.Write((m_First ? "" : ",\n") + DumpJson(j));
   m_First = false;
 }
 
@@ -152,25 +173,9 @@ void JsonWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>
       g.push_back(std::move(one));
     }
   }
-  nlohmann::json e = nullptr;
-  if (error != nullptr) {
-    e = nlohmann::json::object();
-    if (!error->file.empty()) {
-      e["file"] = error->file;
-    }
-    e["line"] = error->line;
-    if (error->col != 0) {
-      e["col"] = error->col;
-    }
-    e["kind"] = error->compensation ? "compensation" : "input";
-    if (error->compensation) {
-      e["code"] = error->code;
-      e["engine_message"] = error->engineMessage;
-    }
-    e["message"] = error->message;
-  }
-  m_Out.Write(std::string(m_First ? "" : "\n") + "],\n\"gouges\": " + Dump(g) +
-              ",\n\"error\": " + Dump(e) + "}\n");
+  const nlohmann::json e = error != nullptr ? ErrorJson(*error) : nlohmann::json(nullptr);
+  m_Out.Write(std::string(m_First ? "" : "\n") + "],\n\"gouges\": " + DumpJson(g) +
+              ",\n\"error\": " + DumpJson(e) + "}\n");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "block.h"
@@ -20,6 +21,7 @@ struct PieceRecord {
   cutcomp::PathPiece piece;      // tool geometry as written, programmed geometry, phase, side...
   std::string file;              // the block's subroutine file; empty: the program itself
   std::size_t line = 0;          // the block's source line (an inserted line: its anchor's)
+  std::string_view text;         // that line as read; valid while the record is being written
   Motion motion = Motion::LINE;  // as programmed (inserted lines: G1)
   Plane plane = Plane::XY;
   double compRadius = 0.0;  // signed radius in force (0 outside compensation)
@@ -38,6 +40,7 @@ struct ErrorRecord {
   int code = 0;               // the engine's message number
   std::string message;        // English
   std::string engineMessage;  // the engine's own text
+  std::string text;           // the block's line as read, when known
   bool hasGeometry = false;   // the block's programmed plane motion, for the picture
   cutcomp::Curve segment;
 };
@@ -53,6 +56,16 @@ struct GougeRecord {
   double depth = 0.0;
   double clearance = 0.0;
   double radius = 0.0;
+};
+
+// A warning about a block (line 0: about the whole run), with the geometry it concerns when it
+// has one, so that a report can mark it.
+struct WarningRecord {
+  std::string file;  // empty: the program itself
+  std::size_t line = 0;
+  std::string message;
+  bool hasGeometry = false;
+  cutcomp::Curve segment;
 };
 
 class JsonWriter {
