@@ -50,7 +50,8 @@ py::tuple Run(const std::string& text, const std::string& name, const std::strin
               crc::crc_t start, unsigned int lookBehind, bool evade, bool fit,
               std::optional<double> fitTolerance, int end, bool locateRapids,
               std::optional<int> precision, const std::string& subroutinePath,
-              std::uint64_t maxBlocks, bool traceSource) {
+              std::uint64_t maxBlocks, bool traceSource, bool verify,
+              std::optional<double> gougeTolerance, bool allowGouge, bool camTolerance) {
   cli::Options options;
   options.input = name;
   options.output = output;
@@ -73,6 +74,10 @@ py::tuple Run(const std::string& text, const std::string& name, const std::strin
   options.subroutinePath = subroutinePath;
   options.maxBlocks = maxBlocks;
   options.traceSource = traceSource;
+  options.verify = verify;
+  options.gougeTolerance = gougeTolerance;
+  options.allowGouge = allowGouge;
+  options.camTolerance = camTolerance;
   TempFile input;
   TempFile diagnostics;
   if (input.file == nullptr || diagnostics.file == nullptr ||
@@ -98,7 +103,8 @@ void BindGcode(py::module_& m) {
         py::arg("start"), py::arg("look_behind"), py::arg("evade"), py::arg("fit"),
         py::arg("fit_tolerance"), py::arg("end"), py::arg("locate_rapids"), py::arg("precision"),
         py::arg("subroutine_path"), py::arg("max_blocks"), py::arg("trace_source"),
-        "The run behind compensate_gcode(); use compensate_gcode().");
+        py::arg("verify"), py::arg("gouge_tolerance"), py::arg("allow_gouge"),
+        py::arg("cam_tolerance"), "The run behind compensate_gcode(); use compensate_gcode().");
 }
 
 }  // namespace cutcomp::python

@@ -51,8 +51,19 @@ class CompensateGcode(unittest.TestCase):
                 self.assertEqual((bad.exception.col, bad.exception.message), (col, message))
         with warnings.catch_warnings(record=True) as said:
             warnings.simplefilter("always")
-            cutcomp.compensate_gcode(example("bracket.ngc"), tool_table=TOOLS, evade=True)
+            cutcomp.compensate_gcode(example("bracket.ngc"), tool_table=TOOLS, evade=True,
+                                     verify=False)
         self.assertTrue(any(issubclass(w.category, cutcomp.GcodeWarning) for w in said))
+        # A crossing beyond the look-behind list: refused after the audit, or written on request.
+        crossing = "G0 X-2 Y1\nG41 G1 X0 Y0 F100\nX10\nY2\nY4\nY6\nX8\nX6\nX5\nY-4\nG40 X8 Y-6\n"
+        with warnings.catch_warnings(record=True):
+            warnings.simplefilter("always")
+            with self.assertRaises(cutcomp.GougeError) as gouge:
+                cutcomp.compensate_gcode(crossing, radius=0.5)
+            program, _ = cutcomp.compensate_gcode(crossing, radius=0.5, allow_gouge=True)
+        self.assertEqual([(g["line"], g["against_line"]) for g in gouge.exception.gouges],
+                         [(3, 10), (10, 3)])
+        self.assertTrue(program.endswith("G1 X5.5 Y-4\nG1 X8 Y-6\n"))
 
 
 if __name__ == "__main__":

@@ -90,6 +90,20 @@ class CompensationError(Exception):
                                                                       message, path)
 
 
+class GougeError(Exception):
+    """compensate_gcode's finished path comes closer to the programmed contour than the cutter
+    radius (beyond the gouge tolerance); no program is returned.
+
+    gouges   one dict per gouge, as the tool's JSON record has them (line, against_line, point,
+             tool_point, depth, clearance, radius)
+    path     the record of every piece
+    """
+
+    def __init__(self, summary, gouges, path):
+        super().__init__(summary)
+        self.gouges, self.path = gouges, path
+
+
 def _choice(name, value, table):
     if isinstance(value, str):
         try:
@@ -216,7 +230,9 @@ def _number(name, value, low=None, integer=False):
 def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", tool_units=None,
                      start="normal", evade=False, look_behind=3, end="retract", fit=True,
                      locate_rapids=False, precision=None, arc_tolerance=None,
-                     subroutine_path="", max_blocks=100_000_000, trace_source=False):
+                     subroutine_path="", max_blocks=100_000_000, trace_source=False,
+                     verify=True, gouge_tolerance=None, allow_gouge=False,
+                     strict_interference=False):
     """A G-code program compensated exactly as the command-line tool compensates it.
 
     text          the program (str, or bytes in its own encoding)
@@ -233,6 +249,8 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     fit           True: runs of short chords are fitted by lines and arcs within the default
                   tolerance first; a number: within that tolerance; False: not fitted
     locate_rapids, precision, arc_tolerance, max_blocks, trace_source   as the tool's options
+    verify        audit the tool path against the whole contour for gouges (False: --no-verify)
+    gouge_tolerance, allow_gouge, strict_interference   as the tool's options
 
     Returns (program, record): the compensated program as text, and one dict per plane segment
     as the tool's JSON record has it (line, kind, motion, plane, phase, side, radius, inserted,
@@ -240,7 +258,9 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     file's block). Warnings are issued as GcodeWarning.
 
     Raises CompensationError when the engine refuses a block (block: its line), InputError for a
-    program, tool table or subroutine it cannot read, ValueError or TypeError for bad arguments.
+    program, tool table or subroutine it cannot read, GougeError when the finished path cuts into
+    the contour (unless allow_gouge: then the gouges are warnings), ValueError or TypeError for
+    bad arguments.
     """
     if "_run_gcode" not in globals():
         raise NotImplementedError("this cutcomp module was built without the command-line tool")
@@ -279,7 +299,10 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
             tool_units, arc_tolerance, _choice("start", start, _STRATEGIES),
             _number("look_behind", look_behind, 0, True), bool(evade), bool(fit), fit_tolerance,
             _choice("end", end, _ENDS), bool(locate_rapids), precision, str(subroutine_path),
-            _number("max_blocks", max_blocks, 1, True), bool(trace_source))
+            _number("max_blocks", max_blocks, 1, True), bool(trace_source), bool(verify),
+            None if gouge_tolerance is None else float(_number("gouge_tolerance",
+                                                                 gouge_tolerance, 0)),
+            bool(allow_gouge), not strict_interference)
         program = record_data = None
         if _os.path.exists(output):
             with open(output, encoding="utf-8", errors="surrogateescape", newline="") as f:
@@ -290,8 +313,11 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     for line in diagnostics.splitlines():
         if ": warning: " in line:
             _warnings.warn(line, GcodeWarning, stacklevel=2)
-    if status == 0:
+    if status == 0 or (status == 3 and allow_gouge and program is not None):
         return program, record_data["segments"]
+    if status == 3 and record_data:
+        raise GougeError(diagnostics.strip().splitlines()[-1].split(": warning: ", 1)[-1],
+                         record_data.get("gouges") or [], record_data["segments"])
     error = record_data and record_data.get("error")
     if status == 1 and error:
         where = (error.get("file") or str(name)) + ":" + str(error["line"])

@@ -69,6 +69,9 @@ private:
   Point m_Programmed;
   bool m_ProgrammedKnown = false;
   std::string m_Line;
+  // Working text of Replaced, kept so that its storage is reused from block to block.
+  std::string m_Replacement;
+  std::string m_Words;
   std::function<std::string(const SourceBlock&)> m_Trace;
 };
 

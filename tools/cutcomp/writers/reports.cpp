@@ -151,9 +151,31 @@ void JsonWriter::Piece(const PieceRecord& r) {
   m_First = false;
 }
 
-void JsonWriter::Finish(const ErrorRecord* error) {
+void JsonWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges) {
+  nlohmann::json g = nullptr;
+  if (gouges != nullptr) {
+    g = nlohmann::json::array();
+    for (const GougeRecord& gouge : *gouges) {
+      nlohmann::json one = nlohmann::json::object();
+      if (!gouge.file.empty()) {
+        one["file"] = gouge.file;
+      }
+      one["line"] = gouge.line;
+      if (!gouge.wallFile.empty()) {
+        one["against_file"] = gouge.wallFile;
+      }
+      one["against_line"] = gouge.wallLine;
+      one["point"] = {gouge.point.x, gouge.point.y};
+      one["tool_point"] = {gouge.toolPoint.x, gouge.toolPoint.y};
+      one["depth"] = gouge.depth;
+      one["clearance"] = gouge.clearance;
+      one["radius"] = gouge.radius;
+      g.push_back(std::move(one));
+    }
+  }
   const nlohmann::json e = error != nullptr ? ErrorJson(*error) : nlohmann::json(nullptr);
-  m_Out.Write(std::string(m_First ? "" : "\n") + "],\n\"error\": " + DumpJson(e) + "}\n");
+  m_Out.Write(std::string(m_First ? "" : "\n") + "],\n\"gouges\": " + DumpJson(g) +
+              ",\n\"error\": " + DumpJson(e) + "}\n");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -256,7 +278,7 @@ void SvgWriter::Piece(const PieceRecord& r) {
   }
 }
 
-void SvgWriter::Finish(const ErrorRecord* error) {
+void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges) {
   if (error != nullptr && error->hasGeometry) {
     const std::string title = "line " + std::to_string(error->line) + ": " + error->message;
     Path("errseg", error->segment, nullptr, title);
@@ -277,6 +299,12 @@ void SvgWriter::Finish(const ErrorRecord* error) {
   // Line widths in drawing units, a fixed fraction of the drawing's size, so that every viewer
   // shows them alike (non-scaling strokes are not supported everywhere).
   const double u = size / 500;
+  for (const GougeRecord& gouge : gouges) {
+    m_Body.Write("<circle class=\"gouge\" cx=\"" + Nums({gouge.point.x}) + "\" cy=\"" +
+                 Nums({gouge.point.y}) + "\" r=\"" + Nums({12 * u}) + "\"><title>line " +
+                 std::to_string(gouge.line) + ": the tool comes " + Nums({gouge.depth}) +
+                 " inside line " + std::to_string(gouge.wallLine) + "</title></circle>\n");
+  }
   std::string head =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
       "viewBox=\"" +
@@ -294,6 +322,7 @@ void SvgWriter::Finish(const ErrorRecord* error) {
       ".start{stroke:#000;stroke-width:" + Nums({12 * u}) + "}\n" +
       ".errseg{stroke:#d50000;stroke-width:" + Nums({6 * u}) + ";stroke-opacity:0.6}\n" +
       ".err{stroke:#d50000;stroke-width:" + Nums({20 * u}) + ";stroke-opacity:0.7}\n" +
+      ".gouge{fill:none;stroke:#d50000;stroke-width:" + Nums({3 * u}) + "}\n" +
       "text{font-family:sans-serif}\n</style>\n" +
       "<defs><marker id=\"arrow\" viewBox=\"0 0 10 10\" refX=\"10\" refY=\"5\" markerWidth=\"" +
       Nums({size / 30}) + "\" markerHeight=\"" + Nums({size / 30}) +
@@ -308,7 +337,9 @@ void SvgWriter::Finish(const ErrorRecord* error) {
                      "\"><tspan fill=\"#9e9e9e\">programmed</tspan> · <tspan fill=\"#1565c0\">"
                      "tool centre</tspan> · <tspan fill=\"#2e7d32\">inserted</tspan> · <tspan "
                      "fill=\"#8e24aa\">fitted</tspan> · <tspan fill=\"#e65100\">dropped</tspan>"
-                     " · start: ●</text>\n";
+                     " · start: ●" +
+                     (gouges.empty() ? "" : " · <tspan fill=\"#d50000\">gouge: ○</tspan>") +
+                     "</text>\n";
   if (error != nullptr) {
     y += 1.5 * font;
     tail += "<text x=\"" + Nums({m_MinX}) + "\" y=\"" + Nums({y}) + "\" font-size=\"" +

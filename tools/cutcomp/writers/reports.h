@@ -45,6 +45,19 @@ struct ErrorRecord {
   cutcomp::Curve segment;
 };
 
+// A place where the tool comes closer to the programmed contour than its radius.
+struct GougeRecord {
+  std::string file;  // the tool-path piece's block; empty: the program itself
+  std::size_t line = 0;
+  std::string wallFile;  // the block of the wall it cuts into
+  std::size_t wallLine = 0;
+  Point point;      // the point of the wall the tool cuts into
+  Point toolPoint;  // the tool centre then
+  double depth = 0.0;
+  double clearance = 0.0;
+  double radius = 0.0;
+};
+
 // A warning about a block (line 0: about the whole run), with the geometry it concerns when it
 // has one, so that a report can mark it.
 struct WarningRecord {
@@ -59,7 +72,8 @@ class JsonWriter {
 public:
   JsonWriter(Output& out, const std::string& input);
   void Piece(const PieceRecord& record);
-  void Finish(const ErrorRecord* error);
+  // `gouges` null: the path was not audited.
+  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges);
 
 private:
   Output& m_Out;
@@ -72,7 +86,8 @@ public:
   // and is copied behind the header by Finish, so that any target works, a pipe included.
   SvgWriter(Output& out, Output& body, std::string title);
   void Piece(const PieceRecord& record);
-  void Finish(const ErrorRecord* error);
+  // Gouges are drawn as red rings round the points of the contour cut into.
+  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges);
 
 private:
   void Grow(const Point& p);
