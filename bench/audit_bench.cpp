@@ -2,12 +2,14 @@
 // The gouge audit on large programs: ns per programmed segment and bytes held per segment, at
 // 1e4, 1e5 and 1e6 segments, beside the engine's own run over the same program.
 //
-// Two programs, each a sheet of parts on a 100 mm grid, one compensated run per part, cut
-// outside with a 3 mm cutter and led in and out radially:
+// Three programs. Gears and chords are sheets of parts on a 100 mm grid, one compensated run
+// per part, cut outside with a 3 mm cutter and led in and out radially:
 //   gears   twelve teeth per gear, each a flank line, a tip arc, a flank line and a root arc
 //           (inside and outside corners, lines and arcs; the engine inserts 24 corner lines);
 //   chords  circles of radius 40 posted as 720 chords of 0.35 mm, as CAM output comes: the
-//           cutter's reach covers some twenty chords on either side of each piece.
+//           cutter's reach covers some twenty chords on either side of each piece;
+//   stairs  one run up a staircase of unit steps with a 0.1 mm cutter, every corner alternately
+//           inside and outside: the engine's own benchmark path.
 // The engine runs the program once through the list-backed host before timing; its tool path is
 // what the audit measures.
 //
@@ -21,7 +23,8 @@
 // for contour and index (its own count), heap_per_seg the heap it grew by (glibc's count).
 // `--count=<program>/<n>` runs the whole audit once, `--count-engine=<program>/<n>` the engine,
 // for an instruction counter limited to them (callgrind
-// --toggle-collect='cutcomp::bench::Counted*').
+// --toggle-collect='cutcomp::bench::Counted*'). `--instructions[=<n>]` does that for each
+// program at n segments (default 1e5) under valgrind and prints instructions per segment.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -45,6 +48,7 @@ namespace cutcomp::bench {
 namespace {
 
 constexpr double RADIUS = 3.0;
+constexpr double STAIRS_RADIUS = 0.1;
 constexpr double TOLERANCE = 1e-3;  // mm
 constexpr int TEETH = 12;
 constexpr double PI = 3.14159265358979323846;
@@ -123,6 +127,23 @@ std::vector<Segment> ChordSheet(std::size_t target) {
   return program;
 }
 
+// A staircase of `target` unit steps (alternately along x and y) between a start-up and a
+// cancel line.
+std::vector<Segment> Staircase(std::size_t target) {
+  std::vector<Segment> program;
+  program.reserve(target + 2);
+  program.push_back({false, Point(-1.0, -2.0), Point(0.0, 0.0), {}, crc::CRC_STATUS_ESTABLISH});
+  for (std::size_t k = 0; k < target; ++k) {
+    const Point from = program.back().to;
+    program.push_back({false, from, from + (k % 2 == 0 ? Point(1.0, 0.0) : Point(0.0, 1.0)), {}});
+  }
+  const Point end = program.back().to;
+  program.push_back({false, end, end + Point(2.0, 1.0), {}, crc::CRC_STATUS_RETRACT});
+  return program;
+}
+
+double RadiusOf(const std::string& program) { return program == "stairs" ? STAIRS_RADIUS : RADIUS; }
+
 std::unique_ptr<crc::CCrcNode> Node(const Segment& s) {
   if (s.arc) {
     return std::make_unique<crc::CCrcArc>(s.centre, s.from, s.to, (s.from - s.centre).GetLength(),
@@ -141,9 +162,9 @@ std::optional<crc::ToolPiece> ToAudit(const PathPiece& piece, double radius) {
   return crc::ToolPiece{{c.arc, c.from, c.to, c.centre, c.ccw, c.fullCircle}, radius, piece.id};
 }
 
-bool RunEngine(const std::vector<Segment>& program, const ListHost::Sink& sink,
+bool RunEngine(const std::vector<Segment>& program, double radius, const ListHost::Sink& sink,
                HostFailure* failure = nullptr) {
-  crc::CCutterCompensator engine(RADIUS, nullptr, 3, crc::CRC_TYPE_NORMAL);
+  crc::CCutterCompensator engine(radius, nullptr, 3, crc::CRC_TYPE_NORMAL);
   std::size_t next = 0;
   ListHost host([&](std::unique_ptr<crc::CCrcNode>& node, std::int64_t& id) {
     if (next == program.size()) {
@@ -157,6 +178,7 @@ bool RunEngine(const std::vector<Segment>& program, const ListHost::Sink& sink,
 }
 
 struct Data {
+  double radius = RADIUS;
   std::vector<Segment> program;
   std::vector<crc::ContourSegment> contour;
   std::vector<crc::ToolPiece> pieces;
@@ -172,7 +194,10 @@ const Data& DataFor(const std::string& program, std::size_t size) {
     return found->second;
   }
   Data& data = cache[{program, size}];
-  data.program = program == "chords" ? ChordSheet(size) : GearSheet(size);
+  data.program = program == "chords"   ? ChordSheet(size)
+                 : program == "stairs" ? Staircase(size)
+                                       : GearSheet(size);
+  data.radius = RadiusOf(program);
   for (std::size_t i = 0; i < data.program.size(); ++i) {
     const Segment& s = data.program[i];
     data.contour.push_back({{s.arc, s.from, s.to, s.centre, true, false},
@@ -181,10 +206,10 @@ const Data& DataFor(const std::string& program, std::size_t size) {
                             false});
   }
   data.ok = RunEngine(
-      data.program,
+      data.program, data.radius,
       [&](HostSegment& segment) {
         data.inserted += segment.inserted ? 1 : 0;
-        if (auto piece = ToAudit(ReadPiece(segment), RADIUS)) {
+        if (auto piece = ToAudit(ReadPiece(segment), data.radius)) {
           data.pieces.push_back(*piece);
         }
       },
@@ -255,8 +280,9 @@ void AuditBenchmark(benchmark::State& state, const std::string& program, std::si
 void EngineBenchmark(benchmark::State& state, const std::string& program, std::size_t size) {
   const Data& data = DataFor(program, size);
   for (auto _ : state) {
-    const bool ok = RunEngine(
-        data.program, [](HostSegment& segment) { benchmark::DoNotOptimize(segment.node.get()); });
+    const bool ok = RunEngine(data.program, data.radius, [](HostSegment& segment) {
+      benchmark::DoNotOptimize(segment.node.get());
+    });
     benchmark::DoNotOptimize(ok);
   }
   SetCounters(state, data);
@@ -269,13 +295,35 @@ void EngineBenchmark(benchmark::State& state, const std::string& program, std::s
   return RunAudit(data, Scope::GOUGES).gouges;
 }
 [[gnu::noinline]] bool CountedEngine(const Data& data) {
-  return RunEngine(data.program,
+  return RunEngine(data.program, data.radius,
                    [](HostSegment& segment) { benchmark::DoNotOptimize(segment.node.get()); });
 }
 
 }  // namespace cutcomp::bench
 
 namespace {
+
+// Instructions per programmed segment of the counted run named by `option` ("--count=..." or
+// "--count-engine=..."), from callgrind run on this program; 0 when valgrind is not there.
+double InstructionsPerSegment(const char* self, const std::string& option, double segments) {
+  const std::string command =
+      "valgrind --tool=callgrind --callgrind-out-file=/dev/null "
+      "--toggle-collect='cutcomp::bench::Counted*' '" +
+      std::string(self) + "' " + option + " 2>&1";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    return 0.0;
+  }
+  double collected = 0.0;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    const char* at = std::strstr(line, "Collected : ");
+    if (at != nullptr) {
+      collected = std::strtod(at + 12, nullptr);
+    }
+  }
+  return pclose(pipe) == 0 ? collected / segments : 0.0;
+}
 
 // "<program>/<n>" of a --count option.
 const cutcomp::bench::Data& Counted(const char* spec) {
@@ -290,6 +338,23 @@ const cutcomp::bench::Data& Counted(const char* spec) {
 int main(int argc, char** argv) {
   using namespace cutcomp::bench;
   for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--instructions", 14) == 0) {
+      const std::string size = argv[i][14] == '=' ? argv[i] + 15 : "100000";
+      std::printf("%-8s %9s %9s %16s %17s %10s\n", "program", "segments", "pieces",
+                  "audit instr/seg", "engine instr/seg", "bytes/seg");
+      for (const char* program : {"gears", "chords", "stairs"}) {
+        const std::string spec = std::string(program) + "/" + size;
+        const Data& data = Counted(spec.c_str());
+        const auto segments = static_cast<double>(data.program.size());
+        const double audit = InstructionsPerSegment(argv[0], "--count=" + spec, segments);
+        const double engine = InstructionsPerSegment(argv[0], "--count-engine=" + spec, segments);
+        const Outcome outcome = RunAudit(data, Scope::GOUGES);
+        std::printf("%-8s %9zu %9zu %16.0f %17.0f %10.1f\n", program, data.program.size(),
+                    data.pieces.size(), audit, engine,
+                    static_cast<double>(outcome.held) / segments);
+      }
+      return 0;
+    }
     if (std::strncmp(argv[i], "--count-engine=", 15) == 0) {
       return CountedEngine(Counted(argv[i] + 15)) ? 0 : 1;
     }
@@ -302,7 +367,7 @@ int main(int argc, char** argv) {
       return data.ok ? 0 : 1;
     }
   }
-  for (const char* program : {"gears", "chords"}) {
+  for (const char* program : {"gears", "chords", "stairs"}) {
     for (const std::size_t size : {10000u, 100000u, 1000000u}) {
       const std::string name = std::string(program) + "/%s/" + std::to_string(size);
       auto named = [&](const char* kind) {

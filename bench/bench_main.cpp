@@ -262,9 +262,14 @@ int main(int argc, char** argv) {
   if (const int status = Count(argc, argv, contours); status >= 0) {
     return status;
   }
-  // --skip_cli: leave out the command-line comparison (it runs subprocesses for a few seconds).
+  // --skip_cli: leave out the command-line comparison (it runs subprocesses for a minute).
   // --slow_peers: also run Clipper at 1e5 edges (minutes).
   const bool skipCli = TakeFlag(argc, argv, "--skip_cli");
+  // --cli_only: only the command-line comparison.
+  if (TakeFlag(argc, argv, "--cli_only")) {
+    PrintCliSummary();
+    return 0;
+  }
   const bool slowPeers = TakeFlag(argc, argv, "--slow_peers");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

@@ -38,7 +38,27 @@ long WriteStaircase(const std::string& path, int blocks) {
       out << "Y" << ++y << "\n";
     }
   }
-  out << "G40 G1 X" << x + 1 << " Y" << y << "\nM2\n";
+  // The cancel move leads out along the last step, as the engine's staircase does: one at a
+  // right angle to it would cut across the corner into the part, and the gouge audit says so.
+  const bool lastAlongY = blocks % 2 == 0;
+  out << "G40 G1 X" << (lastAlongY ? x : x + 1) << " Y" << (lastAlongY ? y + 1 : y) << "\nM2\n";
+  out.close();
+  struct stat info {};
+  return out && stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
+}
+
+// Writes the streaming test's zigzag: `blocks` moves 'X<k> Y<0|1>' (every corner a right angle,
+// inside and outside in turn), a comment and two Z moves every thousand. Returns its size.
+long WriteZigzag(const std::string& path, int blocks) {
+  std::ofstream out(path);
+  out << "G21 G17 G90\nG0 X-5 Y0 Z1\nG41.1 D0.2 G1 X0 Y0 F1000\nG1 Z-1\n";
+  for (int k = 1; k <= blocks; ++k) {
+    out << "X" << k << " Y" << k % 2 << "\n";
+    if (k % 1000 == 0) {
+      out << "(pass " << k / 1000 << ")\nG1 Z-1.5\nG1 Z-1\n";
+    }
+  }
+  out << "G40 G1 X" << blocks + 5 << " Y-5\nG0 Z5\nM30\n";
   out.close();
   struct stat info {};
   return out && stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
@@ -108,9 +128,11 @@ std::string FindOnPath(const std::string& name) {
 }  // namespace
 
 void PrintCliSummary() {
-  std::printf("\nThe command-line tool against LinuxCNC's rs274 on the staircase as G-code\n");
-  std::printf("(G41.1 D0.2; CPU time, best of 3; rs274 writes its canonical commands, cutcomp\n");
-  std::printf("the compensated program)\n");
+  std::printf(
+      "\nThe command-line tool against LinuxCNC's rs274 on the same compensated programs\n");
+  std::printf(
+      "(G41.1 D0.2; CPU time, best of 3; cutcomp writes the compensated program, audited\n");
+  std::printf("for gouges by default and with --no-verify; rs274 writes its canonical commands)\n");
 #ifdef CUTCOMP_BENCH_CLI
   const char* overridden = std::getenv("CUTCOMP_CLI");
   const std::string cli = overridden != nullptr ? overridden : CUTCOMP_BENCH_CLI;
@@ -132,37 +154,51 @@ void PrintCliSummary() {
     std::printf("no temporary directory: left out.\n");
     return;
   }
-  std::printf("%8s %9s %10s %8s %10s %8s %10s %7s\n", "blocks", "MB", "cutcomp s", "MB/s",
-              "blocks/s", "rs274 s", "blocks/s", "ratio");
-  for (int blocks : {10000, 100000}) {
-    const std::string program = std::string(dir) + "/staircase.ngc";
-    const long bytes = WriteStaircase(program, blocks);
-    const double ours = BestOfThree({cli, program, "-o", std::string(dir) + "/out.ngc"},
-                                    std::string(dir) + "/cutcomp.log");
+  std::printf("%-9s %8s %6s %9s %6s %9s %6s %8s %7s\n", "program", "blocks", "MB", "audited s",
+              "MB/s", "no-ver. s", "MB/s", "rs274 s", "ratio");
+  const std::string program = std::string(dir) + "/program.ngc";
+  const std::string out = std::string(dir) + "/out.ngc";
+  const std::string log = std::string(dir) + "/cutcomp.log";
+  struct Row {
+    const char* name;
+    int blocks;
+  };
+  for (const Row row : {Row{"staircase", 10000}, Row{"staircase", 100000},
+                        Row{"staircase", 1000000}, Row{"zigzag", 1000000}}) {
+    const bool zigzag = std::string(row.name) == "zigzag";
+    const long bytes =
+        zigzag ? WriteZigzag(program, row.blocks) : WriteStaircase(program, row.blocks);
+    const double audited = BestOfThree({cli, program, "-o", out}, log);
+    const double unverified = BestOfThree({cli, program, "-o", out, "--no-verify"}, log);
     const double theirs =
         rs274.empty() ? -1.0 : BestOfThree({rs274, "-g", program}, std::string(dir) + "/rs274.out");
     const double megabytes = static_cast<double>(bytes) / 1e6;
-    std::printf("%8d %9.2f", blocks, megabytes);
-    if (ours > 0.0) {
-      std::printf(" %10.3f %8.1f %10.0f", ours, megabytes / ours, blocks / ours);
-    } else {
-      std::printf(" %10s %8s %10s", "failed", "-", "-");
+    std::printf("%-9s %8d %6.2f", row.name, row.blocks, megabytes);
+    for (const double seconds : {audited, unverified}) {
+      if (seconds > 0.0) {
+        std::printf(" %9.3f %6.1f", seconds, megabytes / seconds);
+      } else {
+        std::printf(" %9s %6s", "failed", "-");
+      }
     }
     if (theirs > 0.0) {
-      std::printf(" %8.3f %10.0f", theirs, blocks / theirs);
+      std::printf(" %8.3f", theirs);
     } else {
-      std::printf(" %8s %10s", rs274.empty() ? "-" : "failed", "-");
+      std::printf(" %8s", rs274.empty() ? "-" : "failed");
     }
-    if (ours > 0.0 && theirs > 0.0) {
-      std::printf(" %7.2f", ours / theirs);
+    if (audited > 0.0 && theirs > 0.0) {
+      std::printf(" %7.2f", audited / theirs);
     } else {
       std::printf(" %7s", "-");
     }
     std::printf("\n");
   }
-  std::printf("ratio = cutcomp / rs274 (below 1: cutcomp is faster). Timings under a second are\n");
-  std::printf("coarse (the kernel counts CPU time in ticks).\n");
-  for (const char* file : {"staircase.ngc", "out.ngc", "cutcomp.log", "rs274.out"}) {
+  std::printf("ratio = cutcomp audited / rs274 (below 1: cutcomp is faster). staircase: unit\n");
+  std::printf("steps 'X1' / 'Y1', 6.8 bytes a block; zigzag: 'X12 Y1' moves with a comment and\n");
+  std::printf(
+      "two Z moves every 1000 blocks, 10.9 bytes a block (the streaming test's program).\n");
+  std::printf("Timings under a second are coarse (the kernel counts CPU time in ticks).\n");
+  for (const char* file : {"program.ngc", "out.ngc", "cutcomp.log", "rs274.out"}) {
     std::remove((std::string(dir) + "/" + file).c_str());
   }
   rmdir(dir);

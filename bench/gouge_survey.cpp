@@ -4,21 +4,30 @@
 // how often it comes closer to the contour than the cutter. A measurement, not a test: it
 // reports and fails only when nothing could be measured.
 //
-// Usage: gouge_survey [--contours N] [--seed S]
+// Usage: gouge_survey [--contours N] [--seed S] [--cam-tolerance] [--runs FILE]
 //
-// The closest approach of a completed path is exact up to rounding: every piece of the path in
-// progress (offset segments and the lines inserted at their corners, not the start-up and cancel
-// moves, whose course the host's start and end points decide, nor locate lines, which are not
-// offset) is measured against every programmed segment in progress by the closed-form distance
-// between bounded lines and arcs.
-// The deepest gouge of each mode is printed as a fixture, to replay through the scenario runner
-// (CUTCOMP_SCENARIO_FIXTURES=file) once its expected path is written down.
+// --cam-tolerance runs the engine with its tolerances for chord programs (SetCamTolerance);
+// --runs writes one line per run (program, evasion, message or the path's end points), to compare
+// two surveys run by run.
+//
+// Every completed path goes through the library's gouge audit, as a host would run it: the
+// whole contour (start-up and cancel moves included, which the audit does not take as walls),
+// then every piece of the path (start-up, cancel and inserted lines included), with a
+// tolerance of 1e-6 mm. The depth of a program is that of its deepest gouge, as a fraction of
+// the radius; the audit's distances are exact closed forms. The deepest gouge of each mode is
+// printed as a program, to replay through the audit's contour runner once its depths are
+// worked out by hand.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
+
+#include <crc/crc.h>
 
 #include "fixture.h"
 #include "program_generator.h"
@@ -28,29 +37,60 @@ namespace {
 using namespace cutcomp;
 using cutcomp::test::Json;
 
-// Depths as a fraction of the radius: detection threshold; just beyond what a joint taken as
-// smooth can cut (it turns by less than acos(1 - 0.0019)); a gouge anyone would see.
-constexpr double DEPTHS[] = {1e-6, 2e-3, 1e-1};
-constexpr int DEPTH_COUNT = 3;
+// Depths as a fraction of the radius, upper bounds of the distribution's bins: what a joint
+// taken as smooth can cut (it turns by less than acos(1 - 0.0019)); a gouge anyone would see;
+// half the cutter; the whole cutter (the tool centre on the wall).
+constexpr double DEPTHS[] = {2e-3, 1e-1, 0.5, 1.0};
+constexpr int DEPTH_COUNT = 4;
+constexpr double TOLERANCE = 1e-6;  // mm: contact, not a gouge
 const char* const FAMILY_NAMES[] = {"outline", "steps"};
 
-double ClosestApproach(const Json& program, const std::vector<PathPiece>& path) {
-  std::vector<Curve> contour;
+// The deepest gouge of the completed path as a fraction of the radius (0 when there is none):
+// over the pieces in progress (offset segments and the lines inserted at their corners), and
+// over the moves to and from the contour (start-up, cancel and positioning lines, which run
+// as programmed). NaN when the audit refused the contour or a piece.
+struct Depths {
+  double inProgress = 0.0;
+  double startOrCancel = 0.0;
+};
+
+Depths DeepestGouges(const Json& program, const std::vector<PathPiece>& path) {
+  crc::CGougeAudit audit(TOLERANCE);
+  std::int64_t id = 0;
   for (const Json& s : program["segments"]) {
-    if (s["phase"] == "D" && !s.value("locate", false)) {
-      contour.push_back(ProgrammedCurve(*test::MakeSegment(s)));
+    const std::string phase = s["phase"];
+    const Curve c = ProgrammedCurve(*test::MakeSegment(s));
+    const crc::ContourSegment segment{{c.arc, c.from, c.to, c.centre, c.ccw, c.fullCircle},
+                                      id++,
+                                      phase == "S"   ? crc::CRC_STATUS_ESTABLISH
+                                      : phase == "R" ? crc::CRC_STATUS_RETRACT
+                                                     : crc::CRC_STATUS_DOING,
+                                      s.value("locate", false)};
+    if (!audit.AddSegment(segment)) {
+      return {NAN, NAN};
     }
   }
-  double closest = INFINITY;
+  const double radius = std::fabs(program["settings"]["radius"].get<double>());
+  Depths depths;
+  std::vector<crc::Gouge> gouges;
   for (const PathPiece& piece : path) {
-    if (piece.phase != crc::CRC_STATUS_DOING || piece.dropped || piece.locate) {
+    if (piece.dropped || (piece.offsetUnset && !piece.inserted)) {
       continue;
     }
-    for (const Curve& segment : contour) {
-      closest = std::min(closest, Distance(piece.tool, segment));
+    const Curve& t = piece.tool;
+    const crc::ToolPiece tool{
+        {t.arc, t.from, t.to, t.centre, t.ccw, t.fullCircle}, radius, piece.id};
+    gouges.clear();
+    if (!audit.AuditPiece(tool, nullptr, &gouges)) {
+      return {NAN, NAN};
+    }
+    double& deepest = piece.phase == crc::CRC_STATUS_DOING && !piece.locate ? depths.inProgress
+                                                                            : depths.startOrCancel;
+    for (const crc::Gouge& g : gouges) {
+      deepest = std::max(deepest, g.depth / radius);
     }
   }
-  return closest;
+  return depths;
 }
 
 struct Tally {
@@ -58,13 +98,25 @@ struct Tally {
   int completed = 0;
   int broken = 0;
   std::map<int, int> refused;  // message number -> count
-  int gouged[DEPTH_COUNT] = {};
+  int unaudited = 0;
+  int gouging = 0;               // anywhere
+  int onlyStartOrCancel = 0;     // only by start-up or cancel moves
+  int inProgress = 0;            // by a piece in progress
+  int depths[DEPTH_COUNT] = {};  // programs whose deepest gouge in progress falls in each bin
   double deepest = 0.0;
   Json deepestProgram;
 };
 
-void Count(Tally& tally, const Json& program) {
+void Count(Tally& tally, const Json& program, std::FILE* runs) {
   const test::Outcome outcome = test::Compensate(program);
+  if (runs != nullptr) {
+    std::fprintf(runs, "%d %d %d", tally.runs, program["settings"]["evade"].get<bool>() ? 1 : 0,
+                 outcome.run.ok ? 0 : outcome.run.failure.code);
+    for (const PathPiece& piece : outcome.path) {
+      std::fprintf(runs, " %.17g,%.17g", piece.tool.to.x, piece.tool.to.y);
+    }
+    std::fputc('\n', runs);
+  }
   ++tally.runs;
   if (!outcome.run.ok) {
     ++tally.refused[outcome.run.failure.code];
@@ -72,10 +124,21 @@ void Count(Tally& tally, const Json& program) {
   }
   ++tally.completed;
   tally.broken += FirstBreak(outcome.path, 1e-6).has_value() ? 1 : 0;
-  const double radius = std::fabs(program["settings"]["radius"].get<double>());
-  const double depth = (radius - ClosestApproach(program, outcome.path)) / radius;
-  for (int k = 0; k < DEPTH_COUNT; ++k) {
-    tally.gouged[k] += depth > DEPTHS[k] ? 1 : 0;
+  const Depths found = DeepestGouges(program, outcome.path);
+  const double depth = found.inProgress;
+  if (std::isnan(depth)) {
+    ++tally.unaudited;
+    return;
+  }
+  tally.gouging += depth > 0.0 || found.startOrCancel > 0.0 ? 1 : 0;
+  tally.onlyStartOrCancel += depth == 0.0 && found.startOrCancel > 0.0 ? 1 : 0;
+  if (depth > 0.0) {
+    ++tally.inProgress;
+    int bin = 0;
+    while (bin + 1 < DEPTH_COUNT && depth > DEPTHS[bin]) {
+      ++bin;
+    }
+    ++tally.depths[bin];
   }
   if (depth > tally.deepest) {
     tally.deepest = depth;
@@ -98,14 +161,23 @@ void Row(const std::string& label, const std::string& off, const std::string& on
 int main(int argc, char** argv) {
   long contours = 3000;
   unsigned long long seed = 1;
+  bool camTolerance = false;
+  std::FILE* runs = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--contours" && i + 1 < argc) {
       contours = std::strtol(argv[++i], nullptr, 10);
     } else if (arg == "--seed" && i + 1 < argc) {
       seed = std::strtoull(argv[++i], nullptr, 10);
+    } else if (arg == "--cam-tolerance") {
+      camTolerance = true;
+    } else if (arg == "--runs" && i + 1 < argc && runs == nullptr &&
+               (runs = std::fopen(argv[++i], "w")) != nullptr) {
+      continue;
     } else {
-      std::fprintf(stderr, "usage: gouge_survey [--contours N] [--seed S]\n");
+      std::fprintf(
+          stderr,
+          "usage: gouge_survey [--contours N] [--seed S] [--cam-tolerance] [--runs FILE]\n");
       return 2;
     }
   }
@@ -124,12 +196,15 @@ int main(int argc, char** argv) {
     ++n;
     for (int mode = 0; mode < 2; ++mode) {
       program["settings"]["evade"] = mode == 1;
-      Count(tally[family][mode], program);
+      if (camTolerance) {
+        program["settings"]["camTolerance"] = true;
+      }
+      Count(tally[family][mode], program, runs);
     }
   }
   std::printf(
-      "gouge survey: %ld programs from seed %llu; gouge = closer than the radius by more\n"
-      "than the given fraction of it (closed-form distances, path in progress vs contour)\n",
+      "gouge survey: %ld programs from seed %llu; every completed path through the gouge audit\n"
+      "(whole path against the whole contour, tolerance 1e-6 mm); depths in radii\n",
       contours, seed);
   for (int f = 0; f < test::FAMILY_COUNT; ++f) {
     const Tally(&t)[2] = tally[f];
@@ -150,17 +225,30 @@ int main(int argc, char** argv) {
     }
     Row("completed, path breaks (gap > 1e-6)", Percent(t[0].broken, t[0].completed),
         Percent(t[1].broken, t[1].completed));
+    Row("completed, the audit refused it", Percent(t[0].unaudited, t[0].completed),
+        Percent(t[1].unaudited, t[1].completed));
+    Row("completed, gouging (deeper than 1e-6 mm)", Percent(t[0].gouging, t[0].completed),
+        Percent(t[1].gouging, t[1].completed));
+    Row("  only by start-up, cancel or positioning",
+        Percent(t[0].onlyStartOrCancel, t[0].completed),
+        Percent(t[1].onlyStartOrCancel, t[1].completed));
+    Row("  by the path in progress", Percent(t[0].inProgress, t[0].completed),
+        Percent(t[1].inProgress, t[1].completed));
     for (int k = 0; k < DEPTH_COUNT; ++k) {
       char label[64];
-      std::snprintf(label, sizeof label, "completed, closer than r by > %g r", DEPTHS[k]);
-      Row(label, Percent(t[0].gouged[k], t[0].completed), Percent(t[1].gouged[k], t[1].completed));
+      std::snprintf(label, sizeof label, "    deepest in progress %g r to %g r",
+                    k == 0 ? 0.0 : DEPTHS[k - 1], DEPTHS[k]);
+      Row(label, Percent(t[0].depths[k], t[0].completed), Percent(t[1].depths[k], t[1].completed));
     }
     for (int mode = 0; mode < 2; ++mode) {
-      if (t[mode].deepest > DEPTHS[0]) {
+      if (t[mode].deepest > 0.0) {
         std::printf("deepest gouge, evasion %s: %.3g r in\n%s\n", mode == 0 ? "off" : "on",
                     t[mode].deepest, t[mode].deepestProgram.dump().c_str());
       }
     }
+  }
+  if (runs != nullptr) {
+    std::fclose(runs);
   }
   return tally[0][0].runs > 0 ? 0 : 1;
 }

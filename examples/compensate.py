@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """Compensates a small contour (a lead-in, a line, a tangent arc, two lines and a lead-out)
-with each start-up/cancel strategy and prints the tool-centre path, then shows a refusal.
+with each start-up/cancel strategy and prints the tool-centre path, then shows a refusal; then
+compensates a G-code part program held in memory, as the command-line tool does.
 
 Run it against a build tree with PYTHONPATH=build/<preset>/bindings/python, or after installing
 the module."""
+import os
+
 import cutcomp
+
+EXAMPLES = os.path.dirname(os.path.abspath(__file__))
 
 # The contour of examples/compensate_contour.cpp: the tool runs left of it, inside the arc.
 CONTOUR = [
@@ -43,6 +48,22 @@ def main():
         print(f"  {len(error.path)} pieces were final before the refusal")
     else:
         raise SystemExit("radius 12 should not fit inside the arc of radius 10")
+
+    # A part program: the tool table as a mapping {tool: diameter}, or a file's path.
+    with open(os.path.join(EXAMPLES, "bracket.ngc"), encoding="utf-8") as f:
+        text = f.read()
+    program, record = cutcomp.compensate_gcode(text, tool_table={1: 6.0, 2: 4.0},
+                                               name="bracket.ngc")
+    runs = sum(1 for segment in record if segment["phase"] == "establish")
+    print(f"bracket.ngc: {len(record)} plane moves, {runs} compensation runs; the program:")
+    print("".join(program.splitlines(True)[10:16]), end="")
+    # One radius for every run: a 12 mm cutter does not fit the fillet of radius 5.
+    try:
+        cutcomp.compensate_gcode(text, radius=6.0, name="bracket.ngc")
+    except cutcomp.CompensationError as error:
+        print(f"radius 6: {error}; {len(error.path)} moves were written before line {error.block}")
+    else:
+        raise SystemExit("a 12 mm cutter should not fit the fillet")
 
 
 if __name__ == "__main__":

@@ -3,7 +3,9 @@
 // compensated pass, fits the chords (or not), compensates through the list-backed host and
 // measures how far the tool path strays from the radius-r offset of the programmed chords.
 //
-//   cam_fit_driver PROGRAM RADIUS [--fit TOL] [--max-chord L] [--evade]
+//   cam_fit_driver PROGRAM RADIUS [--fit TOL] [--max-chord L] [--evade] [--cam-tolerance]
+//
+// --cam-tolerance turns on the engine's tolerances for chord programs (SetCamTolerance).
 //
 // Prints "completed deviation D gouge G standoff S pieces P chords C" (D the largest
 // |distance to the chords - r| along the compensated part of the path, G and S its two signed
@@ -140,13 +142,15 @@ Point At(const Curve& c, double t) {
 int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr,
-                 "usage: cam_fit_driver PROGRAM RADIUS [--fit TOL] [--max-chord L] [--evade]\n");
+                 "usage: cam_fit_driver PROGRAM RADIUS [--fit TOL] [--max-chord L] [--evade] "
+                 "[--cam-tolerance]\n");
     return 2;
   }
   const double radius = std::atof(argv[2]);
   double tolerance = 0.0;
   double maxChord = cutcomp::FIT_MAX_CHORD_MM;
   bool evade = false;
+  bool camTolerance = false;
   for (int i = 3; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--fit" && i + 1 < argc) {
@@ -155,6 +159,8 @@ int main(int argc, char** argv) {
       maxChord = std::atof(argv[++i]);
     } else if (arg == "--evade") {
       evade = true;
+    } else if (arg == "--cam-tolerance") {
+      camTolerance = true;
     }
   }
   Pass pass;
@@ -198,6 +204,7 @@ int main(int argc, char** argv) {
 
   crc::CCutterCompensator engine(radius, nullptr, 3, crc::CRC_TYPE_NORMAL);
   engine.SetInterveneEvade(evade);
+  engine.SetCamTolerance(camTolerance);
   cutcomp::HostRun run = cutcomp::RunProgram(engine, std::move(program));
   if (!run.ok) {
     std::printf("refused at piece %lld of %zu: %s\n", static_cast<long long>(run.failure.id),

@@ -46,5 +46,7 @@ void BindEnums(pybind11::module_& m);
 void BindNodes(pybind11::module_& m);
 void BindCompensator(pybind11::module_& m);
 void BindRun(pybind11::module_& m);
+// Only when the module is built with the command-line tool's pipeline.
+void BindGcode(pybind11::module_& m);
 
 }  // namespace cutcomp::python

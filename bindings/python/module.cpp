@@ -108,4 +108,7 @@ PYBIND11_MODULE(_cutcomp, m) {
   cp::BindNodes(m);
   cp::BindCompensator(m);
   cp::BindRun(m);
+#ifdef CUTCOMP_PYTHON_GCODE
+  cp::BindGcode(m);
+#endif
 }

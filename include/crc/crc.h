@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Umbrella header: everything a host of the cutcomp engine needs.
+/// @file
+/// Umbrella header: everything a host of the cutcomp engine needs.
 #pragma once
 
 #include <crc/audit/gouge_audit.h>
@@ -10,3 +11,49 @@
 #include <crc/nodes/crc_arc.h>
 #include <crc/nodes/crc_line.h>
 #include <crc/nodes/crc_node.h>
+
+/// @namespace crc
+/// Everything libcutcomp exports: the point type, the segment classes, the compensation engine
+/// with its host callback interface, and the gouge audit.
+
+/// @mainpage cutcomp API reference
+///
+/// libcutcomp computes the tool-centre path of a 2-D contour made of lines (crc::CCrcLine) and
+/// arcs (crc::CCrcArc), one cutter radius beside it, segment by segment as the host streams the
+/// contour in. Include `<crc/crc.h>` and link `cutcomp::cutcomp` (CMake) or `cutcomp`
+/// (pkg-config).
+///
+/// @par A run
+/// 1. The host keeps its contour as a sequence of segments it owns, each with its programmed
+///    geometry, its phase (crc::crc_status_t: start-up, in progress, cancel) and its side
+///    (crc::crc_dir_t), and implements crc::CCrcTranslator over that sequence.
+/// 2. It creates a crc::CCutterCompensator with the radius, a pointer to the translator, the
+///    look-behind capacity and the start-up/cancel strategy (crc::crc_t).
+/// 3. It calls crc::CCutterCompensator::AdjustNode for every segment in order, including the
+///    lines the engine inserted into its sequence (they come back true at once). The engine
+///    looks one segment ahead: while it adjusts a segment it also fixes where its successor's
+///    offset path begins.
+/// 4. It reads the tool-centre path back from its segments: the offset start and end points
+///    (crc::CCrcNode::GetStartPointMoved, crc::CCrcNode::GetEndPointMoved; for an arc also
+///    crc::CCrcArc::GetRadiusMoved), the programmed points of inserted lines, and skips segments
+///    dropped by interference evasion (crc::CCrcNode::IsValidNode false).
+///
+/// @par Failure
+/// Nothing throws across the interface. A failed call returns false and stores a message
+/// (crc::CCutterCompensator::GetLatestError, crc::CCutterCompensator::GetLatestErrorCode,
+/// crc::GetErrorGloss); whatever the engine wrote into the segments before the failure stays
+/// there, nothing is rolled back.
+///
+/// @par Ownership
+/// The host owns the translator and every segment, including its copies of inserted lines. The
+/// compensator owns only the clones in its look-behind list; it never deletes the translator or a
+/// host segment.
+///
+/// @par Threads
+/// A compensator, its translator and the segments passed to it are used by one thread at a time.
+/// The library keeps no mutable state outside its objects, so one compensator per thread needs
+/// no locking.
+///
+/// @par Checking a finished path
+/// crc::CGougeAudit measures a finished tool-centre path against the whole programmed contour
+/// and reports every place where the tool comes closer to a wall than its radius.

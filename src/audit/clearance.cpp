@@ -284,58 +284,116 @@ Approach Closest(const Track& piece, const Track& wall, wall_end_t skip) {
 
 namespace {
 
-// p lies closer than sqrt(limit2) to the line segment from a to b; no division.
-bool IsNear(const Point& p, const Point& a, const Point& b, double limit2) {
+// Lowest and highest value of Dot(n, x - o) over the points x of a track, n of length nLength.
+// An arc adds the points of its circle in the directions n and -n when it holds them.
+struct Range {
+  double low;
+  double high;
+};
+
+Range Extent(const Track& t, const Point& o, const Point& n, double nLength) {
+  const double a = Dot(n, t.from - o);
+  const double b = Dot(n, t.to - o);
+  Range range{std::min(a, b), std::max(a, b)};
+  if (t.arc) {
+    const double middle = Dot(n, t.centre - o);
+    const double reach = t.radius * nLength;
+    if (HoldsDirection(t, n)) {
+      range.high = std::max(range.high, middle + reach);
+    }
+    if (HoldsDirection(t, n * -1.0)) {
+      range.low = std::min(range.low, middle - reach);
+    }
+  }
+  return range;
+}
+
+// One range lies `gap` or more beyond the other, on either side.
+bool Apart(const Range& a, const Range& b, double gap) {
+  return b.low - a.high >= gap || a.low - b.high >= gap;
+}
+
+// The two tracks lie on either side of a band `limit` wide across the direction n (not zero).
+bool ApartAlong(const Track& piece, const Track& wall, const Point& o, const Point& n,
+                double limit) {
+  const double nLength = std::sqrt(Dot(n, n));
+  return Apart(Extent(piece, o, n, nLength), Extent(wall, o, n, nLength), limit * nLength);
+}
+
+// Squared distance from c to the line segment from a to b.
+double Distance2(const Point& c, const Point& a, const Point& b) {
   const Point d = b - a;
-  const Point w = p - a;
+  const Point w = c - a;
   const double along = Dot(w, d);
   if (!(along > 0.0)) {
-    return Length2(w) < limit2;
+    return Length2(w);
   }
   const double length2 = Length2(d);
   if (along >= length2) {
-    return Length2(p - b) < limit2;
+    return Length2(c - b);
   }
   const double across = Cross(d, w);
-  return across * across < limit2 * length2;
+  return across * across / length2;
 }
 
-// Nearest and farthest distance from a centre to a line segment, against a circle's band.
-bool LineMeetsBand(const Track& line, const Track& arc, double limit) {
-  const double outer = arc.radius + limit;
-  if (!IsNear(arc.centre, line.from, line.to, outer * outer)) {
-    return false;  // the line stays outside the band
+// The line segment from a to b stays out of the band `limit` wide on either side of the circle
+// about c of radius `radius`: wholly inside it (both ends are) or wholly outside.
+bool LineOutOfBand(const Point& a, const Point& b, const Point& c, double radius, double limit) {
+  const double inner = radius - limit;
+  if (inner > 0.0 && Length2(a - c) <= inner * inner && Length2(b - c) <= inner * inner) {
+    return true;
   }
-  const double inner = arc.radius - limit;
-  const double far2 = std::max(Length2(line.from - arc.centre), Length2(line.to - arc.centre));
-  return !(inner > 0.0 && far2 <= inner * inner);  // or inside it
+  const double outer = radius + limit;
+  return Distance2(c, a, b) >= outer * outer;
+}
+
+// The same for an arc, whose points lie within the distance of the two centres of its circle.
+bool ArcOutOfBand(const Track& arc, const Point& c, double radius, double limit) {
+  const double apart = std::sqrt(Length2(arc.centre - c));
+  return arc.radius - apart >= radius + limit || arc.radius + apart <= radius - limit;
 }
 
 }  // namespace
 
-bool MayComeWithin(const Track& piece, const Track& wall, double limit) {
-  if (!(limit > 0.0)) {
-    return false;
-  }
-  if (!piece.arc && !wall.arc) {
-    const double limit2 = limit * limit;
-    return IsNear(piece.from, wall.from, wall.to, limit2) ||
-           IsNear(piece.to, wall.from, wall.to, limit2) ||
-           IsNear(wall.from, piece.from, piece.to, limit2) ||
-           IsNear(wall.to, piece.from, piece.to, limit2) || Crossing(piece, wall);
-  }
+Probe MakeProbe(const Track& piece, double limit) {
+  Probe probe{piece, limit, Point(), 0.0, 0.0, 0.0};
   if (!piece.arc) {
-    return LineMeetsBand(piece, wall, limit);
+    probe.d = piece.to - piece.from;
+    probe.length2 = Length2(probe.d);
+    probe.length = std::sqrt(probe.length2);
+    probe.gap = limit * probe.length;
   }
-  if (!wall.arc) {
-    return LineMeetsBand(wall, piece, limit);
+  return probe;
+}
+
+bool ApartBy(const Probe& probe, const Track& wall) {
+  const Track& piece = probe.piece;
+  const double limit = probe.limit;
+  if (piece.arc) {
+    if (wall.arc) {
+      return ArcOutOfBand(wall, piece.centre, piece.radius, limit);
+    }
+    if (LineOutOfBand(wall.from, wall.to, piece.centre, piece.radius, limit)) {
+      return true;
+    }
+  } else if (probe.length2 > 0.0) {
+    if (!wall.arc) {
+      const Band band(probe);
+      return band.Apart(band.Of(wall.from), band.Of(wall.to)) ||
+             AcrossWall(probe, wall.from, wall.to);
+    }
+    // Across the piece's line, the wall's circle, along the piece's line.
+    const Point& d = probe.d;
+    const Range w = Extent(wall, piece.from, Point(-d.y, d.x), probe.length);
+    return w.low >= probe.gap || w.high <= -probe.gap ||
+           LineOutOfBand(piece.from, piece.to, wall.centre, wall.radius, limit) ||
+           Apart({0.0, probe.length2}, Extent(wall, piece.from, d, probe.length), probe.gap);
+  } else if (wall.arc) {
+    return LineOutOfBand(piece.from, piece.to, wall.centre, wall.radius, limit);
   }
-  // Two circles are at least |centres' distance - sum of radii| or |difference of radii -
-  // centres' distance| apart, whichever applies.
-  const double dc = std::sqrt(Length2(wall.centre - piece.centre));
-  const double apart =
-      std::max(dc - piece.radius - wall.radius, std::fabs(piece.radius - wall.radius) - dc);
-  return apart < limit;
+  // Across the wall's line.
+  const Point e = wall.to - wall.from;
+  return !(e == Point(0.0, 0.0)) && ApartAlong(piece, wall, wall.from, Point(-e.y, e.x), limit);
 }
 
 Box Bounds(const Track& track) {

@@ -7,6 +7,7 @@
 // Internal to the audit; stateless.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include <crc/audit/gouge_audit.h>
@@ -74,10 +75,77 @@ Approach Nearest(const Point& p, const Track& track);
 // then the least over the remaining local minima, and may be infinity when none remains.
 Approach Closest(const Track& piece, const Track& wall, wall_end_t skip);
 
-// False only when `piece` and `wall` certainly lie `limit` or more apart: a cheap test before
-// Closest. Two lines are measured exactly (without the points); a line or an arc against an
-// arc is held against the band of the arc's circle.
-bool MayComeWithin(const Track& piece, const Track& wall, double limit);
+// Rounding in the cheap tests below and in Closest, relative to the largest coordinate in play
+// (of the piece, of the walls, of arc centres): a pair the cheap tests set aside at `limit`
+// plus this much measures at least `limit` in Closest too. Double rounding costs a few units of
+// 2^-53 per operation; 2^-40 leaves ample room, and stays far below any tolerance a host would
+// set (1e-9 of the coordinates' size).
+inline constexpr double ROUNDING_MARGIN = 0x1p-40;
+
+// A piece made ready to be held against many walls by ApartBy.
+struct Probe {
+  const Track& piece;
+  double limit = 0.0;  // the distance to show, rounding margin included
+  // Lines: the direction (to - from), its squared length and length, and limit times length.
+  Point d;
+  double length2 = 0.0;
+  double length = 0.0;
+  double gap = 0.0;
+};
+Probe MakeProbe(const Track& piece, double limit);
+
+// True only when every point of `wall` lies `probe.limit` or more from every point of the
+// piece: a proof in a few products, before Closest. It looks for a line or a circle that keeps
+// the two apart: the piece's own line and the line along it, the wall's line, or a piece's or
+// wall's circle with the other curve wholly inside or outside the band `limit` wide about it.
+// Along a contour these settle a piece against its own wall and the walls at its corners (a
+// piece runs one radius from its wall, a trimmed corner ends one radius from the next wall, and
+// a wall bends away from the tool at an outside corner). False says nothing.
+bool ApartBy(const Probe& probe, const Track& wall);
+
+// ApartBy for a straight piece (of length above zero) against the wall from q0 to q1, in two
+// parts: the wall's ends beside the piece's line, or before or past the piece (Band: where a
+// point lies across and along the piece, and whether two such places lie beyond one side of
+// the band about the piece); the piece's ends beside the wall's line (AcrossWall). A band's
+// bounds are offset by the products of the piece's direction with its start instead of
+// measuring from the start; their rounding stays below the margin in `limit` all the same, as
+// every coordinate is within the scale the margin is taken of.
+struct Band {
+  struct Place {
+    double across;
+    double along;
+  };
+
+  explicit Band(const Probe& probe)
+      : dx(probe.d.x),
+        dy(probe.d.y),
+        acrossLow(Cross(probe.d, probe.piece.from) - probe.gap),
+        acrossHigh(Cross(probe.d, probe.piece.from) + probe.gap),
+        alongLow(Dot(probe.d, probe.piece.from) - probe.gap),
+        alongHigh(Dot(probe.d, probe.piece.from) + probe.length2 + probe.gap) {}
+
+  Place Of(const Point& q) const { return {dx * q.y - dy * q.x, dx * q.x + dy * q.y}; }
+  bool Apart(const Place& a, const Place& b) const {
+    return (a.across >= acrossHigh && b.across >= acrossHigh) ||
+           (a.across <= acrossLow && b.across <= acrossLow) ||
+           (a.along <= alongLow && b.along <= alongLow) ||
+           (a.along >= alongHigh && b.along >= alongHigh);
+  }
+
+  double dx;
+  double dy;
+  double acrossLow;
+  double acrossHigh;
+  double alongLow;
+  double alongHigh;
+};
+inline bool AcrossWall(const Probe& probe, const Point& q0, const Point& q1) {
+  const Point e = q1 - q0;
+  const double gap = probe.limit * std::sqrt(Dot(e, e));
+  const double u0 = Cross(e, probe.piece.from - q0);
+  const double u1 = Cross(e, probe.piece.to - q0);
+  return gap > 0.0 && ((u0 >= gap && u1 >= gap) || (u0 <= -gap && u1 <= -gap));
+}
 
 // Smallest axis-aligned box holding the track: minX, minY, maxX, maxY.
 struct Box {

@@ -3,30 +3,73 @@
 #include "audit/contour_index.h"
 
 #include <algorithm>
-#include <cfloat>
+#include <array>
 #include <cmath>
 
 namespace crc::audit {
 namespace {
 
+// The bits of v (16 of them) spread to the even bits of the result.
+std::uint32_t Spread(std::uint32_t v) {
+  v = (v | (v << 8)) & 0x00FF00FFu;
+  v = (v | (v << 4)) & 0x0F0F0F0Fu;
+  v = (v | (v << 2)) & 0x33333333u;
+  v = (v | (v << 1)) & 0x55555555u;
+  return v;
+}
+
 // Position along the Hilbert curve that fills a 65536 x 65536 grid. Neighbouring positions are
-// neighbouring cells, so leaves sorted by it pack into nodes with small boxes.
+// neighbouring cells, so leaves sorted by it pack into nodes with small boxes. Walking the
+// levels from the top, each level's quadrant turns and mirrors the ones below it; the turns
+// are composed for all 16 levels at once by a prefix scan over the bits (two bits of state per
+// level, combined in steps of 1, 2, 4 and 8 levels) instead of level by level.
 std::uint32_t HilbertIndex(std::uint32_t x, std::uint32_t y) {
-  constexpr std::uint32_t N = 1u << 16;
-  std::uint32_t d = 0;
-  for (std::uint32_t s = N / 2; s > 0; s /= 2) {
-    const std::uint32_t rx = (x & s) != 0 ? 1 : 0;
-    const std::uint32_t ry = (y & s) != 0 ? 1 : 0;
-    d += s * s * ((3 * rx) ^ ry);
-    if (ry == 0) {  // turn the quadrant so the curve runs on continuously
-      if (rx == 1) {
-        x = N - 1 - x;
-        y = N - 1 - y;
-      }
-      std::swap(x, y);
-    }
+  constexpr std::uint32_t ALL = 0xFFFFu;
+  std::uint32_t a = x ^ y;
+  std::uint32_t b = ALL ^ a;
+  std::uint32_t c = ALL ^ (x | y);
+  std::uint32_t d = x & (y ^ ALL);
+  std::uint32_t pa = a | (b >> 1);
+  std::uint32_t pb = (a >> 1) ^ a;
+  std::uint32_t pc = ((c >> 1) ^ (b & (d >> 1))) ^ c;
+  std::uint32_t pd = ((a & (c >> 1)) ^ (d >> 1)) ^ d;
+  for (unsigned step = 2; step <= 8; step *= 2) {
+    a = pa;
+    b = pb;
+    c = pc;
+    d = pd;
+    pa = (a & (a >> step)) ^ (b & (b >> step));
+    pb = (a & (b >> step)) ^ (b & ((a ^ b) >> step));
+    pc ^= (a & (c >> step)) ^ (b & (d >> step));
+    pd ^= (b & (c >> step)) ^ ((a ^ b) & (d >> step));
   }
-  return d;
+  const std::uint32_t turned = pc ^ (pc >> 1);
+  const std::uint32_t mirrored = pd ^ (pd >> 1);
+  const std::uint32_t low = x ^ y;
+  const std::uint32_t high = mirrored | (ALL ^ (low | turned));
+  return (Spread(high) << 1) | Spread(low);
+}
+
+// Sorts by the high 32 bits, keeping the order of equal keys: a radix sort, a byte a pass.
+// Entries whose low halves increase along the vector come out as std::sort would leave them.
+void SortByKey(std::vector<std::uint64_t>& entries) {
+  std::vector<std::uint64_t> sorted(entries.size());
+  for (unsigned shift = 32; shift < 64; shift += 8) {
+    std::array<std::size_t, 257> start{};
+    for (const std::uint64_t e : entries) {
+      ++start[((e >> shift) & 0xFFu) + 1];
+    }
+    if (start[((entries.front() >> shift) & 0xFFu) + 1] == entries.size()) {
+      continue;  // one byte value throughout: nothing moves
+    }
+    for (std::size_t i = 1; i < start.size(); ++i) {
+      start[i] += start[i - 1];
+    }
+    for (const std::uint64_t e : entries) {
+      sorted[start[(e >> shift) & 0xFFu]++] = e;
+    }
+    entries.swap(sorted);
+  }
 }
 
 // A coordinate's cell along one axis of the contour's box, 0..65535. A NaN, or a box of no
@@ -39,28 +82,34 @@ std::uint32_t Cell(double v, double low, double high) {
   return t >= 65535.0 ? 65535u : static_cast<std::uint32_t>(t);
 }
 
-// The float at or below v, and at or above v; beyond the float range, the range's end or
-// infinity. A NaN gives the widest value.
-float Down(double v) {
-  if (!(v > -FLT_MAX)) {
-    return -INFINITY;
+// A disc in floats holding the disc about (x, y) of radius `radius` (doubles): the radius grows
+// by more than the centre can move when rounded to float and by the rounding of the radius
+// itself. A centre beyond the float range gives a disc that holds everything.
+ContourIndex::Disc FloatDisc(const Point& centre, double radius) {
+  constexpr double FLOAT_RANGE = 1e37;
+  const double size = std::fabs(centre.x) + std::fabs(centre.y);
+  if (!(size < FLOAT_RANGE && radius < FLOAT_RANGE)) {
+    return {0.0F, 0.0F, INFINITY};
   }
-  if (v >= FLT_MAX) {
-    return FLT_MAX;
-  }
-  const auto f = static_cast<float>(v);
-  return static_cast<double>(f) > v ? std::nextafter(f, -INFINITY) : f;
+  // A float holds 24 bits: rounding moves a coordinate by at most 2^-24 of its size, and a
+  // radius grown by 2^-21 of itself and by 2^-22 of the centre's size still covers it after
+  // its own rounding. 1e-30 keeps the radius clear of the float's denormals.
+  const double grown = radius * (1.0 + 0x1p-21) + size * 0x1p-22 + 1e-30;
+  return {static_cast<float>(centre.x), static_cast<float>(centre.y),
+          static_cast<float>(grown * (1.0 + 0x1p-22))};
 }
-float Up(double v) {
-  if (!(v < FLT_MAX)) {
-    return INFINITY;
+
+// A disc holding the track: a line's on its chord; an arc of at most half a turn lies in the
+// disc on its chord too (every point of it sees the chord at a right angle or more); a longer
+// arc in its circle.
+ContourIndex::Disc DiscHolding(const Track& track) {
+  if (track.arc && (track.reflex || track.full)) {
+    return FloatDisc(track.centre, track.radius);
   }
-  if (v <= -FLT_MAX) {
-    return -FLT_MAX;
-  }
-  const auto f = static_cast<float>(v);
-  return static_cast<double>(f) < v ? std::nextafter(f, INFINITY) : f;
+  return FloatDisc((track.from + track.to) * 0.5, 0.5 * (track.to - track.from).GetLength());
 }
+
+double SizeOf(const Point& p) { return std::max(std::fabs(p.x), std::fabs(p.y)); }
 
 Box Unite(const Box& a, const Box& b) {
   return {std::min(a.minX, b.minX), std::min(a.minY, b.minY), std::max(a.maxX, b.maxX),
@@ -76,51 +125,34 @@ std::size_t Bytes(const std::vector<T>& v) {
 
 void ContourIndex::Reserve(std::size_t count) {
   m_End.reserve(count);
+  m_Centre.reserve(count);
   m_Id.reserve(count);
   m_Flags.reserve(count);
-  m_ExtraAt.reserve(count);
 }
 
 void ContourIndex::Add(const Curve& curve, std::int64_t id, bool wall) {
   std::uint8_t flags = wall ? FLAG_WALL : 0;
-  const bool ownStart = m_End.empty() || !(m_End.back() == curve.from);  // exact: shared point
-  const auto extraAt = static_cast<std::uint32_t>(m_Extra.size());
   if (curve.arc) {
     flags |= FLAG_ARC;
     flags |= curve.ccw ? FLAG_CCW : 0;
     flags |= curve.fullCircle ? FLAG_FULL : 0;
-    m_Extra.push_back(curve.centre);
   }
-  if (ownStart) {
+  if (m_End.empty() || !(m_End.back() == curve.from)) {  // exact: a shared point
     flags |= FLAG_OWN_START;
-    m_Extra.push_back(curve.from);
+    m_Starts.emplace_back(static_cast<std::uint32_t>(m_End.size()), curve.from);
   }
   m_End.push_back(curve.to);
+  m_Centre.push_back(curve.centre);
   m_Id.push_back(id);
   m_Flags.push_back(flags);
-  m_ExtraAt.push_back(extraAt);
   m_Built = false;
 }
 
-Curve ContourIndex::CurveOf(std::size_t k) const {
-  const std::uint8_t flags = m_Flags[k];
-  Curve curve;
-  curve.arc = (flags & FLAG_ARC) != 0;
-  curve.ccw = (flags & FLAG_CCW) != 0;
-  curve.fullCircle = (flags & FLAG_FULL) != 0;
-  std::uint32_t extra = m_ExtraAt[k];
-  if (curve.arc) {
-    curve.centre = m_Extra[extra++];
-  }
-  curve.from = (flags & FLAG_OWN_START) != 0 ? m_Extra[extra] : m_End[k - 1];
-  curve.to = m_End[k];
-  return curve;
-}
-
-Track ContourIndex::TrackOf(std::size_t k) const {
-  Track track;
-  MakeTrack(CurveOf(k), track);  // accepted when the segment was added
-  return track;
+Point ContourIndex::StartOf(std::size_t k) const {
+  const auto found = std::lower_bound(m_Starts.begin(), m_Starts.end(), k,
+                                      [](const std::pair<std::uint32_t, Point>& entry,
+                                         std::size_t at) { return entry.first < at; });
+  return found->second;  // flagged segments have their entry
 }
 
 bool ContourIndex::Find(std::int64_t id, std::size_t hint, std::size_t& k) const {
@@ -140,13 +172,15 @@ bool ContourIndex::Find(std::int64_t id, std::size_t hint, std::size_t& k) const
 
 void ContourIndex::Build() {
   m_End.shrink_to_fit();
+  m_Centre.shrink_to_fit();
   m_Id.shrink_to_fit();
   m_Flags.shrink_to_fit();
-  m_ExtraAt.shrink_to_fit();
-  m_Extra.shrink_to_fit();
+  m_Starts.shrink_to_fit();
+  m_Leaves.clear();
   m_Levels.clear();
   m_LeafRun.clear();
-  m_Bounds.assign(Size(), FloatBox{INFINITY, INFINITY, -INFINITY, -INFINITY});
+  m_Discs.assign(Size(), Disc{0.0F, 0.0F, NAN});  // not a wall: no disc meets it
+  m_Scale = 0.0;
 
   // Leaves: the box of the walls in each run of LEAF_SIZE segments; runs without a wall are
   // left out.
@@ -158,13 +192,24 @@ void ContourIndex::Build() {
     bool any = false;
     Box box{};
     for (std::size_t k = run * LEAF_SIZE; k < std::min(Size(), (run + 1) * LEAF_SIZE); ++k) {
-      if (IsWall(k)) {
-        const Box exact = Bounds(TrackOf(k));
-        m_Bounds[k] = {Down(exact.minX), Down(exact.minY), Up(exact.maxX), Up(exact.maxY)};
-        const Box b = BoundsOf(k);
-        box = any ? Unite(box, b) : b;
-        any = true;
+      Box b{};
+      if (IsLineWall(k)) {  // the usual wall, without building its track
+        const Point& p = m_End[k - 1];
+        const Point& q = m_End[k];
+        m_Discs[k] = FloatDisc((p + q) * 0.5, 0.5 * (q - p).GetLength());
+        m_Scale = std::max({m_Scale, SizeOf(p), SizeOf(q)});
+        b = {std::min(p.x, q.x), std::min(p.y, q.y), std::max(p.x, q.x), std::max(p.y, q.y)};
+      } else if (IsWall(k)) {
+        const Track track = TrackOf(k);
+        m_Discs[k] = DiscHolding(track);
+        m_Scale = std::max({m_Scale, SizeOf(track.from), SizeOf(track.to),
+                            track.arc ? SizeOf(track.centre) + track.radius : 0.0});
+        b = Bounds(track);
+      } else {
+        continue;
       }
+      box = any ? Unite(box, b) : b;
+      any = true;
     }
     if (any) {
       all = runs.empty() ? box : Unite(all, box);
@@ -185,30 +230,41 @@ void ContourIndex::Build() {
     const std::uint32_t cy = Cell(0.5 * (b.minY + b.maxY), all.minY, all.maxY);
     order[i] = (static_cast<std::uint64_t>(HilbertIndex(cx, cy)) << 32) | i;
   }
-  std::sort(order.begin(), order.end());
+  SortByKey(order);
 
-  m_Levels.emplace_back();
-  m_Levels[0].reserve(runs.size());
+  m_Leaves.reserve(runs.size());
   m_LeafRun.reserve(runs.size());
   for (const std::uint64_t entry : order) {
     const auto i = static_cast<std::size_t>(entry & 0xffffffffu);
-    m_Levels[0].push_back(runBoxes[i]);
+    const Box& b = runBoxes[i];
+    m_Leaves.push_back(Outward(b));
     m_LeafRun.push_back(runs[i]);
   }
-  while (m_Levels.back().size() > 1) {
-    const std::vector<Box>& below = m_Levels.back();
-    std::vector<Box> level((below.size() + FANOUT - 1) / FANOUT);
-    for (std::size_t i = 0; i < below.size(); ++i) {
-      level[i / FANOUT] = i % FANOUT == 0 ? below[i] : Unite(level[i / FANOUT], below[i]);
-    }
+  // Nodes over the leaves' float boxes, which hold the walls as the leaves do.
+  std::vector<Box> level((m_Leaves.size() + FANOUT - 1) / FANOUT);
+  for (std::size_t i = 0; i < m_Leaves.size(); ++i) {
+    const FloatBox& f = m_Leaves[i];
+    const Box b{f.minX, f.minY, f.maxX, f.maxY};
+    level[i / FANOUT] = i % FANOUT == 0 ? b : Unite(level[i / FANOUT], b);
+  }
+  if (m_Leaves.size() > 1) {
     m_Levels.push_back(std::move(level));
+  }
+  while (!m_Levels.empty() && m_Levels.back().size() > 1) {
+    const std::vector<Box>& below = m_Levels.back();
+    std::vector<Box> above((below.size() + FANOUT - 1) / FANOUT);
+    for (std::size_t i = 0; i < below.size(); ++i) {
+      above[i / FANOUT] = i % FANOUT == 0 ? below[i] : Unite(above[i / FANOUT], below[i]);
+    }
+    m_Levels.push_back(std::move(above));
   }
   m_Built = true;
 }
 
 std::size_t ContourIndex::MemoryUsage() const {
-  std::size_t bytes = Bytes(m_End) + Bytes(m_Id) + Bytes(m_Flags) + Bytes(m_ExtraAt) +
-                      Bytes(m_Extra) + Bytes(m_Bounds) + Bytes(m_LeafRun) + Bytes(m_Levels);
+  std::size_t bytes = Bytes(m_End) + Bytes(m_Centre) + Bytes(m_Id) + Bytes(m_Flags) +
+                      Bytes(m_Starts) + Bytes(m_Discs) + Bytes(m_Leaves) + Bytes(m_LeafRun) +
+                      Bytes(m_Levels);
   for (const std::vector<Box>& level : m_Levels) {
     bytes += Bytes(level);
   }

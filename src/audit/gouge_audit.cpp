@@ -5,6 +5,7 @@
 #include <crc/audit/gouge_audit.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <new>
@@ -13,6 +14,10 @@
 
 #include "audit/clearance.h"
 #include "audit/contour_index.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace crc {
 namespace {
@@ -103,68 +108,124 @@ Point Centre(const audit::Box& b) { return {0.5 * (b.minX + b.maxX), 0.5 * (b.mi
 double HalfDiagonal(const audit::Box& b) {
   return 0.5 * Point(b.maxX - b.minX, b.maxY - b.minY).GetLength();
 }
+double SizeOf(const Point& p) { return std::max(std::fabs(p.x), std::fabs(p.y)); }
+double SizeOf(const Track& track) {
+  const double ends = std::max(SizeOf(track.from), SizeOf(track.to));
+  return track.arc ? std::max(ends, SizeOf(track.centre) + track.radius) : ends;
+}
 
-// A wall near the pieces being audited. Its curve is made ready for measuring the first time a
-// piece comes near enough to need it.
-struct NearWall {
-  std::uint32_t k;
-  std::int32_t track;  // index into Window::tracks, or -1 while not needed yet
-  audit::Box bounds;
-  Point centre;   // of its bounds
-  double spread;  // the bounds' half diagonal: no point of the wall is farther from the centre
-
-  static NearWall Of(const audit::ContourIndex& contour, std::size_t k) {
-    const audit::Box bounds = contour.BoundsOf(k);
-    return {static_cast<std::uint32_t>(k), -1, bounds, Centre(bounds), HalfDiagonal(bounds)};
-  }
-};
-
-// The walls around the last pieces. Pieces come along the contour, so the next one usually lies
-// in the same neighbourhood: the walls of a region a little larger than one piece's reach are
-// fetched from the index once and serve every piece whose reach stays inside the region. The
-// walls whose bounds meet a box inside the region are exactly those the index would return.
+// The leaves of the index around the last pieces. Pieces come along the contour, so the next
+// one usually lies in the same neighbourhood: the leaves of a region a little larger than one
+// piece's reach are gathered once and serve every piece whose reach stays inside the region.
+// They are gathered from a wider window of the same kind, and only that one asks the index,
+// which costs some hundred box tests however few leaves it finds. The leaves whose boxes meet
+// a box inside a region are exactly those the index would return for it.
+//
+// A window keeps the leaves' boxes four to a block, each coordinate of the four side by side,
+// so that a piece's box is held against four leaves in one step where the processor can. The
+// last block is padded with boxes that are not numbers, which meet nothing.
 struct Window {
-  static constexpr std::size_t MAX_WALLS = 4096;
+  static constexpr std::size_t MAX_LEAVES = 4096;
+
+  struct alignas(16) Block {
+    std::array<float, 4> minX;
+    std::array<float, 4> minY;
+    std::array<float, 4> maxX;
+    std::array<float, 4> maxY;
+    std::array<std::uint32_t, 4> leaf;
+  };
 
   audit::Box area{};
   bool valid = false;
-  std::vector<NearWall> walls;
-  std::vector<Track> tracks;
+  std::vector<Block> blocks;
+  std::size_t count = 0;
 
-  // Makes the window hold every wall whose bounds meet `box`. False when that would take more
-  // than MAX_WALLS walls (a piece that reaches across much of the part): the caller then asks
-  // the index directly, and the window stays small.
-  bool Cover(const audit::ContourIndex& contour, const audit::Box& box) {
-    if (valid && area.minX <= box.minX && area.minY <= box.minY && box.maxX <= area.maxX &&
-        box.maxY <= area.maxY) {
+  bool Holds(const audit::Box& box) const {
+    return valid && area.minX <= box.minX && area.minY <= box.minY && box.maxX <= area.maxX &&
+           box.maxY <= area.maxY;
+  }
+
+  void Clear() {
+    blocks.clear();
+    count = 0;
+    valid = false;
+  }
+  void Push(const audit::FloatBox& box, std::uint32_t leaf) {
+    const std::size_t j = count % 4;
+    if (j == 0) {
+      constexpr float NONE = NAN;
+      blocks.push_back({{NONE, NONE, NONE, NONE},
+                        {NONE, NONE, NONE, NONE},
+                        {NONE, NONE, NONE, NONE},
+                        {NONE, NONE, NONE, NONE},
+                        {0, 0, 0, 0}});
+    }
+    Block& b = blocks.back();
+    b.minX[j] = box.minX;
+    b.minY[j] = box.minY;
+    b.maxX[j] = box.maxX;
+    b.maxY[j] = box.maxY;
+    b.leaf[j] = leaf;
+    ++count;
+  }
+
+  // Calls visit(leaf) for every leaf of the window whose box meets `q`.
+  template <typename Visit>
+  void ForEachMeeting(const audit::FloatBox& q, Visit&& visit) const {
+#if defined(__SSE2__)
+    const __m128 qMinX = _mm_set1_ps(q.minX);
+    const __m128 qMinY = _mm_set1_ps(q.minY);
+    const __m128 qMaxX = _mm_set1_ps(q.maxX);
+    const __m128 qMaxY = _mm_set1_ps(q.maxY);
+    for (const Block& b : blocks) {
+      const __m128 x = _mm_and_ps(_mm_cmple_ps(_mm_load_ps(b.minX.data()), qMaxX),
+                                  _mm_cmple_ps(qMinX, _mm_load_ps(b.maxX.data())));
+      const __m128 y = _mm_and_ps(_mm_cmple_ps(_mm_load_ps(b.minY.data()), qMaxY),
+                                  _mm_cmple_ps(qMinY, _mm_load_ps(b.maxY.data())));
+      for (auto bits = static_cast<unsigned>(_mm_movemask_ps(_mm_and_ps(x, y))); bits != 0;
+           bits &= bits - 1) {
+        visit(b.leaf[static_cast<std::size_t>(__builtin_ctz(bits))]);
+      }
+    }
+#else
+    for (const Block& b : blocks) {
+      for (std::size_t j = 0; j < 4; ++j) {
+        if (b.minX[j] <= q.maxX && q.minX <= b.maxX[j] && b.minY[j] <= q.maxY &&
+            q.minY <= b.maxY[j]) {
+          visit(b.leaf[j]);
+        }
+      }
+    }
+#endif
+  }
+
+  // Makes the window hold every leaf whose box meets `box` grown by `grow` on every side, asking
+  // the index, or taking them from `wider` when that holds the region. False when that would
+  // take more than MAX_LEAVES leaves (a piece that reaches across much of the part): the caller
+  // then asks the index directly, and the window stays small.
+  bool Cover(const audit::ContourIndex& contour, const audit::Box& box, double grow,
+             const Window* wider) {
+    area = {box.minX - grow, box.minY - grow, box.maxX + grow, box.maxY + grow};
+    Clear();
+    if (wider != nullptr && wider->Holds(area)) {
+      wider->ForEachMeeting(audit::Outward(area),
+                            [&](std::uint32_t leaf) { Push(contour.LeafBox(leaf), leaf); });
+      valid = true;
       return true;
     }
-    const double grow = std::max(box.maxX - box.minX, box.maxY - box.minY);
-    area = {box.minX - grow, box.minY - grow, box.maxX + grow, box.maxY + grow};
-    walls.clear();
-    tracks.clear();
-    valid = false;  // until every wall is in
     bool fits = true;
-    contour.Query(area, [&](std::size_t k) {
-      fits = fits && walls.size() < MAX_WALLS;
+    contour.Query(area, [&](std::size_t leaf) {
+      fits = fits && count < MAX_LEAVES;
       if (fits) {
-        walls.push_back(NearWall::Of(contour, k));
+        Push(contour.LeafBox(leaf), static_cast<std::uint32_t>(leaf));
       }
     });
     if (!fits) {
-      walls.clear();
+      Clear();
       return false;
     }
     valid = true;
     return true;
-  }
-
-  const Track& TrackOf(const audit::ContourIndex& contour, NearWall& near) {
-    if (near.track < 0) {
-      tracks.push_back(contour.TrackOf(near.k));  // first: it may throw
-      near.track = static_cast<std::int32_t>(tracks.size() - 1);
-    }
-    return tracks[static_cast<std::size_t>(near.track)];
   }
 };
 
@@ -175,11 +236,28 @@ struct State {
   double tolerance;
   audit::ContourIndex contour;
   std::size_t walls = 0;
-  std::size_t pieces = 0;
-  std::size_t gouges = 0;
+  AuditSummary summary;
   std::size_t hint = 0;  // where the last piece's segment was found
-  Window window;
+  Window window;         // around the piece
+  Window wide;           // around the window
+  // The tracks of the arcs measured last, by segment modulo their number: consecutive pieces
+  // are held against the same few walls, and an arc's track takes two square roots.
+  struct Kept {
+    std::size_t k = SIZE_MAX;
+    Track track;
+  };
+  std::array<Kept, 8> arcs;
+  std::vector<Gouge> pending;  // the gouges of the piece being audited
   std::string error;
+
+  const Track& ArcTrack(std::size_t k) {
+    Kept& kept = arcs[k % arcs.size()];
+    if (kept.k != k) {
+      kept.track = contour.TrackOf(k);
+      kept.k = k;
+    }
+    return kept.track;
+  }
 
   bool Fail(const char* what, std::int64_t id, const char* message) {
     error = std::string(what) + " " + std::to_string(id) + ": " + message;
@@ -187,6 +265,43 @@ struct State {
   }
   bool Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
              std::vector<Gouge>* found);
+};
+
+// One piece being audited: what it is held against each wall with, and what it has found.
+struct Scan {
+  Scan(State& s, const ToolPiece& p, const audit::Probe& pr)
+      : state(s), piece(p), probe(pr), band(probe) {}
+
+  State& state;
+  const ToolPiece& piece;
+  audit::Probe probe;
+  audit::Band band;             // about a straight piece (see Lines)
+  std::size_t onto = SIZE_MAX;  // the wall the piece leads onto, if any (see MayTouchAt)
+  std::size_t off = SIZE_MAX;   // the wall it leads off
+  double reach = 0.0;           // radius + tolerance: walls beyond it have no clearance to report
+  double gouging = 0.0;         // radius - tolerance: walls nearer are gouged
+  PieceClearance nearest;       // its `gouges` stays 0: the gouges go to State::pending
+  // The piece lies within `spread` - limit of `centre`: a wall's disc farther than `spread`
+  // plus its radius from the centre keeps the limit from the piece.
+  Point centre;
+  double spread = 0.0;
+
+  // The walls among segments [first, last) that can come within the limit, each examined. A
+  // straight piece against walls that are lines continuing the contour: each end point is
+  // placed once against the band about the piece, and a wall is set aside when both its ends
+  // lie beyond one side of it, or when the piece lies beside the wall's line. Other walls
+  // (arcs, lines that start a contour), and every wall of an arc, go by their discs.
+  void Lines(std::size_t first, std::size_t last);
+  void Discs(std::size_t first, std::size_t last);
+  bool DiscMeets(const audit::ContourIndex::Disc& disc) const {
+    const double dx = static_cast<double>(disc.x) - centre.x;
+    const double dy = static_cast<double>(disc.y) - centre.y;
+    const double gap = spread + static_cast<double>(disc.radius);
+    return dx * dx + dy * dy <= gap * gap;
+  }
+  // A wall that the first tests could not set aside: set aside when ApartBy shows that it
+  // cannot come within the limit, measured exactly otherwise.
+  [[gnu::noinline]] void Examine(std::size_t k);
 };
 
 }  // namespace
@@ -216,7 +331,7 @@ bool CGougeAudit::AddSegment(const ContourSegment& segment) {
   Impl& impl = *m_Impl;
   const std::size_t n = impl.contour.Size();
   const char* what = "contour segment";
-  if (impl.contour.IsBuilt() || impl.pieces > 0) {
+  if (impl.contour.IsBuilt() || impl.summary.pieces > 0) {
     return impl.Fail(what, segment.id, "the contour is complete once auditing has begun");
   }
   if (!IsUsable(segment.curve)) {
@@ -229,7 +344,7 @@ bool CGougeAudit::AddSegment(const ContourSegment& segment) {
     return impl.Fail(what, segment.id, "the contour holds at most 2^31 - 1 segments");
   }
   Track track;
-  if (!audit::MakeTrack(segment.curve, track)) {
+  if (segment.curve.arc && !audit::MakeTrack(segment.curve, track)) {
     return impl.Fail(what, segment.id, "the arc's centre lies on one of its ends");
   }
   try {
@@ -272,98 +387,151 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
   }
 }
 
+void Scan::Lines(std::size_t first, std::size_t last) {
+  const audit::ContourIndex& contour = state.contour;
+  const Point* end = contour.Ends();
+  audit::Band::Place before = band.Of(end[first > 0 ? first - 1 : 0]);
+  for (std::size_t k = first; k < last; ++k) {
+    const audit::Band::Place here = band.Of(end[k]);
+    if (contour.IsLineWall(k)) {
+      if (!band.Apart(before, here) && !audit::AcrossWall(probe, end[k - 1], end[k])) {
+        Examine(k);
+      }
+    } else if (DiscMeets(contour.DiscOf(k))) {
+      Examine(k);
+    }
+    before = here;
+  }
+}
+
+void Scan::Discs(std::size_t first, std::size_t last) {
+  const audit::ContourIndex::Disc* discs = &state.contour.DiscOf(0);
+  for (std::size_t k = first; k < last; ++k) {
+    if (DiscMeets(discs[k])) {
+      Examine(k);
+    }
+  }
+}
+
+void Scan::Examine(std::size_t k) {
+  const audit::ContourIndex& contour = state.contour;
+  Track line;
+  const Track& wall = contour.IsArc(k) ? state.ArcTrack(k) : (line = contour.TrackOf(k));
+  if (audit::ApartBy(probe, wall)) {
+    return;
+  }
+  const Track& track = probe.piece;
+  const double r = piece.radius;
+  wall_end_t skip = audit::WALL_INTERIOR;
+  if (k == onto && MayTouchAt(track, wall, audit::WALL_START, r, state.tolerance)) {
+    skip = audit::WALL_START;
+  } else if (k == off && MayTouchAt(track, wall, audit::WALL_END, r, state.tolerance)) {
+    skip = audit::WALL_END;
+  }
+  const Approach a = audit::Closest(track, wall, skip);
+  if (!(a.distance <= reach)) {
+    return;
+  }
+  if (a.distance < nearest.clearance) {
+    nearest.clearance = a.distance;
+    nearest.segment = k;
+    nearest.segmentId = contour.Id(k);
+    nearest.toolPoint = a.onPiece;
+    nearest.wallPoint = a.onWall;
+  }
+  if (a.distance < gouging) {
+    state.pending.push_back(Gouge{state.summary.pieces, piece.id, k, contour.Id(k), a.onPiece,
+                                  a.onWall, a.distance, r - a.distance});
+  }
+}
+
 bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
                   std::vector<Gouge>* found) {
+  const double gouging = piece.radius - tolerance;
+  const double reach = piece.radius + tolerance;
+  // Without a clearance to report, only walls that can be gouged need measuring.
+  const double limit = clearance != nullptr ? reach : gouging;
+  // Pairs shown to lie this far apart are set aside unmeasured: the margin covers the rounding
+  // of the cheap tests and of the exact distance, so no pair set aside would measure closer
+  // than the limit.
+  const double apart = limit + audit::ROUNDING_MARGIN * std::max(contour.Scale(), SizeOf(track));
+  Scan scan(*this, piece, audit::MakeProbe(track, apart));
+  scan.reach = reach;
+  scan.gouging = gouging;
   // A piece whose own segment is not a wall leads onto the wall after it or off the wall
   // before it (see MayTouchAt).
   std::size_t source = 0;
-  std::size_t onto = SIZE_MAX;
-  std::size_t off = SIZE_MAX;
   if (contour.Find(piece.id, hint, source)) {
     hint = source;
     if (!contour.IsWall(source)) {
-      onto = source + 1 < contour.Size() && contour.IsWall(source + 1) ? source + 1 : SIZE_MAX;
-      off = source > 0 && contour.IsWall(source - 1) ? source - 1 : SIZE_MAX;
+      const bool next = source + 1 < contour.Size() && contour.IsWall(source + 1);
+      scan.onto = next ? source + 1 : SIZE_MAX;
+      scan.off = source > 0 && contour.IsWall(source - 1) ? source - 1 : SIZE_MAX;
     }
   }
-  const double r = piece.radius;
-  const double reach = r + tolerance;
-  // Without a clearance to report, only walls that can be gouged need measuring.
-  const double limit = clearance != nullptr ? reach : r - tolerance;
-  const audit::Box bounds = audit::Bounds(track);
-  const audit::Box box{bounds.minX - reach, bounds.minY - reach, bounds.maxX + reach,
-                       bounds.maxY + reach};
-  const Point centre = Centre(bounds);
-  const double spread = HalfDiagonal(bounds);
-
-  PieceClearance nearest;
-  std::size_t count = 0;
-  // A wall whose bounds meet the piece's reach: dropped at once when its bounds' circle keeps the
-  // limit from the piece's, then when the cheap bound does; measured exactly otherwise.
-  auto measure = [&](const NearWall& near, auto&& trackOf) {
-    const std::size_t k = near.k;
-    const double gap = limit + near.spread + spread;
-    const Point between = near.centre - centre;
-    if (!audit::ContourIndex::Meets(near.bounds, box) || gap < 0.0 ||
-        audit::Dot(between, between) > gap * gap) {
-      return;
-    }
-    const Track& wall = trackOf();
-    if (!audit::MayComeWithin(track, wall, limit)) {
-      return;
-    }
-    wall_end_t skip = audit::WALL_INTERIOR;
-    if (k == onto && MayTouchAt(track, wall, audit::WALL_START, r, tolerance)) {
-      skip = audit::WALL_START;
-    } else if (k == off && MayTouchAt(track, wall, audit::WALL_END, r, tolerance)) {
-      skip = audit::WALL_END;
-    }
-    const Approach a = audit::Closest(track, wall, skip);
-    if (!(a.distance <= reach)) {
-      return;
-    }
-    if (a.distance < nearest.clearance) {
-      nearest.clearance = a.distance;
-      nearest.segment = k;
-      nearest.segmentId = contour.Id(k);
-      nearest.toolPoint = a.onPiece;
-      nearest.wallPoint = a.onWall;
-    }
-    if (a.distance < r - tolerance) {
-      ++count;
-      if (found != nullptr) {
-        found->push_back(Gouge{pieces, piece.id, k, contour.Id(k), a.onPiece, a.onWall, a.distance,
-                               r - a.distance});
+  pending.clear();
+  if (limit > 0.0) {  // otherwise nothing can come within it
+    const audit::Box bounds = audit::Bounds(track);
+    const audit::Box box{bounds.minX - apart, bounds.minY - apart, bounds.maxX + apart,
+                         bounds.maxY + apart};
+    scan.centre = Centre(bounds);
+    scan.spread = apart + HalfDiagonal(bounds);
+    const bool straight = !track.arc && scan.probe.length2 > 0.0;
+    // The walls of one leaf whose box meets the piece's (or may: the window's test is in floats,
+    // rounded outward).
+    auto visit = [&](std::size_t leaf) {
+      const auto [first, last] = contour.LeafRange(leaf);
+      if (straight) {
+        scan.Lines(first, last);
+      } else {
+        scan.Discs(first, last);
       }
+    };
+    // The window reaches one piece's reach beyond it, the wide window four: the next pieces
+    // along the contour mostly stay inside the first, and the first is refilled from the second
+    // many times before the index is asked again.
+    const double size = std::max(box.maxX - box.minX, box.maxY - box.minY);
+    bool covered = window.Holds(box);
+    if (!covered) {
+      const audit::Box area{box.minX - size, box.minY - size, box.maxX + size, box.maxY + size};
+      if (!wide.Holds(area)) {
+        wide.Cover(contour, box, 4.0 * size, nullptr);
+      }
+      covered = window.Cover(contour, box, size, &wide);
     }
-  };
-  if (window.Cover(contour, box)) {
-    for (NearWall& near : window.walls) {
-      measure(near, [&]() -> const Track& { return window.TrackOf(contour, near); });
+    if (covered) {
+      window.ForEachMeeting(audit::Outward(box), visit);
+    } else {
+      contour.Query(box, visit);
     }
-  } else {
-    contour.Query(box, [&](std::size_t k) {
-      Track wall;
-      measure(NearWall::Of(contour, k), [&]() -> const Track& {
-        wall = contour.TrackOf(k);
-        return wall;
-      });
-    });
   }
-  nearest.gouges = count;
+  // Nothing is counted until every gouge is stored.
+  if (found != nullptr) {
+    found->insert(found->end(), pending.begin(), pending.end());
+  }
+  for (const Gouge& gouge : pending) {
+    const bool first = summary.gouges == 0;
+    if (first || gouge.clearance < summary.nearest.clearance) {
+      summary.nearest = gouge;
+    }
+    if (first || gouge.depth > summary.deepest.depth) {
+      summary.deepest = gouge;
+    }
+    ++summary.gouges;
+  }
   if (clearance != nullptr) {
-    *clearance = nearest;
+    *clearance = scan.nearest;
+    clearance->gouges = pending.size();
   }
-  ++pieces;
-  gouges += count;
+  ++summary.pieces;
+  summary.bound = std::min(summary.bound, gouging);
   return true;
 }
 
 double CGougeAudit::GetTolerance() const { return m_Impl->tolerance; }
 std::size_t CGougeAudit::GetSegmentCount() const { return m_Impl->contour.Size(); }
 std::size_t CGougeAudit::GetWallCount() const { return m_Impl->walls; }
-std::size_t CGougeAudit::GetPieceCount() const { return m_Impl->pieces; }
-std::size_t CGougeAudit::GetGougeCount() const { return m_Impl->gouges; }
+const AuditSummary& CGougeAudit::GetSummary() const { return m_Impl->summary; }
 std::size_t CGougeAudit::GetMemoryUsage() const {
   return sizeof(Impl) + m_Impl->contour.MemoryUsage();
 }

@@ -21,6 +21,7 @@ CCutterCompensator::CCutterCompensator()
       m_Translator(nullptr),
       m_ListSize(3),
       m_InterveneEvade(false),
+      m_CamTolerance(false),
       m_PreRetractOption(0),
       m_LatestErrorCode(CRC_ERROR_NONE) {
   m_LatestError.reserve(LONGEST_MESSAGE);
@@ -34,6 +35,7 @@ CCutterCompensator::CCutterCompensator(const double& radius, CCrcTranslator* tra
       m_Translator(translator),
       m_ListSize(listSize),
       m_InterveneEvade(false),
+      m_CamTolerance(false),
       m_PreRetractOption(0),
       m_LatestErrorCode(CRC_ERROR_NONE) {
   m_LatestError.reserve(LONGEST_MESSAGE);
@@ -47,6 +49,7 @@ CCutterCompensator::CCutterCompensator(const CCutterCompensator& other)
       m_Translator(other.m_Translator),
       m_ListSize(other.m_ListSize),
       m_InterveneEvade(other.m_InterveneEvade),
+      m_CamTolerance(other.m_CamTolerance),
       m_PreRetractOption(other.m_PreRetractOption),
       m_LatestErrorCode(other.m_LatestErrorCode) {
   m_LatestError.reserve(LONGEST_MESSAGE);
@@ -68,6 +71,7 @@ CCutterCompensator& CCutterCompensator::operator=(const CCutterCompensator& othe
   m_Translator = other.m_Translator;
   m_ListSize = other.m_ListSize;
   m_InterveneEvade = other.m_InterveneEvade;
+  m_CamTolerance = other.m_CamTolerance;
   m_PreRetractOption = other.m_PreRetractOption;
   m_LatestErrorCode = other.m_LatestErrorCode;
   for (const auto& entry : other.m_NodeList) {
@@ -80,6 +84,8 @@ void CCutterCompensator::SetCrcRadius(const double& radius) { m_CrcRadius = radi
 void CCutterCompensator::SetCrcType(const crc_t& type) { m_CrcType = type; }
 void CCutterCompensator::SetInterveneEvade(bool on) { m_InterveneEvade = on; }
 bool CCutterCompensator::GetInterveneEvade() const { return m_InterveneEvade; }
+void CCutterCompensator::SetCamTolerance(bool on) { m_CamTolerance = on; }
+bool CCutterCompensator::GetCamTolerance() const { return m_CamTolerance; }
 void CCutterCompensator::SetCrcPreRetractOption(int option) { m_PreRetractOption = option; }
 void CCutterCompensator::SetEstablish(bool on) { m_Establish = on; }
 

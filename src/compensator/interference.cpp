@@ -10,6 +10,7 @@
 #include "geometry/intersection.h"
 #include "geometry/proximity.h"
 #include "geometry/tolerance.h"
+#include "geometry/tolerances.h"
 #include "nodes/node_kind.h"
 
 namespace crc {
@@ -21,23 +22,66 @@ bool IsAtEnd(const __point2<double>& p, const Ends& stored) {
          IsEqual((p - stored.end).GetLength(), 0, EPSILON);
 }
 
-// A common point counts as interference unless it is an end of the stored offset path: that is
-// how the joint with the direct predecessor passes.
-bool CrossesAwayFromEnds(int n, const __point2<double>& p1, const __point2<double>& p2,
-                         const Ends& stored) {
-  if (n == INTERSECT_ONE) {
-    return !IsAtEnd(p1, stored);
+// How the check judges two pieces: as documented (Cam false), or with the CAM tolerances (see
+// SetCamTolerance), which scale with the pieces instead of holding them to EPSILON. A template
+// parameter, so that the documented check pays nothing for the other.
+template <bool Cam>
+struct Judgement {
+  // Two straight pieces count as parallel below this cross product: EPSILON itself, or EPSILON
+  // times both lengths (the sine of their angle below EPSILON). Consecutive offset chords of a
+  // curve posted as 0.05 mm chords meet at an angle of a few thousandths of a radian and their
+  // cross product lies far below EPSILON: taken as parallel and joined, one reads as running
+  // back over the other.
+  static double ParallelTolerance(const LinePiece& a, const LinePiece& b) {
+    if constexpr (Cam) {
+      return EPSILON * a.length * b.length;
+    } else {
+      return EPSILON;
+    }
   }
-  if (n == INTERSECT_TWO) {
-    return !IsAtEnd(p1, stored) || !IsAtEnd(p2, stored);
+
+  // Whether a common point of a stored piece and the new one is not interference: an end of the
+  // stored piece (within EPSILON), which is how the joint with the direct predecessor passes;
+  // with the CAM tolerances, also a point near the joint where the stored piece ends and the new
+  // one begins. Two offset circles that miss touching by less than CIRCLE_TOUCH_TOLERANCE are
+  // taken as touching, and their one common point is put on the line of their centres: where two
+  // arcs join almost tangentially, near the joint but not at it. And a point counts as lying on
+  // an arc when its angle is within EPSILON radians of the arc's range, up to EPSILON times the
+  // radius along the circle beyond the arc's end. A common point that near the joint is the
+  // joint. `radius` is the larger radius of the two pieces (0 for two lines).
+  static bool Allows(const __point2<double>& p, const Ends& stored,
+                     const __point2<double>& currentStart, double radius) {
+    if (IsAtEnd(p, stored)) {
+      return true;
+    }
+    if constexpr (Cam) {
+      return IsEqual((currentStart - stored.end).GetLength(), 0, EPSILON) &&
+             (p - stored.end).GetLength() <= CIRCLE_TOUCH_TOLERANCE + EPSILON * radius;
+    }
+    return false;
   }
-  return false;
-}
+
+  // A common point counts as interference unless it is allowed.
+  static bool Crosses(int n, const __point2<double>& p1, const __point2<double>& p2,
+                      const Ends& stored, const __point2<double>& currentStart, double radius) {
+    if (n == INTERSECT_ONE) {
+      return !Allows(p1, stored, currentStart, radius);
+    }
+    if (n == INTERSECT_TWO) {
+      return !Allows(p1, stored, currentStart, radius) || !Allows(p2, stored, currentStart, radius);
+    }
+    return false;
+  }
+};
+
+Ends ArcEnds(const CCrcArc& arc) { return {arc.GetStartPoint(), arc.GetEndPoint()}; }
 
 // The new segment's piece (in the spare slot) against every entry. Two lines are compared by
 // their offset chords alone; a line's working copy is built only for an arc.
+template <bool Cam>
 bool LineMeetsList(const CCrcLine& line, const LookBehindPiece& current,
                    const std::vector<LookBehindPiece>& slots) {
+  using Judge = Judgement<Cam>;
   for (const LookBehindPiece& stored : slots) {
     if (&stored == &current) {
       continue;
@@ -47,9 +91,10 @@ bool LineMeetsList(const CCrcLine& line, const LookBehindPiece& current,
         continue;
       }
       __point2<double> p1 = InvalidPoint();
-      const int n = IntersectLineSegments(stored.line, current.line, p1);
-      if (n == INTERSECT_OVERLAP ||
-          CrossesAwayFromEnds(n, p1, p1, {stored.line.start, stored.line.end})) {
+      const int n = IntersectLineSegments(stored.line, current.line,
+                                          Judge::ParallelTolerance(stored.line, current.line), p1);
+      if (n == INTERSECT_OVERLAP || Judge::Crosses(n, p1, p1, {stored.line.start, stored.line.end},
+                                                   current.line.start, 0.0)) {
         return true;
       }
     } else if (stored.kind == NODE_ARC) {
@@ -57,8 +102,8 @@ bool LineMeetsList(const CCrcLine& line, const LookBehindPiece& current,
       __point2<double> p2 = InvalidPoint();
       const CCrcLine currentCopy = OffsetLineCopy(line);
       const int n = IntersectLineArcSegments(&currentCopy, &*stored.arc, p1, p2);
-      if (CrossesAwayFromEnds(n, p1, p2,
-                              {stored.arc->GetStartPoint(), stored.arc->GetEndPoint()})) {
+      if (Judge::Crosses(n, p1, p2, ArcEnds(*stored.arc), current.line.start,
+                         stored.arc->GetRadius())) {
         return true;
       }
     }
@@ -66,7 +111,9 @@ bool LineMeetsList(const CCrcLine& line, const LookBehindPiece& current,
   return false;
 }
 
+template <bool Cam>
 bool ArcMeetsList(const LookBehindPiece& piece, const std::vector<LookBehindPiece>& slots) {
+  using Judge = Judgement<Cam>;
   const CCrcArc& current = *piece.arc;
   for (const LookBehindPiece& stored : slots) {
     if (&stored == &piece) {
@@ -79,19 +126,57 @@ bool ArcMeetsList(const LookBehindPiece& piece, const std::vector<LookBehindPiec
       const CCrcLine storedCopy(stored.line.start, stored.line.end, CRC_STATUS_NONE, CRC_DIR_NONE,
                                 false);
       const int n = IntersectLineArcSegments(&storedCopy, &current, p1, p2);
-      if (CrossesAwayFromEnds(n, p1, p2, {stored.line.start, stored.line.end})) {
+      if (Judge::Crosses(n, p1, p2, {stored.line.start, stored.line.end}, current.GetStartPoint(),
+                         current.GetRadius())) {
         return true;
       }
     } else if (stored.kind == NODE_ARC) {
       const int n = IntersectArcSegments(&*stored.arc, &current, p1, p2);
       if (n == INTERSECT_OVERLAP ||
-          CrossesAwayFromEnds(n, p1, p2,
-                              {stored.arc->GetStartPoint(), stored.arc->GetEndPoint()})) {
+          Judge::Crosses(n, p1, p2, ArcEnds(*stored.arc), current.GetStartPoint(),
+                         std::max(stored.arc->GetRadius(), current.GetRadius()))) {
         return true;
       }
     }
   }
   return false;
+}
+
+// A line whose trimmed offset runs backwards, from A to B against its programmed direction: the
+// tool goes on along its predecessor's offset to A, comes back to B and leaves along its
+// successor's. The overshoot beyond B cuts into the predecessor's wall by the backward run times
+// the sine of the turn between the two segments, and likewise on the successor's side. Where
+// rounded chord coordinates kink a curve concavely by a fraction of a degree, that cut is a few
+// microns, less than the engine already allows at a joint it takes as smooth (REVERSAL_DEPTH
+// times the radius); at a real corner it is a gouge. The turn is read at the joint with the
+// predecessor (the newest piece of the look-behind list); without one joined there, any backward
+// run is refused.
+bool CutsBackTooDeep(const __point2<double>& programmed, const __point2<double>& offset,
+                     const CCrcNode& previous, const __point2<double>& start, double radius) {
+  const double length = programmed.GetLength();
+  if (IsEqual(length, 0, EPSILON)) {
+    return false;
+  }
+  const __point2<double> along = programmed * (1.0 / length);
+  const double back = -Dot(offset, along);
+  if (back <= 0.0) {
+    return false;
+  }
+  if (!IsEqual((previous.GetEndPointMoved() - start).GetLength(), 0, EPSILON)) {
+    return true;
+  }
+  __point2<double> incoming;
+  if (const CCrcArc* arc = AsArc(&previous)) {
+    incoming = arc->GetEndTangent();
+  } else {
+    incoming = previous.GetEndPoint() - previous.GetStartPoint();
+  }
+  const double incomingLength = incoming.GetLength();
+  if (IsEqual(incomingLength, 0, EPSILON)) {
+    return true;
+  }
+  const double sine = std::fabs(incoming.x * along.y - incoming.y * along.x) / incomingLength;
+  return back * sine > REVERSAL_DEPTH * std::fabs(radius);
 }
 
 }  // namespace
@@ -108,8 +193,14 @@ bool CCutterCompensator::CheckIntervener(const CCrcNode* node) {
     return false;  // a positioning move is not a cut
   }
   // Offsetting reversed the segment: its offset chord points against its programmed chord.
-  if (IsOppositeVector(node->GetEndPoint() - node->GetStartPoint(),
-                       node->GetEndPointMoved() - node->GetStartPointMoved())) {
+  const __point2<double> programmed = node->GetEndPoint() - node->GetStartPoint();
+  const __point2<double> offset = node->GetEndPointMoved() - node->GetStartPointMoved();
+  if (m_CamTolerance && line != nullptr) {
+    if (CutsBackTooDeep(programmed, offset, *m_NodeList.back(), node->GetStartPointMoved(),
+                        m_CrcRadius)) {
+      return true;
+    }
+  } else if (IsOppositeVector(programmed, offset)) {
     return true;
   }
   CompensatorWorkspace* workspace = CacheOf(m_NodeList, m_Workspace);
@@ -122,11 +213,13 @@ bool CCutterCompensator::CheckIntervener(const CCrcNode* node) {
   workspace->checkedNode = node;
   if (line != nullptr) {
     current.DescribeLine(*line);
-    return LineMeetsList(*line, current, workspace->slots);
+    return m_CamTolerance ? LineMeetsList<true>(*line, current, workspace->slots)
+                          : LineMeetsList<false>(*line, current, workspace->slots);
   }
   if (const CCrcArc* arc = AsArc(node)) {
     current.DescribeArc(*arc);
-    return ArcMeetsList(current, workspace->slots);
+    return m_CamTolerance ? ArcMeetsList<true>(current, workspace->slots)
+                          : ArcMeetsList<false>(current, workspace->slots);
   }
   current.kind = NODE_NONE;
   return false;

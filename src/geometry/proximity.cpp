@@ -119,10 +119,11 @@ int IntersectLineCircle(const CCrcLine* line, const CCrcArc* arc, __point2<doubl
 
 int IntersectLineSegments(const CCrcLine* a, const CCrcLine* b, __point2<double>& p) {
   return IntersectLineSegments(LinePiece(a->GetStartPoint(), a->GetEndPoint()),
-                               LinePiece(b->GetStartPoint(), b->GetEndPoint()), p);
+                               LinePiece(b->GetStartPoint(), b->GetEndPoint()), EPSILON, p);
 }
 
-int IntersectLineSegments(const LinePiece& a, const LinePiece& b, __point2<double>& p) {
+int IntersectLineSegments(const LinePiece& a, const LinePiece& b, double parallelTolerance,
+                          __point2<double>& p) {
   if (IsEqual(a.length, 0, EPSILON) || IsEqual(b.length, 0, EPSILON)) {
     return INTERSECT_INVALID;
   }
@@ -134,8 +135,8 @@ int IntersectLineSegments(const LinePiece& a, const LinePiece& b, __point2<doubl
   const __point2<double>& db = b.vector;
   const __point2<double> w = sa - sb;
   const double cross = da.x * db.y - da.y * db.x;
-  if (IsEqual(cross, 0, EPSILON)) {
-    // Parallel (by the raw cross product): only pieces joined end to start interact.
+  if (IsEqual(cross, 0, parallelTolerance)) {
+    // Parallel: only pieces joined end to start interact.
     const bool joinAB = Meets(ea, sb);
     const bool joinBA = Meets(sa, eb);
     if (!joinAB && !joinBA) {

@@ -45,8 +45,13 @@ struct LinePiece {
   __point2<double> vector;  // end - start
   double length = 0.0;
 };
-// The same for two pieces given by their ends.
-int IntersectLineSegments(const LinePiece& a, const LinePiece& b, __point2<double>& p);
+// The same for two pieces given by their ends, taken as parallel when their cross product
+// (a.vector x b.vector) is below `parallelTolerance` in magnitude. EPSILON is the absolute test
+// above, which takes two short pieces at an angle as parallel (the cross product scales with both
+// lengths); EPSILON * a.length * b.length takes them as parallel only when the sine of their
+// angle is below EPSILON, whatever their lengths.
+int IntersectLineSegments(const LinePiece& a, const LinePiece& b, double parallelTolerance,
+                          __point2<double>& p);
 
 // Segment against arc: the crossings of the line and the circle that lie on both pieces.
 int IntersectLineArcSegments(const CCrcLine* line, const CCrcArc* arc, __point2<double>& p1,

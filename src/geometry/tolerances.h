@@ -25,4 +25,9 @@ inline constexpr double SHRUNK_OFFSET_LENGTH = 0.005;
 // accepted (its offset collapses onto its plain offset start) rather than refused.
 inline constexpr double SHORT_LINE_REVERSAL_LENGTH = 0.004;
 
+// Depth, as a fraction of the cutter radius, that an offset line running backwards may cut into
+// its neighbour's wall before the interference check (with the CAM tolerances on) refuses it:
+// r (1 - cos 3.53 degrees), what a joint taken as smooth already allows.
+inline constexpr double REVERSAL_DEPTH = 0.0019;
+
 }  // namespace crc

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -92,7 +93,12 @@ using Found = std::vector<std::tuple<std::int64_t, std::size_t, double>>;
 void ExpectGouges(Found actual, Found expected) {
   std::sort(actual.begin(), actual.end());
   std::sort(expected.begin(), expected.end());
-  ASSERT_EQ(actual.size(), expected.size());
+  std::ostringstream found;
+  found.precision(17);
+  for (const auto& [piece, wall, depth] : actual) {
+    found << " {piece " << piece << ", wall " << wall << ", depth " << depth << "}";
+  }
+  ASSERT_EQ(actual.size(), expected.size()) << "found:" << found.str();
   for (std::size_t i = 0; i < actual.size(); ++i) {
     EXPECT_EQ(std::get<0>(actual[i]), std::get<0>(expected[i]));
     EXPECT_EQ(std::get<1>(actual[i]), std::get<1>(expected[i]));
@@ -180,21 +186,29 @@ TEST(Audit, ReportsGougesNotContacts) {
       EXPECT_EQ(g.segmentId, static_cast<std::int64_t>(10 * g.segment));
     }
     ExpectGouges(actual, expected);
-    EXPECT_EQ(audit.GetGougeCount(), gouges.size());
+    EXPECT_EQ(audit.GetSummary().gouges, gouges.size());
   }
 }
 
 crc::__point2<double> JsonPoint(const nlohmann::json& p) { return {p.at(0), p.at(1)}; }
 
-// Whole contours: each run compensated by the engine through the host (left side, normal
-// start-up and cancel), the contour of every run given first, then the whole path audited.
+// Whole contours: each run compensated by the engine through the host (left side; start-up and
+// cancel by the run's "strategy", normal by default; evasion when "evade" is set), the contour of
+// every run given first, then the whole path audited.
 TEST(Audit, EngineRunsGougeWhereExpected) {
-  const std::filesystem::path folder = std::string(CUTCOMP_AUDIT_DATA) + "/contours";
+  // CUTCOMP_AUDIT_CONTOURS names another folder, or one file, to replay without rebuilding.
+  const char* other = std::getenv("CUTCOMP_AUDIT_CONTOURS");
+  const std::filesystem::path folder =
+      other != nullptr ? other : std::string(CUTCOMP_AUDIT_DATA) + "/contours";
+  std::vector<std::filesystem::path> paths{folder};
+  if (std::filesystem::is_directory(folder)) {
+    paths.assign(std::filesystem::directory_iterator(folder), {});
+  }
   int files = 0;
-  for (const auto& file : std::filesystem::directory_iterator(folder)) {
+  for (const std::filesystem::path& file : paths) {
     ++files;
-    SCOPED_TRACE(file.path().filename().string());
-    const nlohmann::json doc = nlohmann::json::parse(std::ifstream(file.path()));
+    SCOPED_TRACE(file.filename().string());
+    const nlohmann::json doc = nlohmann::json::parse(std::ifstream(file));
     crc::CGougeAudit audit(doc.at("tolerance").get<double>());
     std::vector<crc::ToolPiece> pieces;
     std::int64_t id = 0;
@@ -228,8 +242,12 @@ TEST(Audit, EngineRunsGougeWhereExpected) {
         }
         ASSERT_TRUE(audit.AddSegment(segment)) << audit.GetLatestError();
       }
+      const std::string strategy = run.value("strategy", "normal");
       crc::CCutterCompensator engine(radius, nullptr, run.value("lookBehind", 3u),
-                                     crc::CRC_TYPE_NORMAL);
+                                     strategy == "insert"      ? crc::CRC_TYPE_INSERT
+                                     : strategy == "intersect" ? crc::CRC_TYPE_INTERSECT
+                                                               : crc::CRC_TYPE_NORMAL);
+      engine.SetInterveneEvade(run.value("evade", false));
       const cutcomp::HostRun result = cutcomp::RunProgram(engine, std::move(program));
       ASSERT_TRUE(result.ok) << result.failure.message;
       for (const cutcomp::HostSegment& segment : result.segments) {
@@ -258,11 +276,72 @@ TEST(Audit, EngineRunsGougeWhereExpected) {
   EXPECT_GT(files, 0);
 }
 
+// The cheap tests that set pairs aside unmeasured, against the exact distance d, on random pairs
+// and on pairs in contact (a wall's offset, concentric arcs, shared ends): at a limit just above
+// d no test may claim the pair lies that far apart, and whatever they set aside at a limit
+// below d must measure at least that limit. Lines against lines go through the band about the
+// piece and the wall's line as the scan uses them.
+TEST(Audit, CheapTestsNeverSetAsideWhatComesWithinTheLimit) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  auto point = [&](double size) { return Point(unit(random), unit(random)) * size; };
+  auto curve = [&](const Point& from, double size) {
+    Curve c;
+    c.from = from;
+    c.to = from + point(size);
+    c.arc = unit(random) < 0.0;
+    const Point chord = c.to - c.from;
+    c.centre = (c.from + c.to) * 0.5 + Point(-chord.y, chord.x) * unit(random);
+    c.ccw = unit(random) < 0.0;
+    return c;
+  };
+  int setAside = 0;
+  for (int i = 0; i < 200000; ++i) {
+    Track wall;
+    ASSERT_TRUE(crc::audit::MakeTrack(curve(point(50.0), 10.0 * std::fabs(unit(random))), wall));
+    Curve c = curve(point(50.0), 10.0 * std::fabs(unit(random)));
+    const double offset = 3.0 * unit(random);
+    if (i % 3 == 0) {  // the wall's offset: at its radius from the wall and its neighbours
+      c.arc = wall.arc;
+      c.centre = wall.centre;
+      c.ccw = wall.ccw;
+      const Point n = wall.arc ? Point() : Point(wall.from.y - wall.to.y, wall.to.x - wall.from.x);
+      const double f = wall.arc ? (wall.radius + offset) / wall.radius : 0.0;
+      c.from = wall.arc ? wall.centre + (wall.from - wall.centre) * f
+                        : wall.from + n * (offset / std::sqrt(crc::audit::Dot(n, n)));
+      c.to = wall.arc ? wall.centre + (wall.to - wall.centre) * f : c.from + (wall.to - wall.from);
+    } else if (i % 3 == 1) {  // leading off the wall's end
+      c.from = wall.to;
+    }
+    Track piece;
+    if (!crc::audit::MakeTrack(c, piece) || !(wall.arc || !(wall.from == wall.to))) {
+      continue;
+    }
+    const double d = crc::audit::Closest(piece, wall, crc::audit::WALL_INTERIOR).distance;
+    const double scale = 0x1p-40 * 80.0;
+    for (const double limit : {d + 1e-9, d * (1.0 - 1e-9), d * unit(random) + d}) {
+      const crc::audit::Probe probe = crc::audit::MakeProbe(piece, limit);
+      bool apart = crc::audit::ApartBy(probe, wall);
+      if (!piece.arc && !wall.arc && probe.length2 > 0.0) {
+        const crc::audit::Band band(probe);
+        apart = apart || band.Apart(band.Of(wall.from), band.Of(wall.to)) ||
+                crc::audit::AcrossWall(probe, wall.from, wall.to);
+      }
+      setAside += apart ? 1 : 0;
+      EXPECT_FALSE(apart && d < limit - scale)
+          << "pair " << i << ": set aside at " << limit << " but " << d << " apart";
+    }
+  }
+  EXPECT_GT(setAside, 100000);  // the tests do set most pairs aside
+}
+
 // Random contours (scattered, chained short steps, chained mixed steps, and a long chain under
-// pieces whose reach spans most of it), a fifth arcs and some segments outside compensation;
-// random pieces. The index must find exactly the gouges and the nearest wall that measuring the
-// piece against every wall finds.
-TEST(Audit, IndexFindsWhatEveryWallGives) {
+// pieces whose reach spans most of it), a fifth arcs and some segments outside compensation.
+// Pieces: random ones, and offsets of walls at about their radius, which meet the wall and its
+// corner neighbours right at the limit where the cheap tests must prove the clearance. Every
+// gouge and every nearest wall must be exactly what measuring the piece against every wall
+// with the exact kernel gives.
+TEST(Audit, FindsWhatMeasuringEveryWallGives) {
   std::mt19937_64 random(12);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   auto curve = [&](Point from, double step) {
@@ -277,37 +356,72 @@ TEST(Audit, IndexFindsWhatEveryWallGives) {
     }
     return c;
   };
+  constexpr double TOLERANCE = 1e-6;
   for (int set = 0; set < 4; ++set) {
-    crc::CGougeAudit audit(1e-9);
-    std::vector<std::pair<bool, Track>> walls;
+    crc::CGougeAudit audit(TOLERANCE);
+    std::vector<crc::ContourSegment> contour;
+    std::vector<Track> tracks;
     Point at(50.0, 50.0);
     for (int k = 0; k < (set < 3 ? 500 : 6000); ++k) {
       const Point from = set == 0 ? Point(100.0 * unit(random), 100.0 * unit(random)) : at;
       const double step = set % 2 == 1 || unit(random) < 0.9 ? 4.0 : 60.0;
-      crc::ContourSegment segment{curve(from, step), k, crc::CRC_STATUS_DOING, false};
-      segment.phase = k % 9 == 4 ? crc::CRC_STATUS_NONE : crc::CRC_STATUS_DOING;
-      ASSERT_TRUE(audit.AddSegment(segment)) << audit.GetLatestError();
-      Track track;
-      crc::audit::MakeTrack(segment.curve, track);
-      walls.emplace_back(crc::CGougeAudit::IsWall(segment), track);
-      at = segment.curve.to;
+      contour.push_back({curve(from, step), k, crc::CRC_STATUS_DOING, false});
+      contour.back().phase = k % 9 == 4 ? crc::CRC_STATUS_NONE : crc::CRC_STATUS_DOING;
+      ASSERT_TRUE(audit.AddSegment(contour.back())) << audit.GetLatestError();
+      tracks.emplace_back();
+      crc::audit::MakeTrack(contour.back().curve, tracks.back());
+      at = contour.back().curve.to;
     }
-    for (int i = 0; i < (set < 3 ? 300 : 10); ++i) {
-      const crc::ToolPiece piece{curve(Point(100.0 * unit(random), 100.0 * unit(random)), 20.0),
-                                 (set < 3 ? 5.0 : 60.0) * unit(random) + 0.2, -1};
-      crc::PieceClearance got;
-      std::vector<crc::Gouge> gouges;
-      ASSERT_TRUE(audit.AuditPiece(piece, &got, &gouges)) << audit.GetLatestError();
-      Track track;
-      crc::audit::MakeTrack(piece.tool, track);
-      std::size_t count = 0;
-      double nearest = std::numeric_limits<double>::infinity();
-      for (const auto& [wall, w] : walls) {
-        const double d = crc::audit::Closest(track, w, crc::audit::WALL_INTERIOR).distance;
-        count += wall && d < piece.radius - 1e-9 ? 1 : 0;
-        nearest = wall && d <= piece.radius + 1e-9 ? std::min(nearest, d) : nearest;
+    for (int i = 0; i < (set < 3 ? 600 : 20); ++i) {
+      crc::ToolPiece piece{curve(Point(100.0 * unit(random), 100.0 * unit(random)), 20.0),
+                           (set < 3 ? 5.0 : 60.0) * unit(random) + 0.2, -1};
+      const crc::ContourSegment& s = contour[random() % contour.size()];
+      const Track& w = tracks[static_cast<std::size_t>(s.id)];
+      if (i % 2 == 1 && crc::CGougeAudit::IsWall(s) && (w.arc || !(w.from == w.to))) {
+        // The wall's offset at the radius, or up to two tolerances nearer or farther.
+        const double side = unit(random) < 0.5 ? 1.0 : -1.0;
+        const double offset = side * (piece.radius + TOLERANCE * double(int(random() % 5) - 2));
+        crc::Curve& t = piece.tool;
+        t = s.curve;
+        if (!w.arc) {
+          const Point n =
+              Point(w.from.y - w.to.y, w.to.x - w.from.x) * (1.0 / (w.to - w.from).GetLength());
+          t.from = w.from + n * offset;
+          t.to = w.to + n * offset;
+        } else if (w.radius + offset > 0.0) {
+          t.from = w.centre + (w.from - w.centre) * ((w.radius + offset) / w.radius);
+          t.to = w.centre + (w.to - w.centre) * ((w.radius + offset) / w.radius);
+        }
+        piece.id = s.id;
       }
-      EXPECT_EQ(gouges.size(), count) << "set " << set << " piece " << i;
+      Track track;
+      ASSERT_TRUE(crc::audit::MakeTrack(piece.tool, track));
+      std::vector<crc::Gouge> expected;
+      double nearest = std::numeric_limits<double>::infinity();
+      for (std::size_t k = 0; k < tracks.size(); ++k) {
+        const crc::audit::Approach a =
+            crc::audit::Closest(track, tracks[k], crc::audit::WALL_INTERIOR);
+        if (crc::CGougeAudit::IsWall(contour[k]) && a.distance < piece.radius - TOLERANCE) {
+          expected.push_back({0, 0, k, 0, a.onPiece, a.onWall, a.distance, 0.0});
+        }
+        if (crc::CGougeAudit::IsWall(contour[k]) && a.distance <= piece.radius + TOLERANCE) {
+          nearest = std::min(nearest, a.distance);
+        }
+      }
+      crc::PieceClearance got;
+      for (crc::PieceClearance* clearance : {&got, static_cast<crc::PieceClearance*>(nullptr)}) {
+        std::vector<crc::Gouge> gouges;
+        ASSERT_TRUE(audit.AuditPiece(piece, clearance, &gouges)) << audit.GetLatestError();
+        std::sort(gouges.begin(), gouges.end(),
+                  [](auto& a, auto& b) { return a.segment < b.segment; });
+        ASSERT_EQ(gouges.size(), expected.size()) << "set " << set << " piece " << i;
+        for (std::size_t g = 0; g < gouges.size(); ++g) {
+          EXPECT_EQ(gouges[g].segment, expected[g].segment);
+          EXPECT_EQ(gouges[g].clearance, expected[g].clearance);
+          EXPECT_EQ(gouges[g].toolPoint, expected[g].toolPoint);
+          EXPECT_EQ(gouges[g].wallPoint, expected[g].wallPoint);
+        }
+      }
       EXPECT_EQ(got.clearance, nearest) << "set " << set << " piece " << i;
     }
   }

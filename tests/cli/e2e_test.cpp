@@ -39,11 +39,46 @@ TEST(Process, AFailureIsMarkedInTheRecordAndThePicture) {
   EXPECT_NE(svg.find("class=\"errseg\""), std::string::npos);
 }
 
+// A crossing further back than the look-behind list: the program's target keeps what it held,
+// the record and the picture show the gouges; --allow-gouge writes the program.
+TEST(Process, AGougeLeavesTheTargetAsItWasAndIsMarkedInTheReports) {
+  const std::string dir = MakeTempDir();
+  WriteFile(dir + "/loop.ngc",
+            "G0 X-2 Y1\nG41 G1 X0 Y0 F100\nX10\nY2\nY4\nY6\nX8\nX6\nX5\nY-4\nG40 X8 Y-6\n");
+  WriteFile(dir + "/out.ngc", "kept\n");
+  const std::vector<std::string> args = {dir + "/loop.ngc", "--radius", "0.5",           "-o",
+                                         dir + "/out.ngc",  "--json",   dir + "/r.json", "--svg",
+                                         dir + "/r.svg"};
+  const ProcessResult refused = RunProcess(EXE, args);
+  const std::string kept = ReadFile(dir + "/out.ngc");
+  const auto record = nlohmann::json::parse(ReadFile(dir + "/r.json"), nullptr, false);
+  const std::string svg = ReadFile(dir + "/r.svg");
+  std::vector<std::string> allowing = args;
+  allowing.emplace_back("--allow-gouge");
+  const ProcessResult allowed = RunProcess(EXE, allowing);
+  const std::string written = ReadFile(dir + "/out.ngc");
+  for (const char* name : {"/loop.ngc", "/out.ngc", "/r.json", "/r.svg"}) {
+    std::remove((dir + name).c_str());
+  }
+  std::remove(dir.c_str());
+  EXPECT_EQ(refused.exitCode, 3);
+  EXPECT_EQ(kept, "kept\n");
+  ASSERT_FALSE(record.is_discarded());
+  ASSERT_EQ(record.at("gouges").size(), 2U);
+  EXPECT_EQ(record.at("gouges").at(0).at("line"), 3);
+  EXPECT_EQ(record.at("gouges").at(0).at("against_line"), 10);
+  EXPECT_NEAR(record.at("gouges").at(0).at("depth").get<double>(), 0.5, 1e-9);
+  EXPECT_EQ(record.at("error"), nullptr);
+  EXPECT_NE(svg.find("<circle class=\"gouge\""), std::string::npos);
+  EXPECT_EQ(allowed.exitCode, 3);
+  EXPECT_NE(written.find("G1 X9.5 Y0.5"), std::string::npos);
+}
+
 TEST(Process, HelpVersionAndUsageErrors) {
   const ProcessResult help = RunProcess(EXE, {"--help"});
   EXPECT_EQ(help.exitCode, 0);
   for (const char* text :
-       {"--output", "--svg", "--json", "--tool-table", "--tool-units", "--radius",
+       {"--output", "--svg", "--json", "--html", "--tool-table", "--tool-units", "--radius",
         "--arc-tolerance", "--start", "--look-behind", "--evade", "--end", "--locate-rapids",
         "--precision", "--verbose", "--subroutine-path", "--max-blocks", "--trace-source",
         "program's units"}) {
@@ -100,7 +135,7 @@ TEST(Process, FindsSubroutineFilesBesideTheProgram) {
 
 TEST(Process, AnOutputThatCannotBeWrittenIsAnError) {
   const std::string program = EXAMPLES + "/bracket.ngc";
-  for (const std::string option : {"-o", "--json", "--svg"}) {
+  for (const std::string option : {"-o", "--json", "--svg", "--html"}) {
     std::vector<std::string> args = {program, "--radius", "2", option, "/dev/full"};
     if (option != "-o") {
       args.insert(args.end(), {"-o", "/dev/null"});

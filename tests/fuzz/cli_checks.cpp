@@ -177,7 +177,11 @@ std::vector<Curve> CheckRecord(const std::string& text, int exit) {
   std::vector<Curve> path;
   try {
     const json& error = record.at("error");
-    Check(error.is_null() == (exit == cli::EXIT_OK), "a record whose error disagrees with exit");
+    Check(error.is_null() == (exit == cli::EXIT_OK || exit == cli::EXIT_GOUGE),
+          "a record whose error disagrees with exit");
+    // A clean run was audited and found nothing; a gouge is listed (or the path is unmeasured).
+    Check(exit != cli::EXIT_OK || record.at("gouges") == json::array(),
+          "a clean run whose record lists gouges");
     if (!error.is_null()) {
       Check(error.at("line").get<std::size_t>() >= 1, "a recorded error without a line");
     }
@@ -329,6 +333,8 @@ int RunAndCheck(cli::Options options, const std::string& input, const std::strin
   options.output = written.Path();
   options.json = record.Path();
   options.svg = picture.Path();
+  // A gouging path is written all the same, so that it is checked against its record too.
+  options.allowGouge = true;
 
   char* diagnosticsText = nullptr;
   std::size_t diagnosticsSize = 0;
@@ -339,9 +345,9 @@ int RunAndCheck(cli::Options options, const std::string& input, const std::strin
   const std::string messages(diagnosticsText, diagnosticsSize);
   std::free(diagnosticsText);
 
-  Check(
-      exit == cli::EXIT_OK || exit == cli::EXIT_COMPENSATION_FAILED || exit == cli::EXIT_BAD_INPUT,
-      "an exit code the tool does not have");
+  Check(exit == cli::EXIT_OK || exit == cli::EXIT_COMPENSATION_FAILED ||
+            exit == cli::EXIT_BAD_INPUT || exit == cli::EXIT_GOUGE,
+        "an exit code the tool does not have");
   const std::size_t inputLines = CountLines(input);
   const std::size_t tableLines = table != nullptr ? CountLines(*table) : 0;
   bool error = false;
@@ -354,7 +360,8 @@ int RunAndCheck(cli::Options options, const std::string& input, const std::strin
             error;
     from = end + 1;
   }
-  Check(error == (exit != cli::EXIT_OK), "an error message and the exit code disagree");
+  Check(error == (exit == cli::EXIT_COMPENSATION_FAILED || exit == cli::EXIT_BAD_INPUT),
+        "an error message and the exit code disagree");
 
   const std::string text = written.Get();
   if (std::getenv("CUTCOMP_FUZZ_VERBOSE") != nullptr) {

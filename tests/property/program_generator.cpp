@@ -246,6 +246,7 @@ Outcome Compensate(const Json& program) {
   crc::CCutterCompensator engine(s["radius"].get<double>(), nullptr,
                                  s["lookBehind"].get<unsigned>(), s["strategy"].get<crc::crc_t>());
   engine.SetInterveneEvade(s["evade"].get<bool>());
+  engine.SetCamTolerance(s.value("camTolerance", false));
   engine.SetCrcPreRetractOption(s["preRetract"].get<int>());
   std::vector<std::unique_ptr<crc::CCrcNode>> nodes;
   for (const Json& segment : program["segments"]) {

@@ -51,6 +51,7 @@ void Step(const Json& r) {
                          r.value("strategy", Json("normal")).get<crc::crc_t>());
   engine.SetEstablish(r.value("established", false));
   engine.SetInterveneEvade(r.value("evade", false));
+  engine.SetCamTolerance(r.value("camTolerance", false));
   engine.SetCrcPreRetractOption(r.value("preRetract", 0));
   Segments segments;
   for (const Json& item : r.value("segments", Json::array())) {

@@ -1,21 +1,25 @@
 // SPDX-License-Identifier: MIT
-// The driver: two passes over the program. The first only reads (and executes) it, so that every
-// input error is reported before anything is written; the second streams it through the engine.
+// The driver: one pass over the program, streaming it through the engine; the outputs are staged
+// (output.h), so that an input error found half-way, or a gouge, still writes nothing.
 // Blocks outside compensation are written as they come; inside a compensation run the blocks wait
 // in the run's order (run_order.h) until the engine has made the segments before them final. Every
 // piece is written by the G-code writer first and recorded as written, so that the program, the
 // JSON record, the picture and the warnings describe one path.
 #include "driver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <utility>
 
 #include "fit_stage.h"
 #include "gcode_writer.h"
+#include "gouge_check.h"
+#include "html_report.h"
 #include "language.h"
 #include "list_host.h"
 #include "number_format.h"
@@ -81,7 +85,10 @@ public:
 private:
   bool OpenInput();
   bool OpenOutputs();
-  int Finish(int code, const ErrorRecord* error);
+  int Finish(int code, const ErrorRecord* error, const std::vector<GougeRecord>* gouges = nullptr);
+  int Audit(std::vector<GougeRecord>& records);
+  std::int64_t AuditId(std::int64_t id, const cli::Block& block);
+  void NoteFrame(const cli::Block& block);
   bool NextBlock(cli::Block& block);
   void Passthrough(const cli::Block& block);
   int Compensate(cli::Block first);
@@ -96,6 +103,7 @@ private:
   std::string Place(const cli::Block& block) const;
   std::string LineOf(const cli::Block& block, const cli::Block& from, const char* prefix) const;
   void Warn(const cli::Block& block, const std::string& message);
+  void Report(const std::string& file, std::size_t line, const std::string& message);
   void Say(const std::string& message);
   std::string Message(const InputError& error, const char* kind) const;
   ErrorRecord InputErrorRecord(const InputError& error) const;
@@ -113,15 +121,32 @@ private:
   Output m_JsonFile;
   Output m_SvgFile;
   Output m_SvgBody;
+  Output m_HtmlFile;
   std::unique_ptr<GcodeWriter> m_Gcode;
   std::unique_ptr<JsonWriter> m_Json;
   std::unique_ptr<SvgWriter> m_Svg;
+  std::unique_ptr<HtmlWriter> m_Html;
   int m_Warnings = 0;
   // The axis normal to the plane (Z): where the written program has the tool, where it last
   // moved at rapid (above the part), and whether the program moves it at all.
   std::optional<double> m_Height;
   std::optional<double> m_RapidHeight;
   bool m_HeightProgrammed = false;
+  // The gouge check (none with --no-verify). Its ids are the blocks' ids made unique over the
+  // program (m_IdBase: the blocks of the runs before) in the high half, the source line in the
+  // low half; m_Places holds, from each id on, the file and calls of the blocks.
+  std::optional<GougeCheck> m_Check;
+  std::int64_t m_IdBase = 0;
+  struct PlaceFrom {
+    std::int64_t id = 0;
+    SourceLocation where;  // the file; the line comes from the id
+    std::vector<SourceLocation> callers;
+  };
+  std::vector<PlaceFrom> m_Places;
+  // Changes of the work coordinates (G52, G54..G59.3, G92, G10): runs in different frames are
+  // not compared.
+  std::uint64_t m_Frame = 0;
+  double m_CoordSystem = 54.0;
 
 public:
   ~Driver() override {
@@ -165,14 +190,63 @@ ErrorRecord Driver::InputErrorRecord(const InputError& error) const {
 }
 
 // Evasion leaves segments out of the path where the cutter does not fit them, and joins their
-// neighbours' offsets past them: on posted curves that can cut into the part. Until a run's
-// path is checked against the whole contour, the user is told it is not.
+// neighbours' offsets past them: on posted curves that can cut into the part. The gouge audit
+// finds that; without it the user is told the path is not checked.
 void Driver::WarnUnchecked() {
-  if (m_Options.evade) {
+  if (m_Options.evade && !m_Options.verify) {
+    Report("", 0,
+           "--evade with --no-verify: the tool path is not checked for gouges; segments left "
+           "out can let the cutter cut into the part");
     std::fprintf(m_Diagnostics,
-                 "%s: warning: --evade: the tool path is not checked for gouges; segments left "
-                 "out can let the cutter cut into the part\n",
+                 "%s: warning: --evade with --no-verify: the tool path is not checked for "
+                 "gouges; segments left out can let the cutter cut into the part\n",
                  m_Name.c_str());
+  }
+}
+
+// The id under which the gouge check knows the block with run id `id`. The line in the low half
+// names the block in messages without a table per block; the place's file and calls are noted
+// where they change.
+std::int64_t Driver::AuditId(std::int64_t id, const cli::Block& block) {
+  if (m_IdBase + id >= std::numeric_limits<std::int32_t>::max()) {
+    m_Check->Abandon("the program has more blocks than it can number (2^31)");
+    return 0;
+  }
+  const std::int64_t auditId =
+      ((m_IdBase + id) << 32) | static_cast<std::int64_t>(std::min<std::size_t>(
+                                    block.Line(), std::numeric_limits<std::uint32_t>::max()));
+  const SourceBlock& source = block.source;
+  if (m_Places.empty() || m_Places.back().where.file != source.where.file ||
+      m_Places.back().callers.size() != source.callers.size() ||
+      !std::equal(source.callers.begin(), source.callers.end(), m_Places.back().callers.begin(),
+                  [](const SourceLocation& a, const SourceLocation& b) {
+                    return a.line == b.line && a.file == b.file;
+                  })) {
+    PlaceFrom place;
+    place.id = auditId;
+    place.where.file = source.where.file;
+    place.callers = source.callers;
+    m_Places.push_back(std::move(place));
+  }
+  return auditId;
+}
+
+// A new work coordinate system, a G92 or G52 shift or a changed offset table moves the part's
+// walls in program coordinates: the runs after it are audited on their own.
+void Driver::NoteFrame(const cli::Block& block) {
+  for (const Item& item : block.source.items) {
+    if (item.kind != Item::WORD || item.letter != 'G') {
+      continue;
+    }
+    const double code = item.value;
+    if (code >= 54.0 && code < 60.0) {
+      if (code != m_CoordSystem) {  // exact: a code number as read
+        m_CoordSystem = code;
+        ++m_Frame;
+      }
+    } else if (code == 10.0 || code == 52.0 || (code >= 92.0 && code < 93.0)) {
+      ++m_Frame;
+    }
   }
 }
 
@@ -185,7 +259,19 @@ void Driver::Say(const std::string& message) {
   }
 }
 
+// A warning into the reports that list them (every one: only the terminal's are limited).
+void Driver::Report(const std::string& file, std::size_t line, const std::string& message) {
+  if (m_Html) {
+    WarningRecord warning;
+    warning.file = file;
+    warning.line = line;
+    warning.message = message;
+    m_Html->Warning(warning);
+  }
+}
+
 void Driver::Warn(const cli::Block& block, const std::string& message) {
+  Report(block.source.where.file, block.Line(), message);
   if (m_Warnings <= MAX_WARNINGS) {
     Say(Place(block) + ": warning: " + message + "\n");
   }
@@ -211,10 +297,18 @@ void Driver::NoteWritten(const cli::Block& block) {
 
 void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart,
                     const std::vector<const cli::Block*>* chords) {
+  if (m_Check && !piece.dropped && piece.phase != crc::CRC_STATUS_NONE &&
+      std::fabs(block.compRadius) >= crc::EPSILON) {
+    m_Check->Piece(piece.tool, std::fabs(block.compRadius), AuditId(piece.id, block));
+  }
+  if (!m_Json && !m_Svg) {
+    return;
+  }
   PieceRecord record;
   record.piece = piece;
   record.file = block.source.where.file;
   record.line = block.Line();
+  record.text = block.source.text;
   if (chords != nullptr && !chords->empty()) {
     // A fitted piece: the programmed points it stands for.
     record.lastLine = chords->back()->Line();
@@ -235,9 +329,13 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
   if (m_Svg) {
     m_Svg->Piece(record);
   }
+  if (m_Html) {
+    m_Html->Piece(record);
+  }
 }
 
 void Driver::Passthrough(const cli::Block& block) {
+  NoteFrame(block);
   for (const std::string& warning : block.warnings) {
     Warn(block, warning);
   }
@@ -381,6 +479,7 @@ int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, cons
   if (at != nullptr) {
     error.file = at->source.where.file;
     error.line = at->Line();
+    error.text = at->source.text;
     error.hasGeometry = at->planeMotion;
     error.segment = ProgrammedOf(*at);
   }
@@ -421,6 +520,10 @@ int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, cons
 }
 
 int Driver::Compensate(cli::Block first) {
+  NoteFrame(first);
+  if (m_Check) {
+    m_Check->BeginRun(first.modal.plane, first.modal.units, m_Frame);
+  }
   RunOrder order(*this);
   bool ended = false;
   std::optional<InputError> sourceError;
@@ -441,7 +544,7 @@ int Driver::Compensate(cli::Block first) {
       if (ended) {
         return false;
       }
-      cli::Block block;
+      cli::Block& block = order.Prepare();
       if (firstBlock) {
         block = std::move(*firstBlock);
         firstBlock.reset();
@@ -467,23 +570,30 @@ int Driver::Compensate(cli::Block first) {
         }
         if (!block.planeMotion) {
           stage.Plain(block);
-          order.Queue(std::move(block), false);
+          order.Commit(false);
           continue;
         }
       }
       ended = block.phase == crc::CRC_STATUS_RETRACT || block.programEnd;
       stage.Move(block, order.NextId());
-      order.Queue(std::move(block), true);
+      order.Commit(true);
       if (ended) {
         stage.Flush();
       }
     }
     order.Covers(id, last);
+    if (m_Check && node) {
+      m_Check->Segment(*node, AuditId(id, *order.Find(id)));
+    }
     return true;
   };
 
   crc::CCutterCompensator engine(radius, nullptr, m_Options.lookBehind, m_Options.start);
   engine.SetInterveneEvade(m_Options.evade);
+  // Posted curves: short chords rounded to a few decimals have nearly parallel offsets and
+  // tiny backward kinks that the plain interference test takes for overlaps. The tolerant test
+  // lets them through; the gouge audit still measures the finished path.
+  engine.SetCamTolerance(m_Options.camTolerance);
   engine.SetCrcPreRetractOption(static_cast<int>(m_Options.end));
   ListHost host(source);
   HostFailure failure;
@@ -500,10 +610,16 @@ int Driver::Compensate(cli::Block first) {
     return EngineFailure(failure, host, order, radius);
   }
   order.Flush();
+  m_IdBase += order.NextId();
   return EXIT_OK;
 }
 
 bool Driver::OpenInput() {
+  if (m_Options.inputStream != nullptr) {
+    m_Input = m_Options.inputStream;
+    m_OwnInput = false;
+    return true;
+  }
   if (m_Options.input != "-") {
     m_Input = std::fopen(m_Options.input.c_str(), "rb");
     m_OwnInput = true;
@@ -514,7 +630,7 @@ bool Driver::OpenInput() {
     }
     return true;
   }
-  // Standard input is read twice like a file: spooled to a temporary file first.
+  // Standard input is spooled to a temporary file: loops and calls read their lines again.
   m_Input = std::tmpfile();
   m_OwnInput = true;
   if (m_Input == nullptr) {
@@ -568,21 +684,107 @@ bool Driver::OpenOutputs() {
     }
     m_Svg = std::make_unique<SvgWriter>(m_SvgFile, m_SvgBody, "cutcomp: " + m_Name);
   }
+  if (!m_Options.html.empty()) {
+    if (!open(m_HtmlFile, m_Options.html)) {
+      return false;
+    }
+    m_Html = std::make_unique<HtmlWriter>(m_HtmlFile, m_Name);
+  }
   m_Gcode = std::make_unique<GcodeWriter>(m_Output, m_Options.precision);
   return true;
 }
 
-// Closes the reports and every output; a write that failed anywhere is an error.
-int Driver::Finish(int code, const ErrorRecord* error) {
+// Measures the whole tool path against the whole contour; says every gouge (as many as warnings
+// go) and a summary. EXIT_GOUGE when the path gouges or could not be measured.
+int Driver::Audit(std::vector<GougeRecord>& records) {
+  std::vector<GougeFinding> findings;
+  std::string failure;
+  const bool measured = m_Check->Run(findings, failure);
+  const auto placeOf = [this](std::int64_t id) -> const PlaceFrom& {
+    const auto after = std::upper_bound(
+        m_Places.begin(), m_Places.end(), id,
+        [](std::int64_t value, const PlaceFrom& place) { return value < place.id; });
+    return *(after - 1);  // every id given out was noted at or after the first place
+  };
+  const auto lineOf = [](std::int64_t id) { return static_cast<std::size_t>(id & 0xffffffff); };
+  const GougeFinding* least = nullptr;
+  for (const GougeFinding& finding : findings) {
+    const PlaceFrom& piece = placeOf(finding.pieceId);
+    const PlaceFrom& wall = placeOf(finding.wallId);
+    GougeRecord record;
+    record.file = piece.where.file;
+    record.line = lineOf(finding.pieceId);
+    record.wallFile = wall.where.file;
+    record.wallLine = lineOf(finding.wallId);
+    record.point = finding.wallPoint;
+    record.toolPoint = finding.toolPoint;
+    record.depth = finding.depth;
+    record.clearance = finding.clearance;
+    record.radius = finding.radius;
+    const std::string at = language::FormatPlace({record.file, record.line}, 0, piece.callers,
+                                                 m_Name, &m_Reader->Language());
+    const std::string against =
+        record.wallFile == record.file
+            ? std::to_string(record.wallLine)
+            : language::FormatPlace({record.wallFile, record.wallLine}, 0, {}, m_Name);
+    std::string message = at;
+    message += ": warning: the tool comes " + Short(finding.depth);
+    message += " inside the contour at (" + Short(finding.wallPoint.x);
+    message += ", " + Short(finding.wallPoint.y) + "): block " + std::to_string(record.line);
+    message += " against block " + against;
+    if (m_Html) {
+      // Marked on the page from the tool centre to the point of the wall it cuts into.
+      WarningRecord warning;
+      warning.file = record.file;
+      warning.line = record.line;
+      warning.message = message.substr(message.find("the tool comes"));
+      warning.hasGeometry = true;
+      warning.segment.from = finding.toolPoint;
+      warning.segment.to = finding.wallPoint;
+      m_Html->Warning(warning);
+    }
+    Say(message + "\n");
+    records.push_back(std::move(record));
+    if (least == nullptr || finding.clearance < least->clearance) {
+      least = &finding;
+    }
+  }
+  const char* outcome = m_Options.allowGouge
+                            ? "written all the same (--allow-gouge)"
+                            : "the compensated program is not written (--allow-gouge writes it)";
+  if (!measured) {
+    std::fprintf(m_Diagnostics,
+                 "%s: warning: the tool path could not be checked for gouges: %s: %s\n",
+                 m_Name.c_str(), failure.c_str(), outcome);
+  }
+  if (least != nullptr) {
+    std::fprintf(m_Diagnostics,
+                 "%s: warning: %zu gouge%s, minimum clearance %s for a cutter radius of %s: %s\n",
+                 m_Name.c_str(), findings.size(), findings.size() == 1 ? "" : "s",
+                 Short(least->clearance).c_str(), Short(least->radius).c_str(), outcome);
+  }
+  return measured && findings.empty() ? EXIT_OK : EXIT_GOUGE;
+}
+
+// Closes the reports and every output; a write that failed anywhere is an error. Bad input
+// leaves every target as it was; a gouge leaves the program's target so, unless --allow-gouge
+// (the reports show the gouges).
+int Driver::Finish(int code, const ErrorRecord* error, const std::vector<GougeRecord>* gouges) {
+  static const std::vector<GougeRecord> none;
   if (m_Json) {
-    m_Json->Finish(error);
+    m_Json->Finish(error, gouges);
   }
   if (m_Svg) {
-    m_Svg->Finish(error);
+    m_Svg->Finish(error, gouges != nullptr ? *gouges : none);
   }
+  if (m_Html) {
+    m_Html->Finish(error);
+  }
+  const bool reports = code != EXIT_BAD_INPUT;
+  const bool program = reports && (code != EXIT_GOUGE || m_Options.allowGouge);
   int result = code;
-  for (Output* output : {&m_Output, &m_JsonFile, &m_SvgFile}) {
-    if (!output->Finish()) {
+  for (Output* output : {&m_Output, &m_JsonFile, &m_SvgFile, &m_HtmlFile}) {
+    if (!output->Finish(output == &m_Output ? program : reports)) {
       const std::string path = output->Path() == "-" ? "<stdout>" : output->Path();
       std::fprintf(m_Diagnostics, "%s: error: writing failed: %s\n", path.c_str(),
                    output->Error().c_str());
@@ -632,36 +834,19 @@ int Driver::Run() {
   if (!OpenInput()) {
     return EXIT_BAD_INPUT;
   }
-  // First pass: read and execute only, so that a program with an input error produces no output
-  // at all. Its warnings are said by the second pass, in order with the others; only when the
-  // program fails here are they said before the error (a parameter read before it is set may
-  // be why a division fails).
-  {
-    std::vector<std::string> warnings;
-    try {
-      m_Reader = OpenProgram([this, &warnings](const InputError& warning) {
-        if (warnings.size() <= MAX_WARNINGS) {
-          warnings.push_back(Message(warning, "warning"));
-        }
-      });
-      cli::Block block;
-      while (m_Reader->Next(block)) {
-      }
-    } catch (const InputError& error) {
-      for (const std::string& warning : warnings) {
-        Say(warning);
-      }
-      std::fputs(Message(error, "error").c_str(), m_Diagnostics);
-      return EXIT_BAD_INPUT;
-    }
-    m_Reader.reset();
-  }
-  std::rewind(m_Input);
   if (!OpenOutputs()) {
     return EXIT_BAD_INPUT;
   }
   WarnUnchecked();
-  m_Reader = OpenProgram([this](const InputError& warning) { Say(Message(warning, "warning")); });
+  if (m_Options.verify) {
+    m_Check.emplace(m_Options.gougeTolerance);
+  }
+  // One pass: the program is read, executed and compensated as it streams. An input error
+  // found half-way throws the staged outputs away, so that it still writes nothing.
+  m_Reader = OpenProgram([this](const InputError& warning) {
+    Report(warning.File(), warning.Line(), warning.what());
+    Say(Message(warning, "warning"));
+  });
   if (m_Options.traceSource) {
     m_Gcode->Trace([this](const SourceBlock& source) {
       return language::FormatPlace(source.where, 0, source.callers, m_Name, &m_Reader->Language());
@@ -680,12 +865,16 @@ int Driver::Run() {
       Passthrough(block);
     }
   } catch (const InputError& error) {
-    // Only when the files changed between the passes.
     std::fputs(Message(error, "error").c_str(), m_Diagnostics);
     const ErrorRecord record = InputErrorRecord(error);
     return Finish(EXIT_BAD_INPUT, &record);
   }
-  return Finish(EXIT_OK, nullptr);
+  if (!m_Check) {
+    return Finish(EXIT_OK, nullptr);
+  }
+  std::vector<GougeRecord> gouges;
+  const int code = Audit(gouges);
+  return Finish(code, nullptr, &gouges);
 }
 
 }  // namespace

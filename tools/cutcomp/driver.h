@@ -19,15 +19,21 @@ namespace cutcomp::cli {
 inline constexpr int EXIT_OK = 0;
 inline constexpr int EXIT_COMPENSATION_FAILED = 1;
 inline constexpr int EXIT_BAD_INPUT = 2;
+// The compensated path comes closer to the programmed contour than the cutter radius.
+inline constexpr int EXIT_GOUGE = 3;
 
 // How a run that ends without a cancel move is closed (the engine's pre-retract option).
 enum class RunEnd { LINE = 0, STAY = 1, NONE = 2 };
 
 struct Options {
   std::string input = "-";  // "-": standard input
+  // A program already open (one held in memory), read instead of opening `input`, which then
+  // only names it in messages and places its subroutine files. Rewound for the second pass.
+  std::FILE* inputStream = nullptr;
   std::string output = "-";
   std::string svg;   // empty: none
   std::string json;  // empty: none
+  std::string html;  // empty: none
   std::string toolTable;
   std::optional<Units> toolUnits;
   std::optional<double> radius;
@@ -35,6 +41,9 @@ struct Options {
   crc::crc_t start = crc::CRC_TYPE_NORMAL;
   unsigned int lookBehind = 3;
   bool evade = false;
+  // Posted curves (short chords rounded to a few decimals) pass the interference test with the
+  // engine's CAM tolerances; --strict-interference: the plain test.
+  bool camTolerance = true;
   // Runs of short chords are fitted by lines and arcs before compensation (--no-fit: not), within
   // this tolerance in the program's units (none: the default for the units, fit_stage.h).
   bool fit = true;
@@ -49,6 +58,12 @@ struct Options {
   // Lines run or passed over before a run is stopped as a loop that does not end.
   std::uint64_t maxBlocks = 100000000;
   bool traceSource = false;  // every written line names its source line in a comment
+  // Every compensated piece is measured against the whole program's contour (--no-verify: not),
+  // within this tolerance in the program's units (none: the default for the units,
+  // audit/gouge_check.h). A gouging program is written only with `allowGouge`.
+  bool verify = true;
+  std::optional<double> gougeTolerance;
+  bool allowGouge = false;
 };
 
 // Runs the whole job; messages go to `diagnostics`. Returns one of the exit codes above.

@@ -38,6 +38,10 @@ int Main(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("--json", options.json, "write every segment, programmed and compensated, as JSON")
       ->type_name("FILE");
+  app.add_option("--html", options.html,
+                 "write a page to open in a browser: the paths to pan and zoom, the block behind "
+                 "every piece, the error and the warnings")
+      ->type_name("FILE");
   app.add_option("--tool-table", options.toolTable,
                  "tool table with lines 'T<n> P<n> D<diameter>', for G41/G42 D<n>; diameters in "
                  "the program's units unless --tool-units says otherwise")
@@ -94,7 +98,8 @@ int Main(int argc, char** argv) {
       ->excludes(fit);
   app.add_flag("--evade", options.evade,
                "drop segments too short for the cutter instead of failing (looks one segment "
-               "further ahead); the path is not checked for gouges");
+               "further ahead); no fix for CAM chords: the gouge audit finds where this cuts "
+               "into the part");
   const std::map<std::string, cutcomp::cli::RunEnd> ends{{"line", cutcomp::cli::RunEnd::LINE},
                                                          {"retract", cutcomp::cli::RunEnd::STAY},
                                                          {"none", cutcomp::cli::RunEnd::NONE}};
@@ -127,6 +132,25 @@ int Main(int argc, char** argv) {
   app.add_flag("--trace-source", options.traceSource,
                "end every written line with a comment naming the source line it comes from "
                "(file:line, and the calls that led there)");
+  bool noVerify = false;
+  auto* gougeTolerance =
+      app.add_option("--gouge-tolerance", options.gougeTolerance,
+                     "how much closer than the cutter radius the tool may come to the "
+                     "programmed contour before it is a gouge, in the program's units (default: "
+                     "0.005 mm, 0.0002 in)")
+          ->check(CLI::NonNegativeNumber.description(""))
+          ->type_name("TOL");
+  bool strictInterference = false;
+  app.add_flag("--strict-interference", strictInterference,
+               "the engine's plain interference test: nearly parallel offsets of short chords "
+               "count as overlapping, and any offset that runs backwards is refused");
+  app.add_flag("--no-verify", noVerify,
+               "do not audit the tool path for gouges (the audit keeps the program's contour "
+               "in memory, about 80 bytes a segment)")
+      ->excludes(gougeTolerance);
+  app.add_flag("--allow-gouge", options.allowGouge,
+               "write the compensated program even when it gouges the contour (exit status 3 "
+               "all the same)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -135,6 +159,8 @@ int Main(int argc, char** argv) {
     return code == 0 ? 0 : cutcomp::cli::EXIT_BAD_INPUT;
   }
   options.fit = !noFit;
+  options.verify = !noVerify;
+  options.camTolerance = !strictInterference;
   if (options.input.empty()) {
     options.input = "-";
   }

@@ -8,33 +8,66 @@
 namespace cutcomp::cli {
 
 std::int64_t RunOrder::Queue(Block block, bool segment) {
-  const std::int64_t id = m_NextId++;
-  m_Queue.push_back({id, std::move(block), segment, id});
-  return id;
+  Prepare() = std::move(block);
+  return Commit(segment);
+}
+
+// Blocks are read into their place in the ring and stay there when they leave it: the next
+// block read into that place reuses their storage.
+// The last segment written stays in its place too, for lines inserted after it: the ring grows
+// rather than reuse that place, and keeps it in its last one.
+Block& RunOrder::Prepare() {
+  const std::size_t mask = m_Ring.empty() ? 0 : m_Ring.size() - 1;
+  if (m_Count == m_Ring.size() || ((m_Head + m_Count) & mask) == m_LastSlot) {
+    std::vector<Entry> ring(m_Ring.empty() ? 16 : 2 * m_Ring.size());
+    for (std::size_t k = 0; k < m_Count; ++k) {
+      ring[k] = std::move(Slot(k));
+    }
+    if (m_LastSlot != NO_SLOT) {
+      ring.back() = std::move(m_Ring[m_LastSlot]);
+      m_LastSlot = ring.size() - 1;
+    }
+    m_Ring = std::move(ring);
+    m_Head = 0;
+  }
+  return Slot(m_Count).block;
+}
+
+std::int64_t RunOrder::Commit(bool segment) {
+  Entry& entry = Slot(m_Count++);
+  entry.id = m_NextId++;
+  entry.segment = segment;
+  entry.last = entry.id;
+  return entry.id;
+}
+
+void RunOrder::PopFront() {
+  m_Head = (m_Head + 1) & (m_Ring.size() - 1);
+  --m_Count;
 }
 
 // Ids are consecutive and leave from the front: an entry's place in the queue is its id less
 // the front's (a run of fitted chords can hold tens of thousands of blocks).
 std::optional<std::size_t> RunOrder::Index(std::int64_t id) const {
-  if (m_Queue.empty() || id < m_Queue.front().id || id >= m_NextId) {
+  if (m_Count == 0 || id < Slot(0).id || id >= m_NextId) {
     return std::nullopt;
   }
-  return static_cast<std::size_t>(id - m_Queue.front().id);
+  return static_cast<std::size_t>(id - Slot(0).id);
 }
 
 RunOrder::Entry* RunOrder::At(std::int64_t id) {
   const std::optional<std::size_t> index = Index(id);
-  return index ? &m_Queue[*index] : nullptr;
+  return index ? &Slot(*index) : nullptr;
 }
 
 const Block* RunOrder::Find(std::int64_t id) const {
   const std::optional<std::size_t> index = Index(id);
-  return index ? &m_Queue[*index].block : nullptr;
+  return index ? &Slot(*index).block : nullptr;
 }
 
 std::int64_t RunOrder::LastCovered(std::int64_t id) const {
   const std::optional<std::size_t> index = Index(id);
-  return index ? m_Queue[*index].last : id;
+  return index ? Slot(*index).last : id;
 }
 
 void RunOrder::Covers(std::int64_t first, std::int64_t last) {
@@ -44,11 +77,11 @@ void RunOrder::Covers(std::int64_t first, std::int64_t last) {
 }
 
 void RunOrder::WriteBefore(std::int64_t id) {
-  while (!m_Queue.empty() && m_Queue.front().id < id) {
-    if (!m_Queue.front().segment) {
-      m_Sink.PlainBlock(m_Queue.front().block);
+  while (m_Count > 0 && Front().id < id) {
+    if (!Front().segment) {
+      m_Sink.PlainBlock(Front().block);
     }
-    m_Queue.pop_front();
+    PopFront();
   }
 }
 
@@ -61,25 +94,26 @@ void RunOrder::Final(const HostSegment& segment) {
       m_Sink.Inserted(*anchor, piece);
       return;
     }
-    if (!m_Last) {
+    if (m_LastSlot == NO_SLOT) {
       return;  // an anchor the host does not know: the host drops such lines as well
     }
-    if (piece.phase == crc::CRC_STATUS_RETRACT && m_Last->phase != crc::CRC_STATUS_RETRACT) {
+    const Block& lastBlock = m_Ring[m_LastSlot].block;
+    if (piece.phase == crc::CRC_STATUS_RETRACT && lastBlock.phase != crc::CRC_STATUS_RETRACT) {
       // The closing line of a run that ends without a cancel move: the tool leaves the contour
       // where compensation ends, after the blocks that follow the last segment, not while it is
       // still at cutting depth.
       m_Closing = piece;
-      m_ClosingAnchor = *m_Last;
+      m_ClosingAnchor = lastBlock;
       return;
     }
-    m_Sink.Inserted(*m_Last, piece);
+    m_Sink.Inserted(lastBlock, piece);
     return;
   }
   WriteBefore(segment.id);
-  if (m_Queue.empty() || m_Queue.front().id != segment.id) {
+  if (m_Count == 0 || Front().id != segment.id) {
     return;  // not ours; cannot happen with the driver's source
   }
-  const std::int64_t last = std::min(m_Queue.front().last, m_NextId - 1);
+  const std::int64_t last = std::min(Front().last, m_NextId - 1);
   std::vector<const Block*> chords;
   for (std::int64_t id = segment.id + 1; id <= last; ++id) {
     const Entry* entry = At(id);
@@ -87,12 +121,12 @@ void RunOrder::Final(const HostSegment& segment) {
       chords.push_back(&entry->block);
     }
   }
-  m_Sink.Segment(m_Queue.front().block, piece, chords);
-  m_Last = std::move(m_Queue.front().block);
-  m_Queue.pop_front();
-  while (!m_Queue.empty() && m_Queue.front().id <= last) {
-    m_Sink.PlainBlock(m_Queue.front().block);
-    m_Queue.pop_front();
+  m_Sink.Segment(Front().block, piece, chords);
+  m_LastSlot = m_Head;  // it stays there, kept out of reuse by Prepare
+  PopFront();
+  while (m_Count > 0 && Front().id <= last) {
+    m_Sink.PlainBlock(Front().block);
+    PopFront();
   }
 }
 

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <vector>
 
@@ -44,6 +43,10 @@ public:
 
   // Queues a block of the run; `segment`: it has a plane motion. Returns its id.
   std::int64_t Queue(Block block, bool segment);
+  // The same in two steps, without moving the block: Prepare gives the place of the next block
+  // to read it into (a block written earlier, whose storage is reused), Commit queues it.
+  Block& Prepare();
+  std::int64_t Commit(bool segment);
   // The segment handed to the engine under id `first` stands for the queued blocks from
   // `first` to `last`.
   void Covers(std::int64_t first, std::int64_t last);
@@ -59,7 +62,7 @@ public:
   // The id of the last block the segment with id `id` stands for (`id` itself unless fitted).
   std::int64_t LastCovered(std::int64_t id) const;
   std::int64_t NextId() const { return m_NextId; }
-  std::size_t Queued() const { return m_Queue.size(); }
+  std::size_t Queued() const { return m_Count; }
 
 private:
   struct Entry {
@@ -70,11 +73,20 @@ private:
   };
   std::optional<std::size_t> Index(std::int64_t id) const;
   Entry* At(std::int64_t id);
+  // The queue is a ring of entries in a vector whose size is a power of two.
+  Entry& Slot(std::size_t k) { return m_Ring[(m_Head + k) & (m_Ring.size() - 1)]; }
+  const Entry& Slot(std::size_t k) const { return m_Ring[(m_Head + k) & (m_Ring.size() - 1)]; }
+  Entry& Front() { return Slot(0); }
+  void PopFront();
 
   Sink& m_Sink;
-  std::deque<Entry> m_Queue;
+  std::vector<Entry> m_Ring;
+  std::size_t m_Head = 0;
+  std::size_t m_Count = 0;
   std::int64_t m_NextId = 0;
-  std::optional<Block> m_Last;  // the last segment written, for lines inserted after it
+  // The place in the ring of the last segment written, for lines inserted after it.
+  static constexpr std::size_t NO_SLOT = static_cast<std::size_t>(-1);
+  std::size_t m_LastSlot = NO_SLOT;
   std::optional<cutcomp::PathPiece> m_Closing;
   std::optional<Block> m_ClosingAnchor;
 };

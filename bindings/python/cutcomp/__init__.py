@@ -8,7 +8,10 @@ segments too short for the cutter.
 
 High level
     compensate(segments, radius, ...)   the tool-centre path of a contour, as plain tuples
-    CompensationError                   what compensate raises when the engine refuses
+    compensate_gcode(text, ...)         a G-code program compensated as the command-line tool
+                                        does it: (program, record)
+    CompensationError                   what both raise when the engine refuses
+    InputError                          what compensate_gcode raises for a program it cannot read
 
 Segments, going in and coming out, are plain tuples; points are (x, y) pairs:
     ("line", start, end)
@@ -34,12 +37,21 @@ node.GetStartPointMoved()); properties read None where the engine holds the unse
 See help(cutcomp.Translator) for driving the engine yourself and the lifetime rules.
 """
 
+import json as _json
 import math as _math
 import numbers as _numbers
+import os as _os
+import re as _re
+import tempfile as _tempfile
+import warnings as _warnings
 
 from ._cutcomp import *  # noqa: F401,F403  (the engine's classes, enums and constants)
 from ._cutcomp import (CCrcArc, CCrcLine, CCrcNode, CCrcTranslator, CCutterCompensator,
                        GetErrorGloss, Phase, Side, Strategy, __version__, _run)
+try:
+    from ._cutcomp import _run_gcode  # built with the command-line tool's pipeline
+except ImportError:
+    pass
 
 Line = CCrcLine
 Arc = CCrcArc
@@ -65,12 +77,31 @@ class CompensationError(Exception):
              the joint between the two.
     message  the engine's own message text
     path     the tool-centre path that was final before the refusal, in compensate's format
+
+    From compensate_gcode: block is the line of the refused block, file the file it is in (the
+    name given for the program, or a subroutine file's path), path the record of the pieces
+    written before it (compensate_gcode's format), program the program written up to it.
     """
 
-    def __init__(self, code, gloss, block, message, path):
-        super().__init__(f"segment {block}: {gloss}" + (f" ({message})" if message else ""))
+    def __init__(self, code, gloss, block, message, path, where=None):
+        super().__init__(f"{where or f'segment {block}'}: {gloss}" +
+                         (f" ({message})" if message else ""))
         self.code, self.gloss, self.block, self.message, self.path = (code, gloss, block,
                                                                       message, path)
+
+
+class GougeError(Exception):
+    """compensate_gcode's finished path comes closer to the programmed contour than the cutter
+    radius (beyond the gouge tolerance); no program is returned.
+
+    gouges   one dict per gouge, as the tool's JSON record has them (line, against_line, point,
+             tool_point, depth, clearance, radius)
+    path     the record of every piece
+    """
+
+    def __init__(self, summary, gouges, path):
+        super().__init__(summary)
+        self.gouges, self.path = gouges, path
 
 
 def _choice(name, value, table):
@@ -161,7 +192,146 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
     return path
 
 
-# compensate_gcode(text, ...) -> (program, record) belongs here, beside compensate: the
-# command-line tool's pipeline (reader, compensation runs, G-code writer, per-segment record),
-# once it is a library, bound in run.cpp as _compensate_gcode and wrapped here the way
-# compensate wraps _run, raising CompensationError for a refused block.
+class InputError(ValueError):
+    """compensate_gcode could not read the program, the tool table or a subroutine file; nothing
+    was compensated.
+
+    file, line, col  where (line and col are None when the message names no place)
+    message          what is wrong, in English
+    diagnostics      everything the command-line tool would have said, one message a line
+                     (inside a subroutine: the calls that led there)
+    """
+
+    def __init__(self, diagnostics, file, line, col, message):
+        super().__init__(diagnostics.strip())
+        self.diagnostics, self.file, self.line, self.col, self.message = (diagnostics, file, line,
+                                                                          col, message)
+
+
+class GcodeWarning(UserWarning):
+    """A warning of compensate_gcode (a block kept as programmed, a jump in the tool path...)."""
+
+
+# "file:line[:col][: in o<sub> called from file:line]: error: message", as the tool says it.
+_ERROR_LINE = _re.compile(r"^(?P<file>.*?):(?P<line>\d+)(?::(?P<col>\d+))?(?:: in .*?)?: "
+                          r"error: (?P<message>.*)$")
+
+
+def _number(name, value, low=None, integer=False):
+    ok = (isinstance(value, int) if integer else isinstance(value, _numbers.Real)) and \
+        not isinstance(value, bool) and _math.isfinite(value) and (low is None or value >= low)
+    if not ok:
+        kind = "an int" if integer else "a finite number"
+        raise ValueError(f"{name} must be {kind}" + (f" >= {low}" if low is not None else "") +
+                         f", not {value!r}")
+    return value
+
+
+def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", tool_units=None,
+                     start="normal", evade=False, look_behind=3, end="retract", fit=True,
+                     locate_rapids=False, precision=None, arc_tolerance=None,
+                     subroutine_path="", max_blocks=100_000_000, trace_source=False,
+                     verify=True, gouge_tolerance=None, allow_gouge=False,
+                     strict_interference=False):
+    """A G-code program compensated exactly as the command-line tool compensates it.
+
+    text          the program (str, or bytes in its own encoding)
+    radius        radius for every G41/G42, overriding D (negative swaps the sides; 0 passes
+                  the path through); None: D through the tool table, or G41.1/G42.1's diameter
+    tool_table    the path of a tool table ("T<n> P<n> D<diameter>" lines), or a mapping
+                  {tool number: diameter}
+    name          the program's name in messages and the record; subroutine files are looked
+                  for in its directory, then along subroutine_path (colon-separated)
+    tool_units    "mm" or "inch": the tool table's unit when it is not the program's
+    start, evade, look_behind   as compensate; the side is the program's (G41: left, G42: right)
+    end           a run that ends without a cancel move: "retract" (the tool stays), "line" (a
+                  closing line back to the programmed end), "none"
+    fit           True: runs of short chords are fitted by lines and arcs within the default
+                  tolerance first; a number: within that tolerance; False: not fitted
+    locate_rapids, precision, arc_tolerance, max_blocks, trace_source   as the tool's options
+    verify        audit the tool path against the whole contour for gouges (False: --no-verify)
+    gouge_tolerance, allow_gouge, strict_interference   as the tool's options
+
+    Returns (program, record): the compensated program as text, and one dict per plane segment
+    as the tool's JSON record has it (line, kind, motion, plane, phase, side, radius, inserted,
+    dropped, locate, programmed and tool geometry, fitted chords; "file" for a subroutine
+    file's block). Warnings are issued as GcodeWarning.
+
+    Raises CompensationError when the engine refuses a block (block: its line), InputError for a
+    program, tool table or subroutine it cannot read, GougeError when the finished path cuts into
+    the contour (unless allow_gouge: then the gouges are warnings), ValueError or TypeError for
+    bad arguments.
+    """
+    if "_run_gcode" not in globals():
+        raise NotImplementedError("this cutcomp module was built without the command-line tool")
+    if isinstance(text, (bytes, bytearray)):
+        text = bytes(text).decode("utf-8", "surrogateescape")
+    if not isinstance(text, str):
+        raise TypeError(f"text must be str or bytes, not {type(text).__name__}")
+    if radius is not None:
+        radius = float(_number("radius", radius))
+    if isinstance(fit, bool):
+        fit_tolerance = None
+    else:
+        fit_tolerance, fit = float(_number("fit", fit)), True
+        if fit_tolerance <= 0:
+            raise ValueError(f"fit must be a positive tolerance, not {fit_tolerance!r}")
+    if precision is not None and not 0 <= _number("precision", precision, 0, True) <= 9:
+        raise ValueError(f"precision must be 0 to 9, not {precision!r}")
+    if arc_tolerance is not None:
+        arc_tolerance = float(_number("arc_tolerance", arc_tolerance, 0))
+    if tool_units not in (None, "mm", "inch"):
+        raise ValueError(f"tool_units must be 'mm' or 'inch', not {tool_units!r}")
+    with _tempfile.TemporaryDirectory(prefix="cutcomp-") as scratch:
+        table = ""
+        if tool_table is not None and not isinstance(tool_table, (str, bytes, _os.PathLike)):
+            table = _os.path.join(scratch, "tools.tbl")
+            with open(table, "w", encoding="ascii") as f:
+                for tool, diameter in dict(tool_table).items():
+                    tool = _number("a tool number", tool, 0, True)
+                    diameter = _number(f"the diameter of tool {tool}", diameter, 0)
+                    f.write(f"T{tool} P{tool} D{float(diameter)!r}\n")
+        elif tool_table is not None:
+            table = _os.fsdecode(tool_table)
+        output, record = _os.path.join(scratch, "out.ngc"), _os.path.join(scratch, "out.json")
+        status, diagnostics = _run_gcode(
+            text.encode("utf-8", "surrogateescape"), str(name), output, record, radius, table,
+            tool_units, arc_tolerance, _choice("start", start, _STRATEGIES),
+            _number("look_behind", look_behind, 0, True), bool(evade), bool(fit), fit_tolerance,
+            _choice("end", end, _ENDS), bool(locate_rapids), precision, str(subroutine_path),
+            _number("max_blocks", max_blocks, 1, True), bool(trace_source), bool(verify),
+            None if gouge_tolerance is None else float(_number("gouge_tolerance",
+                                                                 gouge_tolerance, 0)),
+            bool(allow_gouge), not strict_interference)
+        program = record_data = None
+        if _os.path.exists(output):
+            with open(output, encoding="utf-8", errors="surrogateescape", newline="") as f:
+                program = f.read()
+        if _os.path.exists(record):
+            with open(record, encoding="utf-8") as f:
+                record_data = _json.load(f)
+    for line in diagnostics.splitlines():
+        if ": warning: " in line:
+            _warnings.warn(line, GcodeWarning, stacklevel=2)
+    if status == 0 or (status == 3 and allow_gouge and program is not None):
+        return program, record_data["segments"]
+    if status == 3 and record_data:
+        raise GougeError(diagnostics.strip().splitlines()[-1].split(": warning: ", 1)[-1],
+                         record_data.get("gouges") or [], record_data["segments"])
+    error = record_data and record_data.get("error")
+    if status == 1 and error:
+        where = (error.get("file") or str(name)) + ":" + str(error["line"])
+        failure = CompensationError(error["code"], error["message"], error["line"],
+                                    error.get("engine_message", ""), record_data["segments"],
+                                    where)
+        failure.file, failure.program = error.get("file") or str(name), program
+        raise failure
+    for line in diagnostics.splitlines():
+        found = _ERROR_LINE.match(line)
+        if found:
+            col = found["col"]
+            raise InputError(diagnostics, found["file"], int(found["line"]),
+                             int(col) if col else None, found["message"])
+    message = next((line.split(": error: ", 1)[1] for line in diagnostics.splitlines()
+                    if ": error: " in line), diagnostics.strip())
+    raise InputError(diagnostics, str(name), None, None, message)

@@ -1,49 +1,53 @@
 // SPDX-License-Identifier: MIT
-// The gouge audit: exact clearance of a finished tool-centre path against the programmed
-// contour. The engine checks each new offset segment only against the last few finished ones;
-// the audit measures every piece of the path against every wall of the whole program (other
-// runs included) and reports each place where the tool comes closer to a wall than its radius.
-//
-// Use: give the contour of the whole program first, segment by segment in program order
-// (AddSegment), then audit the tool-centre path piece by piece as the pieces become final
-// (AuditPiece). The first AuditPiece builds a spatial index over the walls, O(n log n); each
-// piece then costs O(log n) plus the walls within its reach. The contour and its index take
-// about 50 to 60 bytes per programmed segment. Nothing is sampled: distances
-// between lines and arcs are computed in closed form from end points, perpendicular feet, the
-// line through a circle's centre and crossings.
-//
-// Which programmed segments are walls. A wall is a segment the tool must keep a cutter radius
-// away from: a segment in progress (CRC_STATUS_DOING) that is not a positioning (locate) line.
-// Start-up and cancel moves, positioning lines and moves outside compensation are not walls:
-// they say where the tool centre goes on its way to or from the contour, not where the part is.
-//
-// Which contacts are not gouges. A clearance of at least radius - tolerance is contact, not a
-// gouge: that covers exact corners (a trimmed inside corner ends exactly one radius from both
-// walls, corner lines run at least one radius from the corner), tangent joints and the offset of
-// a segment against its own wall, up to rounding. A joint the engine takes as smooth although it
-// turns a little is measured like any other place, and reported when it cuts deeper than the
-// tolerance (up to 0.0019 of the radius).
-//
-// One exemption goes beyond the tolerance. A straight piece whose programmed segment is not a
-// wall but comes right before a wall (a start-up or positioning move, or a line inserted for
-// it) leads onto that wall at its first point; one whose segment comes right after a wall (a
-// cancel or positioning move) leads off it at its last point. Coming in at an angle, the tool
-// cuts a little behind that point before it reaches its place beside it; that notch is the
-// start-up's own and is not reported when all of this holds:
-//   - the nearest point of the wall is the attachment point itself;
-//   - both ends of the piece lie at least radius - tolerance from that point (the tool neither
-//     starts nor ends inside the wall there);
-//   - where the piece comes within the radius of that point, it stays behind it (before the
-//     wall's first point, past its last, along the wall's tangent there) and on the side of the
-//     tangent where the piece's attached end lies.
-// The notch is then at most (1 - 1/sqrt(2)) = 0.29 of the radius deep, and shallower the further
-// behind the piece starts: a lead-in along the wall's line from L behind its first point cuts
-// r (1 - L / sqrt(L^2 + r^2)). Everything else is measured and reported: coming within the
-// radius of any other point of the attached wall, reaching it from its material side, crossing
-// it, and every contact with any other wall, including the neighbour that a closed contour has
-// on the other side of the attachment point.
-//
-// Lengths are in the host's unit. Not thread-safe: one audit is used by one thread at a time.
+/// @file
+/// The gouge audit: exact clearance of a finished tool-centre path against the programmed
+/// contour. The engine checks each new offset segment only against the last few finished ones;
+/// the audit measures every piece of the path against every wall of the whole program (other
+/// runs included) and reports each place where the tool comes closer to a wall than its radius.
+///
+/// Use: give the contour of the whole program first, segment by segment in program order
+/// (AddSegment), then audit the tool-centre path piece by piece as the pieces become final
+/// (AuditPiece), and read the running account (GetSummary) at the end. The first AuditPiece
+/// builds a spatial index over the walls, O(n log n); each piece then costs O(log n) plus the
+/// walls within its reach. The contour and its index take about 55 to 60 bytes per programmed
+/// segment. Nothing is sampled: distances between lines and arcs are computed in closed form
+/// from end points, perpendicular feet, the line through a circle's centre and crossings. A wall
+/// is measured only when cheap tests (discs, and lines or circles that keep the piece and the
+/// wall apart, with a margin for their rounding) cannot show that it stays beyond the limit;
+/// every distance reported is the exact one.
+///
+/// Which programmed segments are walls. A wall is a segment the tool must keep a cutter radius
+/// away from: a segment in progress (CRC_STATUS_DOING) that is not a positioning (locate) line.
+/// Start-up and cancel moves, positioning lines and moves outside compensation are not walls:
+/// they say where the tool centre goes on its way to or from the contour, not where the part is.
+///
+/// Which contacts are not gouges. A clearance of at least radius - tolerance is contact, not a
+/// gouge: that covers exact corners (a trimmed inside corner ends exactly one radius from both
+/// walls, corner lines run at least one radius from the corner), tangent joints and the offset of
+/// a segment against its own wall, up to rounding. A joint the engine takes as smooth although it
+/// turns a little is measured like any other place, and reported when it cuts deeper than the
+/// tolerance (up to 0.0019 of the radius).
+///
+/// One exemption goes beyond the tolerance. A straight piece whose programmed segment is not a
+/// wall but comes right before a wall (a start-up or positioning move, or a line inserted for
+/// it) leads onto that wall at its first point; one whose segment comes right after a wall (a
+/// cancel or positioning move) leads off it at its last point. Coming in at an angle, the tool
+/// cuts a little behind that point before it reaches its place beside it; that notch is the
+/// start-up's own and is not reported when all of this holds:
+///   - the nearest point of the wall is the attachment point itself;
+///   - both ends of the piece lie at least radius - tolerance from that point (the tool neither
+///     starts nor ends inside the wall there);
+///   - where the piece comes within the radius of that point, it stays behind it (before the
+///     wall's first point, past its last, along the wall's tangent there) and on the side of the
+///     tangent where the piece's attached end lies.
+/// The notch is then at most (1 - 1/sqrt(2)) = 0.29 of the radius deep, and shallower the further
+/// behind the piece starts: a lead-in along the wall's line from L behind its first point cuts
+/// r (1 - L / sqrt(L^2 + r^2)). Everything else is measured and reported: coming within the
+/// radius of any other point of the attached wall, reaching it from its material side, crossing
+/// it, and every contact with any other wall, including the neighbour that a closed contour has
+/// on the other side of the attachment point.
+///
+/// Lengths are in the host's unit. Not thread-safe: one audit is used by one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -59,104 +63,138 @@
 
 namespace crc {
 
-// A bounded straight line or circular arc, in the direction it is travelled.
+/// A bounded straight line or circular arc, in the direction it is travelled.
 struct Curve {
-  bool arc = false;
-  __point2<double> from;
-  __point2<double> to;
-  // Arcs: the centre and the turning sense. The radius is the distance of `from` from the
-  // centre; `to` is taken along its ray from the centre (rounding in a host's end point does
-  // not bend the arc), and the arc sweeps from `from` to `to` in its sense.
+  bool arc = false;       ///< an arc when set, otherwise a line
+  __point2<double> from;  ///< first point
+  __point2<double> to;    ///< last point (for an arc, only its direction from the centre counts)
+  /// Arcs: the centre. The radius is the distance of `from` from the centre; `to` is taken
+  /// along its ray from the centre (rounding in a host's end point does not bend the arc), and
+  /// the arc sweeps from `from` to `to` in its sense.
   __point2<double> centre;
-  bool ccw = true;
-  // Arcs whose ends lie within 1e-12 of each other: a whole turn when set, otherwise a point.
+  bool ccw = true;  ///< arcs: the turning sense, true = counterclockwise
+  /// Arcs whose ends lie within 1e-12 of each other: a whole turn when set, otherwise a point.
   bool fullCircle = false;
 };
 
-// One programmed segment of the program, in program order. The id is the host's own (a block
-// number, a sequence number); ids must increase along the contour, which is how pieces are
-// matched to their segments.
+/// One programmed segment of the program, in program order.
 struct ContourSegment {
-  Curve curve;
+  Curve curve;  ///< the programmed geometry
+  /// The host's own id (a block number, a sequence number); ids must increase along the
+  /// contour, which is how pieces are matched to their segments.
   std::int64_t id = 0;
-  crc_status_t phase = CRC_STATUS_NONE;
-  bool locate = false;  // a positioning line inside compensation, not offset
+  crc_status_t phase = CRC_STATUS_NONE;  ///< compensation phase; walls are CRC_STATUS_DOING
+  bool locate = false;                   ///< a positioning line inside compensation, not offset
 };
 
-// One piece of the tool-centre path.
+/// One piece of the tool-centre path.
 struct ToolPiece {
-  Curve tool;           // the path of the tool centre
-  double radius = 0.0;  // the radius of the cutter that travels it, positive
-  // The id of the programmed segment the piece belongs to; for a line the engine inserted, the
-  // id of the segment it was inserted for. An id not in the contour attaches the piece nowhere.
+  Curve tool;           ///< the path of the tool centre
+  double radius = 0.0;  ///< the radius of the cutter that travels it, positive
+  /// The id of the programmed segment the piece belongs to; for a line the engine inserted, the
+  /// id of the segment it was inserted for. An id not in the contour attaches the piece nowhere.
   std::int64_t id = 0;
 };
 
-// A wall that a piece comes closer to than its radius less the tolerance.
+/// A wall that a piece comes closer to than its radius less the tolerance.
 struct Gouge {
-  std::size_t piece = 0;  // ordinal of the piece among those audited, from 0
-  std::int64_t pieceId = 0;
-  std::size_t segment = 0;  // ordinal of the wall in the contour, from 0
-  std::int64_t segmentId = 0;
-  __point2<double> toolPoint;  // the point of the piece nearest the wall
-  __point2<double> wallPoint;  // the point of the wall nearest the piece
-  double clearance = 0.0;      // distance between the two points
-  double depth = 0.0;          // radius - clearance
+  std::size_t piece = 0;       ///< ordinal of the piece among those audited, from 0
+  std::int64_t pieceId = 0;    ///< the piece's id (ToolPiece::id)
+  std::size_t segment = 0;     ///< ordinal of the wall in the contour, from 0
+  std::int64_t segmentId = 0;  ///< the wall's id (ContourSegment::id)
+  __point2<double> toolPoint;  ///< the point of the piece nearest the wall
+  __point2<double> wallPoint;  ///< the point of the wall nearest the piece
+  double clearance = 0.0;      ///< distance between the two points
+  double depth = 0.0;          ///< radius - clearance
 };
 
-// The nearest wall of one piece, among the walls within radius + tolerance of it.
+/// The nearest wall of one piece, among the walls within radius + tolerance of it.
 struct PieceClearance {
-  // Infinity when no wall lies within reach. Exempt contacts at an attachment point are left
-  // out.
+  /// The distance to the nearest wall; infinity when no wall lies within reach. Exempt contacts
+  /// at an attachment point are left out.
   double clearance = std::numeric_limits<double>::infinity();
-  std::size_t segment = 0;  // ordinal of that wall in the contour
-  std::int64_t segmentId = 0;
-  __point2<double> toolPoint;
-  __point2<double> wallPoint;
-  std::size_t gouges = 0;  // walls the piece gouges
+  std::size_t segment = 0;     ///< ordinal of that wall in the contour
+  std::int64_t segmentId = 0;  ///< its id
+  __point2<double> toolPoint;  ///< the point of the piece nearest that wall
+  __point2<double> wallPoint;  ///< the point of that wall nearest the piece
+  std::size_t gouges = 0;      ///< walls the piece gouges
 };
 
+/// A running account of the pieces audited so far.
+struct AuditSummary {
+  std::size_t pieces = 0;  ///< pieces audited
+  std::size_t gouges = 0;  ///< gouges found, one per piece and wall
+  /// The gouge with the least clearance and the one that cuts deepest (radius - clearance); they
+  /// differ only where pieces of different radii gouge. Meaningful when `gouges` is not zero.
+  ///@{
+  Gouge nearest;
+  Gouge deepest;
+  ///@}
+  /// Outside its gouges, every piece keeps at least its radius - tolerance from every wall: this
+  /// is the least such bound over the pieces (infinity before the first). The least clearance
+  /// of the whole path is nearest.clearance when that is below the bound, else at least the
+  /// bound.
+  double bound = std::numeric_limits<double>::infinity();
+};
+
+/// The gouge audit of one program: its contour, an index over its walls, and the running account
+/// of the pieces audited. Move-only; it owns its storage and holds no reference to the host's
+/// data (segments and pieces are copied in). See the file comment for what counts as a wall and
+/// as a gouge.
 class CRC_API CGougeAudit {
 public:
-  // `tolerance` (host units, >= 0) separates contact from a gouge. It must exceed the rounding
-  // of the coordinates (1e-9 of their size is ample); zero reports rounding noise.
+  /// `tolerance` (host units, >= 0) separates contact from a gouge. It must exceed the rounding
+  /// of the coordinates (1e-9 of their size is ample); zero reports rounding noise. An invalid
+  /// tolerance (negative, not finite) is not refused here: every AuditPiece then fails. May
+  /// throw std::bad_alloc.
   explicit CGougeAudit(double tolerance);
   ~CGougeAudit();
-  // A moved-from audit may only be assigned to or destroyed.
+  /// Moving hands the contour, index and account over. A moved-from audit may only be assigned
+  /// to or destroyed.
+  ///@{
   CGougeAudit(CGougeAudit&& other) noexcept;
   CGougeAudit& operator=(CGougeAudit&& other) noexcept;
+  ///@}
   CGougeAudit(const CGougeAudit&) = delete;
   CGougeAudit& operator=(const CGougeAudit&) = delete;
 
-  // True when the segment counts as a wall (see the file comment).
+  /// True when the segment counts as a wall: in progress (CRC_STATUS_DOING) and not a locate
+  /// line.
   static bool IsWall(const ContourSegment& segment);
 
-  // Room for `count` segments, so that a long contour is stored without slack.
+  /// Room for `count` segments, so that a long contour is stored without slack. Only a hint:
+  /// nothing fails when memory for it runs out.
   void Reserve(std::size_t count);
 
-  // Appends the next segment of the contour. False, with the reason in GetLatestError and
-  // nothing stored, for a coordinate that is not finite or beyond 1e100 in size, an arc whose
-  // centre lies on an end, an id not above the previous one, a contour past 2^31 - 1
-  // segments, once auditing has begun, or when memory runs out.
+  /// Appends the next segment of the contour. False, with the reason in GetLatestError and
+  /// nothing stored, for a coordinate that is not finite or beyond 1e100 in size, an arc whose
+  /// centre lies on an end, an id not above the previous one, a contour past 2^31 - 1
+  /// segments, once auditing has begun, or when memory runs out.
   bool AddSegment(const ContourSegment& segment);
 
-  // Audits one piece against every wall. Appends one Gouge per wall the piece comes closer to
-  // than radius - tolerance (at the deepest point) to `gouges` and fills `clearance`; either
-  // may be null. Asking for the clearance costs more: the walls the piece only touches (its own,
-  // the neighbours at its corners) are then measured exactly too, where without it a cheaper
-  // test shows that they cannot be gouged. False, with the reason in GetLatestError and nothing
-  // counted, for a piece with a coordinate that is not finite or beyond 1e100, a radius that is not
-  // positive and finite, an arc whose centre lies on an end, an invalid tolerance, or when memory
-  // runs out.
+  /// Audits one piece against every wall. Appends one Gouge per wall the piece comes closer to
+  /// than radius - tolerance (at the deepest point) to `gouges`, adds them to the summary, and
+  /// fills `clearance`; either pointer may be null. Asking for the clearance costs about twice as
+  /// much: the walls the piece only touches (its own, the neighbours at its corners) are then
+  /// measured exactly too, where without it a cheap test shows that they cannot be gouged.
+  /// False, with the reason in GetLatestError and nothing counted, for a piece with a coordinate
+  /// that is not finite or beyond 1e100, a radius that is not positive and finite, an arc whose
+  /// centre lies on an end, an invalid tolerance, or when memory runs out.
   bool AuditPiece(const ToolPiece& piece, PieceClearance* clearance, std::vector<Gouge>* gouges);
 
+  /// The tolerance given to the constructor.
   double GetTolerance() const;
+  /// Segments stored by AddSegment, and how many of them are walls.
+  ///@{
   std::size_t GetSegmentCount() const;
   std::size_t GetWallCount() const;
-  std::size_t GetPieceCount() const;  // pieces audited
-  std::size_t GetGougeCount() const;  // gouges reported so far
-  // Bytes held for the contour and its index (container capacities).
+  ///@}
+  /// The running account; the reference lives as long as the audit.
+  const AuditSummary& GetSummary() const;
+  /// Bytes held for the contour and its index (container capacities).
   std::size_t GetMemoryUsage() const;
+  /// The reason for the latest refusal (in English, naming the segment or piece id); empty until
+  /// the first. A success does not clear it.
   const std::string& GetLatestError() const;
 
 private:

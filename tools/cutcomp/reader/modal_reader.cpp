@@ -152,7 +152,12 @@ ModalReader::ModalReader(BlockSource& source, ReaderOptions options)
     : m_Source(source), m_Options(options) {}
 
 bool ModalReader::Next(Block& block) {
+  // A fresh block that keeps the storage of the words it held: the language layer swaps it
+  // with its own, so that reading a block allocates nothing once a few have been read.
+  std::vector<Item> items = std::move(block.source.items);
+  items.clear();
   block = Block();
+  block.source.items = std::move(items);
   if (!m_Source.Next(block.source)) {
     return false;
   }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 #include "number_format.h"
 
@@ -24,7 +25,7 @@ std::size_t LeadingEnd(const Block& block) {
   return 0;
 }
 
-void Join(std::string& out, const std::string& text) {
+void Join(std::string& out, std::string_view text) {
   if (text.empty()) {
     return;
   }
@@ -85,9 +86,12 @@ int GcodeWriter::Decimals(Units units) const {
 // never accumulates along a long incremental program.
 void GcodeWriter::Coordinate(std::string& out, char letter, double value, double from,
                              bool incremental, int decimals) const {
-  Join(out, std::string(1, letter));
+  if (!out.empty()) {
+    out += ' ';
+  }
+  out += letter;
   if (!incremental) {
-    out += FormatNumber(value, decimals);
+    AppendNumber(out, value, decimals);
     return;
   }
   const std::optional<std::int64_t> to = ToUnits(value, decimals);
@@ -95,7 +99,7 @@ void GcodeWriter::Coordinate(std::string& out, char letter, double value, double
   if (to && at) {
     AppendUnits(out, *to - *at, decimals);
   } else {
-    out += FormatNumber(value - from, decimals);
+    AppendNumber(out, value - from, decimals);
   }
 }
 
@@ -134,8 +138,11 @@ void GcodeWriter::JoinItem(std::string& out, const Item& item, Units units, bool
     out += ' ';
   }
   out += item.letter;
-  out += IsCoordinate(item.letter) ? FormatNumber(item.value, Decimals(units))
-                                   : FormatSignificant(item.value, SIGNIFICANT);
+  if (IsCoordinate(item.letter)) {
+    AppendNumber(out, item.value, Decimals(units));
+  } else {
+    out += FormatSignificant(item.value, SIGNIFICANT);
+  }
 }
 
 // Ends the line: the source trace, if asked for, and the line break.
@@ -360,7 +367,8 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
   const Motion motion = written.arc
                             ? (written.ccw ? Motion::ARC_CCW : Motion::ARC_CW)
                             : (block.motion == Motion::RAPID ? Motion::RAPID : Motion::LINE);
-  std::string replacement;
+  std::string& replacement = m_Replacement;
+  replacement.clear();
   Move(replacement, motion, written.to, modal);
   if (written.arc) {
     const PlaneAxes& axes = AxesOf(modal.plane);
@@ -374,7 +382,8 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
                swap ? s.x : s.y, !absolute, decimals);
   }
   const bool inverseTime = modal.feedMode == FeedMode::INVERSE_TIME;
-  std::string words;
+  std::string& words = m_Words;
+  words.clear();
   bool placed = false;
   for (const Item& item : block.source.items) {
     if (item.role == Item::COMP || (inverseTime && item.kind == Item::WORD && item.letter == 'F')) {
@@ -399,7 +408,9 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
     }
   }
   m_Modal = modal;
-  Feed(words, feedPerMinute, Length3(written, block.heightChange));
+  if (inverseTime) {
+    Feed(words, feedPerMinute, Length3(written, block.heightChange));
+  }
   Emit(block, words, true);
   m_Motion = motion;
   m_Position = written.to;

@@ -74,6 +74,9 @@ private:
   // carry: straight moves leave the axes they do not name where they were.
   Point m_Carried;
   std::string m_Line;
+  // Working text of Replaced, kept so that its storage is reused from block to block.
+  std::string m_Replacement;
+  std::string m_Words;
   std::function<std::string(const SourceBlock&)> m_Trace;
 };
 

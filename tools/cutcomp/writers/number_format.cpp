@@ -14,6 +14,7 @@ namespace {
 // what a double holds exactly; beyond it lies the noise of the arithmetic that produced it.
 constexpr int SIGNIFICANT_DIGITS = 15;
 constexpr std::int64_t MAX_UNITS = 999999999999999999;  // 18 digits: never overflows below
+constexpr double POWERS[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 
 }  // namespace
 
@@ -23,6 +24,21 @@ std::optional<std::int64_t> ToUnits(double value, int decimals) {
   }
   if (value == 0.0) {
     return 0;
+  }
+  // The usual case, without decimal digits: |value| 10^decimals rounded to the nearest whole
+  // number. The fifteen significant digits below differ from the value by at most 5e-15 of it;
+  // unless the fraction lies within that (and the product's own rounding) of one half, both ways
+  // round alike.
+  if (decimals >= 0 && decimals < static_cast<int>(sizeof POWERS / sizeof POWERS[0])) {
+    const double scaled = std::fabs(value) * POWERS[decimals];
+    if (scaled < 1e15) {
+      const double whole = std::floor(scaled);
+      const double fraction = scaled - whole;
+      if (std::fabs(fraction - 0.5) > 1e-9 + scaled * 1e-14) {
+        const auto units = static_cast<std::int64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+        return value < 0 ? -units : units;
+      }
+    }
   }
   char buffer[40];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
@@ -57,50 +73,50 @@ std::optional<std::int64_t> ToUnits(double value, int decimals) {
 }
 
 void AppendUnits(std::string& out, std::int64_t units, int decimals) {
-  if (units == 0) {
-    out += '0';
-    return;
-  }
-  if (units < 0) {
-    out += '-';
-  }
-  const std::uint64_t magnitude =
+  // Written back to front into a buffer and appended once: the digits of the fraction without
+  // its trailing zeros, the point, then the whole part (at least "0").
+  char text[48];
+  char* end = text + sizeof text;
+  char* p = end;
+  std::uint64_t magnitude =
       units < 0 ? static_cast<std::uint64_t>(-(units + 1)) + 1 : static_cast<std::uint64_t>(units);
-  char digits[24];
-  const auto result = std::to_chars(digits, digits + sizeof digits, magnitude);
-  const int length = static_cast<int>(result.ptr - digits);
-  int last = length;  // trailing zeros of the fraction go
   int fraction = decimals;
-  while (fraction > 0 && last > 0 && digits[last - 1] == '0') {
-    --last;
+  while (fraction > 0 && magnitude % 10 == 0) {  // trailing zeros of the fraction go
+    magnitude /= 10;
     --fraction;
   }
-  const int whole = length - decimals;
-  if (whole > 0) {
-    out.append(digits, static_cast<std::size_t>(whole));
-  } else {
-    out += '0';
-  }
   if (fraction > 0) {
-    out += '.';
-    for (int k = whole; k < 0; ++k) {
-      out += '0';
+    for (int k = 0; k < fraction; ++k) {
+      *--p = static_cast<char>('0' + magnitude % 10);
+      magnitude /= 10;
     }
-    const int from = whole > 0 ? whole : 0;
-    out.append(digits + from, static_cast<std::size_t>(last - from));
+    *--p = '.';
   }
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude > 0);
+  if (units < 0) {
+    *--p = '-';
+  }
+  out.append(p, static_cast<std::size_t>(end - p));
 }
 
-std::string FormatNumber(double value, int decimals) {
-  std::string out;
+void AppendNumber(std::string& out, double value, int decimals) {
   if (const std::optional<std::int64_t> units = ToUnits(value, decimals)) {
     AppendUnits(out, *units, decimals);
-    return out;
+    return;
   }
   char buffer[400];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  return std::string(buffer, result.ptr);
+  out.append(buffer, result.ptr);
+}
+
+std::string FormatNumber(double value, int decimals) {
+  std::string out;
+  AppendNumber(out, value, decimals);
+  return out;
 }
 
 std::string FormatSignificant(double value, int digits) {

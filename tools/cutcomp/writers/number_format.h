@@ -24,6 +24,8 @@ void AppendUnits(std::string& out, std::int64_t units, int decimals);
 
 // `value` with at most `decimals` decimals, as above; out-of-range values in plain fixed form.
 std::string FormatNumber(double value, int decimals);
+// The same, appended to `out`.
+void AppendNumber(std::string& out, double value, int decimals);
 
 // `value` with `digits` significant digits, but every digit before the decimal point kept
 // (123456789 stays whole), written as FormatNumber writes it.

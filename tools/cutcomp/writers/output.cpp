@@ -2,7 +2,13 @@
 // Checked writes to files and standard output.
 #include "output.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace cutcomp::cli {
@@ -10,6 +16,12 @@ namespace cutcomp::cli {
 Output::~Output() {
   if (m_File != nullptr && m_Owned) {
     std::fclose(m_File);
+  }
+  if (m_Target != nullptr && m_Target != stdout) {
+    std::fclose(m_Target);
+  }
+  if (!m_Staged.empty()) {
+    std::remove(m_Staged.c_str());
   }
 }
 
@@ -22,16 +34,55 @@ void Output::Fail() {
 
 bool Output::Open(const std::string& path) {
   m_Path = path;
-  if (path == "-") {
-    m_File = stdout;
-    m_Owned = false;
-    return true;
-  }
   errno = 0;
-  m_File = std::fopen(path.c_str(), "wb");
+  struct stat info {};
+  const bool exists = path != "-" && stat(path.c_str(), &info) == 0;
+  if (path == "-" || (exists && !S_ISREG(info.st_mode))) {
+    // Nothing to rename onto: spool, and copy on commit.
+    m_Target = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
+    if (m_Target == nullptr) {
+      Fail();
+      return false;
+    }
+    m_Spooled = true;
+    const bool opened = OpenTemporary();
+    m_Path = path;
+    return opened;
+  }
+  // A temporary file in the target's directory (a link is followed to the file it names), so
+  // that the rename replaces the target in one step.
+  std::string target = path;
+  if (exists) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) {
+      target = resolved;
+    }
+  }
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string name = dir + "." + base + ".XXXXXX";
+  const int fd = mkstemp(name.data());
+  if (fd < 0) {
+    // No file can be made beside it (a directory we may not write in, a descriptor's name under
+    // /proc): spool, and open the target on commit.
+    m_Spooled = true;
+    const bool opened = OpenTemporary();
+    m_Path = path;
+    return opened;
+  }
+  m_Staged = name;
+  m_Path = path;
+  m_StagedTarget = target;
+  // mkstemp makes the file private; the target gets what a newly created file would.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, exists ? (info.st_mode & 07777) : (0666 & ~mask));
+  m_File = fdopen(fd, "wb");
   m_Owned = true;
   if (m_File == nullptr) {
     Fail();
+    close(fd);
     return false;
   }
   return true;
@@ -75,7 +126,7 @@ void Output::Append(Output& temporary) {
   }
 }
 
-bool Output::Finish() {
+bool Output::Finish(bool commit) {
   if (m_File == nullptr) {
     return !m_Failed;
   }
@@ -83,6 +134,31 @@ bool Output::Finish() {
   if (std::fflush(m_File) != 0 || std::ferror(m_File)) {
     Fail();
   }
+  const bool keep = commit && !m_Failed;
+  if (m_Spooled && keep && m_Target == nullptr) {
+    errno = 0;
+    m_Target = std::fopen(m_Path.c_str(), "wb");
+    if (m_Target == nullptr) {
+      Fail();
+    }
+  }
+  if (m_Spooled && keep && m_Target != nullptr) {
+    Output target;
+    target.m_File = m_Target;
+    target.Append(*this);
+    if (!target.Finish(true)) {
+      m_Failed = true;
+      m_Error = target.Error();
+    }
+    target.m_File = nullptr;
+  }
+  if (m_Spooled && m_Target != nullptr && m_Target != stdout) {
+    errno = 0;
+    if (std::fclose(m_Target) != 0 && keep) {
+      Fail();
+    }
+  }
+  m_Target = nullptr;
   if (m_Owned) {
     errno = 0;
     if (std::fclose(m_File) != 0) {
@@ -90,7 +166,17 @@ bool Output::Finish() {
     }
   }
   m_File = nullptr;
-  return !m_Failed;
+  if (!m_Staged.empty()) {
+    errno = 0;
+    if (commit && !m_Failed && std::rename(m_Staged.c_str(), m_StagedTarget.c_str()) != 0) {
+      Fail();
+    }
+    if (!commit || m_Failed) {
+      std::remove(m_Staged.c_str());
+    }
+    m_Staged.clear();
+  }
+  return !commit || !m_Failed;
 }
 
 }  // namespace cutcomp::cli

@@ -6,7 +6,7 @@
 #include <charconv>
 #include <cmath>
 
-#include <nlohmann/json.hpp>
+#include "report_json.h"
 
 namespace cutcomp::cli {
 
@@ -24,27 +24,6 @@ const char* SideName(crc::crc_dir_t side) {
   static const char* const NAMES[] = {"none", "left", "right"};
   const int k = static_cast<int>(side) + 1;
   return k >= 0 && k < 3 ? NAMES[k] : "none";
-}
-
-nlohmann::json JsonPoint(const Point& p) { return nlohmann::json::array({p.x, p.y}); }
-
-nlohmann::json JsonCurve(const cutcomp::Curve& c) {
-  nlohmann::json j;
-  j["start"] = JsonPoint(c.from);
-  j["end"] = JsonPoint(c.to);
-  if (c.arc) {
-    j["center"] = JsonPoint(c.centre);
-    j["radius"] = c.radius;
-    j["ccw"] = c.ccw;
-    j["full_circle"] = c.fullCircle;
-  }
-  return j;
-}
-
-// Text from the input (a file name, a comment quoted in a message) need not be UTF-8: invalid
-// bytes become U+FFFD instead of failing the whole record.
-std::string Dump(const nlohmann::json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string Escape(const std::string& text) {
@@ -94,11 +73,26 @@ std::string Nums(std::initializer_list<double> values) {
 // ---------------------------------------------------------------------------------------------
 // JSON
 
-JsonWriter::JsonWriter(Output& out, const std::string& input) : m_Out(out) {
-  m_Out.Write("{\"input\": " + Dump(nlohmann::json(input)) + ",\n\"segments\": [\n");
+nlohmann::json JsonPoint(const Point& p) { return nlohmann::json::array({p.x, p.y}); }
+
+nlohmann::json JsonCurve(const cutcomp::Curve& c) {
+  nlohmann::json j;
+  j["start"] = JsonPoint(c.from);
+  j["end"] = JsonPoint(c.to);
+  if (c.arc) {
+    j["center"] = JsonPoint(c.centre);
+    j["radius"] = c.radius;
+    j["ccw"] = c.ccw;
+    j["full_circle"] = c.fullCircle;
+  }
+  return j;
 }
 
-void JsonWriter::Piece(const PieceRecord& r) {
+std::string DumpJson(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json PieceJson(const PieceRecord& r) {
   const cutcomp::PathPiece& p = r.piece;
   nlohmann::json j;
   if (!r.file.empty()) {
@@ -126,29 +120,62 @@ void JsonWriter::Piece(const PieceRecord& r) {
     }
     j["fitted"] = {{"last_line", r.lastLine}, {"chords", std::move(points)}};
   }
-  m_Out.Write((m_First ? "" : ",\n") + Dump(j));
+  return j;
+}
+
+nlohmann::json ErrorJson(const ErrorRecord& error) {
+  nlohmann::json e = nlohmann::json::object();
+  if (!error.file.empty()) {
+    e["file"] = error.file;
+  }
+  e["line"] = error.line;
+  if (error.col != 0) {
+    e["col"] = error.col;
+  }
+  e["kind"] = error.compensation ? "compensation" : "input";
+  if (error.compensation) {
+    e["code"] = error.code;
+    e["engine_message"] = error.engineMessage;
+  }
+  e["message"] = error.message;
+  return e;
+}
+
+JsonWriter::JsonWriter(Output& out, const std::string& input) : m_Out(out) {
+  m_Out.Write("{\"input\": " + DumpJson(nlohmann::json(input)) + ",\n\"segments\": [\n");
+}
+
+void JsonWriter::Piece(const PieceRecord& r) {
+  const nlohmann::json j = PieceJson(r);
+  m_Out.Write((m_First ? "" : ",\n") + DumpJson(j));
   m_First = false;
 }
 
-void JsonWriter::Finish(const ErrorRecord* error) {
-  nlohmann::json e = nullptr;
-  if (error != nullptr) {
-    e = nlohmann::json::object();
-    if (!error->file.empty()) {
-      e["file"] = error->file;
+void JsonWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges) {
+  nlohmann::json g = nullptr;
+  if (gouges != nullptr) {
+    g = nlohmann::json::array();
+    for (const GougeRecord& gouge : *gouges) {
+      nlohmann::json one = nlohmann::json::object();
+      if (!gouge.file.empty()) {
+        one["file"] = gouge.file;
+      }
+      one["line"] = gouge.line;
+      if (!gouge.wallFile.empty()) {
+        one["against_file"] = gouge.wallFile;
+      }
+      one["against_line"] = gouge.wallLine;
+      one["point"] = {gouge.point.x, gouge.point.y};
+      one["tool_point"] = {gouge.toolPoint.x, gouge.toolPoint.y};
+      one["depth"] = gouge.depth;
+      one["clearance"] = gouge.clearance;
+      one["radius"] = gouge.radius;
+      g.push_back(std::move(one));
     }
-    e["line"] = error->line;
-    if (error->col != 0) {
-      e["col"] = error->col;
-    }
-    e["kind"] = error->compensation ? "compensation" : "input";
-    if (error->compensation) {
-      e["code"] = error->code;
-      e["engine_message"] = error->engineMessage;
-    }
-    e["message"] = error->message;
   }
-  m_Out.Write(std::string(m_First ? "" : "\n") + "],\n\"error\": " + Dump(e) + "}\n");
+  const nlohmann::json e = error != nullptr ? ErrorJson(*error) : nlohmann::json(nullptr);
+  m_Out.Write(std::string(m_First ? "" : "\n") + "],\n\"gouges\": " + DumpJson(g) +
+              ",\n\"error\": " + DumpJson(e) + "}\n");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -251,7 +278,7 @@ void SvgWriter::Piece(const PieceRecord& r) {
   }
 }
 
-void SvgWriter::Finish(const ErrorRecord* error) {
+void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges) {
   if (error != nullptr && error->hasGeometry) {
     const std::string title = "line " + std::to_string(error->line) + ": " + error->message;
     Path("errseg", error->segment, nullptr, title);
@@ -272,6 +299,12 @@ void SvgWriter::Finish(const ErrorRecord* error) {
   // Line widths in drawing units, a fixed fraction of the drawing's size, so that every viewer
   // shows them alike (non-scaling strokes are not supported everywhere).
   const double u = size / 500;
+  for (const GougeRecord& gouge : gouges) {
+    m_Body.Write("<circle class=\"gouge\" cx=\"" + Nums({gouge.point.x}) + "\" cy=\"" +
+                 Nums({gouge.point.y}) + "\" r=\"" + Nums({12 * u}) + "\"><title>line " +
+                 std::to_string(gouge.line) + ": the tool comes " + Nums({gouge.depth}) +
+                 " inside line " + std::to_string(gouge.wallLine) + "</title></circle>\n");
+  }
   std::string head =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
       "viewBox=\"" +
@@ -289,6 +322,7 @@ void SvgWriter::Finish(const ErrorRecord* error) {
       ".start{stroke:#000;stroke-width:" + Nums({12 * u}) + "}\n" +
       ".errseg{stroke:#d50000;stroke-width:" + Nums({6 * u}) + ";stroke-opacity:0.6}\n" +
       ".err{stroke:#d50000;stroke-width:" + Nums({20 * u}) + ";stroke-opacity:0.7}\n" +
+      ".gouge{fill:none;stroke:#d50000;stroke-width:" + Nums({3 * u}) + "}\n" +
       "text{font-family:sans-serif}\n</style>\n" +
       "<defs><marker id=\"arrow\" viewBox=\"0 0 10 10\" refX=\"10\" refY=\"5\" markerWidth=\"" +
       Nums({size / 30}) + "\" markerHeight=\"" + Nums({size / 30}) +
@@ -303,7 +337,9 @@ void SvgWriter::Finish(const ErrorRecord* error) {
                      "\"><tspan fill=\"#9e9e9e\">programmed</tspan> · <tspan fill=\"#1565c0\">"
                      "tool centre</tspan> · <tspan fill=\"#2e7d32\">inserted</tspan> · <tspan "
                      "fill=\"#8e24aa\">fitted</tspan> · <tspan fill=\"#e65100\">dropped</tspan>"
-                     " · start: ●</text>\n";
+                     " · start: ●" +
+                     (gouges.empty() ? "" : " · <tspan fill=\"#d50000\">gouge: ○</tspan>") +
+                     "</text>\n";
   if (error != nullptr) {
     y += 1.5 * font;
     tail += "<text x=\"" + Nums({m_MinX}) + "\" y=\"" + Nums({y}) + "\" font-size=\"" +

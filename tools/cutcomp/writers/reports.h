@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "block.h"
@@ -20,6 +21,7 @@ struct PieceRecord {
   cutcomp::PathPiece piece;      // tool geometry as written, programmed geometry, phase, side...
   std::string file;              // the block's subroutine file; empty: the program itself
   std::size_t line = 0;          // the block's source line (an inserted line: its anchor's)
+  std::string_view text;         // that line as read; valid while the record is being written
   Motion motion = Motion::LINE;  // as programmed (inserted lines: G1)
   Plane plane = Plane::XY;
   double compRadius = 0.0;  // signed radius in force (0 outside compensation)
@@ -38,7 +40,31 @@ struct ErrorRecord {
   int code = 0;               // the engine's message number
   std::string message;        // English
   std::string engineMessage;  // the engine's own text
+  std::string text;           // the block's line as read, when known
   bool hasGeometry = false;   // the block's programmed plane motion, for the picture
+  cutcomp::Curve segment;
+};
+
+// A place where the tool comes closer to the programmed contour than its radius.
+struct GougeRecord {
+  std::string file;  // the tool-path piece's block; empty: the program itself
+  std::size_t line = 0;
+  std::string wallFile;  // the block of the wall it cuts into
+  std::size_t wallLine = 0;
+  Point point;      // the point of the wall the tool cuts into
+  Point toolPoint;  // the tool centre then
+  double depth = 0.0;
+  double clearance = 0.0;
+  double radius = 0.0;
+};
+
+// A warning about a block (line 0: about the whole run), with the geometry it concerns when it
+// has one, so that a report can mark it.
+struct WarningRecord {
+  std::string file;  // empty: the program itself
+  std::size_t line = 0;
+  std::string message;
+  bool hasGeometry = false;
   cutcomp::Curve segment;
 };
 
@@ -46,7 +72,8 @@ class JsonWriter {
 public:
   JsonWriter(Output& out, const std::string& input);
   void Piece(const PieceRecord& record);
-  void Finish(const ErrorRecord* error);
+  // `gouges` null: the path was not audited.
+  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges);
 
 private:
   Output& m_Out;
@@ -59,7 +86,8 @@ public:
   // and is copied behind the header by Finish, so that any target works, a pipe included.
   SvgWriter(Output& out, Output& body, std::string title);
   void Piece(const PieceRecord& record);
-  void Finish(const ErrorRecord* error);
+  // Gouges are drawn as red rings round the points of the contour cut into.
+  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges);
 
 private:
   void Grow(const Point& p);

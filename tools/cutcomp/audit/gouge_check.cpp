@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: MIT
+// The gouge check: the contour and the pieces kept per frame, audited at the end.
+#include "gouge_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace cutcomp::cli {
+
+namespace {
+
+crc::Curve ToAudit(const cutcomp::Curve& c) {
+  crc::Curve curve;
+  curve.arc = c.arc;
+  curve.from = c.from;
+  curve.to = c.to;
+  curve.centre = c.centre;
+  curve.ccw = c.ccw;
+  curve.fullCircle = c.fullCircle;
+  return curve;
+}
+
+}  // namespace
+
+void GougeCheck::PieceStore::Add(const crc::Curve& tool, double radius, std::int64_t id) {
+  std::uint8_t flags = 0;
+  // exact: a piece that starts where the last one ended is the usual case, and it is stored
+  // only when the start is that very point
+  if (m_Entries.empty() || tool.from.x != m_LastTo.x || tool.from.y != m_LastTo.y) {
+    flags |= OWN_FROM;
+    m_Extra.push_back(tool.from.x);
+    m_Extra.push_back(tool.from.y);
+  }
+  if (tool.arc) {
+    flags |= ARC | (tool.ccw ? CCW : 0) | (tool.fullCircle ? FULL : 0);
+    m_Extra.push_back(tool.centre.x);
+    m_Extra.push_back(tool.centre.y);
+  }
+  if (m_Entries.empty() || radius != m_LastRadius) {  // exact: a change of the stored value
+    flags |= NEW_RADIUS;
+    m_Extra.push_back(radius);
+  }
+  m_Entries.push_back({tool.to, id});
+  m_Flags.push_back(flags);
+  m_LastTo = tool.to;
+  m_LastRadius = radius;
+}
+
+template <typename Visit>
+void GougeCheck::PieceStore::ForEach(Visit&& visit) const {
+  crc::ToolPiece piece;
+  auto extra = m_Extra.begin();
+  auto flag = m_Flags.begin();
+  for (const Entry& entry : m_Entries) {
+    const std::uint8_t flags = *flag++;
+    piece.tool.from = piece.tool.to;
+    if ((flags & OWN_FROM) != 0) {
+      piece.tool.from.x = *extra++;
+      piece.tool.from.y = *extra++;
+    }
+    piece.tool.arc = (flags & ARC) != 0;
+    if (piece.tool.arc) {
+      piece.tool.centre.x = *extra++;
+      piece.tool.centre.y = *extra++;
+    }
+    piece.tool.ccw = (flags & CCW) != 0;
+    piece.tool.fullCircle = (flags & FULL) != 0;
+    if ((flags & NEW_RADIUS) != 0) {
+      piece.radius = *extra++;
+    }
+    piece.tool.to = entry.to;
+    piece.id = entry.id;
+    if (!visit(piece)) {
+      return;
+    }
+  }
+}
+
+std::size_t GougeCheck::PieceStore::MemoryUsage() const {
+  return m_Entries.size() * sizeof(Entry) + m_Flags.size() + m_Extra.size() * sizeof(double);
+}
+
+void GougeCheck::BeginRun(Plane plane, Units units, std::uint64_t frame) {
+  std::unique_ptr<Frame>& slot =
+      m_Frames[std::make_tuple(static_cast<int>(plane), static_cast<int>(units), frame)];
+  if (!slot) {
+    const double fallback =
+        units == Units::INCH ? DEFAULT_GOUGE_TOLERANCE_INCH : DEFAULT_GOUGE_TOLERANCE_MM;
+    slot = std::make_unique<Frame>(m_Tolerance.value_or(fallback));
+  }
+  m_Current = slot.get();
+}
+
+void GougeCheck::Segment(const crc::CCrcNode& node, std::int64_t id) {
+  if (m_Current == nullptr || m_Current->failed || !m_Abandoned.empty()) {
+    return;
+  }
+  crc::ContourSegment segment;
+  segment.curve = ToAudit(ProgrammedCurve(node));
+  segment.id = id;
+  segment.phase = node.GetStatusType();
+  segment.locate =
+      node.GetNodeType() == crc::NODE_LINE && static_cast<const crc::CCrcLine&>(node).IsLocate();
+  if (!m_Current->audit.AddSegment(segment)) {
+    m_Current->failed = true;
+    m_Current->failure = m_Current->audit.GetLatestError();
+  }
+}
+
+void GougeCheck::Piece(const cutcomp::Curve& tool, double radius, std::int64_t id) {
+  if (m_Current != nullptr && !m_Current->failed && m_Abandoned.empty()) {
+    m_Current->pieces.Add(ToAudit(tool), radius, id);
+  }
+}
+
+bool GougeCheck::Run(std::vector<GougeFinding>& findings, std::string& failure) {
+  if (!m_Abandoned.empty()) {
+    failure = m_Abandoned;
+    return false;
+  }
+  std::vector<crc::Gouge> gouges;
+  for (auto& entry : m_Frames) {
+    Frame& frame = *entry.second;
+    if (!frame.failed) {
+      frame.pieces.ForEach([&](const crc::ToolPiece& piece) {
+        gouges.clear();
+        if (!frame.audit.AuditPiece(piece, nullptr, &gouges)) {
+          frame.failed = true;
+          frame.failure = frame.audit.GetLatestError();
+          return false;
+        }
+        for (const crc::Gouge& gouge : gouges) {
+          findings.push_back({gouge.pieceId, gouge.segmentId, gouge.wallPoint, gouge.toolPoint,
+                              gouge.clearance, piece.radius, gouge.depth});
+        }
+        return true;
+      });
+    }
+    if (frame.failed && failure.empty()) {
+      failure = frame.failure;
+    }
+  }
+  std::stable_sort(
+      findings.begin(), findings.end(),
+      [](const GougeFinding& a, const GougeFinding& b) { return a.pieceId < b.pieceId; });
+  return failure.empty();
+}
+
+std::size_t GougeCheck::MemoryUsage() const {
+  std::size_t bytes = 0;
+  for (const auto& entry : m_Frames) {
+    bytes += entry.second->audit.GetMemoryUsage() + entry.second->pieces.MemoryUsage();
+  }
+  return bytes;
+}
+
+}  // namespace cutcomp::cli

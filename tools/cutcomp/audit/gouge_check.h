@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: MIT
+// The command-line tool's gouge check: every compensated piece of the written path measured
+// against the contour of the whole program, a second run against the walls of the first
+// included, by the library's exact audit (crc/audit/gouge_audit.h).
+//
+// The audit needs every wall before it measures the first piece, and a run may gouge a wall
+// that a later run programs; the program is read once, so the pieces are kept until the end of
+// the program and measured then. What is kept, per programmed segment handed to the engine: the
+// audit's contour (about 50 to 60 bytes) and, per piece of the tool path, 25 bytes (its end
+// point, its id and a byte of flags; a start only where the path jumps, a centre for an arc, a
+// radius where it changes). A million-block program holds about 80 MB; --no-verify keeps
+// nothing and runs in flat memory.
+//
+// The contour is the one the engine compensated: a run of CAM chords fitted by lines and arcs
+// is audited against the fitted segments (they lie within the fitting tolerance of the chords;
+// a gouge against the fitted contour is a fault of the compensation, a difference of up to that
+// tolerance against the chords is the fit's stated one).
+//
+// Runs are compared with each other only when they share the plane, the units and the work
+// coordinate frame: a program that machines the same part in two fixtures, or switches planes,
+// has walls at the same coordinates that are not the same walls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <crc/audit/gouge_audit.h>
+#include <crc/crc.h>
+
+#include "block.h"
+#include "tool_path.h"
+
+namespace cutcomp::cli {
+
+// The tolerance when none is given: contact closer than the radius by less than this is not a
+// gouge. The engine joins offsets at a joint that turns by a few degrees as if it were smooth,
+// which brings the tool up to 0.0019 of its radius closer to the wall (6 um for a 6 mm cutter);
+// on CAM output such joints are everywhere, and a default that refused a tenth of those
+// programs for a few micrometres would be switched off, not heeded. 0.005 mm is the chord
+// fitting's own tolerance, what the machines that run such programs hold, and five units of
+// the last written decimal; 0.0002 in is the same length, rounded to the fourth decimal.
+inline constexpr double DEFAULT_GOUGE_TOLERANCE_MM = 0.005;
+inline constexpr double DEFAULT_GOUGE_TOLERANCE_INCH = 0.0002;
+
+// One gouge: the piece of tool path and the wall, by the ids the driver gave them.
+struct GougeFinding {
+  std::int64_t pieceId = 0;
+  std::int64_t wallId = 0;
+  Point wallPoint;  // the point of the contour the tool cuts into
+  Point toolPoint;  // where the tool centre is then
+  double clearance = 0.0;
+  double radius = 0.0;
+  double depth = 0.0;
+};
+
+class GougeCheck {
+public:
+  // `tolerance` in the program's units, applied in whatever units a run is in; none: the
+  // default for the run's units.
+  explicit GougeCheck(std::optional<double> tolerance) : m_Tolerance(tolerance) {}
+
+  // A compensation run begins. Its segments and pieces are compared with those of the runs in
+  // the same plane, units and work frame (`frame` counts changes of the work coordinates).
+  void BeginRun(Plane plane, Units units, std::uint64_t frame);
+  // A programmed segment as the engine is handed it (before the engine changes it). Ids
+  // increase along the program.
+  void Segment(const crc::CCrcNode& node, std::int64_t id);
+  // A piece of the tool path as written, travelled by a cutter of `radius`; `id` is its
+  // programmed segment's (an inserted line's: its anchor's).
+  void Piece(const cutcomp::Curve& tool, double radius, std::int64_t id);
+
+  // Gives up: the path is not measured, Run says why.
+  void Abandon(const std::string& reason) { m_Abandoned = reason; }
+
+  // Audits every piece kept; the gouges come sorted by piece id. False with the reason in
+  // `failure` when the audit could not measure something (the path is then not verified).
+  bool Run(std::vector<GougeFinding>& findings, std::string& failure);
+
+  // Bytes held (the contours, their indexes, the pieces).
+  std::size_t MemoryUsage() const;
+
+private:
+  // The pieces of one frame, compactly, replayed in order by Run.
+  class PieceStore {
+  public:
+    void Add(const crc::Curve& tool, double radius, std::int64_t id);
+    template <typename Visit>
+    void ForEach(Visit&& visit) const;
+    std::size_t MemoryUsage() const;
+
+  private:
+    enum : std::uint8_t { ARC = 1, CCW = 2, FULL = 4, OWN_FROM = 8, NEW_RADIUS = 16 };
+    struct Entry {
+      Point to;
+      std::int64_t id;
+    };
+    std::deque<Entry> m_Entries;
+    std::deque<std::uint8_t> m_Flags;
+    // In order of the pieces that need them: a start, then a centre, then a radius.
+    std::deque<double> m_Extra;
+    Point m_LastTo;
+    double m_LastRadius = 0.0;
+  };
+
+  struct Frame {
+    explicit Frame(double tolerance) : audit(tolerance) {}
+    crc::CGougeAudit audit;
+    PieceStore pieces;
+    bool failed = false;
+    std::string failure;
+  };
+
+  std::optional<double> m_Tolerance;
+  std::map<std::tuple<int, int, std::uint64_t>, std::unique_ptr<Frame>> m_Frames;
+  Frame* m_Current = nullptr;
+  std::string m_Abandoned;
+};
+
+}  // namespace cutcomp::cli
