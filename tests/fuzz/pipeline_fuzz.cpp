@@ -22,13 +22,9 @@ const std::string TABLE =
     "T1 P1 D6.0\nT2 P2 D4.0\nT3 P3 D10.0\nT4 P4 D3.175\nT5 P5 D1.6\n"
     "T6 P6 D0.25\n";
 
-// Chord fitting is switched by the option's flag where the tool has one.
-template <typename T>
-auto SetFit(T& options, bool fit, int /*preferred*/) -> decltype(options.fit = fit, void()) {
-  options.fit = fit;
-}
-template <typename T>
-void SetFit(T& /*options*/, bool /*fit*/, long /*fallback*/) {}
+// A loop that does not end is stopped at this many lines (the tool's limit, made small): one
+// input stays well under a second.
+constexpr std::uint64_t MAX_BLOCKS = 20000;
 
 Options Decode(std::uint8_t first, std::uint8_t second) {
   Options options;
@@ -42,7 +38,7 @@ Options Decode(std::uint8_t first, std::uint8_t second) {
   static const RunEnd ENDS[] = {RunEnd::STAY, RunEnd::LINE, RunEnd::NONE, RunEnd::STAY};
   options.end = ENDS[(first >> 6U) & 3U];
   // Second byte: bits 0-1 the look-behind, 2 rapids as positioning moves, 3-4 the precision,
-  // 5 chord fitting off.
+  // 5 chord fitting off, 6 source lines named in the written program.
   static const unsigned LOOK_BEHIND[] = {3, 0, 1, 8};
   options.lookBehind = LOOK_BEHIND[second & 3U];
   options.locateRapids = (second & 4U) != 0;
@@ -51,7 +47,9 @@ Options Decode(std::uint8_t first, std::uint8_t second) {
   if (precision >= 0) {
     options.precision = precision;
   }
-  SetFit(options, (second & 0x20U) == 0, 0);
+  options.fit = (second & 0x20U) == 0;
+  options.traceSource = (second & 0x40U) != 0;
+  options.maxBlocks = MAX_BLOCKS;
   return options;
 }
 

@@ -784,6 +784,12 @@ std::optional<OHead> ReadOHead(const std::string& line, bool lenient) {
     if (pos < line.size() && line[pos] == '<') {
       std::size_t close = pos + 1;
       for (; close < line.size() && line[close] != '>'; ++close) {
+        // A name is quoted in messages: a control character would cut them short.
+        if (static_cast<unsigned char>(line[close]) < 0x20 && line[close] != '\t') {
+          throw LineError(close + 1, "unexpected character " +
+                                         Printable(static_cast<unsigned char>(line[close])) +
+                                         " in an O-word name");
+        }
         if (!IsSpace(line[close])) {
           head.label += static_cast<char>(std::tolower(static_cast<unsigned char>(line[close])));
         }

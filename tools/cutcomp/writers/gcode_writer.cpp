@@ -147,7 +147,10 @@ void GcodeWriter::JoinItem(std::string& out, const Item& item, Units units, bool
 
 // Ends the line: the source trace, if asked for, and the line break.
 void GcodeWriter::EndLine(const Block& block) {
-  if (m_Trace) {
+  // The '%' that marks the start and end of a program stands alone on its line: no trace there.
+  const std::size_t first = m_Line.find_first_not_of(" \t");
+  const bool percent = first != std::string::npos && m_Line[first] == '%';
+  if (m_Trace && !percent) {
     // The place goes into a comment, which cannot hold parentheses or control characters.
     std::string place = m_Trace(block.source);
     for (char& c : place) {
@@ -187,6 +190,7 @@ void GcodeWriter::FollowPlane(const Block& block) {
     const double scale = block.modal.units == Units::INCH ? 1.0 / 25.4 : 25.4;
     m_Position = {m_Position.x * scale, m_Position.y * scale};
     m_Programmed = {m_Programmed.x * scale, m_Programmed.y * scale};
+    m_Carried = {m_Carried.x * scale, m_Carried.y * scale};
     m_Modal.units = block.modal.units;
   }
   if (block.modal.plane == m_Modal.plane) {
@@ -194,16 +198,12 @@ void GcodeWriter::FollowPlane(const Block& block) {
   }
   const PlaneAxes& before = AxesOf(m_Modal.plane);
   const PlaneAxes& now = AxesOf(block.modal.plane);
-  const bool offset = m_Known && m_ProgrammedKnown;
+  const Point kept = Kept();
   const auto offsetOf = [&](char axis) {
-    if (!offset) {
-      return 0.0;
-    }
-    return axis == before.first    ? m_Position.x - m_Programmed.x
-           : axis == before.second ? m_Position.y - m_Programmed.y
-                                   : 0.0;
+    return axis == before.first ? kept.x : axis == before.second ? kept.y : 0.0;
   };
-  m_Position = {block.start.x + offsetOf(now.first), block.start.y + offsetOf(now.second)};
+  m_Carried = {offsetOf(now.first), offsetOf(now.second)};
+  m_Position = {block.start.x + m_Carried.x, block.start.y + m_Carried.y};
   m_Known = block.startKnown;
   m_Programmed = block.start;
   m_ProgrammedKnown = block.startKnown;
@@ -236,6 +236,21 @@ void GcodeWriter::Passthrough(const Block& block) {
     Replaced(block, line, FeedPerMinute(block, programmed));
     return;
   }
+  // An arc is no such move: its centre words count from its start, and both its ends must lie
+  // on its circle. From beside the contour the tool first goes straight to the arc's start.
+  if (m_Known && block.startKnown && IsArc(block.motion) && block.planeMotion &&
+      (ToUnits(m_Position.x, decimals) != ToUnits(block.start.x, decimals) ||
+       ToUnits(m_Position.y, decimals) != ToUnits(block.start.y, decimals))) {
+    cutcomp::Curve arc;
+    arc.arc = true;
+    arc.from = block.start;
+    arc.to = block.end;
+    arc.centre = block.centre;
+    arc.radius = block.radius;
+    arc.ccw = block.motion == Motion::ARC_CCW;
+    arc.fullCircle = block.fullCircle;
+    Inserted(block, block.start, FeedPerMinute(block, arc));
+  }
   std::string words;
   bool changed = false;
   for (const Item& item : block.source.items) {
@@ -267,11 +282,48 @@ void GcodeWriter::Passthrough(const Block& block) {
   const bool same = block.startKnown && block.endKnown && block.start.x == block.end.x &&
                     block.start.y == block.end.y;
   if (block.planeMotion || block.zeroMove || !same) {
-    m_Position = block.end;
+    // A straight move, in program or machine coordinates (G53), leaves an axis it does not name
+    // where it was, beside the contour or not, whether or not the position was known before. A
+    // home move (G28, G30), a change of names (G92...) or any other code with axis words ends
+    // where the program has the tool; a block without any (a change of plane) changes nothing.
+    bool machine = false;
+    bool renames = false;
+    bool axisWords = false;
+    const PlaneAxes& axes = AxesOf(block.modal.plane);
+    for (const Item& item : block.source.items) {
+      if (item.kind != Item::WORD) {
+        continue;
+      }
+      const double code = item.letter == 'G' ? std::floor(item.value) : 0.0;
+      machine = machine || (item.letter == 'G' && item.value == 53.0);
+      renames = renames || code == 28.0 || code == 30.0 || code == 92.0;
+      axisWords = axisWords || std::string("XYZABCUVW").find(item.letter) != std::string::npos;
+    }
+    Point kept = Kept();
+    if (block.motion == Motion::LINE || block.motion == Motion::RAPID || machine) {
+      for (const Item& item : block.source.items) {
+        if (item.kind == Item::WORD && (machine || !block.modal.incremental) &&
+            (item.letter == axes.first || item.letter == axes.second)) {
+          (item.letter == axes.first ? kept.x : kept.y) = 0.0;
+        }
+      }
+    } else if (renames || axisWords) {
+      kept = Point(0.0, 0.0);
+    }
+    m_Carried = kept;
+    m_Position = {block.end.x + kept.x, block.end.y + kept.y};
     m_Known = block.endKnown;
   }
   m_Programmed = block.end;
   m_ProgrammedKnown = block.endKnown;
+}
+
+// The offset from the programmed position the written program's tool has on the plane axes.
+Point GcodeWriter::Kept() const {
+  if (!m_Known) {
+    return m_Carried;
+  }
+  return m_ProgrammedKnown ? m_Position - m_Programmed : Point(0.0, 0.0);
 }
 
 cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& tool,
@@ -282,6 +334,23 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
   cutcomp::Curve written = tool;
   if (m_Known) {
     written.from = m_Position;
+  }
+  // Where two pieces meet almost tangentially, the end of the first is moved onto the start of
+  // the second; an arc's end then leaves its circle, and a controller refuses an arc whose ends
+  // lie at different distances from its centre. Its centre moves to the nearest point of the
+  // chord's perpendicular bisector, where the arc passes through both ends.
+  if (written.arc && !written.fullCircle) {
+    const Point chord = written.to - written.from;
+    const double length = chord.GetLength();
+    const double mismatch =
+        (written.to - written.centre).GetLength() - (written.from - written.centre).GetLength();
+    if (std::fabs(mismatch) > crc::EPSILON && length > crc::EPSILON) {
+      const Point mid = (written.from + written.to) * 0.5;
+      const Point normal(-chord.y / length, chord.x / length);
+      const Point off = written.centre - mid;
+      written.centre = mid + normal * (off.x * normal.x + off.y * normal.y);
+      written.radius = (written.from - written.centre).GetLength();
+    }
   }
   // An arc whose ends coincide as written would be read as a whole circle: one that has shrunk
   // to a point is written as a straight move. So is one whose centre coincides with its start as

@@ -49,6 +49,7 @@ public:
   const Modal& State() const { return m_Modal; }
 
 private:
+  Point Kept() const;
   int Decimals(Units units) const;
   void Coordinate(std::string& out, char letter, double value, double from, bool incremental,
                   int decimals) const;
@@ -68,6 +69,10 @@ private:
   // after a run that ended without a cancel move.
   Point m_Programmed;
   bool m_ProgrammedKnown = false;
+  // While the position is not known (a move in machine coordinates, a change of plane to an
+  // axis not yet programmed), the offset from the programmed position that the plane axes still
+  // carry: straight moves leave the axes they do not name where they were.
+  Point m_Carried;
   std::string m_Line;
   // Working text of Replaced, kept so that its storage is reused from block to block.
   std::string m_Replacement;
