@@ -283,11 +283,14 @@ void GcodeWriter::Passthrough(const Block& block) {
                     block.start.y == block.end.y;
   if (block.planeMotion || block.zeroMove || !same) {
     // A straight move, in program or machine coordinates (G53), leaves an axis it does not name
-    // where it was, beside the contour or not, whether or not the position was known before. A
-    // home move (G28, G30), a change of names (G92...) or any other code with axis words ends
-    // where the program has the tool; a block without any (a change of plane) changes nothing.
+    // where it was, beside the contour or not, whether or not the position was known before. So
+    // does a drilling cycle (or another motion mode the reader does not follow): it goes to the
+    // holes its words name and ends above the last one, or leaves those axes unknown. A home
+    // move (G28, G30), a change of names (G92...) or any other code with axis words ends where
+    // the program has the tool; a block without any (a change of plane) changes nothing.
     bool machine = false;
     bool renames = false;
+    bool stored = false;
     bool axisWords = false;
     const PlaneAxes& axes = AxesOf(block.modal.plane);
     for (const Item& item : block.source.items) {
@@ -297,10 +300,13 @@ void GcodeWriter::Passthrough(const Block& block) {
       const double code = item.letter == 'G' ? std::floor(item.value) : 0.0;
       machine = machine || (item.letter == 'G' && item.value == 53.0);
       renames = renames || code == 28.0 || code == 30.0 || code == 92.0;
+      // G10 and G52 take the axis words for an offset: no cycle runs on them.
+      stored = stored || (item.letter == 'G' && (item.value == 10.0 || item.value == 52.0));
       axisWords = axisWords || std::string("XYZABCUVW").find(item.letter) != std::string::npos;
     }
     Point kept = Kept();
-    if (block.motion == Motion::LINE || block.motion == Motion::RAPID || machine) {
+    const bool cycle = block.modalMotion == Motion::OTHER && !renames && !stored;
+    if (block.motion == Motion::LINE || block.motion == Motion::RAPID || machine || cycle) {
       for (const Item& item : block.source.items) {
         if (item.kind == Item::WORD && (machine || !block.modal.incremental) &&
             (item.letter == axes.first || item.letter == axes.second)) {
