@@ -326,11 +326,11 @@ double InstructionsPerSegment(const char* self, const std::string& option, doubl
 }
 
 // "<program>/<n>" of a --count option.
-const cutcomp::bench::Data& Counted(const char* spec) {
-  const char* slash = std::strchr(spec, '/');
-  const std::string program = slash != nullptr ? std::string(spec, slash) : "gears";
+const cutcomp::bench::Data& Counted(const char* run) {
+  const char* slash = std::strchr(run, '/');
+  const std::string program = slash != nullptr ? std::string(run, slash) : "gears";
   return cutcomp::bench::DataFor(program,
-                                 std::strtoul(slash != nullptr ? slash + 1 : spec, nullptr, 10));
+                                 std::strtoul(slash != nullptr ? slash + 1 : run, nullptr, 10));
 }
 
 }  // namespace
@@ -343,11 +343,11 @@ int main(int argc, char** argv) {
       std::printf("%-8s %9s %9s %16s %17s %10s\n", "program", "segments", "pieces",
                   "audit instr/seg", "engine instr/seg", "bytes/seg");
       for (const char* program : {"gears", "chords", "stairs"}) {
-        const std::string spec = std::string(program) + "/" + size;
-        const Data& data = Counted(spec.c_str());
+        const std::string run = std::string(program) + "/" + size;
+        const Data& data = Counted(run.c_str());
         const auto segments = static_cast<double>(data.program.size());
-        const double audit = InstructionsPerSegment(argv[0], "--count=" + spec, segments);
-        const double engine = InstructionsPerSegment(argv[0], "--count-engine=" + spec, segments);
+        const double audit = InstructionsPerSegment(argv[0], "--count=" + run, segments);
+        const double engine = InstructionsPerSegment(argv[0], "--count-engine=" + run, segments);
         const Outcome outcome = RunAudit(data, Scope::GOUGES);
         std::printf("%-8s %9zu %9zu %16.0f %17.0f %10.1f\n", program, data.program.size(),
                     data.pieces.size(), audit, engine,
