@@ -158,8 +158,7 @@ std::optional<crc::ToolPiece> ToAudit(const PathPiece& piece, double radius) {
   if (piece.dropped || (piece.offsetUnset && !piece.inserted)) {
     return std::nullopt;
   }
-  const Curve& c = piece.tool;
-  return crc::ToolPiece{{c.arc, c.from, c.to, c.centre, c.ccw, c.fullCircle}, radius, piece.id};
+  return crc::ToolPiece{piece.tool, radius, piece.id};
 }
 
 bool RunEngine(const std::vector<Segment>& program, double radius, const ListHost::Sink& sink,

@@ -253,9 +253,7 @@ TEST(Audit, EngineRunsGougeWhereExpected) {
       for (const cutcomp::HostSegment& segment : result.segments) {
         const cutcomp::PathPiece p = cutcomp::ReadPiece(segment);
         if (!p.dropped && (p.inserted || !p.offsetUnset)) {
-          const cutcomp::Curve& t = p.tool;
-          pieces.push_back(
-              {{t.arc, t.from, t.to, t.centre, t.ccw, t.fullCircle}, radius, first + p.id});
+          pieces.push_back({p.tool, radius, first + p.id});
         }
       }
     }

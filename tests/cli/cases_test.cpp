@@ -259,13 +259,9 @@ void ExpectProgramFollowsPath(const std::string& program, const json& record) {
     EXPECT_LT((moves[k].end - path[k].to).GetLength(), 1e-3) << "output line " << moves[k].Line();
     EXPECT_EQ(cli::IsArc(moves[k].motion), path[k].arc) << "output line " << moves[k].Line();
     if (path[k].arc && cli::IsArc(moves[k].motion)) {
-      const Curve read{true,
-                       moves[k].start,
-                       moves[k].end,
-                       moves[k].centre,
-                       moves[k].radius,
-                       moves[k].motion == cli::Motion::ARC_CCW,
-                       moves[k].fullCircle};
+      const Curve read{{true, moves[k].start, moves[k].end, moves[k].centre,
+                        moves[k].motion == cli::Motion::ARC_CCW, moves[k].fullCircle},
+                       moves[k].radius};
       EXPECT_LT((middle(read) - middle(path[k])).GetLength(), 2e-3)
           << "output line " << moves[k].Line();
     }

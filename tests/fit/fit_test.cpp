@@ -74,7 +74,7 @@ void Check(const std::string& row) {
       end = opt["round"] < 0
                 ? end
                 : Point(std::round(end.x * scale), std::round(end.y * scale)) * (1 / scale);
-      moves.push_back({arc, at, end, Point(cx, cy), (at - Point(cx, cy)).GetLength(), a1 > a0});
+      moves.push_back({{arc, at, end, Point(cx, cy), a1 > a0}, (at - Point(cx, cy)).GetLength()});
       fitter.Add(moves.back(), std::int64_t(moves.size() - 1), pieces);
       at = end;
     }

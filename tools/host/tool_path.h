@@ -19,16 +19,10 @@ namespace cutcomp {
 
 using Point = crc::__point2<double>;
 
-// A bounded straight line or circular arc in the plane, in the direction it is travelled.
-struct Curve {
-  bool arc = false;
-  Point from;
-  Point to;
-  Point centre;         // arcs
+// A bounded straight line or circular arc in the plane, in the direction it is travelled: the
+// library's own curve (what the gouge audit measures) with the arc's radius kept beside it.
+struct Curve : crc::Curve {
   double radius = 0.0;  // arcs
-  bool ccw = true;      // arcs: turning sense
-  // Arcs whose ends coincide: a whole turn. Without it such an arc has shrunk to a point.
-  bool fullCircle = false;
 };
 
 // The angle an arc turns through from its start to its end in its own sense, measured about

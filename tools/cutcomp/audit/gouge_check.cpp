@@ -8,21 +8,6 @@
 
 namespace cutcomp::cli {
 
-namespace {
-
-crc::Curve ToAudit(const cutcomp::Curve& c) {
-  crc::Curve curve;
-  curve.arc = c.arc;
-  curve.from = c.from;
-  curve.to = c.to;
-  curve.centre = c.centre;
-  curve.ccw = c.ccw;
-  curve.fullCircle = c.fullCircle;
-  return curve;
-}
-
-}  // namespace
-
 void GougeCheck::PieceStore::Add(const crc::Curve& tool, double radius, std::int64_t id) {
   std::uint8_t flags = 0;
   // exact: a piece that starts where the last one ended is the usual case, and it is stored
@@ -97,7 +82,7 @@ void GougeCheck::Segment(const crc::CCrcNode& node, std::int64_t id) {
     return;
   }
   crc::ContourSegment segment;
-  segment.curve = ToAudit(ProgrammedCurve(node));
+  segment.curve = ProgrammedCurve(node);
   segment.id = id;
   segment.phase = node.GetStatusType();
   segment.locate =
@@ -110,7 +95,7 @@ void GougeCheck::Segment(const crc::CCrcNode& node, std::int64_t id) {
 
 void GougeCheck::Piece(const cutcomp::Curve& tool, double radius, std::int64_t id) {
   if (m_Current != nullptr && !m_Current->failed && m_Abandoned.empty()) {
-    m_Current->pieces.Add(ToAudit(tool), radius, id);
+    m_Current->pieces.Add(tool, radius, id);
   }
 }
 
