@@ -220,10 +220,12 @@ PathPiece ReadPiece(const HostSegment& segment) {
     piece.tool.arc = true;
     piece.tool.centre = piece.programmed.centre;
     // A segment the engine finished without offsetting it (a run of one arc) keeps its ends and
-    // leaves its offset radius unset: the arc through them about its centre.
+    // leaves its offset radius unset: the arc through them about its centre. hypot, as a
+    // host may hand over a centre far beyond its ends (1e164) whose squared distance overflows.
     // exact: the unset marker
     piece.tool.radius = arc.GetRadiusMoved() == crc::INVALID_VALUE
-                            ? (piece.tool.from - piece.tool.centre).GetLength()
+                            ? std::hypot(piece.tool.from.x - piece.tool.centre.x,
+                                         piece.tool.from.y - piece.tool.centre.y)
                             : arc.GetRadiusMoved();
     piece.tool.ccw = piece.programmed.ccw;
     piece.tool.fullCircle =
