@@ -87,7 +87,9 @@ TEST(Streaming, PeakMemoryDoesNotGrowWithProgramLength) {
       const long large = PeakKiB(dir, LARGE, dx, dy, audit);
       std::printf("zigzag X%ld Y%ld%s: peak resident set %ld KiB for %ld blocks, %ld KiB for %ld\n",
                   dx, dy, audit ? ", audited" : "", small, SMALL, large, LARGE);
-      const long allowed = audit ? (LARGE - SMALL) * AUDIT_BYTES_PER_BLOCK / 1024 : SLACK_KIB;
+      // The resident set's own noise (allocator rounding, larger under the sanitizer) on top
+      // of what the audit keeps per block.
+      const long allowed = SLACK_KIB + (audit ? (LARGE - SMALL) * AUDIT_BYTES_PER_BLOCK / 1024 : 0);
       EXPECT_LE(large, small + allowed) << "zigzag X" << dx << " Y" << dy << " audit " << audit;
     }
   }
