@@ -22,6 +22,7 @@
 #include "html_report.h"
 #include "language.h"
 #include "list_host.h"
+#include "node_pool.h"
 #include "number_format.h"
 #include "program_reader.h"
 #include "reports.h"
@@ -117,6 +118,7 @@ private:
   bool m_OwnInput = false;
   std::unique_ptr<ProgramReader> m_Reader;
   std::optional<cli::Block> m_Pushback;
+  NodePool m_Nodes;  // the engine's segments, one run after another
   Output m_Output;
   Output m_JsonFile;
   Output m_SvgFile;
@@ -535,7 +537,7 @@ int Driver::Compensate(cli::Block first) {
   FitStage stage(m_Options.fit ? std::optional<FitOptions>(
                                      RunFitOptions(first.modal.units, m_Options.fitTolerance))
                                : std::nullopt,
-                 m_Options.locateRapids);
+                 m_Options.locateRapids, m_Nodes);
   // Pulls blocks until the stage has the next segment, queueing every block in the run's order.
   std::optional<cli::Block> firstBlock(std::move(first));
   auto source = [&](std::unique_ptr<crc::CCrcNode>& node, std::int64_t& id) -> bool {
@@ -596,6 +598,7 @@ int Driver::Compensate(cli::Block first) {
   engine.SetCamTolerance(m_Options.camTolerance);
   engine.SetCrcPreRetractOption(static_cast<int>(m_Options.end));
   ListHost host(source);
+  host.UsePool(&m_Nodes);
   HostFailure failure;
   const bool ok = host.Run(
       engine, [&order](HostSegment& segment) { order.Final(segment); }, &failure);
