@@ -406,7 +406,10 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
     Warn(block, "no tool-centre path for this block; kept as programmed");
     piece.tool = piece.programmed;
   }
-  const double feed = FeedPerMinute(block, ProgrammedOf(block));
+  // The programmed curve's length only matters under inverse time.
+  const double feed = block.modal.feedMode == FeedMode::INVERSE_TIME
+                          ? FeedPerMinute(block, ProgrammedOf(block))
+                          : block.modal.feed;
   Bridge(block, piece, feed);
   piece.tool = m_Gcode->Replaced(block, piece.tool, feed);
   NoteWritten(block);

@@ -77,6 +77,7 @@ FitStage::FitStage(std::optional<FitOptions> fit, bool locateRapids, NodePool& p
     : m_LocateRapids(locateRapids), m_Pool(pool) {
   if (fit) {
     m_Fitter.emplace(*fit);
+    m_MaxChord = fit->maxChord;
   }
 }
 
@@ -94,6 +95,13 @@ void FitStage::Move(const Block& block, std::int64_t id) {
     }
     m_HeldFeed = block.modal.feed;
     m_Side = block.side;
+    if (!((block.end - block.start).GetLength() < m_MaxChord)) {
+      // Too long for a posted curve's chord: it ends the run held and goes on as programmed,
+      // as the fitter would hand it on, without a round trip through it.
+      Flush();
+      m_Ready.push_back({MakeNode(block, m_LocateRapids, m_Pool), id, id});
+      return;
+    }
     Curve chord;
     chord.from = block.start;
     chord.to = block.end;

@@ -64,6 +64,7 @@ private:
   void TakePieces();
 
   std::optional<ChordFitter> m_Fitter;
+  double m_MaxChord = 0.0;
   bool m_LocateRapids;
   NodePool& m_Pool;
   std::vector<FitPiece> m_Pieces;
