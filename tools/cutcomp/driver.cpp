@@ -368,7 +368,12 @@ void Driver::Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double
     return;
   }
   const Point at = m_Gcode->Position();
-  const double gap = std::hypot(at.x - piece.tool.from.x, at.y - piece.tool.from.y);
+  const double dx = at.x - piece.tool.from.x;
+  const double dy = at.y - piece.tool.from.y;
+  if (dx * dx + dy * dy < 0.25 * CONTINUITY_TOLERANCE * CONTINUITY_TOLERANCE) {
+    return;  // well within the tolerance, the usual case: spare the exact length
+  }
+  const double gap = std::hypot(dx, dy);
   if (!(gap > CONTINUITY_TOLERANCE)) {
     return;
   }
