@@ -88,7 +88,8 @@ inline bool ExponentFollows(const std::string& line, std::size_t pos) {
 class BlockSource {
 public:
   virtual ~BlockSource() = default;
-  // The next executed block; false at the end of the program. Throws InputError.
+  // The next executed block; false at the end of the program. Throws InputError. The items
+  // the block holds on entry are storage to reuse: on return it holds the new block's items.
   virtual bool Next(SourceBlock& block) = 0;
 };
 

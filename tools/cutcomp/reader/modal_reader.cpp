@@ -131,6 +131,10 @@ ParsedBlock ParseWords(SourceBlock& block) {
       fail(std::string("word ") + item.letter + " appears twice in the block");
     }
     slot = &item;
+    parsed.letters |= ParsedBlock::Bit(item.letter);
+    if (parsed.axisCol == 0 && IsAxisLetter(item.letter)) {
+      parsed.axisCol = item.col;
+    }
   }
   // A program number names the program that follows (`O1234 (BRACKET)`); beside other words
   // it would be an O-word of another language.
@@ -152,13 +156,18 @@ ModalReader::ModalReader(BlockSource& source, ReaderOptions options)
     : m_Source(source), m_Options(options) {}
 
 bool ModalReader::Next(Block& block) {
-  // A fresh block that keeps the storage of the words it held: the language layer swaps it
-  // with its own, so that reading a block allocates nothing once a few have been read.
-  std::vector<Item> items = std::move(block.source.items);
-  items.clear();
-  block = Block();
-  block.source.items = std::move(items);
+  // A fresh block that keeps the storage of its strings and of the words it held: the source
+  // writes the next block's words over them, so that reading a block allocates nothing once a
+  // few have been read.
+  static_cast<BlockMeaning&>(block) = BlockMeaning();
+  block.source.where.file.clear();
+  block.source.where.line = 0;
+  block.source.callers.clear();
+  block.source.text.clear();
+  block.source.blockDelete = false;
+  block.warnings.clear();
   if (!m_Source.Next(block.source)) {
+    block.source.items.clear();
     return false;
   }
   Interpret(block);
@@ -281,10 +290,7 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
                          ? static_cast<int>(t->value)
                          : -1;
   }
-  bool axisWords = false;
-  for (const Item* word : parsed.words) {
-    axisWords = axisWords || (word != nullptr && IsAxisLetter(word->letter));
-  }
+  const bool axisWords = parsed.AxisWords();
   for (const ParsedBlock::Code& code : parsed.codes) {
     const CodeInfo& info = code.info;
     switch (info.kind) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,7 +44,11 @@ struct ParsedBlock {
   };
   std::vector<Code> codes;        // G and M codes in the order written
   std::array<Item*, 26> words{};  // every other word, by letter
+  std::uint32_t letters = 0;      // those words' letters: bit 0 for A
+  std::size_t axisCol = 0;        // of the first axis word (X Y Z A B C U V W), 0 for none
   Item* Word(char letter) const { return words[static_cast<std::size_t>(letter - 'A')]; }
+  static std::uint32_t Bit(char letter) { return 1U << static_cast<unsigned>(letter - 'A'); }
+  bool AxisWords() const { return axisCol != 0; }
   const Code* Find(CodeKind kind) const;
   const Code* Find(Group group) const;
 };

@@ -5,6 +5,7 @@
 // afterwards; a position that cannot be followed becomes unknown, axis by axis.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "modal_reader.h"
@@ -22,6 +23,20 @@ const char* PlaneName(Plane plane) {
 std::size_t AxisIndex(char letter) { return static_cast<std::size_t>(letter - 'X'); }
 
 double Distance(const Point& a, const Point& b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+const std::uint32_t AXIS_LETTERS = ParsedBlock::Bit('X') | ParsedBlock::Bit('Y') |
+                                   ParsedBlock::Bit('Z') | ParsedBlock::Bit('A') |
+                                   ParsedBlock::Bit('B') | ParsedBlock::Bit('C') |
+                                   ParsedBlock::Bit('U') | ParsedBlock::Bit('V') |
+                                   ParsedBlock::Bit('W');
+
+// Distance(a, b) >= length, without the hypot where one coordinate alone decides it: hypot is
+// at least the larger of |dx| and |dy| (faithfully rounded, it cannot fall below a double
+// that the exact length is not below).
+bool AtLeast(const Point& a, const Point& b, double length) {
+  return std::max(std::fabs(a.x - b.x), std::fabs(a.y - b.y)) >= length ||
+         Distance(a, b) >= length;
+}
 
 std::string Number(double value, int digits = 6) {
   char buffer[40];
@@ -96,17 +111,10 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
   Item* firstCentre = parsed.Word(axes.firstCentre);
   Item* secondCentre = parsed.Word(axes.secondCentre);
   Item* r = parsed.Word('R');
-  bool axisWords = false;
-  std::size_t axisCol = 0;  // where to point at for an error about the motion as a whole
-  for (const Item& item : b.source.items) {
-    const bool axis =
-        item.kind == Item::WORD && std::string("XYZABCUVW").find(item.letter) != std::string::npos;
-    if (axis) {
-      axisWords = true;
-      axisCol = axisCol == 0 ? item.col : axisCol;
-      b.otherAxes = b.otherAxes || (item.letter != axes.first && item.letter != axes.second);
-    }
-  }
+  const bool axisWords = parsed.AxisWords();
+  std::size_t axisCol = parsed.axisCol;  // where to point at for an error about the motion
+  b.otherAxes = (parsed.letters & AXIS_LETTERS &
+                 ~(ParsedBlock::Bit(axes.first) | ParsedBlock::Bit(axes.second))) != 0;
   if (first != nullptr || second != nullptr) {
     axisCol = (first != nullptr ? first : second)->col;
   }
@@ -201,7 +209,7 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
         }
         const bool known2 = b.startKnown && b.endKnown;
         const bool planeWords = first != nullptr || second != nullptr;
-        b.planeMotion = known2 && Distance(b.start, b.end) >= crc::EPSILON;
+        b.planeMotion = known2 && AtLeast(b.start, b.end, crc::EPSILON);
         b.zeroMove = known2 && planeWords && !b.planeMotion;
       }
       m_Pos = target;
