@@ -707,21 +707,22 @@ bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
     const bool negative = p < end && *p == '-';
     p += p < end && (*p == '-' || *p == '+') ? 1 : 0;
     std::uint64_t mantissa = 0;
-    int digits = 0;
-    int decimals = 0;
-    bool point = false;
-    for (; p < end; ++p) {
-      if (IsDigit(*p)) {
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-        ++digits;
-        decimals += point ? 1 : 0;
-      } else if (*p == '.' && !point) {
-        point = true;
-      } else {
-        break;
-      }
+    const char* const integer = p;
+    for (; p < end && IsDigit(*p); ++p) {
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
     }
-    if (digits == 0 || digits > 15 || (p < end && (*p == 'e' || *p == 'E'))) {
+    int digits = static_cast<int>(p - integer);
+    int decimals = 0;
+    if (p < end && *p == '.') {
+      const char* const fraction = ++p;
+      for (; p < end && IsDigit(*p); ++p) {
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+      }
+      decimals = static_cast<int>(p - fraction);
+      digits += decimals;
+    }
+    // (A second point, or an exponent, is the general reading's to refuse.)
+    if (digits == 0 || digits > 15 || (p < end && (*p == 'e' || *p == 'E' || *p == '.'))) {
       return false;
     }
     const char* const stop = p;
@@ -746,8 +747,7 @@ bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
     // Exact as FastDecimal explains; a negative zero as the general reading gives it.
     const double magnitude = static_cast<double>(mantissa) / POWERS_OF_TEN[decimals];
     item.value = negative ? -magnitude : magnitude;
-    item.text.clear();
-    item.text.append(word, static_cast<std::size_t>(stop - word));
+    cli::CopyText(item.text, word, static_cast<std::size_t>(stop - word));
     item.text[0] = letter;
     item.col = static_cast<std::size_t>(word - begin) + 1;
     item.computed = false;

@@ -405,7 +405,9 @@ bool LanguageSource::Impl::Next(SourceBlock& block) {
 
 void LanguageSource::Impl::Emit(SourceBlock& block) {
   // Assigned in place: the block's strings keep their storage from the block it held before.
-  block.where.file = File().Name();
+  if (block.where.file != File().Name()) {
+    block.where.file = File().Name();
+  }
   block.where.line = File().LineNumber();
   if (m_Frames.size() > 1) {
     block.callers = Callers();
@@ -416,8 +418,7 @@ void LanguageSource::Impl::Emit(SourceBlock& block) {
   // The block's old items become the slots the next line is read into.
   std::swap(block.items, m_Evaluated.items);
   if (!m_Evaluated.computed) {
-    block.text.clear();
-    block.text.append(m_Line);
+    cli::CopyText(block.text, m_Line.data(), m_Line.size());
     return;
   }
   block.text = block.blockDelete ? "/" : "";
