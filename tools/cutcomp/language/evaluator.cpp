@@ -687,12 +687,14 @@ cli::Item& NextItem(std::vector<cli::Item>& items, std::size_t& count, cli::Item
 }  // namespace
 
 bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
-  const char* const begin = line.data();
+  // The line is terminated: *end is '\0', which no test below accepts, so the scans need no
+  // bound check of their own (a '\0' inside the line stops them the same way).
+  const char* const begin = line.c_str();
   const char* const end = begin + line.size();
   std::vector<cli::Item>& items = result.items;
   std::size_t count = 0;
   const char* p = begin;
-  while (p < end && IsSpace(*p)) {
+  while (IsSpace(*p)) {
     ++p;
   }
   while (p < end) {
@@ -704,25 +706,25 @@ bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
       return false;
     }
     ++p;
-    const bool negative = p < end && *p == '-';
-    p += p < end && (*p == '-' || *p == '+') ? 1 : 0;
+    const bool negative = *p == '-';
+    p += *p == '-' || *p == '+' ? 1 : 0;
     std::uint64_t mantissa = 0;
     const char* const integer = p;
-    for (; p < end && IsDigit(*p); ++p) {
+    for (; IsDigit(*p); ++p) {
       mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
     }
     int digits = static_cast<int>(p - integer);
     int decimals = 0;
-    if (p < end && *p == '.') {
+    if (*p == '.') {
       const char* const fraction = ++p;
-      for (; p < end && IsDigit(*p); ++p) {
+      for (; IsDigit(*p); ++p) {
         mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
       }
       decimals = static_cast<int>(p - fraction);
       digits += decimals;
     }
     // (A second point, or an exponent, is the general reading's to refuse.)
-    if (digits == 0 || digits > 15 || (p < end && (*p == 'e' || *p == 'E' || *p == '.'))) {
+    if (digits == 0 || digits > 15 || *p == 'e' || *p == 'E' || *p == '.') {
       return false;
     }
     const char* const stop = p;
@@ -730,7 +732,7 @@ bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
       if (!IsSpace(*p)) {
         return false;
       }
-      while (p < end && IsSpace(*p)) {
+      while (IsSpace(*p)) {
         ++p;
       }
       // After the spaces: the next word, or the end; a digit would continue this number.

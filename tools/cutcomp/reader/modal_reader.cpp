@@ -76,10 +76,10 @@ const char* MotionCode(Motion motion) {
 }
 
 const PlaneAxes& AxesOf(Plane plane) {
-  static const PlaneAxes XY{'X', 'Y', 'Z', 'I', 'J', "G17"};
-  static const PlaneAxes ZX{'Z', 'X', 'Y', 'K', 'I', "G18"};
-  static const PlaneAxes YZ{'Y', 'Z', 'X', 'J', 'K', "G19"};
-  return plane == Plane::XY ? XY : plane == Plane::ZX ? ZX : YZ;
+  static constexpr PlaneAxes AXES[] = {{'X', 'Y', 'Z', 'I', 'J', "G17"},   // Plane::XY
+                                       {'Z', 'X', 'Y', 'K', 'I', "G18"},   // Plane::ZX
+                                       {'Y', 'Z', 'X', 'J', 'K', "G19"}};  // Plane::YZ
+  return AXES[static_cast<std::size_t>(plane)];
 }
 
 const ParsedBlock::Code* ParsedBlock::Find(CodeKind kind) const {
@@ -100,8 +100,17 @@ const ParsedBlock::Code* ParsedBlock::Find(Group group) const {
   return nullptr;
 }
 
-ParsedBlock ParseWords(SourceBlock& block) {
-  ParsedBlock parsed;
+void ParsedBlock::Clear() {
+  codes.clear();
+  for (std::uint32_t rest = letters; rest != 0; rest &= rest - 1) {
+    words[static_cast<std::size_t>(__builtin_ctz(rest))] = nullptr;
+  }
+  letters = 0;
+  axisCol = 0;
+}
+
+void ParseWords(SourceBlock& block, ParsedBlock& parsed) {
+  parsed.Clear();
   for (Item& item : block.items) {
     if (item.kind != Item::WORD) {
       continue;
@@ -149,7 +158,6 @@ ParsedBlock ParseWords(SourceBlock& block) {
                        block.callers);
     }
   }
-  return parsed;
 }
 
 ModalReader::ModalReader(BlockSource& source, ReaderOptions options)
@@ -198,10 +206,17 @@ void ModalReader::Fail(const Block& block, std::size_t col, const std::string& m
 }
 
 void ModalReader::Interpret(Block& block) {
-  ParsedBlock parsed = ParseWords(block.source);
-  CheckAllowed(parsed, block);
+  ParsedBlock& parsed = m_Parsed;
+  ParseWords(block.source, parsed);
+  // Without G or M codes nothing is refused, and the compensation words are not there.
+  const bool codes = !parsed.codes.empty();
+  if (codes) {
+    CheckAllowed(parsed, block);
+  }
   ApplyModal(parsed, block);
-  ApplyCompensationWords(parsed, block);
+  if (codes) {
+    ApplyCompensationWords(parsed, block);
+  }
   ApplyMotion(parsed, block);
   AssignPhase(parsed, block);
 }

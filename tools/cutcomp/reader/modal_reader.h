@@ -51,11 +51,14 @@ struct ParsedBlock {
   bool AxisWords() const { return axisCol != 0; }
   const Code* Find(CodeKind kind) const;
   const Code* Find(Group group) const;
+  // Empty again, for the next block: only the letters in use are cleared, and the codes keep
+  // their storage.
+  void Clear();
 };
 
-// Stage 1: words into codes and single words. Throws InputError for a word given twice, a
-// refused code and two codes that conflict (the message names both).
-ParsedBlock ParseWords(SourceBlock& block);
+// Stage 1: words into codes and single words, in `parsed` (cleared first). Throws InputError
+// for a word given twice, a refused code and two codes that conflict (the message names both).
+void ParseWords(SourceBlock& block, ParsedBlock& parsed);
 
 // The reader's state after the last block it returned is what a program reads through the
 // language layer's predefined parameters (#5420.., #<_metric>...): the layer evaluates a line
@@ -88,12 +91,11 @@ private:
   double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block);
   double ToolScale() const;
   void LoseAxes(const ParsedBlock& parsed, bool allWithoutWords);
-  bool PlaneKnown() const;
-  Point PlanePoint() const;
   [[noreturn]] void Fail(const Block& block, std::size_t col, const std::string& message) const;
 
   BlockSource& m_Source;
   ReaderOptions m_Options;
+  ParsedBlock m_Parsed;  // the block being interpreted; kept to reuse its storage
 
   Modal m_Modal;
   Motion m_Motion = Motion::NONE;

@@ -46,16 +46,6 @@ std::string Number(double value, int digits = 6) {
 
 }  // namespace
 
-bool ModalReader::PlaneKnown() const {
-  const PlaneAxes& axes = AxesOf(m_Modal.plane);
-  return m_Known[AxisIndex(axes.first)] && m_Known[AxisIndex(axes.second)];
-}
-
-Point ModalReader::PlanePoint() const {
-  const PlaneAxes& axes = AxesOf(m_Modal.plane);
-  return {m_Pos[AxisIndex(axes.first)], m_Pos[AxisIndex(axes.second)]};
-}
-
 // The axes the block names become unknown; with none named, all of them when
 // `allWithoutWords` (G28 without axis words goes home on every axis).
 void ModalReader::LoseAxes(const ParsedBlock& parsed, bool allWithoutWords) {
@@ -73,11 +63,13 @@ void ModalReader::LoseAxes(const ParsedBlock& parsed, bool allWithoutWords) {
 
 void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
   const PlaneAxes& axes = AxesOf(m_Modal.plane);
-  const bool wasKnown = PlaneKnown();
-  b.start = PlanePoint();
-  b.startKnown = wasKnown;
-  const double heightBefore = m_Pos[AxisIndex(axes.normal)];
-  const bool heightKnownBefore = m_Known[AxisIndex(axes.normal)];
+  const std::size_t u = AxisIndex(axes.first);
+  const std::size_t v = AxisIndex(axes.second);
+  const std::size_t w = AxisIndex(axes.normal);
+  b.start = {m_Pos[u], m_Pos[v]};
+  b.startKnown = m_Known[u] && m_Known[v];
+  const double heightBefore = m_Pos[w];
+  const bool heightKnownBefore = m_Known[w];
 
   const ParsedBlock::Code* owner = nullptr;  // a non-modal code that takes the axis words
   const ParsedBlock::Code* probe = nullptr;
@@ -183,8 +175,8 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
           word->role = Item::PLANE_AXIS;
         }
       }
-      b.end = {target[AxisIndex(axes.first)], target[AxisIndex(axes.second)]};
-      b.endKnown = known[AxisIndex(axes.first)] && known[AxisIndex(axes.second)];
+      b.end = {target[u], target[v]};
+      b.endKnown = known[u] && known[v];
       if (m_Run != Run::NONE && (!b.startKnown || !b.endKnown) &&
           (first != nullptr || second != nullptr || arcMode)) {
         std::string message = std::string("compensation needs a known position: program ") +
@@ -243,11 +235,11 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
   }
   b.modalMotion = m_Motion;
   if (!b.planeMotion) {
-    b.end = PlanePoint();  // also after G92, G28, G53 and the like
-    b.endKnown = PlaneKnown();
+    b.end = {m_Pos[u], m_Pos[v]};  // also after G92, G28, G53 and the like
+    b.endKnown = m_Known[u] && m_Known[v];
   }
-  b.heightKnown = m_Known[AxisIndex(axes.normal)];
-  b.height = m_Pos[AxisIndex(axes.normal)];
+  b.heightKnown = m_Known[w];
+  b.height = m_Pos[w];
   b.heightChange = b.heightKnown && heightKnownBefore ? b.height - heightBefore : 0.0;
 }
 
