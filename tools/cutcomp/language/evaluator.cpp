@@ -699,7 +699,7 @@ bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
   }
   while (p < end) {
     // A word: a letter (not O, whose program numbers have rules of their own), then at once a
-    // number of at most 15 digits, then a space, the end or the next word's letter.
+    // number of at most 15 digits.
     const char* word = p;
     const char letter = Upper(*p);
     if (!IsAlpha(*p) || letter == 'O') {
@@ -728,17 +728,10 @@ bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
       return false;
     }
     const char* const stop = p;
-    if (p < end && !IsAlpha(*p)) {
-      if (!IsSpace(*p)) {
-        return false;
-      }
-      while (IsSpace(*p)) {
-        ++p;
-      }
-      // After the spaces: the next word, or the end; a digit would continue this number.
-      if (p < end && !IsAlpha(*p)) {
-        return false;
-      }
+    // Then the end or the next word's letter, after spaces: anything else (a digit would
+    // continue this number after a space) is refused by the test of the letter above.
+    while (IsSpace(*p)) {
+      ++p;
     }
     if (count == items.size()) {
       items.emplace_back();
@@ -876,8 +869,8 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
     // The number: spaces may stand anywhere inside it; a sign, digits and one decimal point.
     // The word's text is the letter and the number's characters without those spaces.
     const std::size_t first = pos;
-    std::size_t last = pos;   // after the number's last character
-    std::size_t taken = 0;    // characters of the number
+    std::size_t last = pos;  // after the number's last character
+    std::size_t taken = 0;   // characters of the number
     bool digits = false;
     bool point = false;
     while (pos < n) {

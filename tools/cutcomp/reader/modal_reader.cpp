@@ -165,8 +165,8 @@ ModalReader::ModalReader(BlockSource& source, ReaderOptions options)
 
 bool ModalReader::Next(Block& block) {
   // A fresh block that keeps the storage of its strings and of the words it held: the source
-  // writes the next block's text and words over them, so that reading a block allocates nothing once a
-  // few have been read.
+  // writes the next block's text and words over them, so that reading a block allocates nothing
+  // once a few have been read.
   static_cast<BlockMeaning&>(block) = BlockMeaning();
   block.source.where.file.clear();
   block.source.where.line = 0;

@@ -24,18 +24,16 @@ std::size_t AxisIndex(char letter) { return static_cast<std::size_t>(letter - 'X
 
 double Distance(const Point& a, const Point& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
-const std::uint32_t AXIS_LETTERS = ParsedBlock::Bit('X') | ParsedBlock::Bit('Y') |
-                                   ParsedBlock::Bit('Z') | ParsedBlock::Bit('A') |
-                                   ParsedBlock::Bit('B') | ParsedBlock::Bit('C') |
-                                   ParsedBlock::Bit('U') | ParsedBlock::Bit('V') |
-                                   ParsedBlock::Bit('W');
+const std::uint32_t AXIS_LETTERS =
+    ParsedBlock::Bit('X') | ParsedBlock::Bit('Y') | ParsedBlock::Bit('Z') | ParsedBlock::Bit('A') |
+    ParsedBlock::Bit('B') | ParsedBlock::Bit('C') | ParsedBlock::Bit('U') | ParsedBlock::Bit('V') |
+    ParsedBlock::Bit('W');
 
 // Distance(a, b) >= length, without the hypot where one coordinate alone decides it: hypot is
 // at least the larger of |dx| and |dy| (faithfully rounded, it cannot fall below a double
 // that the exact length is not below).
 bool AtLeast(const Point& a, const Point& b, double length) {
-  return std::max(std::fabs(a.x - b.x), std::fabs(a.y - b.y)) >= length ||
-         Distance(a, b) >= length;
+  return std::max(std::fabs(a.x - b.x), std::fabs(a.y - b.y)) >= length || Distance(a, b) >= length;
 }
 
 std::string Number(double value, int digits = 6) {
