@@ -167,7 +167,8 @@ bool ModalReader::Next(Block& block) {
   // A fresh block that keeps the storage of its strings and of the words it held: the source
   // writes the next block's text and words over them, so that reading a block allocates nothing
   // once a few have been read.
-  static_cast<BlockMeaning&>(block) = BlockMeaning();
+  static const BlockMeaning FRESH;
+  static_cast<BlockMeaning&>(block) = FRESH;
   block.source.where.file.clear();
   block.source.where.line = 0;
   block.source.callers.clear();
