@@ -3,6 +3,7 @@
 // fast number reading takes must equal from_chars bit for bit, and every line the plain-line
 // reading takes must give exactly the items of the general reading (which must not refuse it).
 // Prints the first differences; exits non-zero on any.
+#include <cfloat>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -114,7 +115,7 @@ void CheckLines(std::mt19937_64& random) {
       Fail("plain and general readings differ on '" + line + "'");
     }
   }
-  if (taken < 1000) {
+  if (taken < 1000 && FLT_EVAL_METHOD == 0) {  // (x87 doubles take the general reading only)
     Fail("too few lines taken by the plain reading to check it: " + std::to_string(taken));
   }
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -41,13 +42,18 @@ std::string Printable(unsigned char c) {
   return buffer;
 }
 
-// Letters are ASCII letters: the program never sets a locale, so these are what isalpha and
-// toupper would say, without a library call per character.
+// Letters are ASCII letters whatever the locale (a word's letter indexes tables from 'A' to
+// 'Z'): in the "C" locale the CLI runs in, what isalpha and toupper say, without a library
+// call per character.
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The fast number readings divide two exact doubles and take the correctly rounded quotient;
+// where doubles are computed in a wider format (x87), that quotient could be rounded twice.
+constexpr bool EXACT_DIVISION = FLT_EVAL_METHOD == 0;
 
 // Powers of ten up to 1e22 are exact doubles.
 constexpr double POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -75,7 +81,7 @@ bool FastDecimal(const char* begin, const char* end, double& value) {
   // At most 15 digits: the mantissa is below 1e15 < 2^53, an exact double, and so is the
   // power of ten; one IEEE division of two exact values is the correctly rounded quotient,
   // which is what from_chars gives for the text.
-  if (digits == 0 || digits > 15) {
+  if (digits == 0 || digits > 15 || !EXACT_DIVISION) {
     return false;
   }
   value = static_cast<double>(mantissa) / POWERS_OF_TEN[decimals];
@@ -724,7 +730,7 @@ bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
       digits += decimals;
     }
     // (A second point, or an exponent, is the general reading's to refuse.)
-    if (digits == 0 || digits > 15 || *p == 'e' || *p == 'E' || *p == '.') {
+    if (digits == 0 || digits > 15 || *p == 'e' || *p == 'E' || *p == '.' || !EXACT_DIVISION) {
       return false;
     }
     const char* const stop = p;
