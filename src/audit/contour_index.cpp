@@ -176,8 +176,7 @@ void ContourIndex::Build() {
   m_Id.shrink_to_fit();
   m_Flags.shrink_to_fit();
   m_Starts.shrink_to_fit();
-  m_Leaves.clear();
-  m_Levels.clear();
+  m_Groups.clear();
   m_LeafRun.clear();
   m_Discs.assign(Size(), Disc{0.0F, 0.0F, NAN});  // not a wall: no disc meets it
   m_Scale = 0.0;
@@ -232,40 +231,40 @@ void ContourIndex::Build() {
   }
   SortByKey(order);
 
-  m_Leaves.reserve(runs.size());
+  // Leaves, then the nodes over each group of FANOUT, level by level up to a single group. A
+  // node's box is the union of float boxes, itself a float box holding the same walls.
   m_LeafRun.reserve(runs.size());
+  std::vector<FloatBox> boxes;
+  boxes.reserve(runs.size());
   for (const std::uint64_t entry : order) {
     const auto i = static_cast<std::size_t>(entry & 0xffffffffu);
-    const Box& b = runBoxes[i];
-    m_Leaves.push_back(Outward(b));
+    boxes.push_back(Outward(runBoxes[i]));
     m_LeafRun.push_back(runs[i]);
   }
-  // Nodes over the leaves' float boxes, which hold the walls as the leaves do.
-  std::vector<Box> level((m_Leaves.size() + FANOUT - 1) / FANOUT);
-  for (std::size_t i = 0; i < m_Leaves.size(); ++i) {
-    const FloatBox& f = m_Leaves[i];
-    const Box b{f.minX, f.minY, f.maxX, f.maxY};
-    level[i / FANOUT] = i % FANOUT == 0 ? b : Unite(level[i / FANOUT], b);
-  }
-  if (m_Leaves.size() > 1) {
-    m_Levels.push_back(std::move(level));
-  }
-  while (!m_Levels.empty() && m_Levels.back().size() > 1) {
-    const std::vector<Box>& below = m_Levels.back();
-    std::vector<Box> above((below.size() + FANOUT - 1) / FANOUT);
-    for (std::size_t i = 0; i < below.size(); ++i) {
-      above[i / FANOUT] = i % FANOUT == 0 ? below[i] : Unite(above[i / FANOUT], below[i]);
+  for (;;) {
+    std::vector<BoxGroup> groups((boxes.size() + FANOUT - 1) / FANOUT, BoxGroup::Empty());
+    std::vector<FloatBox> above(groups.size());
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      const FloatBox& b = boxes[i];
+      groups[i / FANOUT].Set(i % FANOUT, b);
+      FloatBox& u = above[i / FANOUT];
+      u = i % FANOUT == 0 ? b
+                          : FloatBox{std::min(u.minX, b.minX), std::min(u.minY, b.minY),
+                                     std::max(u.maxX, b.maxX), std::max(u.maxY, b.maxY)};
     }
-    m_Levels.push_back(std::move(above));
+    m_Groups.push_back(std::move(groups));
+    if (above.size() == 1) {
+      break;
+    }
+    boxes = std::move(above);
   }
   m_Built = true;
 }
 
 std::size_t ContourIndex::MemoryUsage() const {
   std::size_t bytes = Bytes(m_End) + Bytes(m_Centre) + Bytes(m_Id) + Bytes(m_Flags) +
-                      Bytes(m_Starts) + Bytes(m_Discs) + Bytes(m_Leaves) + Bytes(m_LeafRun) +
-                      Bytes(m_Levels);
-  for (const std::vector<Box>& level : m_Levels) {
+                      Bytes(m_Starts) + Bytes(m_Discs) + Bytes(m_LeafRun) + Bytes(m_Groups);
+  for (const std::vector<BoxGroup>& level : m_Groups) {
     bytes += Bytes(level);
   }
   return bytes;
