@@ -116,10 +116,9 @@ double SizeOf(const Track& track) {
 
 // The leaves of the index around the last pieces. Pieces come along the contour, so the next
 // one usually lies in the same neighbourhood: the leaves of a region a little larger than one
-// piece's reach are gathered once and serve every piece whose reach stays inside the region.
-// They are gathered from a wider window of the same kind, and only that one asks the index,
-// which costs some hundred box tests however few leaves it finds. The leaves whose boxes meet
-// a box inside a region are exactly those the index would return for it.
+// piece's reach and the run of segments it belongs to are gathered once, asking the index,
+// and serve every piece whose reach stays inside the region. The leaves whose boxes meet a box
+// inside a region are exactly those the index would return for it, and come in the same order.
 //
 // A window keeps the leaves' boxes four to a block, each coordinate of the four side by side,
 // so that a piece's box is held against four leaves in one step where the processor can. The
@@ -199,20 +198,12 @@ struct Window {
 #endif
   }
 
-  // Makes the window hold every leaf whose box meets `box` grown by `grow` on every side, asking
-  // the index, or taking them from `wider` when that holds the region. False when that would
-  // take more than MAX_LEAVES leaves (a piece that reaches across much of the part): the caller
-  // then asks the index directly, and the window stays small.
-  bool Cover(const audit::ContourIndex& contour, const audit::Box& box, double grow,
-             const Window* wider) {
+  // Makes the window hold every leaf whose box meets `box` grown by `grow` on every side. False
+  // when that would take more than MAX_LEAVES leaves (a piece that reaches across much of the
+  // part): the caller then asks the index directly, and the window stays small.
+  bool Cover(const audit::ContourIndex& contour, const audit::Box& box, double grow) {
     area = {box.minX - grow, box.minY - grow, box.maxX + grow, box.maxY + grow};
     Clear();
-    if (wider != nullptr && wider->Holds(area)) {
-      wider->ForEachMeeting(audit::Outward(area),
-                            [&](std::uint32_t leaf) { Push(contour.LeafBox(leaf), leaf); });
-      valid = true;
-      return true;
-    }
     bool fits = true;
     contour.Query(area, [&](std::size_t leaf) {
       fits = fits && count < MAX_LEAVES;
@@ -239,7 +230,6 @@ struct State {
   AuditSummary summary;
   std::size_t hint = 0;  // where the last piece's segment was found
   Window window;         // around the piece
-  Window wide;           // around the window
   // The tracks of the arcs measured last, by segment modulo their number: consecutive pieces
   // are held against the same few walls, and an arc's track takes two square roots.
   struct Kept {
@@ -257,6 +247,30 @@ struct State {
       kept.k = k;
     }
     return kept.track;
+  }
+
+  // The region a window is gathered about: the piece's box and, when the piece belongs to a
+  // segment of the contour, the end points of the run of segments around it, unless they
+  // spread much wider than the piece's reach. The next pieces along the contour then stay in
+  // the window until the contour moves on to the next run.
+  audit::Box Anchor(const audit::Box& box, double size, std::size_t source, bool found) const {
+    if (!found) {
+      return box;
+    }
+    constexpr std::size_t RUN = audit::ContourIndex::LEAF_SIZE;
+    const std::size_t first = source - source % RUN;
+    const std::size_t last = std::min(first + RUN, contour.Size());
+    const Point* end = contour.Ends();
+    audit::Box hull = box;
+    for (std::size_t k = first > 0 ? first - 1 : 0; k < last; ++k) {
+      hull.minX = std::min(hull.minX, end[k].x);
+      hull.minY = std::min(hull.minY, end[k].y);
+      hull.maxX = std::max(hull.maxX, end[k].x);
+      hull.maxY = std::max(hull.maxY, end[k].y);
+    }
+    const double spread = std::max(hull.maxX - hull.minX, hull.maxY - hull.minY);
+    constexpr double ANCHOR_SPREAD = 6.0;  // in units of the piece's reach
+    return spread <= ANCHOR_SPREAD * size ? hull : box;
   }
 
   bool Fail(const char* what, std::int64_t id, const char* message) {
@@ -461,7 +475,8 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
   // A piece whose own segment is not a wall leads onto the wall after it or off the wall
   // before it (see MayTouchAt).
   std::size_t source = 0;
-  if (contour.Find(piece.id, hint, source)) {
+  const bool sourceFound = contour.Find(piece.id, hint, source);
+  if (sourceFound) {
     hint = source;
     if (!contour.IsWall(source)) {
       const bool next = source + 1 < contour.Size() && contour.IsWall(source + 1);
@@ -487,17 +502,12 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
         scan.Discs(first, last);
       }
     };
-    // The window reaches one piece's reach beyond it, the wide window four: the next pieces
-    // along the contour mostly stay inside the first, and the first is refilled from the second
-    // many times before the index is asked again.
+    // The window reaches one piece's reach beyond the piece and the run of segments around it
+    // (see Anchor): the next pieces along the contour mostly stay inside it.
     const double size = std::max(box.maxX - box.minX, box.maxY - box.minY);
     bool covered = window.Holds(box);
     if (!covered) {
-      const audit::Box area{box.minX - size, box.minY - size, box.maxX + size, box.maxY + size};
-      if (!wide.Holds(area)) {
-        wide.Cover(contour, box, 4.0 * size, nullptr);
-      }
-      covered = window.Cover(contour, box, size, &wide);
+      covered = window.Cover(contour, Anchor(box, size, source, sourceFound), size);
     }
     if (covered) {
       window.ForEachMeeting(audit::Outward(box), visit);
