@@ -125,7 +125,6 @@ std::size_t Bytes(const std::vector<T>& v) {
 
 void ContourIndex::Reserve(std::size_t count) {
   m_End.reserve(count);
-  m_Centre.reserve(count);
   m_Id.reserve(count);
   m_Flags.reserve(count);
 }
@@ -141,8 +140,13 @@ void ContourIndex::Add(const Curve& curve, std::int64_t id, bool wall) {
     flags |= FLAG_OWN_START;
     m_Starts.emplace_back(static_cast<std::uint32_t>(m_End.size()), curve.from);
   }
+  if (m_End.size() % LEAF_SIZE == 0) {
+    m_RunArcs.push_back(static_cast<std::uint32_t>(m_Centre.size()));
+  }
+  if (curve.arc) {
+    m_Centre.push_back(curve.centre);
+  }
   m_End.push_back(curve.to);
-  m_Centre.push_back(curve.centre);
   m_Id.push_back(id);
   m_Flags.push_back(flags);
   m_Built = false;
@@ -173,12 +177,15 @@ bool ContourIndex::Find(std::int64_t id, std::size_t hint, std::size_t& k) const
 void ContourIndex::Build() {
   m_End.shrink_to_fit();
   m_Centre.shrink_to_fit();
+  m_RunArcs.shrink_to_fit();
   m_Id.shrink_to_fit();
   m_Flags.shrink_to_fit();
   m_Starts.shrink_to_fit();
   m_Groups.clear();
   m_LeafRun.clear();
-  m_Discs.assign(Size(), Disc{0.0F, 0.0F, NAN});  // not a wall: no disc meets it
+  m_Discs.clear();
+  m_RunDiscs.clear();
+  m_RunDiscs.reserve(m_RunArcs.size());
   m_Scale = 0.0;
 
   // Leaves: the box of the walls in each run of LEAF_SIZE segments; runs without a wall are
@@ -190,17 +197,17 @@ void ContourIndex::Build() {
   for (std::size_t run = 0; run < runCount; ++run) {
     bool any = false;
     Box box{};
+    m_RunDiscs.push_back(static_cast<std::uint32_t>(m_Discs.size()));
     for (std::size_t k = run * LEAF_SIZE; k < std::min(Size(), (run + 1) * LEAF_SIZE); ++k) {
       Box b{};
       if (IsLineWall(k)) {  // the usual wall, without building its track
         const Point& p = m_End[k - 1];
         const Point& q = m_End[k];
-        m_Discs[k] = FloatDisc((p + q) * 0.5, 0.5 * (q - p).GetLength());
         m_Scale = std::max({m_Scale, SizeOf(p), SizeOf(q)});
         b = {std::min(p.x, q.x), std::min(p.y, q.y), std::max(p.x, q.x), std::max(p.y, q.y)};
       } else if (IsWall(k)) {
         const Track track = TrackOf(k);
-        m_Discs[k] = DiscHolding(track);
+        m_Discs.push_back(DiscHolding(track));
         m_Scale = std::max({m_Scale, SizeOf(track.from), SizeOf(track.to),
                             track.arc ? SizeOf(track.centre) + track.radius : 0.0});
         b = Bounds(track);
@@ -216,6 +223,7 @@ void ContourIndex::Build() {
       runs.push_back(static_cast<std::uint32_t>(run));
     }
   }
+  m_Discs.shrink_to_fit();
   if (runs.empty()) {
     m_Built = true;
     return;
@@ -262,8 +270,9 @@ void ContourIndex::Build() {
 }
 
 std::size_t ContourIndex::MemoryUsage() const {
-  std::size_t bytes = Bytes(m_End) + Bytes(m_Centre) + Bytes(m_Id) + Bytes(m_Flags) +
-                      Bytes(m_Starts) + Bytes(m_Discs) + Bytes(m_LeafRun) + Bytes(m_Groups);
+  std::size_t bytes = Bytes(m_End) + Bytes(m_Centre) + Bytes(m_RunArcs) + Bytes(m_RunDiscs) +
+                      Bytes(m_Id) + Bytes(m_Flags) + Bytes(m_Starts) + Bytes(m_Discs) +
+                      Bytes(m_LeafRun) + Bytes(m_Groups);
   for (const std::vector<BoxGroup>& level : m_Groups) {
     bytes += Bytes(level);
   }

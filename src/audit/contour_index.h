@@ -134,8 +134,12 @@ public:
     return (m_Flags[k] & (FLAG_WALL | FLAG_ARC | FLAG_OWN_START)) == FLAG_WALL;
   }
   const Point* Ends() const { return m_End.data(); }
-  // Set by Build for walls.
-  const Disc& DiscOf(std::size_t k) const { return m_Discs[k]; }
+  // Walls that are not line walls (IsLineWall) have a disc, set by Build; the discs of a run
+  // of LEAF_SIZE segments come in order from RunDiscs(first), first the run's first segment.
+  bool HasDisc(std::size_t k) const { return (m_Flags[k] & FLAG_WALL) != 0 && !IsLineWall(k); }
+  const Disc* RunDiscs(std::size_t first) const {
+    return m_Discs.data() + m_RunDiscs[first / LEAF_SIZE];
+  }
   // The largest size of a coordinate, an arc centre's included, among the walls; set by Build.
   double Scale() const { return m_Scale; }
 
@@ -171,12 +175,25 @@ private:
 
   Point StartOf(std::size_t k) const;
 
+  // The centre of arc k, kept only for arcs: those before k's run, and those of the run before
+  // it.
+  const Point& CentreOf(std::size_t k) const {
+    const std::size_t first = k - k % LEAF_SIZE;
+    std::size_t at = m_RunArcs[first / LEAF_SIZE];
+    for (std::size_t i = first; i < k; ++i) {
+      at += (m_Flags[i] & FLAG_ARC) != 0 ? 1 : 0;
+    }
+    return m_Centre[at];
+  }
+
   std::vector<Point> m_End;
-  std::vector<Point> m_Centre;  // arcs; unused for lines
+  std::vector<Point> m_Centre;            // arcs only, in order
+  std::vector<std::uint32_t> m_RunArcs;   // by run: the arcs before it
+  std::vector<std::uint32_t> m_RunDiscs;  // by run: the discs before it (set by Build)
   std::vector<std::int64_t> m_Id;
   std::vector<std::uint8_t> m_Flags;
   std::vector<std::pair<std::uint32_t, Point>> m_Starts;  // by segment, in order
-  std::vector<Disc> m_Discs;
+  std::vector<Disc> m_Discs;                              // walls that are not line walls, in order
   double m_Scale = 0.0;
 
   // m_Groups[0]: the leaf boxes in Hilbert order, FANOUT to a group, m_LeafRun[i] the run of
@@ -201,7 +218,7 @@ inline Track ContourIndex::TrackOf(std::size_t k) const {
   curve.fullCircle = (flags & FLAG_FULL) != 0;
   curve.from = track.from;
   curve.to = track.to;
-  curve.centre = m_Centre[k];
+  curve.centre = CentreOf(k);
   MakeTrack(curve, track);  // accepted when the segment was added
   return track;
 }

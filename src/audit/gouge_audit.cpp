@@ -299,6 +299,7 @@ struct Scan {
   // plus its radius from the centre keeps the limit from the piece.
   Point centre;
   double spread = 0.0;
+  audit::Box reachBox;  // the piece's box grown by the limit and the rounding margin
 
   // The walls among segments [first, last) that can come within the limit, each examined. A
   // straight piece against walls that are lines continuing the contour: each end point is
@@ -404,6 +405,7 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
 void Scan::Lines(std::size_t first, std::size_t last) {
   const audit::ContourIndex& contour = state.contour;
   const Point* end = contour.Ends();
+  const audit::ContourIndex::Disc* disc = contour.RunDiscs(first);
   audit::Band::Place before = band.Of(end[first > 0 ? first - 1 : 0]);
   for (std::size_t k = first; k < last; ++k) {
     const audit::Band::Place here = band.Of(end[k]);
@@ -411,7 +413,7 @@ void Scan::Lines(std::size_t first, std::size_t last) {
       if (!band.Apart(before, here) && !audit::AcrossWall(probe, end[k - 1], end[k])) {
         Examine(k);
       }
-    } else if (DiscMeets(contour.DiscOf(k))) {
+    } else if (contour.HasDisc(k) && DiscMeets(*disc++)) {
       Examine(k);
     }
     before = here;
@@ -419,9 +421,20 @@ void Scan::Lines(std::size_t first, std::size_t last) {
 }
 
 void Scan::Discs(std::size_t first, std::size_t last) {
-  const audit::ContourIndex::Disc* discs = &state.contour.DiscOf(0);
+  const audit::ContourIndex& contour = state.contour;
+  const Point* end = contour.Ends();
+  const audit::ContourIndex::Disc* disc = contour.RunDiscs(first);
   for (std::size_t k = first; k < last; ++k) {
-    if (DiscMeets(discs[k])) {
+    if (contour.IsLineWall(k)) {
+      // A line wall whose box keeps out of the box of everything within the limit of the
+      // piece keeps the limit from it.
+      const Point& p = end[k - 1];
+      const Point& q = end[k];
+      if (std::min(p.x, q.x) <= reachBox.maxX && reachBox.minX <= std::max(p.x, q.x) &&
+          std::min(p.y, q.y) <= reachBox.maxY && reachBox.minY <= std::max(p.y, q.y)) {
+        Examine(k);
+      }
+    } else if (contour.HasDisc(k) && DiscMeets(*disc++)) {
       Examine(k);
     }
   }
@@ -489,6 +502,7 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
     const audit::Box bounds = audit::Bounds(track);
     const audit::Box box{bounds.minX - apart, bounds.minY - apart, bounds.maxX + apart,
                          bounds.maxY + apart};
+    scan.reachBox = box;
     scan.centre = Centre(bounds);
     scan.spread = apart + HalfDiagonal(bounds);
     const bool straight = !track.arc && scan.probe.length2 > 0.0;
