@@ -92,7 +92,16 @@ struct Probe {
   double length = 0.0;
   double gap = 0.0;
 };
-Probe MakeProbe(const Track& piece, double limit);
+inline Probe MakeProbe(const Track& piece, double limit) {
+  Probe probe{piece, limit, Point(), 0.0, 0.0, 0.0};
+  if (!piece.arc) {
+    probe.d = piece.to - piece.from;
+    probe.length2 = Dot(probe.d, probe.d);
+    probe.length = std::sqrt(probe.length2);
+    probe.gap = limit * probe.length;
+  }
+  return probe;
+}
 
 // True only when every point of `wall` lies `probe.limit` or more from every point of the
 // piece: a proof in a few products, before Closest. It looks for a line or a circle that keeps

@@ -296,10 +296,14 @@ struct Scan {
   double gouging = 0.0;         // radius - tolerance: walls nearer are gouged
   PieceClearance nearest;       // its `gouges` stays 0: the gouges go to State::pending
   // The piece lies within `spread` - limit of `centre`: a wall's disc farther than `spread`
-  // plus its radius from the centre keeps the limit from the piece.
+  // plus its radius from the centre keeps the limit from the piece. Worked out from the piece's
+  // box and the limit with its margin (`apart`) when the first disc is met: most straight
+  // pieces meet none.
   Point centre;
-  double spread = 0.0;
-  audit::Box reachBox;  // the piece's box grown by the limit and the rounding margin
+  double spread = -1.0;
+  audit::Box bounds;
+  double apart = 0.0;
+  audit::Box reachBox;  // the piece's box grown by `apart`
 
   // The walls among segments [first, last) that can come within the limit, each examined. A
   // straight piece against walls that are lines continuing the contour: each end point is
@@ -308,6 +312,12 @@ struct Scan {
   // (arcs, lines that start a contour), and every wall of an arc, go by their discs.
   void Lines(std::size_t first, std::size_t last);
   void Discs(std::size_t first, std::size_t last);
+  void PrepareDiscs() {
+    if (spread < 0.0) {
+      centre = Centre(bounds);
+      spread = apart + HalfDiagonal(bounds);
+    }
+  }
   bool DiscMeets(const audit::ContourIndex::Disc& disc) const {
     const double dx = static_cast<double>(disc.x) - centre.x;
     const double dy = static_cast<double>(disc.y) - centre.y;
@@ -413,14 +423,18 @@ void Scan::Lines(std::size_t first, std::size_t last) {
       if (!band.Apart(before, here) && !audit::AcrossWall(probe, end[k - 1], end[k])) {
         Examine(k);
       }
-    } else if (contour.HasDisc(k) && DiscMeets(*disc++)) {
-      Examine(k);
+    } else if (contour.HasDisc(k)) {
+      PrepareDiscs();
+      if (DiscMeets(*disc++)) {
+        Examine(k);
+      }
     }
     before = here;
   }
 }
 
 void Scan::Discs(std::size_t first, std::size_t last) {
+  PrepareDiscs();
   const audit::ContourIndex& contour = state.contour;
   const Point* end = contour.Ends();
   const audit::ContourIndex::Disc* disc = contour.RunDiscs(first);
@@ -503,8 +517,8 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
     const audit::Box box{bounds.minX - apart, bounds.minY - apart, bounds.maxX + apart,
                          bounds.maxY + apart};
     scan.reachBox = box;
-    scan.centre = Centre(bounds);
-    scan.spread = apart + HalfDiagonal(bounds);
+    scan.bounds = bounds;
+    scan.apart = apart;
     const bool straight = !track.arc && scan.probe.length2 > 0.0;
     // The walls of one leaf whose box meets the piece's (or may: the window's test is in floats,
     // rounded outward).
