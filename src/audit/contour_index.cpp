@@ -159,13 +159,7 @@ Point ContourIndex::StartOf(std::size_t k) const {
   return found->second;  // flagged segments have their entry
 }
 
-bool ContourIndex::Find(std::int64_t id, std::size_t hint, std::size_t& k) const {
-  for (std::size_t i = hint; i < hint + 2 && i < m_Id.size(); ++i) {
-    if (m_Id[i] == id) {
-      k = i;
-      return true;
-    }
-  }
+bool ContourIndex::Search(std::int64_t id, std::size_t& k) const {
   const auto found = std::lower_bound(m_Id.begin(), m_Id.end(), id);
   if (found == m_Id.end() || *found != id) {
     return false;

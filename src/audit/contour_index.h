@@ -145,7 +145,15 @@ public:
 
   // The segment with this id, looked up from `hint` on (pieces come in program order, so the
   // next segment is the usual answer), else by bisection. Ids increase along the contour.
-  bool Find(std::int64_t id, std::size_t hint, std::size_t& k) const;
+  bool Find(std::int64_t id, std::size_t hint, std::size_t& k) const {
+    for (std::size_t i = hint; i < hint + 2 && i < m_Id.size(); ++i) {
+      if (m_Id[i] == id) {
+        k = i;
+        return true;
+      }
+    }
+    return Search(id, k);
+  }
 
   // Builds the discs and the tree and gives back unused capacity. Throws std::bad_alloc.
   void Build();
@@ -174,6 +182,7 @@ private:
   };
 
   Point StartOf(std::size_t k) const;
+  bool Search(std::int64_t id, std::size_t& k) const;  // Find's bisection
 
   // The centre of arc k, kept only for arcs: those before k's run, and those of the run before
   // it.

@@ -368,16 +368,19 @@ bool CGougeAudit::AddSegment(const ContourSegment& segment) {
   if (n + 1 >= MAX_SEGMENTS) {
     return impl.Fail(what, segment.id, "the contour holds at most 2^31 - 1 segments");
   }
-  Track track;
-  if (segment.curve.arc && !audit::MakeTrack(segment.curve, track)) {
-    return impl.Fail(what, segment.id, "the arc's centre lies on one of its ends");
+  if (segment.curve.arc) {
+    Track track;
+    if (!audit::MakeTrack(segment.curve, track)) {
+      return impl.Fail(what, segment.id, "the arc's centre lies on one of its ends");
+    }
   }
+  const bool wall = IsWall(segment);
   try {
-    impl.contour.Add(segment.curve, segment.id, IsWall(segment));
+    impl.contour.Add(segment.curve, segment.id, wall);
   } catch (const std::bad_alloc&) {
     return impl.Fail(what, segment.id, "out of memory");
   }
-  impl.walls += IsWall(segment) ? 1 : 0;
+  impl.walls += wall ? 1 : 0;
   return true;
 }
 
