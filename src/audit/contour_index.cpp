@@ -191,25 +191,37 @@ void ContourIndex::Build() {
   for (std::size_t run = 0; run < runCount; ++run) {
     bool any = false;
     Box box{};
+    // A line wall adds its end points to the box and the scale; its start is the last wall's
+    // end, already in, when the last segment was a line wall of this run.
+    auto include = [&](const Point& p) {
+      m_Scale = std::max(m_Scale, SizeOf(p));
+      box = any ? Box{std::min(box.minX, p.x), std::min(box.minY, p.y), std::max(box.maxX, p.x),
+                      std::max(box.maxY, p.y)}
+                : Box{p.x, p.y, p.x, p.y};
+      any = true;
+    };
+    bool startIn = false;
     m_RunDiscs.push_back(static_cast<std::uint32_t>(m_Discs.size()));
-    for (std::size_t k = run * LEAF_SIZE; k < std::min(Size(), (run + 1) * LEAF_SIZE); ++k) {
-      Box b{};
+    const std::size_t last = std::min(Size(), (run + 1) * LEAF_SIZE);
+    for (std::size_t k = run * LEAF_SIZE; k < last; ++k) {
       if (IsLineWall(k)) {  // the usual wall, without building its track
-        const Point& p = m_End[k - 1];
-        const Point& q = m_End[k];
-        m_Scale = std::max({m_Scale, SizeOf(p), SizeOf(q)});
-        b = {std::min(p.x, q.x), std::min(p.y, q.y), std::max(p.x, q.x), std::max(p.y, q.y)};
-      } else if (IsWall(k)) {
+        if (!startIn) {
+          include(m_End[k - 1]);
+        }
+        include(m_End[k]);
+        startIn = true;
+        continue;
+      }
+      startIn = false;
+      if (IsWall(k)) {
         const Track track = TrackOf(k);
         m_Discs.push_back(DiscHolding(track));
         m_Scale = std::max({m_Scale, SizeOf(track.from), SizeOf(track.to),
                             track.arc ? SizeOf(track.centre) + track.radius : 0.0});
-        b = Bounds(track);
-      } else {
-        continue;
+        const Box b = Bounds(track);
+        box = any ? Unite(box, b) : b;
+        any = true;
       }
-      box = any ? Unite(box, b) : b;
-      any = true;
     }
     if (any) {
       all = runs.empty() ? box : Unite(all, box);
