@@ -398,7 +398,10 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
     return impl.Fail(what, piece.id, "a coordinate is not finite or beyond 1e100");
   }
   Track track;
-  if (!audit::MakeTrack(piece.tool, track)) {
+  if (!piece.tool.arc) {  // a line's track is its ends, as MakeTrack makes it
+    track.from = piece.tool.from;
+    track.to = piece.tool.to;
+  } else if (!audit::MakeTrack(piece.tool, track)) {
     return impl.Fail(what, piece.id, "the arc's centre lies on one of its ends");
   }
   const std::size_t before = gouges != nullptr ? gouges->size() : 0;
@@ -516,7 +519,11 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
   }
   pending.clear();
   if (limit > 0.0) {  // otherwise nothing can come within it
-    const audit::Box bounds = audit::Bounds(track);
+    const audit::Box bounds =
+        track.arc
+            ? audit::Bounds(track)
+            : audit::Box{std::min(track.from.x, track.to.x), std::min(track.from.y, track.to.y),
+                         std::max(track.from.x, track.to.x), std::max(track.from.y, track.to.y)};
     const audit::Box box{bounds.minX - apart, bounds.minY - apart, bounds.maxX + apart,
                          bounds.maxY + apart};
     scan.reachBox = box;
