@@ -130,9 +130,12 @@ public:
   Track TrackOf(std::size_t k) const;
   // A wall that is a line from the previous segment's end to its own (Ends()[k - 1] to
   // Ends()[k]): the usual wall, read without building its track.
-  bool IsLineWall(std::size_t k) const {
-    return (m_Flags[k] & (FLAG_WALL | FLAG_ARC | FLAG_OWN_START)) == FLAG_WALL;
+  bool IsLineWall(std::size_t k) const { return IsLineWallFlags(m_Flags[k]); }
+  // The same from a segment's flags (Flags()[k]), for loops that keep the array at hand.
+  static bool IsLineWallFlags(std::uint8_t flags) {
+    return (flags & (FLAG_WALL | FLAG_ARC | FLAG_OWN_START)) == FLAG_WALL;
   }
+  const std::uint8_t* Flags() const { return m_Flags.data(); }
   const Point* Ends() const { return m_End.data(); }
   // Walls that are not line walls (IsLineWall) have a disc, set by Build; the discs of a run
   // of LEAF_SIZE segments come in order from RunDiscs(first), first the run's first segment.

@@ -421,12 +421,14 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
 void Scan::Lines(std::size_t first, std::size_t last) {
   const audit::ContourIndex& contour = state.contour;
   const Point* end = contour.Ends();
+  const std::uint8_t* flags = contour.Flags();
   const audit::ContourIndex::Disc* disc = contour.RunDiscs(first);
-  audit::Band::Place before = band.Of(end[first > 0 ? first - 1 : 0]);
+  const audit::Band b = band;  // a copy the loop keeps in registers across Examine
+  audit::Band::Place before = b.Of(end[first > 0 ? first - 1 : 0]);
   for (std::size_t k = first; k < last; ++k) {
-    const audit::Band::Place here = band.Of(end[k]);
-    if (contour.IsLineWall(k)) {
-      if (!band.Apart(before, here) && !audit::AcrossWall(probe, end[k - 1], end[k])) {
+    const audit::Band::Place here = b.Of(end[k]);
+    if (audit::ContourIndex::IsLineWallFlags(flags[k])) {
+      if (!b.Apart(before, here) && !audit::AcrossWall(probe, end[k - 1], end[k])) {
         Examine(k);
       }
     } else if (contour.HasDisc(k)) {
