@@ -2,15 +2,18 @@
 // The programmed contour in program order, stored as parallel arrays, and a spatial index over
 // its walls.
 //
-// Storage: a segment keeps its end point, an arc its centre, its id and a byte of flags; its
-// start is the previous segment's end when the two are equal, which they are along a contour,
-// so a start is stored (in a short side table) only where a contour breaks. Every wall also
-// keeps a disc in single precision that holds all of it, for a first test that reads 12 bytes.
+// Storage: a segment keeps its end point, its id and a byte of flags, an arc its centre too;
+// its start is the previous segment's end when the two are equal, which they are along a
+// contour, so a start is stored (in a short side table) only where a contour breaks. A wall
+// that is not a line continuing the contour (an arc, a line after a break) also keeps a disc in
+// single precision that holds all of it, for a first test that reads 12 bytes; lines are held
+// against a piece by their end points. Centres and discs are kept only for the segments that
+// have them, found through a count per run of LEAF_SIZE segments: about 30 bytes a line.
 // Index: a packed R-tree. Runs of LEAF_SIZE consecutive segments form the leaves (consecutive
 // segments are neighbours on the part, so a run has a tight box); the leaves are sorted along a
-// Hilbert curve through their box centres and packed FANOUT to a node, level by level. Built
-// once, O(n log n); a query visits the nodes whose boxes meet the query box, O(log n) plus what
-// it finds.
+// Hilbert curve through their box centres and packed FANOUT to a node, level by level, the
+// boxes in floats rounded outward. Built once, O(n log n); a query visits the nodes whose boxes
+// meet the query box, O(log n) plus what it finds.
 #pragma once
 
 #include <algorithm>
