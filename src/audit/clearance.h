@@ -133,12 +133,19 @@ struct Band {
         alongLow(Dot(probe.d, probe.piece.from) - probe.gap),
         alongHigh(Dot(probe.d, probe.piece.from) + probe.length2 + probe.gap) {}
 
-  Place Of(const Point& q) const { return {dx * q.y - dy * q.x, dx * q.x + dy * q.y}; }
+  Place Of(const Point& q) const { return {Across(q), Along(q)}; }
   bool Apart(const Place& a, const Place& b) const {
-    return (a.across >= acrossHigh && b.across >= acrossHigh) ||
-           (a.across <= acrossLow && b.across <= acrossLow) ||
-           (a.along <= alongLow && b.along <= alongLow) ||
-           (a.along >= alongHigh && b.along >= alongHigh);
+    return ApartAcross(a.across, b.across) || ApartAlong(a.along, b.along);
+  }
+  // The two halves of Of and Apart, for a loop that places points across the band first and
+  // along it only for the pairs that the first test leaves.
+  double Across(const Point& q) const { return dx * q.y - dy * q.x; }
+  double Along(const Point& q) const { return dx * q.x + dy * q.y; }
+  bool ApartAcross(double a, double b) const {
+    return (a >= acrossHigh && b >= acrossHigh) || (a <= acrossLow && b <= acrossLow);
+  }
+  bool ApartAlong(double a, double b) const {
+    return (a <= alongLow && b <= alongLow) || (a >= alongHigh && b >= alongHigh);
   }
 
   double dx;

@@ -424,11 +424,14 @@ void Scan::Lines(std::size_t first, std::size_t last) {
   const std::uint8_t* flags = contour.Flags();
   const audit::ContourIndex::Disc* disc = contour.RunDiscs(first);
   const audit::Band b = band;  // a copy the loop keeps in registers across Examine
-  audit::Band::Place before = b.Of(end[first > 0 ? first - 1 : 0]);
+  // Most walls lie beside the piece: each end point is placed across the band once, and along
+  // it only for a wall that the first test leaves.
+  double before = b.Across(end[first > 0 ? first - 1 : 0]);
   for (std::size_t k = first; k < last; ++k) {
-    const audit::Band::Place here = b.Of(end[k]);
+    const double here = b.Across(end[k]);
     if (audit::ContourIndex::IsLineWallFlags(flags[k])) {
-      if (!b.Apart(before, here) && !audit::AcrossWall(probe, end[k - 1], end[k])) {
+      if (!b.ApartAcross(before, here) && !b.ApartAlong(b.Along(end[k - 1]), b.Along(end[k])) &&
+          !audit::AcrossWall(probe, end[k - 1], end[k])) {
         Examine(k);
       }
     } else if (contour.HasDisc(k)) {
