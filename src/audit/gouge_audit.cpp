@@ -283,8 +283,8 @@ struct State {
 
 // One piece being audited: what it is held against each wall with, and what it has found.
 struct Scan {
-  Scan(State& s, const ToolPiece& p, const audit::Probe& pr)
-      : state(s), piece(p), probe(pr), band(probe) {}
+  Scan(State& s, const ToolPiece& p, const Track& track, double limit)
+      : state(s), piece(p), probe(audit::MakeProbe(track, limit)), band(probe) {}
 
   State& state;
   const ToolPiece& piece;
@@ -507,7 +507,7 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
   // of the cheap tests and of the exact distance, so no pair set aside would measure closer
   // than the limit.
   const double apart = limit + audit::ROUNDING_MARGIN * std::max(contour.Scale(), SizeOf(track));
-  Scan scan(*this, piece, audit::MakeProbe(track, apart));
+  Scan scan(*this, piece, track, apart);
   scan.reach = reach;
   scan.gouging = gouging;
   // A piece whose own segment is not a wall leads onto the wall after it or off the wall
