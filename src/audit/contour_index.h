@@ -238,6 +238,29 @@ inline Track ContourIndex::TrackOf(std::size_t k) const {
   return track;
 }
 
+inline void ContourIndex::Add(const Curve& curve, std::int64_t id, bool wall) {
+  std::uint8_t flags = wall ? FLAG_WALL : 0;
+  if (curve.arc) {
+    flags |= FLAG_ARC;
+    flags |= curve.ccw ? FLAG_CCW : 0;
+    flags |= curve.fullCircle ? FLAG_FULL : 0;
+  }
+  if (m_End.empty() || !(m_End.back() == curve.from)) {  // exact: a shared point
+    flags |= FLAG_OWN_START;
+    m_Starts.emplace_back(static_cast<std::uint32_t>(m_End.size()), curve.from);
+  }
+  if (m_End.size() % LEAF_SIZE == 0) {
+    m_RunArcs.push_back(static_cast<std::uint32_t>(m_Centre.size()));
+  }
+  if (curve.arc) {
+    m_Centre.push_back(curve.centre);
+  }
+  m_End.push_back(curve.to);
+  m_Id.push_back(id);
+  m_Flags.push_back(flags);
+  m_Built = false;
+}
+
 template <typename Visit>
 void ContourIndex::Query(const Box& box, Visit&& visit) const {
   if (m_Groups.empty()) {
