@@ -250,14 +250,14 @@ struct State {
   }
 
   // The region a window is gathered about: the piece's box and, when the piece belongs to a
-  // segment of the contour, the end points of the run of segments around it, unless they
-  // spread much wider than the piece's reach. The next pieces along the contour then stay in
-  // the window until the contour moves on to the next run.
+  // segment of the contour, the end points of the run of twelve segments around it (two
+  // leaves), unless they spread much wider than the piece's reach. The next pieces along the
+  // contour then stay in the window until the contour moves on to the next run.
   audit::Box Anchor(const audit::Box& box, double size, std::size_t source, bool found) const {
     if (!found) {
       return box;
     }
-    constexpr std::size_t RUN = audit::ContourIndex::LEAF_SIZE;
+    constexpr std::size_t RUN = 2 * audit::ContourIndex::LEAF_SIZE;
     const std::size_t first = source - source % RUN;
     const std::size_t last = std::min(first + RUN, contour.Size());
     const Point* end = contour.Ends();
@@ -269,7 +269,7 @@ struct State {
       hull.maxY = std::max(hull.maxY, end[k].y);
     }
     const double spread = std::max(hull.maxX - hull.minX, hull.maxY - hull.minY);
-    constexpr double ANCHOR_SPREAD = 6.0;  // in units of the piece's reach
+    constexpr double ANCHOR_SPREAD = 12.0;  // in units of the piece's reach
     return spread <= ANCHOR_SPREAD * size ? hull : box;
   }
 
