@@ -355,17 +355,6 @@ bool ArcOutOfBand(const Track& arc, const Point& c, double radius, double limit)
 
 }  // namespace
 
-Probe MakeProbe(const Track& piece, double limit) {
-  Probe probe{piece, limit, Point(), 0.0, 0.0, 0.0};
-  if (!piece.arc) {
-    probe.d = piece.to - piece.from;
-    probe.length2 = Length2(probe.d);
-    probe.length = std::sqrt(probe.length2);
-    probe.gap = limit * probe.length;
-  }
-  return probe;
-}
-
 bool ApartBy(const Probe& probe, const Track& wall) {
   const Track& piece = probe.piece;
   const double limit = probe.limit;

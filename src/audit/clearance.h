@@ -92,7 +92,16 @@ struct Probe {
   double length = 0.0;
   double gap = 0.0;
 };
-Probe MakeProbe(const Track& piece, double limit);
+inline Probe MakeProbe(const Track& piece, double limit) {
+  Probe probe{piece, limit, Point(), 0.0, 0.0, 0.0};
+  if (!piece.arc) {
+    probe.d = piece.to - piece.from;
+    probe.length2 = Dot(probe.d, probe.d);
+    probe.length = std::sqrt(probe.length2);
+    probe.gap = limit * probe.length;
+  }
+  return probe;
+}
 
 // True only when every point of `wall` lies `probe.limit` or more from every point of the
 // piece: a proof in a few products, before Closest. It looks for a line or a circle that keeps
@@ -124,12 +133,19 @@ struct Band {
         alongLow(Dot(probe.d, probe.piece.from) - probe.gap),
         alongHigh(Dot(probe.d, probe.piece.from) + probe.length2 + probe.gap) {}
 
-  Place Of(const Point& q) const { return {dx * q.y - dy * q.x, dx * q.x + dy * q.y}; }
+  Place Of(const Point& q) const { return {Across(q), Along(q)}; }
   bool Apart(const Place& a, const Place& b) const {
-    return (a.across >= acrossHigh && b.across >= acrossHigh) ||
-           (a.across <= acrossLow && b.across <= acrossLow) ||
-           (a.along <= alongLow && b.along <= alongLow) ||
-           (a.along >= alongHigh && b.along >= alongHigh);
+    return ApartAcross(a.across, b.across) || ApartAlong(a.along, b.along);
+  }
+  // The two halves of Of and Apart, for a loop that places points across the band first and
+  // along it only for the pairs that the first test leaves.
+  double Across(const Point& q) const { return dx * q.y - dy * q.x; }
+  double Along(const Point& q) const { return dx * q.x + dy * q.y; }
+  bool ApartAcross(double a, double b) const {
+    return (a >= acrossHigh && b >= acrossHigh) || (a <= acrossLow && b <= acrossLow);
+  }
+  bool ApartAlong(double a, double b) const {
+    return (a <= alongLow && b <= alongLow) || (a >= alongHigh && b >= alongHigh);
   }
 
   double dx;

@@ -125,27 +125,8 @@ std::size_t Bytes(const std::vector<T>& v) {
 
 void ContourIndex::Reserve(std::size_t count) {
   m_End.reserve(count);
-  m_Centre.reserve(count);
   m_Id.reserve(count);
   m_Flags.reserve(count);
-}
-
-void ContourIndex::Add(const Curve& curve, std::int64_t id, bool wall) {
-  std::uint8_t flags = wall ? FLAG_WALL : 0;
-  if (curve.arc) {
-    flags |= FLAG_ARC;
-    flags |= curve.ccw ? FLAG_CCW : 0;
-    flags |= curve.fullCircle ? FLAG_FULL : 0;
-  }
-  if (m_End.empty() || !(m_End.back() == curve.from)) {  // exact: a shared point
-    flags |= FLAG_OWN_START;
-    m_Starts.emplace_back(static_cast<std::uint32_t>(m_End.size()), curve.from);
-  }
-  m_End.push_back(curve.to);
-  m_Centre.push_back(curve.centre);
-  m_Id.push_back(id);
-  m_Flags.push_back(flags);
-  m_Built = false;
 }
 
 Point ContourIndex::StartOf(std::size_t k) const {
@@ -155,13 +136,7 @@ Point ContourIndex::StartOf(std::size_t k) const {
   return found->second;  // flagged segments have their entry
 }
 
-bool ContourIndex::Find(std::int64_t id, std::size_t hint, std::size_t& k) const {
-  for (std::size_t i = hint; i < hint + 2 && i < m_Id.size(); ++i) {
-    if (m_Id[i] == id) {
-      k = i;
-      return true;
-    }
-  }
+bool ContourIndex::Search(std::int64_t id, std::size_t& k) const {
   const auto found = std::lower_bound(m_Id.begin(), m_Id.end(), id);
   if (found == m_Id.end() || *found != id) {
     return false;
@@ -173,13 +148,15 @@ bool ContourIndex::Find(std::int64_t id, std::size_t hint, std::size_t& k) const
 void ContourIndex::Build() {
   m_End.shrink_to_fit();
   m_Centre.shrink_to_fit();
+  m_RunArcs.shrink_to_fit();
   m_Id.shrink_to_fit();
   m_Flags.shrink_to_fit();
   m_Starts.shrink_to_fit();
-  m_Leaves.clear();
-  m_Levels.clear();
+  m_Groups.clear();
   m_LeafRun.clear();
-  m_Discs.assign(Size(), Disc{0.0F, 0.0F, NAN});  // not a wall: no disc meets it
+  m_Discs.clear();
+  m_RunDiscs.clear();
+  m_RunDiscs.reserve(m_RunArcs.size());
   m_Scale = 0.0;
 
   // Leaves: the box of the walls in each run of LEAF_SIZE segments; runs without a wall are
@@ -191,25 +168,37 @@ void ContourIndex::Build() {
   for (std::size_t run = 0; run < runCount; ++run) {
     bool any = false;
     Box box{};
-    for (std::size_t k = run * LEAF_SIZE; k < std::min(Size(), (run + 1) * LEAF_SIZE); ++k) {
-      Box b{};
+    // A line wall adds its end points to the box and the scale; its start is the last wall's
+    // end, already in, when the last segment was a line wall of this run.
+    auto include = [&](const Point& p) {
+      m_Scale = std::max(m_Scale, SizeOf(p));
+      box = any ? Box{std::min(box.minX, p.x), std::min(box.minY, p.y), std::max(box.maxX, p.x),
+                      std::max(box.maxY, p.y)}
+                : Box{p.x, p.y, p.x, p.y};
+      any = true;
+    };
+    bool startIn = false;
+    m_RunDiscs.push_back(static_cast<std::uint32_t>(m_Discs.size()));
+    const std::size_t last = std::min(Size(), (run + 1) * LEAF_SIZE);
+    for (std::size_t k = run * LEAF_SIZE; k < last; ++k) {
       if (IsLineWall(k)) {  // the usual wall, without building its track
-        const Point& p = m_End[k - 1];
-        const Point& q = m_End[k];
-        m_Discs[k] = FloatDisc((p + q) * 0.5, 0.5 * (q - p).GetLength());
-        m_Scale = std::max({m_Scale, SizeOf(p), SizeOf(q)});
-        b = {std::min(p.x, q.x), std::min(p.y, q.y), std::max(p.x, q.x), std::max(p.y, q.y)};
-      } else if (IsWall(k)) {
-        const Track track = TrackOf(k);
-        m_Discs[k] = DiscHolding(track);
-        m_Scale = std::max({m_Scale, SizeOf(track.from), SizeOf(track.to),
-                            track.arc ? SizeOf(track.centre) + track.radius : 0.0});
-        b = Bounds(track);
-      } else {
+        if (!startIn) {
+          include(m_End[k - 1]);
+        }
+        include(m_End[k]);
+        startIn = true;
         continue;
       }
-      box = any ? Unite(box, b) : b;
-      any = true;
+      startIn = false;
+      if (IsWall(k)) {
+        const Track track = TrackOf(k);
+        m_Discs.push_back(DiscHolding(track));
+        m_Scale = std::max({m_Scale, SizeOf(track.from), SizeOf(track.to),
+                            track.arc ? SizeOf(track.centre) + track.radius : 0.0});
+        const Box b = Bounds(track);
+        box = any ? Unite(box, b) : b;
+        any = true;
+      }
     }
     if (any) {
       all = runs.empty() ? box : Unite(all, box);
@@ -217,6 +206,7 @@ void ContourIndex::Build() {
       runs.push_back(static_cast<std::uint32_t>(run));
     }
   }
+  m_Discs.shrink_to_fit();
   if (runs.empty()) {
     m_Built = true;
     return;
@@ -232,40 +222,41 @@ void ContourIndex::Build() {
   }
   SortByKey(order);
 
-  m_Leaves.reserve(runs.size());
+  // Leaves, then the nodes over each group of FANOUT, level by level up to a single group. A
+  // node's box is the union of float boxes, itself a float box holding the same walls.
   m_LeafRun.reserve(runs.size());
+  std::vector<FloatBox> boxes;
+  boxes.reserve(runs.size());
   for (const std::uint64_t entry : order) {
     const auto i = static_cast<std::size_t>(entry & 0xffffffffu);
-    const Box& b = runBoxes[i];
-    m_Leaves.push_back(Outward(b));
+    boxes.push_back(Outward(runBoxes[i]));
     m_LeafRun.push_back(runs[i]);
   }
-  // Nodes over the leaves' float boxes, which hold the walls as the leaves do.
-  std::vector<Box> level((m_Leaves.size() + FANOUT - 1) / FANOUT);
-  for (std::size_t i = 0; i < m_Leaves.size(); ++i) {
-    const FloatBox& f = m_Leaves[i];
-    const Box b{f.minX, f.minY, f.maxX, f.maxY};
-    level[i / FANOUT] = i % FANOUT == 0 ? b : Unite(level[i / FANOUT], b);
-  }
-  if (m_Leaves.size() > 1) {
-    m_Levels.push_back(std::move(level));
-  }
-  while (!m_Levels.empty() && m_Levels.back().size() > 1) {
-    const std::vector<Box>& below = m_Levels.back();
-    std::vector<Box> above((below.size() + FANOUT - 1) / FANOUT);
-    for (std::size_t i = 0; i < below.size(); ++i) {
-      above[i / FANOUT] = i % FANOUT == 0 ? below[i] : Unite(above[i / FANOUT], below[i]);
+  for (;;) {
+    std::vector<BoxGroup> groups((boxes.size() + FANOUT - 1) / FANOUT, BoxGroup::Empty());
+    std::vector<FloatBox> above(groups.size());
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      const FloatBox& b = boxes[i];
+      groups[i / FANOUT].Set(i % FANOUT, b);
+      FloatBox& u = above[i / FANOUT];
+      u = i % FANOUT == 0 ? b
+                          : FloatBox{std::min(u.minX, b.minX), std::min(u.minY, b.minY),
+                                     std::max(u.maxX, b.maxX), std::max(u.maxY, b.maxY)};
     }
-    m_Levels.push_back(std::move(above));
+    m_Groups.push_back(std::move(groups));
+    if (above.size() == 1) {
+      break;
+    }
+    boxes = std::move(above);
   }
   m_Built = true;
 }
 
 std::size_t ContourIndex::MemoryUsage() const {
-  std::size_t bytes = Bytes(m_End) + Bytes(m_Centre) + Bytes(m_Id) + Bytes(m_Flags) +
-                      Bytes(m_Starts) + Bytes(m_Discs) + Bytes(m_Leaves) + Bytes(m_LeafRun) +
-                      Bytes(m_Levels);
-  for (const std::vector<Box>& level : m_Levels) {
+  std::size_t bytes = Bytes(m_End) + Bytes(m_Centre) + Bytes(m_RunArcs) + Bytes(m_RunDiscs) +
+                      Bytes(m_Id) + Bytes(m_Flags) + Bytes(m_Starts) + Bytes(m_Discs) +
+                      Bytes(m_LeafRun) + Bytes(m_Groups);
+  for (const std::vector<BoxGroup>& level : m_Groups) {
     bytes += Bytes(level);
   }
   return bytes;

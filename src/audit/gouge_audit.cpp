@@ -116,10 +116,9 @@ double SizeOf(const Track& track) {
 
 // The leaves of the index around the last pieces. Pieces come along the contour, so the next
 // one usually lies in the same neighbourhood: the leaves of a region a little larger than one
-// piece's reach are gathered once and serve every piece whose reach stays inside the region.
-// They are gathered from a wider window of the same kind, and only that one asks the index,
-// which costs some hundred box tests however few leaves it finds. The leaves whose boxes meet
-// a box inside a region are exactly those the index would return for it.
+// piece's reach and the run of segments it belongs to are gathered once, asking the index,
+// and serve every piece whose reach stays inside the region. The leaves whose boxes meet a box
+// inside a region are exactly those the index would return for it, and come in the same order.
 //
 // A window keeps the leaves' boxes four to a block, each coordinate of the four side by side,
 // so that a piece's box is held against four leaves in one step where the processor can. The
@@ -199,20 +198,12 @@ struct Window {
 #endif
   }
 
-  // Makes the window hold every leaf whose box meets `box` grown by `grow` on every side, asking
-  // the index, or taking them from `wider` when that holds the region. False when that would
-  // take more than MAX_LEAVES leaves (a piece that reaches across much of the part): the caller
-  // then asks the index directly, and the window stays small.
-  bool Cover(const audit::ContourIndex& contour, const audit::Box& box, double grow,
-             const Window* wider) {
+  // Makes the window hold every leaf whose box meets `box` grown by `grow` on every side. False
+  // when that would take more than MAX_LEAVES leaves (a piece that reaches across much of the
+  // part): the caller then asks the index directly, and the window stays small.
+  bool Cover(const audit::ContourIndex& contour, const audit::Box& box, double grow) {
     area = {box.minX - grow, box.minY - grow, box.maxX + grow, box.maxY + grow};
     Clear();
-    if (wider != nullptr && wider->Holds(area)) {
-      wider->ForEachMeeting(audit::Outward(area),
-                            [&](std::uint32_t leaf) { Push(contour.LeafBox(leaf), leaf); });
-      valid = true;
-      return true;
-    }
     bool fits = true;
     contour.Query(area, [&](std::size_t leaf) {
       fits = fits && count < MAX_LEAVES;
@@ -239,7 +230,6 @@ struct State {
   AuditSummary summary;
   std::size_t hint = 0;  // where the last piece's segment was found
   Window window;         // around the piece
-  Window wide;           // around the window
   // The tracks of the arcs measured last, by segment modulo their number: consecutive pieces
   // are held against the same few walls, and an arc's track takes two square roots.
   struct Kept {
@@ -259,6 +249,30 @@ struct State {
     return kept.track;
   }
 
+  // The region a window is gathered about: the piece's box and, when the piece belongs to a
+  // segment of the contour, the end points of the run of twelve segments around it (two
+  // leaves), unless they spread much wider than the piece's reach. The next pieces along the
+  // contour then stay in the window until the contour moves on to the next run.
+  audit::Box Anchor(const audit::Box& box, double size, std::size_t source, bool found) const {
+    if (!found) {
+      return box;
+    }
+    constexpr std::size_t RUN = 2 * audit::ContourIndex::LEAF_SIZE;
+    const std::size_t first = source - source % RUN;
+    const std::size_t last = std::min(first + RUN, contour.Size());
+    const Point* end = contour.Ends();
+    audit::Box hull = box;
+    for (std::size_t k = first > 0 ? first - 1 : 0; k < last; ++k) {
+      hull.minX = std::min(hull.minX, end[k].x);
+      hull.minY = std::min(hull.minY, end[k].y);
+      hull.maxX = std::max(hull.maxX, end[k].x);
+      hull.maxY = std::max(hull.maxY, end[k].y);
+    }
+    const double spread = std::max(hull.maxX - hull.minX, hull.maxY - hull.minY);
+    constexpr double ANCHOR_SPREAD = 12.0;  // in units of the piece's reach
+    return spread <= ANCHOR_SPREAD * size ? hull : box;
+  }
+
   bool Fail(const char* what, std::int64_t id, const char* message) {
     error = std::string(what) + " " + std::to_string(id) + ": " + message;
     return false;
@@ -269,8 +283,8 @@ struct State {
 
 // One piece being audited: what it is held against each wall with, and what it has found.
 struct Scan {
-  Scan(State& s, const ToolPiece& p, const audit::Probe& pr)
-      : state(s), piece(p), probe(pr), band(probe) {}
+  Scan(State& s, const ToolPiece& p, const Track& track, double limit)
+      : state(s), piece(p), probe(audit::MakeProbe(track, limit)), band(probe) {}
 
   State& state;
   const ToolPiece& piece;
@@ -282,9 +296,14 @@ struct Scan {
   double gouging = 0.0;         // radius - tolerance: walls nearer are gouged
   PieceClearance nearest;       // its `gouges` stays 0: the gouges go to State::pending
   // The piece lies within `spread` - limit of `centre`: a wall's disc farther than `spread`
-  // plus its radius from the centre keeps the limit from the piece.
+  // plus its radius from the centre keeps the limit from the piece. Worked out from the piece's
+  // box and the limit with its margin (`apart`) when the first disc is met: most straight
+  // pieces meet none.
   Point centre;
-  double spread = 0.0;
+  double spread = -1.0;
+  audit::Box bounds;
+  double apart = 0.0;
+  audit::Box reachBox;  // the piece's box grown by `apart`
 
   // The walls among segments [first, last) that can come within the limit, each examined. A
   // straight piece against walls that are lines continuing the contour: each end point is
@@ -293,6 +312,12 @@ struct Scan {
   // (arcs, lines that start a contour), and every wall of an arc, go by their discs.
   void Lines(std::size_t first, std::size_t last);
   void Discs(std::size_t first, std::size_t last);
+  void PrepareDiscs() {
+    if (spread < 0.0) {
+      centre = Centre(bounds);
+      spread = apart + HalfDiagonal(bounds);
+    }
+  }
   bool DiscMeets(const audit::ContourIndex::Disc& disc) const {
     const double dx = static_cast<double>(disc.x) - centre.x;
     const double dy = static_cast<double>(disc.y) - centre.y;
@@ -343,16 +368,19 @@ bool CGougeAudit::AddSegment(const ContourSegment& segment) {
   if (n + 1 >= MAX_SEGMENTS) {
     return impl.Fail(what, segment.id, "the contour holds at most 2^31 - 1 segments");
   }
-  Track track;
-  if (segment.curve.arc && !audit::MakeTrack(segment.curve, track)) {
-    return impl.Fail(what, segment.id, "the arc's centre lies on one of its ends");
+  if (segment.curve.arc) {
+    Track track;
+    if (!audit::MakeTrack(segment.curve, track)) {
+      return impl.Fail(what, segment.id, "the arc's centre lies on one of its ends");
+    }
   }
+  const bool wall = IsWall(segment);
   try {
-    impl.contour.Add(segment.curve, segment.id, IsWall(segment));
+    impl.contour.Add(segment.curve, segment.id, wall);
   } catch (const std::bad_alloc&) {
     return impl.Fail(what, segment.id, "out of memory");
   }
-  impl.walls += IsWall(segment) ? 1 : 0;
+  impl.walls += wall ? 1 : 0;
   return true;
 }
 
@@ -370,7 +398,10 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
     return impl.Fail(what, piece.id, "a coordinate is not finite or beyond 1e100");
   }
   Track track;
-  if (!audit::MakeTrack(piece.tool, track)) {
+  if (!piece.tool.arc) {  // a line's track is its ends, as MakeTrack makes it
+    track.from = piece.tool.from;
+    track.to = piece.tool.to;
+  } else if (!audit::MakeTrack(piece.tool, track)) {
     return impl.Fail(what, piece.id, "the arc's centre lies on one of its ends");
   }
   const std::size_t before = gouges != nullptr ? gouges->size() : 0;
@@ -390,24 +421,45 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
 void Scan::Lines(std::size_t first, std::size_t last) {
   const audit::ContourIndex& contour = state.contour;
   const Point* end = contour.Ends();
-  audit::Band::Place before = band.Of(end[first > 0 ? first - 1 : 0]);
+  const std::uint8_t* flags = contour.Flags();
+  const audit::ContourIndex::Disc* disc = contour.RunDiscs(first);
+  const audit::Band b = band;  // a copy the loop keeps in registers across Examine
+  // Most walls lie beside the piece: each end point is placed across the band once, and along
+  // it only for a wall that the first test leaves.
+  double before = b.Across(end[first > 0 ? first - 1 : 0]);
   for (std::size_t k = first; k < last; ++k) {
-    const audit::Band::Place here = band.Of(end[k]);
-    if (contour.IsLineWall(k)) {
-      if (!band.Apart(before, here) && !audit::AcrossWall(probe, end[k - 1], end[k])) {
+    const double here = b.Across(end[k]);
+    if (audit::ContourIndex::IsLineWallFlags(flags[k])) {
+      if (!b.ApartAcross(before, here) && !b.ApartAlong(b.Along(end[k - 1]), b.Along(end[k])) &&
+          !audit::AcrossWall(probe, end[k - 1], end[k])) {
         Examine(k);
       }
-    } else if (DiscMeets(contour.DiscOf(k))) {
-      Examine(k);
+    } else if (contour.HasDisc(k)) {
+      PrepareDiscs();
+      if (DiscMeets(*disc++)) {
+        Examine(k);
+      }
     }
     before = here;
   }
 }
 
 void Scan::Discs(std::size_t first, std::size_t last) {
-  const audit::ContourIndex::Disc* discs = &state.contour.DiscOf(0);
+  PrepareDiscs();
+  const audit::ContourIndex& contour = state.contour;
+  const Point* end = contour.Ends();
+  const audit::ContourIndex::Disc* disc = contour.RunDiscs(first);
   for (std::size_t k = first; k < last; ++k) {
-    if (DiscMeets(discs[k])) {
+    if (contour.IsLineWall(k)) {
+      // A line wall whose box keeps out of the box of everything within the limit of the
+      // piece keeps the limit from it.
+      const Point& p = end[k - 1];
+      const Point& q = end[k];
+      if (std::min(p.x, q.x) <= reachBox.maxX && reachBox.minX <= std::max(p.x, q.x) &&
+          std::min(p.y, q.y) <= reachBox.maxY && reachBox.minY <= std::max(p.y, q.y)) {
+        Examine(k);
+      }
+    } else if (contour.HasDisc(k) && DiscMeets(*disc++)) {
       Examine(k);
     }
   }
@@ -455,13 +507,14 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
   // of the cheap tests and of the exact distance, so no pair set aside would measure closer
   // than the limit.
   const double apart = limit + audit::ROUNDING_MARGIN * std::max(contour.Scale(), SizeOf(track));
-  Scan scan(*this, piece, audit::MakeProbe(track, apart));
+  Scan scan(*this, piece, track, apart);
   scan.reach = reach;
   scan.gouging = gouging;
   // A piece whose own segment is not a wall leads onto the wall after it or off the wall
   // before it (see MayTouchAt).
   std::size_t source = 0;
-  if (contour.Find(piece.id, hint, source)) {
+  const bool sourceFound = contour.Find(piece.id, hint, source);
+  if (sourceFound) {
     hint = source;
     if (!contour.IsWall(source)) {
       const bool next = source + 1 < contour.Size() && contour.IsWall(source + 1);
@@ -471,11 +524,16 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
   }
   pending.clear();
   if (limit > 0.0) {  // otherwise nothing can come within it
-    const audit::Box bounds = audit::Bounds(track);
+    const audit::Box bounds =
+        track.arc
+            ? audit::Bounds(track)
+            : audit::Box{std::min(track.from.x, track.to.x), std::min(track.from.y, track.to.y),
+                         std::max(track.from.x, track.to.x), std::max(track.from.y, track.to.y)};
     const audit::Box box{bounds.minX - apart, bounds.minY - apart, bounds.maxX + apart,
                          bounds.maxY + apart};
-    scan.centre = Centre(bounds);
-    scan.spread = apart + HalfDiagonal(bounds);
+    scan.reachBox = box;
+    scan.bounds = bounds;
+    scan.apart = apart;
     const bool straight = !track.arc && scan.probe.length2 > 0.0;
     // The walls of one leaf whose box meets the piece's (or may: the window's test is in floats,
     // rounded outward).
@@ -487,17 +545,12 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
         scan.Discs(first, last);
       }
     };
-    // The window reaches one piece's reach beyond it, the wide window four: the next pieces
-    // along the contour mostly stay inside the first, and the first is refilled from the second
-    // many times before the index is asked again.
+    // The window reaches one piece's reach beyond the piece and the run of segments around it
+    // (see Anchor): the next pieces along the contour mostly stay inside it.
     const double size = std::max(box.maxX - box.minX, box.maxY - box.minY);
     bool covered = window.Holds(box);
     if (!covered) {
-      const audit::Box area{box.minX - size, box.minY - size, box.maxX + size, box.maxY + size};
-      if (!wide.Holds(area)) {
-        wide.Cover(contour, box, 4.0 * size, nullptr);
-      }
-      covered = window.Cover(contour, box, size, &wide);
+      covered = window.Cover(contour, Anchor(box, size, source, sourceFound), size);
     }
     if (covered) {
       window.ForEachMeeting(audit::Outward(box), visit);

@@ -9,8 +9,8 @@
 /// (AddSegment), then audit the tool-centre path piece by piece as the pieces become final
 /// (AuditPiece), and read the running account (GetSummary) at the end. The first AuditPiece
 /// builds a spatial index over the walls, O(n log n); each piece then costs O(log n) plus the
-/// walls within its reach. The contour and its index take about 55 to 60 bytes per programmed
-/// segment. Nothing is sampled: distances between lines and arcs are computed in closed form
+/// walls within its reach. The contour and its index take about 30 bytes per programmed line
+/// and 45 per arc. Nothing is sampled: distances between lines and arcs are computed in closed form
 /// from end points, perpendicular feet, the line through a circle's centre and crossings. A wall
 /// is measured only when cheap tests (discs, and lines or circles that keep the piece and the
 /// wall apart, with a margin for their rounding) cannot show that it stays beyond the limit;

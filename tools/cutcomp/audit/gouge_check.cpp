@@ -12,7 +12,7 @@ void GougeCheck::PieceStore::Add(const crc::Curve& tool, double radius, std::int
   std::uint8_t flags = 0;
   // exact: a piece that starts where the last one ended is the usual case, and it is stored
   // only when the start is that very point
-  if (m_Entries.empty() || tool.from.x != m_LastTo.x || tool.from.y != m_LastTo.y) {
+  if (m_Ends.empty() || tool.from.x != m_LastTo.x || tool.from.y != m_LastTo.y) {
     flags |= OWN_FROM;
     m_Extra.push_back(tool.from.x);
     m_Extra.push_back(tool.from.y);
@@ -22,14 +22,23 @@ void GougeCheck::PieceStore::Add(const crc::Curve& tool, double radius, std::int
     m_Extra.push_back(tool.centre.x);
     m_Extra.push_back(tool.centre.y);
   }
-  if (m_Entries.empty() || radius != m_LastRadius) {  // exact: a change of the stored value
+  if (m_Ends.empty() || radius != m_LastRadius) {  // exact: a change of the stored value
     flags |= NEW_RADIUS;
     m_Extra.push_back(radius);
   }
-  m_Entries.push_back({tool.to, id});
+  // Ids are the driver's and may be anything; the difference wraps instead of overflowing.
+  const auto step = static_cast<std::int64_t>(static_cast<std::uint64_t>(id) -
+                                              static_cast<std::uint64_t>(m_LastId));
+  if (m_Ends.empty() || step != m_LastStep) {
+    flags |= NEW_STEP;
+    m_Steps.push_back(step);
+    m_LastStep = step;
+  }
+  m_Ends.push_back(tool.to);
   m_Flags.push_back(flags);
   m_LastTo = tool.to;
   m_LastRadius = radius;
+  m_LastId = id;
 }
 
 template <typename Visit>
@@ -37,7 +46,10 @@ void GougeCheck::PieceStore::ForEach(Visit&& visit) const {
   crc::ToolPiece piece;
   auto extra = m_Extra.begin();
   auto flag = m_Flags.begin();
-  for (const Entry& entry : m_Entries) {
+  auto steps = m_Steps.begin();
+  std::uint64_t id = 0;
+  std::uint64_t step = 0;
+  for (const Point& to : m_Ends) {
     const std::uint8_t flags = *flag++;
     piece.tool.from = piece.tool.to;
     if ((flags & OWN_FROM) != 0) {
@@ -54,8 +66,12 @@ void GougeCheck::PieceStore::ForEach(Visit&& visit) const {
     if ((flags & NEW_RADIUS) != 0) {
       piece.radius = *extra++;
     }
-    piece.tool.to = entry.to;
-    piece.id = entry.id;
+    if ((flags & NEW_STEP) != 0) {
+      step = static_cast<std::uint64_t>(*steps++);
+    }
+    id += step;
+    piece.tool.to = to;
+    piece.id = static_cast<std::int64_t>(id);
     if (!visit(piece)) {
       return;
     }
@@ -63,7 +79,8 @@ void GougeCheck::PieceStore::ForEach(Visit&& visit) const {
 }
 
 std::size_t GougeCheck::PieceStore::MemoryUsage() const {
-  return m_Entries.size() * sizeof(Entry) + m_Flags.size() + m_Extra.size() * sizeof(double);
+  return m_Ends.size() * sizeof(Point) + m_Flags.size() + m_Extra.size() * sizeof(double) +
+         m_Steps.size() * sizeof(std::int64_t);
 }
 
 void GougeCheck::BeginRun(Plane plane, Units units, std::uint64_t frame) {

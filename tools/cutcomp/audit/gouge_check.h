@@ -6,10 +6,10 @@
 // The audit needs every wall before it measures the first piece, and a run may gouge a wall
 // that a later run programs; the program is read once, so the pieces are kept until the end of
 // the program and measured then. What is kept, per programmed segment handed to the engine: the
-// audit's contour (about 50 to 60 bytes) and, per piece of the tool path, 25 bytes (its end
-// point, its id and a byte of flags; a start only where the path jumps, a centre for an arc, a
-// radius where it changes). A million-block program holds about 80 MB; --no-verify keeps
-// nothing and runs in flat memory.
+// audit's contour (about 30 bytes for a line, 45 for an arc) and, per piece of the tool path,
+// 17 bytes (its end point and a byte of flags; a start only where the path jumps, a centre for
+// an arc, a radius or a step between ids where they change). A million-block program of lines
+// holds about 50 MB; --no-verify keeps nothing and runs in flat memory.
 //
 // The contour is the one the engine compensated: a run of CAM chords fitted by lines and arcs
 // is audited against the fitted segments (they lie within the fitting tolerance of the chords;
@@ -96,17 +96,25 @@ private:
     std::size_t MemoryUsage() const;
 
   private:
-    enum : std::uint8_t { ARC = 1, CCW = 2, FULL = 4, OWN_FROM = 8, NEW_RADIUS = 16 };
-    struct Entry {
-      Point to;
-      std::int64_t id;
+    enum : std::uint8_t {
+      ARC = 1,
+      CCW = 2,
+      FULL = 4,
+      OWN_FROM = 8,
+      NEW_RADIUS = 16,
+      NEW_STEP = 32,  // the id does not follow the last one by the last step
     };
-    std::deque<Entry> m_Entries;
+    std::deque<Point> m_Ends;
     std::deque<std::uint8_t> m_Flags;
     // In order of the pieces that need them: a start, then a centre, then a radius.
     std::deque<double> m_Extra;
+    // Ids go up by the same step along a run of pieces (one block after the other): a step is
+    // kept only where it changes, and a repeated id is a step of zero.
+    std::deque<std::int64_t> m_Steps;
     Point m_LastTo;
     double m_LastRadius = 0.0;
+    std::int64_t m_LastId = 0;
+    std::int64_t m_LastStep = 0;
   };
 
   struct Frame {
