@@ -146,7 +146,7 @@ int Main(int argc, char** argv) {
                "count as overlapping, and any offset that runs backwards is refused");
   app.add_flag("--no-verify", noVerify,
                "do not audit the tool path for gouges (the audit keeps the program's contour "
-               "in memory, about 80 bytes a segment)")
+               "in memory, about 50 bytes a segment)")
       ->excludes(gougeTolerance);
   app.add_flag("--allow-gouge", options.allowGouge,
                "write the compensated program even when it gouges the contour (exit status 3 "
