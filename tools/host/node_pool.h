@@ -26,7 +26,8 @@ public:
     if (!node) {
       return;
     }
-    const std::type_info& type = typeid(*node);
+    const crc::CCrcNode& object = *node;
+    const std::type_info& type = typeid(object);
     if (type == typeid(crc::CCrcLine)) {
       Keep(m_Lines, node);
     } else if (type == typeid(crc::CCrcArc)) {
