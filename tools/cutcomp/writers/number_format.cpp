@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace cutcomp::cli {
 
@@ -14,31 +16,93 @@ namespace {
 // what a double holds exactly; beyond it lies the noise of the arithmetic that produced it.
 constexpr int SIGNIFICANT_DIGITS = 15;
 constexpr std::int64_t MAX_UNITS = 999999999999999999;  // 18 digits: never overflows below
-constexpr double POWERS[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+
+// "00" to "99": digits are written two at a time.
+constexpr char PAIRS[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+constexpr std::uint64_t INTEGER_POWERS[] = {1,
+                                            10,
+                                            100,
+                                            1000,
+                                            10000,
+                                            100000,
+                                            1000000,
+                                            10000000,
+                                            100000000,
+                                            1000000000,
+                                            10000000000,
+                                            100000000000,
+                                            1000000000000,
+                                            10000000000000,
+                                            100000000000000,
+                                            1000000000000000,
+                                            10000000000000000,
+                                            100000000000000000,
+                                            1000000000000000000,
+                                            10000000000000000000U};
+
+// Writes the decimal digits of `value` to end at `end`, two at a time from the back; in 32-bit
+// arithmetic, cheaper, once what is left fits it.
+void WriteDigits(char* end, std::uint64_t value) {
+  char* p = end;
+  while (value > UINT32_MAX) {
+    const std::uint64_t rest = value / 100;
+    p -= 2;
+    std::memcpy(p, PAIRS + 2 * (value - 100 * rest), 2);
+    value = rest;
+  }
+  auto small = static_cast<std::uint32_t>(value);
+  while (small >= 100) {
+    const std::uint32_t rest = small / 100;
+    p -= 2;
+    std::memcpy(p, PAIRS + 2 * (small - 100 * rest), 2);
+    small = rest;
+  }
+  if (small >= 10) {
+    std::memcpy(p - 2, PAIRS + 2 * small, 2);
+  } else {
+    p[-1] = static_cast<char>('0' + small);
+  }
+}
+
+// Decimal digits of `value`, at least one: its bit length times log10(2) is the count or one
+// short of it.
+int DigitCount(std::uint64_t value) {
+  value |= 1;  // 0 has one digit, like 1; no power of ten above 1 is odd
+  const int bits = 64 - __builtin_clzll(value);
+  const int guess = (bits * 1233) >> 12;  // 1233 / 4096 just above log10(2)
+  return guess + (value >= INTEGER_POWERS[guess] ? 1 : 0);
+}
+
+// `magnitude` 10^-decimals split at the point.
+void Split(std::uint64_t magnitude, int decimals, std::uint64_t& whole, std::uint64_t& fraction) {
+  if (decimals <= 0) {
+    whole = magnitude;
+    fraction = 0;
+    return;
+  }
+  if (decimals >= static_cast<int>(sizeof INTEGER_POWERS / sizeof INTEGER_POWERS[0])) {
+    whole = 0;
+    fraction = magnitude;
+    return;
+  }
+  const std::uint64_t power = INTEGER_POWERS[decimals];
+  // A division by a constant is a multiplication: the decimals programs are written in get one.
+  whole = decimals == 3 ? magnitude / 1000 : decimals == 4 ? magnitude / 10000 : magnitude / power;
+  fraction = magnitude - whole * power;
+}
 
 }  // namespace
 
-std::optional<std::int64_t> ToUnits(double value, int decimals) {
+std::optional<std::int64_t> ToUnitsByDigits(double value, int decimals) {
   if (!std::isfinite(value)) {
     return std::nullopt;
   }
   if (value == 0.0) {
     return 0;
-  }
-  // The usual case, without decimal digits: |value| 10^decimals rounded to the nearest whole
-  // number. The fifteen significant digits below differ from the value by at most 5e-15 of it;
-  // unless the fraction lies within that (and the product's own rounding) of one half, both ways
-  // round alike.
-  if (decimals >= 0 && decimals < static_cast<int>(sizeof POWERS / sizeof POWERS[0])) {
-    const double scaled = std::fabs(value) * POWERS[decimals];
-    if (scaled < 1e15) {
-      const double whole = std::floor(scaled);
-      const double fraction = scaled - whole;
-      if (std::fabs(fraction - 0.5) > 1e-9 + scaled * 1e-14) {
-        const auto units = static_cast<std::int64_t>(whole) + (fraction > 0.5 ? 1 : 0);
-        return value < 0 ? -units : units;
-      }
-    }
   }
   char buffer[40];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
@@ -72,50 +136,48 @@ std::optional<std::int64_t> ToUnits(double value, int decimals) {
   return value < 0 ? -units : units;
 }
 
-void AppendUnits(std::string& out, std::int64_t units, int decimals) {
-  // Written back to front into a buffer and appended once: the digits of the fraction without
-  // its trailing zeros, the point, then the whole part (at least "0").
-  char text[48];
-  char* end = text + sizeof text;
-  char* p = end;
-  std::uint64_t magnitude =
+char* WriteUnits(char* out, std::int64_t units, int decimals) {
+  char* p = out;
+  *p = '-';
+  p += units < 0 ? 1 : 0;
+  const std::uint64_t magnitude =
       units < 0 ? static_cast<std::uint64_t>(-(units + 1)) + 1 : static_cast<std::uint64_t>(units);
-  int fraction = decimals;
-  while (fraction > 0 && magnitude % 10 == 0) {  // trailing zeros of the fraction go
-    magnitude /= 10;
-    --fraction;
+  std::uint64_t whole = 0;
+  std::uint64_t fraction = 0;
+  Split(magnitude, decimals, whole, fraction);
+  p += DigitCount(whole);
+  WriteDigits(p, whole);
+  if (fraction == 0) {
+    return p;
   }
-  if (fraction > 0) {
-    for (int k = 0; k < fraction; ++k) {
-      *--p = static_cast<char>('0' + magnitude % 10);
-      magnitude /= 10;
-    }
-    *--p = '.';
+  // The fraction with its leading zeros: the digits of 10^decimals + fraction, whose leading
+  // one the point replaces.
+  char* const point = p;
+  p += 1 + decimals;
+  if (decimals <= 18) {  // 10^decimals + fraction < 2 10^18 fits 64 bits
+    WriteDigits(p, INTEGER_POWERS[decimals] + fraction);
+  } else {
+    std::memset(point, '0', static_cast<std::size_t>(p - point));
+    WriteDigits(p, fraction);
   }
-  do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude > 0);
-  if (units < 0) {
-    *--p = '-';
+  *point = '.';
+  while (p[-1] == '0') {  // trailing zeros of the fraction go; a digit before them is not one
+    --p;
   }
-  out.append(p, static_cast<std::size_t>(end - p));
+  return p;
 }
 
-void AppendNumber(std::string& out, double value, int decimals) {
-  if (const std::optional<std::int64_t> units = ToUnits(value, decimals)) {
-    AppendUnits(out, *units, decimals);
-    return;
+char* detail::WriteNumberByDigits(char* out, double value, int decimals) {
+  if (const std::optional<std::int64_t> units = ToUnitsByDigits(value, decimals)) {
+    return WriteUnits(out, *units, decimals);
   }
-  char buffer[400];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  out.append(buffer, result.ptr);
+  return std::to_chars(out, out + NumberRoom(decimals), value, std::chars_format::fixed, decimals)
+      .ptr;
 }
 
 std::string FormatNumber(double value, int decimals) {
-  std::string out;
-  AppendNumber(out, value, decimals);
+  std::string out(NumberRoom(decimals), '\0');
+  out.resize(static_cast<std::size_t>(WriteNumber(out.data(), value, decimals) - out.data()));
   return out;
 }
 
