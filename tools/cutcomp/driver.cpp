@@ -22,6 +22,7 @@
 #include "html_report.h"
 #include "language.h"
 #include "list_host.h"
+#include "node_pool.h"
 #include "number_format.h"
 #include "program_reader.h"
 #include "reports.h"
@@ -117,6 +118,7 @@ private:
   bool m_OwnInput = false;
   std::unique_ptr<ProgramReader> m_Reader;
   std::optional<cli::Block> m_Pushback;
+  NodePool m_Nodes;  // the engine's segments, one run after another
   Output m_Output;
   Output m_JsonFile;
   Output m_SvgFile;
@@ -366,7 +368,12 @@ void Driver::Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double
     return;
   }
   const Point at = m_Gcode->Position();
-  const double gap = std::hypot(at.x - piece.tool.from.x, at.y - piece.tool.from.y);
+  const double dx = at.x - piece.tool.from.x;
+  const double dy = at.y - piece.tool.from.y;
+  if (dx * dx + dy * dy < 0.25 * CONTINUITY_TOLERANCE * CONTINUITY_TOLERANCE) {
+    return;  // well within the tolerance, the usual case: spare the exact length
+  }
+  const double gap = std::hypot(dx, dy);
   if (!(gap > CONTINUITY_TOLERANCE)) {
     return;
   }
@@ -404,7 +411,10 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
     Warn(block, "no tool-centre path for this block; kept as programmed");
     piece.tool = piece.programmed;
   }
-  const double feed = FeedPerMinute(block, ProgrammedOf(block));
+  // The programmed curve's length only matters under inverse time.
+  const double feed = block.modal.feedMode == FeedMode::INVERSE_TIME
+                          ? FeedPerMinute(block, ProgrammedOf(block))
+                          : block.modal.feed;
   Bridge(block, piece, feed);
   piece.tool = m_Gcode->Replaced(block, piece.tool, feed);
   NoteWritten(block);
@@ -535,7 +545,7 @@ int Driver::Compensate(cli::Block first) {
   FitStage stage(m_Options.fit ? std::optional<FitOptions>(
                                      RunFitOptions(first.modal.units, m_Options.fitTolerance))
                                : std::nullopt,
-                 m_Options.locateRapids);
+                 m_Options.locateRapids, m_Nodes);
   // Pulls blocks until the stage has the next segment, queueing every block in the run's order.
   std::optional<cli::Block> firstBlock(std::move(first));
   auto source = [&](std::unique_ptr<crc::CCrcNode>& node, std::int64_t& id) -> bool {
@@ -596,6 +606,7 @@ int Driver::Compensate(cli::Block first) {
   engine.SetCamTolerance(m_Options.camTolerance);
   engine.SetCrcPreRetractOption(static_cast<int>(m_Options.end));
   ListHost host(source);
+  host.UsePool(&m_Nodes);
   HostFailure failure;
   const bool ok = host.Run(
       engine, [&order](HostSegment& segment) { order.Final(segment); }, &failure);

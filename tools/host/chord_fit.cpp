@@ -255,7 +255,12 @@ void ChordFitter::Add(const Curve& move, std::int64_t id, std::vector<FitPiece>&
   }
 }
 
-void ChordFitter::Flush(std::vector<FitPiece>& out) { Fit(true, out); }
+void ChordFitter::Flush(std::vector<FitPiece>& out) {
+  if (m_Ids.empty() && m_Points.empty() && m_FitAt == 0) {
+    return;  // nothing held: a run of moves too long to fit flushes at every block
+  }
+  Fit(true, out);
+}
 
 void ChordFitter::Fit(bool all, std::vector<FitPiece>& out) {
   const std::size_t last = m_Ids.size();  // the run holds points 0..last, chords 1..last

@@ -38,7 +38,7 @@ bool ListHost::Pull() {
   return true;
 }
 
-std::list<HostSegment>::iterator ListHost::Find(const crc::CCrcNode* node) {
+std::deque<HostSegment>::iterator ListHost::Find(const crc::CCrcNode* node) {
   // The engine asks about the segment being adjusted or the one after it; both sit near the
   // front because final segments leave the list at once.
   for (auto it = m_Segments.begin(); it != m_Segments.end(); ++it) {
@@ -70,7 +70,7 @@ void ListHost::InsertNode(crc::CCrcNode* anchor, crc::CCrcLine& line, const bool
     return;  // not ours: nothing to anchor the copy to
   }
   HostSegment copy;
-  copy.node.reset(line.Clone());
+  copy.node = m_Pool != nullptr ? m_Pool->Make(line) : std::unique_ptr<crc::CCrcNode>(line.Clone());
   if (!copy.node) {
     return;
   }
@@ -99,8 +99,12 @@ bool ListHost::Run(crc::CCutterCompensator& engine, const Sink& sink, HostFailur
     if (m_Segments.empty() && !Pull()) {
       return true;
     }
-    HostSegment& current = m_Segments.front();
-    if (!engine.AdjustNode(current.node.get())) {
+    crc::CCrcNode* const adjusted = m_Segments.front().node.get();
+    if (!engine.AdjustNode(adjusted)) {
+      // An approach line may have been inserted before it, and insertions move the deque's
+      // elements: the refused segment is looked up by its node.
+      const auto at = Find(adjusted);
+      const HostSegment& current = at != m_Segments.end() ? *at : m_Segments.front();
       if (failure != nullptr) {
         failure->id = current.id;
         failure->inserted = current.inserted;
@@ -115,6 +119,9 @@ bool ListHost::Run(crc::CCutterCompensator& engine, const Sink& sink, HostFailur
     m_Segments.pop_front();
     if (sink) {
       sink(done);
+    }
+    if (m_Pool != nullptr) {
+      m_Pool->Recycle(std::move(done.node));
     }
   }
 }

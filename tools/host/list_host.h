@@ -9,13 +9,15 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
-#include <list>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <crc/crc.h>
+
+#include "node_pool.h"
 
 namespace cutcomp {
 
@@ -66,7 +68,10 @@ public:
   void KeepNotices(bool keep) { m_KeepNotices = keep; }
   // The notices kept (empty unless KeepNotices(true)).
   const std::vector<HostNotice>& Notices() const { return m_Notices; }
-  const std::list<HostSegment>& Pending() const { return m_Segments; }
+  const std::deque<HostSegment>& Pending() const { return m_Segments; }
+  // Copies of inserted lines are made in the pool's storage, and a final segment's node the
+  // sink leaves in place goes back to it (none: plain allocation).
+  void UsePool(NodePool* pool) { m_Pool = pool; }
   // The most segments the host held at once during Run (a measure of its look-ahead).
   std::size_t PeakHeld() const { return m_PeakHeld; }
 
@@ -76,13 +81,15 @@ public:
   void CrcFinish() override;
 
 private:
-  std::list<HostSegment>::iterator Find(const crc::CCrcNode* node);
+  std::deque<HostSegment>::iterator Find(const crc::CCrcNode* node);
   bool Pull();
   void Notice(const HostNotice& notice);
 
   Source m_Source;
   bool m_Exhausted = false;
-  std::list<HostSegment> m_Segments;
+  // Few at a time: the segment being adjusted, its successor, and lines inserted between them.
+  std::deque<HostSegment> m_Segments;
+  NodePool* m_Pool = nullptr;
   bool m_KeepNotices = false;
   std::vector<HostNotice> m_Notices;
   std::size_t m_PeakHeld = 0;

@@ -44,7 +44,7 @@ bool IsInert(const Block& b) {
   return true;
 }
 
-std::unique_ptr<crc::CCrcNode> MakeNode(const Block& b, bool locateRapids) {
+std::unique_ptr<crc::CCrcNode> MakeNode(const Block& b, bool locateRapids, NodePool& pool) {
   if (IsArc(b.motion)) {
     const bool ccw = b.motion == Motion::ARC_CCW;
     if (b.fullCircle) {
@@ -53,13 +53,13 @@ std::unique_ptr<crc::CCrcNode> MakeNode(const Block& b, bool locateRapids) {
       if (startAngle < 0) {
         startAngle += crc::PI + crc::PI;
       }
-      return std::make_unique<crc::CCrcArc>(b.centre, startAngle, crc::PI + crc::PI, b.radius, ccw,
-                                            b.phase, b.side);
+      return pool.Make(
+          crc::CCrcArc(b.centre, startAngle, crc::PI + crc::PI, b.radius, ccw, b.phase, b.side));
     }
-    return std::make_unique<crc::CCrcArc>(b.centre, b.start, b.end, b.radius, ccw, b.phase, b.side);
+    return pool.Make(crc::CCrcArc(b.centre, b.start, b.end, b.radius, ccw, b.phase, b.side));
   }
   const bool locate = locateRapids && b.motion == Motion::RAPID;
-  return std::make_unique<crc::CCrcLine>(b.start, b.end, b.phase, b.side, locate);
+  return pool.Make(crc::CCrcLine(b.start, b.end, b.phase, b.side, locate));
 }
 
 }  // namespace
@@ -73,10 +73,11 @@ FitOptions RunFitOptions(Units units, std::optional<double> tolerance) {
   return options;
 }
 
-FitStage::FitStage(std::optional<FitOptions> fit, bool locateRapids)
-    : m_LocateRapids(locateRapids) {
+FitStage::FitStage(std::optional<FitOptions> fit, bool locateRapids, NodePool& pool)
+    : m_LocateRapids(locateRapids), m_Pool(pool) {
   if (fit) {
     m_Fitter.emplace(*fit);
+    m_MaxChord = fit->maxChord;
   }
 }
 
@@ -94,6 +95,13 @@ void FitStage::Move(const Block& block, std::int64_t id) {
     }
     m_HeldFeed = block.modal.feed;
     m_Side = block.side;
+    if (!((block.end - block.start).GetLength() < m_MaxChord)) {
+      // Too long for a posted curve's chord: it ends the run held and goes on as programmed,
+      // as the fitter would hand it on, without a round trip through it.
+      Flush();
+      m_Ready.push_back({MakeNode(block, m_LocateRapids, m_Pool), id, id});
+      return;
+    }
     Curve chord;
     chord.from = block.start;
     chord.to = block.end;
@@ -102,7 +110,7 @@ void FitStage::Move(const Block& block, std::int64_t id) {
     return;
   }
   Flush();
-  m_Ready.push_back({MakeNode(block, m_LocateRapids), id, id});
+  m_Ready.push_back({MakeNode(block, m_LocateRapids, m_Pool), id, id});
 }
 
 void FitStage::Flush() {
@@ -117,10 +125,10 @@ void FitStage::TakePieces() {
     const Curve& c = piece.curve;
     std::unique_ptr<crc::CCrcNode> node;
     if (c.arc) {
-      node = std::make_unique<crc::CCrcArc>(c.centre, c.from, c.to, c.radius, c.ccw,
-                                            crc::CRC_STATUS_DOING, m_Side);
+      node = m_Pool.Make(
+          crc::CCrcArc(c.centre, c.from, c.to, c.radius, c.ccw, crc::CRC_STATUS_DOING, m_Side));
     } else {
-      node = std::make_unique<crc::CCrcLine>(c.from, c.to, crc::CRC_STATUS_DOING, m_Side, false);
+      node = m_Pool.Make(crc::CCrcLine(c.from, c.to, crc::CRC_STATUS_DOING, m_Side, false));
     }
     m_Ready.push_back({std::move(node), piece.firstId, piece.lastId});
   }

@@ -16,6 +16,7 @@
 
 #include "block.h"
 #include "chord_fit.h"
+#include "node_pool.h"
 
 namespace cutcomp::cli {
 
@@ -40,8 +41,9 @@ FitOptions RunFitOptions(Units units, std::optional<double> tolerance);
 // FIT_MAX_RUN chords (twice that with its hold-back), whatever the program's length.
 class FitStage {
 public:
-  // `fit` none: no fitting, every move goes to the engine as programmed.
-  FitStage(std::optional<FitOptions> fit, bool locateRapids);
+  // `fit` none: no fitting, every move goes to the engine as programmed. The engine's segments
+  // are made in `pool`'s storage.
+  FitStage(std::optional<FitOptions> fit, bool locateRapids, NodePool& pool);
 
   // A block of the run without a plane motion of its own.
   void Plain(const Block& block);
@@ -62,7 +64,9 @@ private:
   void TakePieces();
 
   std::optional<ChordFitter> m_Fitter;
+  double m_MaxChord = 0.0;
   bool m_LocateRapids;
+  NodePool& m_Pool;
   std::vector<FitPiece> m_Pieces;
   std::deque<Ready> m_Ready;
   // The feed of the last chord, which every chord of one piece shares:

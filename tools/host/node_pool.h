@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+// Segments handed to the engine, made in storage that earlier segments left. A streaming host
+// creates one node per programmed move and drops it as soon as the engine is done with it; taking
+// the storage of a dropped node of the same class for the next one spares the allocator a round
+// trip per move, and what is kept never exceeds a handful of nodes, so memory stays flat.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <typeinfo>
+#include <vector>
+
+#include <crc/crc.h>
+
+namespace cutcomp {
+
+class NodePool {
+public:
+  // A node holding a copy of `line` (or `arc`).
+  std::unique_ptr<crc::CCrcNode> Make(const crc::CCrcLine& line) { return Take(m_Lines, line); }
+  std::unique_ptr<crc::CCrcNode> Make(const crc::CCrcArc& arc) { return Take(m_Arcs, arc); }
+
+  // Keeps the storage of a node the host is done with. Only nodes of exactly the two engine
+  // classes are kept (a class derived from them has a different size); the rest are freed.
+  void Recycle(std::unique_ptr<crc::CCrcNode> node) {
+    if (!node) {
+      return;
+    }
+    const std::type_info& type = typeid(*node);
+    if (type == typeid(crc::CCrcLine)) {
+      Keep(m_Lines, node);
+    } else if (type == typeid(crc::CCrcArc)) {
+      Keep(m_Arcs, node);
+    }
+  }
+
+private:
+  // A few nodes cover every segment the engine and the host hold at once in steady state.
+  static constexpr std::size_t KEPT = 16;
+
+  template <typename T>
+  static std::unique_ptr<crc::CCrcNode> Take(std::vector<std::unique_ptr<T>>& kept, const T& from) {
+    if (kept.empty()) {
+      return std::make_unique<T>(from);
+    }
+    std::unique_ptr<T> node = std::move(kept.back());
+    kept.pop_back();
+    *node = from;
+    return node;
+  }
+
+  template <typename T>
+  static void Keep(std::vector<std::unique_ptr<T>>& kept, std::unique_ptr<crc::CCrcNode>& node) {
+    if (kept.size() < KEPT) {
+      kept.emplace_back(static_cast<T*>(node.release()));
+    }
+  }
+
+  std::vector<std::unique_ptr<crc::CCrcLine>> m_Lines;
+  std::vector<std::unique_ptr<crc::CCrcArc>> m_Arcs;
+};
+
+}  // namespace cutcomp
