@@ -121,14 +121,11 @@ constexpr int SIGNIFICANT = 6;
 // Room for a move: its motion word and four coordinate words (an arc's end and centre).
 std::size_t MoveRoom(int decimals) { return 4 + 4 * (2 + NumberRoom(decimals)); }
 
-// One coordinate word at `p`, after a space unless it is the first word. Increments are differences
-// of the values as written, in whole units of the last decimal, so that they add up to the written
-// absolute positions exactly and rounding never accumulates along a long incremental program.
-char* Coordinate(char* p, bool first, char letter, double value, double from, bool incremental,
-                 int decimals) {
-  *p = ' ';
-  p += first ? 0 : 1;
-  *p++ = letter;
+// The number of a coordinate word: `value`, or its increment from `from`. Increments are
+// differences of the values as written, in whole units of the last decimal, so that they add up
+// to the written absolute positions exactly and rounding never accumulates along a long
+// incremental program.
+char* CoordinateValue(char* p, double value, double from, bool incremental, int decimals) {
   if (!incremental) {
     return WriteNumber(p, value, decimals);
   }
@@ -138,6 +135,19 @@ char* Coordinate(char* p, bool first, char letter, double value, double from, bo
     return WriteUnits(p, *to - *at, decimals);
   }
   return WriteNumber(p, value - from, decimals);
+}
+
+// One coordinate word at `p`, after a space unless it is the first word.
+inline char* Coordinate(char* p, bool first, char letter, double value, double from,
+                        bool incremental, int decimals) {
+  *p = ' ';
+  p += first ? 0 : 1;
+  *p++ = letter;
+  std::int64_t units = 0;
+  if (!incremental && detail::RoundQuickly(value, decimals, units)) {
+    return WriteUnits(p, units, decimals);
+  }
+  return CoordinateValue(p, value, from, incremental, decimals);
 }
 
 }  // namespace
@@ -151,14 +161,21 @@ double FeedPerMinute(const Block& block, const cutcomp::Curve& programmed) {
 
 // The motion word and plane coordinates of a move to `end`, axis letters in alphabetical order.
 void GcodeWriter::Move(LineWords& out, Motion motion, const Point& end, const Modal& modal) const {
-  const PlaneAxes& axes = AxesOf(modal.plane);
+  const PlaneAxes& axes = Axes(modal.plane);
   const int decimals = Decimals(modal.units);
   const Point from = m_Known ? m_Position : end;
   const bool swap = axes.second < axes.first;
-  out.Join(CodeOf(motion));
+  const std::string_view code = CodeOf(motion);
+  bool first = out.Empty();
   Output::Line& line = out.Line();
-  const bool first = out.Empty();
   char* p = line.Room(MoveRoom(decimals));
+  if (!code.empty()) {
+    *p = ' ';
+    p += first ? 0 : 1;
+    std::memcpy(p, code.data(), code.size());
+    p += code.size();
+    first = false;
+  }
   p = Coordinate(p, first, swap ? axes.second : axes.first, swap ? end.y : end.x,
                  swap ? from.y : from.x, modal.incremental, decimals);
   p = Coordinate(p, false, swap ? axes.first : axes.second, swap ? end.x : end.y,
@@ -166,15 +183,10 @@ void GcodeWriter::Move(LineWords& out, Motion motion, const Point& end, const Mo
   line.Advance(p);
 }
 
-// The move of a tool-centre piece as written: its motion word, end and, for an arc, centre.
-void GcodeWriter::Piece(LineWords& out, Motion motion, const cutcomp::Curve& written,
-                        const Modal& modal) const {
-  Move(out, motion, written.to, modal);
-  if (!written.arc) {
-    return;
-  }
+// The centre words of an arc as written, after its end.
+void GcodeWriter::Centre(LineWords& out, const cutcomp::Curve& written, const Modal& modal) const {
   const int decimals = Decimals(modal.units);
-  const PlaneAxes& axes = AxesOf(modal.plane);
+  const PlaneAxes& axes = Axes(modal.plane);
   const bool swap = axes.secondCentre < axes.firstCentre;
   const Point& c = written.centre;
   const Point& s = written.from;
@@ -216,22 +228,21 @@ void GcodeWriter::JoinItem(LineWords& out, const Item& item, Units units, bool& 
   }
 }
 
-// Ends the line: the source trace, if asked for, and the line break.
-void GcodeWriter::EndLine(const Block& block, Output::Line& line) {
+// The source trace that ends a line, if asked for.
+void GcodeWriter::AppendTrace(const Block& block, Output::Line& line) const {
   // The '%' that marks the start and end of a program stands alone on its line: no trace there.
-  if (m_Trace && !IsPercentLine(line)) {
-    // The place goes into a comment, which cannot hold parentheses or control characters.
-    std::string place = m_Trace(block.source);
-    for (char& c : place) {
-      const auto u = static_cast<unsigned char>(c);
-      c = c == '(' ? '[' : c == ')' ? ']' : u < 0x20 || u == 0x7f ? '?' : c;
-    }
-    line.Put(line.Size() == 0 ? "(" : " (");
-    line.Put(place);
-    line.Put(')');
+  if (IsPercentLine(line)) {
+    return;
   }
-  line.Put('\n');
-  line.Commit();
+  // The place goes into a comment, which cannot hold parentheses or control characters.
+  std::string place = m_Trace(block.source);
+  for (char& c : place) {
+    const auto u = static_cast<unsigned char>(c);
+    c = c == '(' ? '[' : c == ')' ? ']' : u < 0x20 || u == 0x7f ? '?' : c;
+  }
+  line.Put(line.Size() == 0 ? "(" : " (");
+  line.Put(place);
+  line.Put(')');
 }
 
 // Writes the line of `block`: the line as read when nothing in it changed, nothing when no word
@@ -464,7 +475,10 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
     if (item.role == Item::MOTION || item.role == Item::PLANE_AXIS ||
         item.role == Item::ARC_CENTER) {
       if (!placed) {
-        Piece(words, motion, written, modal);
+        Move(words, motion, written.to, modal);
+        if (written.arc) {
+          Centre(words, written, modal);
+        }
         placed = true;
       }
       continue;
@@ -481,7 +495,10 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
       line.Put(' ');
     }
     LineWords piece(line, line.Size());
-    Piece(piece, motion, written, modal);
+    Move(piece, motion, written.to, modal);
+    if (written.arc) {
+      Centre(piece, written, modal);
+    }
     if (at == 0) {
       line.Put(' ');
     }
@@ -492,7 +509,7 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
   if (inverseTime) {
     Feed(words, feedPerMinute, Length3(written, block.heightChange));
   }
-  Emit(block, line, words, true);
+  EndLine(block, line);  // never empty: the move is there
   m_Motion = motion;
   m_Position = written.to;
   m_Known = true;

@@ -26,7 +26,8 @@ public:
   GcodeWriter(Output& out, std::optional<int> precision)
       : m_Out(out),
         m_Decimals{precision.value_or(DEFAULT_PRECISION_MM),
-                   precision.value_or(DEFAULT_PRECISION_INCH)} {}
+                   precision.value_or(DEFAULT_PRECISION_INCH)},
+        m_Axes{&AxesOf(Plane::XY), &AxesOf(Plane::ZX), &AxesOf(Plane::YZ)} {}
 
   // With a trace, every line written ends in a comment naming the source line it comes from
   // (an inserted line: the block it belongs to), as `trace` states it.
@@ -62,16 +63,25 @@ private:
   void ChangePlane(const Block& block);
   Point Kept() const;
   int Decimals(Units units) const { return m_Decimals[units == Units::INCH ? 1 : 0]; }
+  const PlaneAxes& Axes(Plane plane) const { return *m_Axes[static_cast<int>(plane)]; }
   void Move(LineWords& out, Motion motion, const Point& end, const Modal& modal) const;
-  void Piece(LineWords& out, Motion motion, const cutcomp::Curve& written,
-             const Modal& modal) const;
+  void Centre(LineWords& out, const cutcomp::Curve& written, const Modal& modal) const;
   void Feed(LineWords& out, double feedPerMinute, double length) const;
   void Emit(const Block& block, Output::Line& line, const LineWords& words, bool changed);
   void JoinItem(LineWords& out, const Item& item, Units units, bool& changed) const;
-  void EndLine(const Block& block, Output::Line& line);
+  // Ends the line: the source trace, if asked for, and the line break.
+  void EndLine(const Block& block, Output::Line& line) const {
+    if (m_Trace) {
+      AppendTrace(block, line);
+    }
+    line.Put('\n');
+    line.Commit();
+  }
+  void AppendTrace(const Block& block, Output::Line& line) const;
 
   Output& m_Out;
   int m_Decimals[2];               // written for lengths in mm and in inches
+  const PlaneAxes* m_Axes[3];      // of the planes, in their order
   Modal m_Modal;                   // in force in the written program
   Motion m_Motion = Motion::NONE;  // NONE: unknown or none
   Point m_Position;

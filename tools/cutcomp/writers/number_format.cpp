@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -44,27 +45,104 @@ constexpr std::uint64_t INTEGER_POWERS[] = {1,
                                             1000000000000000000,
                                             10000000000000000000U};
 
-// Writes the decimal digits of `value` to end at `end`, two at a time from the back; in 32-bit
-// arithmetic, cheaper, once what is left fits it.
-void WriteDigits(char* end, std::uint64_t value) {
-  char* p = end;
+// Three-digit groups: the digits of 0 to 999 with their leading zeros, and in a fourth byte how
+// many of them a number's leading group writes (its significant digits, at least one) and how
+// many a fraction's last group writes (all but its trailing zeros). Lengths of coordinates are
+// written a group at a time, each copied in one four-byte move (the fourth byte lands where the
+// next character goes).
+struct GroupTable {
+  char bytes[4 * 1000];
+};
+
+constexpr GroupTable MakeGroups() {
+  GroupTable table{};
+  for (int n = 0; n < 1000; ++n) {
+    char* entry = table.bytes + std::ptrdiff_t{4} * n;
+    entry[0] = static_cast<char>('0' + n / 100);
+    entry[1] = static_cast<char>('0' + n / 10 % 10);
+    entry[2] = static_cast<char>('0' + n % 10);
+    const int lead = n >= 100 ? 3 : n >= 10 ? 2 : 1;
+    const int trail = n == 0 ? 0 : n % 100 == 0 ? 1 : n % 10 == 0 ? 2 : 3;
+    entry[3] = static_cast<char>(lead | trail << 2);
+  }
+  return table;
+}
+
+constexpr GroupTable GROUPS = MakeGroups();
+
+const char* GroupAt(std::uint32_t group) { return GROUPS.bytes + std::size_t{4} * group; }
+int LeadOf(std::uint32_t group) { return GroupAt(group)[3] & 3; }
+int TrailOf(std::uint32_t group) { return GroupAt(group)[3] >> 2; }
+
+// The leading group of a number, without its leading zeros.
+char* WriteLeadingGroup(char* p, std::uint32_t group) {
+  const int lead = LeadOf(group);
+  std::memcpy(p, GroupAt(group) + 3 - lead, 4);
+  return p + lead;
+}
+
+// A whole number, a group at a time from the front.
+char* WriteWhole(char* p, std::uint64_t value) {
+  if (value < 1000) {
+    return WriteLeadingGroup(p, static_cast<std::uint32_t>(value));
+  }
+  std::uint32_t groups[7];  // 2^64 has 20 digits
+  int count = 0;
   while (value > UINT32_MAX) {
-    const std::uint64_t rest = value / 100;
-    p -= 2;
-    std::memcpy(p, PAIRS + 2 * (value - 100 * rest), 2);
-    value = rest;
+    groups[count++] = static_cast<std::uint32_t>(value % 1000);
+    value /= 1000;
   }
   auto small = static_cast<std::uint32_t>(value);
-  while (small >= 100) {
-    const std::uint32_t rest = small / 100;
-    p -= 2;
-    std::memcpy(p, PAIRS + 2 * (small - 100 * rest), 2);
-    small = rest;
+  while (small >= 1000) {
+    groups[count++] = small % 1000;
+    small /= 1000;
   }
-  if (small >= 10) {
-    std::memcpy(p - 2, PAIRS + 2 * small, 2);
+  p = WriteLeadingGroup(p, small);
+  while (count > 0) {
+    std::memcpy(p, GroupAt(groups[--count]), 4);
+    p += 3;
+  }
+  return p;
+}
+
+// 10^decimals padded to whole groups of three digits: the factor that pads it.
+constexpr std::uint32_t FRACTION_PAD[] = {1, 100, 10, 1, 100, 10, 1, 100, 10, 1};
+
+// The point and the decimals of a fraction 0 < `fraction` < 10^decimals, 1 <= decimals <= 9,
+// without trailing zeros: read as `decimals` digits padded with zeros to whole groups.
+char* WriteFraction(char* p, std::uint32_t fraction, int decimals) {
+  std::uint32_t padded = fraction * FRACTION_PAD[decimals];
+  const int count = (decimals + 2) / 3;
+  std::uint32_t groups[3] = {};
+  for (int k = count - 1; k >= 0; --k) {
+    groups[k] = padded % 1000;
+    padded /= 1000;
+  }
+  int last = count - 1;
+  while (last > 0 && groups[last] == 0) {  // some group is not: the fraction is not zero
+    --last;
+  }
+  *p++ = '.';
+  for (int k = 0; k < last; ++k) {
+    std::memcpy(p, GroupAt(groups[k]), 4);
+    p += 3;
+  }
+  std::memcpy(p, GroupAt(groups[last]), 4);
+  return p + TrailOf(groups[last]);
+}
+
+// Writes the decimal digits of `value` to end at `end`, two at a time from the back.
+void WriteDigits(char* end, std::uint64_t value) {
+  while (value >= 100) {
+    const std::uint64_t rest = value / 100;
+    end -= 2;
+    std::memcpy(end, PAIRS + 2 * (value - 100 * rest), 2);
+    value = rest;
+  }
+  if (value >= 10) {
+    std::memcpy(end - 2, PAIRS + 2 * value, 2);
   } else {
-    p[-1] = static_cast<char>('0' + small);
+    end[-1] = static_cast<char>('0' + value);
   }
 }
 
@@ -145,6 +223,11 @@ char* WriteUnits(char* out, std::int64_t units, int decimals) {
   std::uint64_t whole = 0;
   std::uint64_t fraction = 0;
   Split(magnitude, decimals, whole, fraction);
+  if (decimals <= 9) {  // the decimals of lengths: whole groups of digits
+    p = WriteWhole(p, whole);
+    return fraction == 0 ? p : WriteFraction(p, static_cast<std::uint32_t>(fraction), decimals);
+  }
+  // Many decimals (a tiny value to six significant digits): two digits at a time.
   p += DigitCount(whole);
   WriteDigits(p, whole);
   if (fraction == 0) {

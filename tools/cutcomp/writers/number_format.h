@@ -63,9 +63,10 @@ inline std::optional<std::int64_t> ToUnits(double value, int decimals) {
   return ToUnitsByDigits(value, decimals);
 }
 
-// Bytes WriteUnits may write: a sign, twenty digits, the point and the decimals.
+// Bytes WriteUnits may write: a sign, twenty digits, the point, the decimals and a byte beyond
+// the end, padding the last group of the fraction.
 constexpr std::size_t UnitsRoom(int decimals) {
-  return 22 + static_cast<std::size_t>(decimals > 0 ? decimals : 0);
+  return 26 + static_cast<std::size_t>(decimals > 0 ? decimals : 0);
 }
 // A count of 10^-decimals written out at `out`: trailing zeros and a bare "-0" removed ("10",
 // "-0.5"). Returns the end of the text.
