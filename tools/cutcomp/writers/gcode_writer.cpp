@@ -4,8 +4,8 @@
 #include "gcode_writer.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
 #include "number_format.h"

@@ -17,6 +17,7 @@ inline constexpr int DEFAULT_PRECISION_INCH = 4;
 
 namespace detail {
 
+// 10^decimals for the decimals the quick rounding takes.
 inline constexpr double POWERS_OF_TEN[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 
 // The usual case of the rounding below, without decimal digits: |value| 10^decimals rounded to

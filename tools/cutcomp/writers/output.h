@@ -58,7 +58,6 @@ public:
         m_End += text.size();
       }
     }
-    bool Empty() const { return m_End == m_Begin; }
     std::size_t Size() const { return static_cast<std::size_t>(m_End - m_Begin); }
     char* Begin() { return m_Begin; }
     char* End() { return m_End; }
@@ -71,6 +70,7 @@ public:
     char* m_Begin;
     char* m_End;
   };
+
   // Copies what a temporary output holds so far into this one.
   void Append(Output& temporary);
 
