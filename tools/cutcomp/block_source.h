@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -85,10 +86,22 @@ inline bool ExponentFollows(const std::string& line, std::size_t pos) {
   return digit(pos + (sign ? 2 : 1));
 }
 
+// to = [from, from + n), in place when the lengths agree: consecutive blocks of a program have
+// words and lines of the same lengths more often than not, and a block slot is reused for
+// every block, so the copy is then a plain memcpy with no reallocation check.
+inline void CopyText(std::string& to, const char* from, std::size_t n) {
+  if (to.size() == n) {
+    std::memcpy(to.data(), from, n);
+  } else {
+    to.assign(from, n);
+  }
+}
+
 class BlockSource {
 public:
   virtual ~BlockSource() = default;
-  // The next executed block; false at the end of the program. Throws InputError.
+  // The next executed block; false at the end of the program. Throws InputError. The text and
+  // items the block holds on entry are storage to reuse: on return they are the new block's.
   virtual bool Next(SourceBlock& block) = 0;
 };
 

@@ -5,10 +5,12 @@
 // Subroutines, loops and the parameter store are the executor's.
 #include "evaluator.h"
 
+#include <algorithm>
 #include <array>
-#include <cctype>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -40,17 +42,65 @@ std::string Printable(unsigned char c) {
   return buffer;
 }
 
+// Letters are ASCII letters whatever the locale (a word's letter indexes tables from 'A' to
+// 'Z'): in the "C" locale the CLI runs in, what isalpha and toupper say, without a library
+// call per character.
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-bool IsAlpha(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The fast number readings divide two exact doubles and take the correctly rounded quotient;
+// where doubles are computed in a wider format (x87), that quotient could be rounded twice.
+constexpr bool EXACT_DIVISION = FLT_EVAL_METHOD == 0;
+
+// Powers of ten up to 1e22 are exact doubles.
+constexpr double POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+}  // namespace
+
+bool FastDecimal(const char* begin, const char* end, double& value) {
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int decimals = 0;
+  bool point = false;
+  for (const char* p = begin; p < end; ++p) {
+    if (IsDigit(*p)) {
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+      ++digits;
+      decimals += point ? 1 : 0;
+    } else if (*p == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  // At most 15 digits: the mantissa is below 1e15 < 2^53, an exact double, and so is the
+  // power of ten; one IEEE division of two exact values is the correctly rounded quotient,
+  // which is what from_chars gives for the text.
+  if (digits == 0 || digits > 15 || !EXACT_DIVISION) {
+    return false;
+  }
+  value = static_cast<double>(mantissa) / POWERS_OF_TEN[decimals];
+  return true;
+}
+
+namespace {
 
 // A decimal number as words and expressions write it ("-1.5", "+.5", "5."): false when it
-// does not fit a double. from_chars reads without locale, and far faster than strtod.
+// does not fit a double. Short numbers take the exact fast path; from_chars (no locale,
+// correctly rounded) reads the rest.
 bool ParseDecimal(const char* begin, const char* end, double& value) {
   const bool negative = begin < end && *begin == '-';
   if (begin < end && (*begin == '-' || *begin == '+')) {
     ++begin;
+  }
+  if (FastDecimal(begin, end, value)) {
+    value = negative ? -value : value;
+    return true;
   }
   const auto [stop, error] = std::from_chars(begin, end, value);
   if (error != std::errc() || stop != end || !std::isfinite(value)) {
@@ -391,7 +441,7 @@ public:
                                      " in a parameter name");
         }
         if (!IsSpace(c)) {
-          ref.name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          ref.name += Lower(c);
         }
       }
       if (ref.name.empty()) {
@@ -621,14 +671,116 @@ const char* KeywordText(Keyword keyword) {
   return "";
 }
 
+namespace {
+
+// The next item of a line, in the slot the line before left there when there is one: its text
+// keeps its storage, so reading a line of a few words allocates and moves nothing.
+cli::Item& NextItem(std::vector<cli::Item>& items, std::size_t& count, cli::Item::Kind kind) {
+  if (count == items.size()) {
+    items.emplace_back();
+  }
+  cli::Item& item = items[count++];
+  item.kind = kind;
+  item.letter = 0;
+  item.value = 0;
+  item.text.clear();
+  item.col = 0;
+  item.computed = false;
+  item.role = cli::Item::OTHER;
+  return item;
+}
+
+}  // namespace
+
+bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
+  // The line is terminated: *end is '\0', which no test below accepts, so the scans need no
+  // bound check of their own (a '\0' inside the line stops them the same way).
+  const char* const begin = line.c_str();
+  const char* const end = begin + line.size();
+  std::vector<cli::Item>& items = result.items;
+  std::size_t count = 0;
+  const char* p = begin;
+  while (IsSpace(*p)) {
+    ++p;
+  }
+  while (p < end) {
+    // A word: a letter (not O, whose program numbers have rules of their own), then at once a
+    // number of at most 15 digits.
+    const char* word = p;
+    const char letter = Upper(*p);
+    if (!IsAlpha(*p) || letter == 'O') {
+      return false;
+    }
+    ++p;
+    const bool negative = *p == '-';
+    p += *p == '-' || *p == '+' ? 1 : 0;
+    std::uint64_t mantissa = 0;
+    const char* const integer = p;
+    for (; IsDigit(*p); ++p) {
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+    int digits = static_cast<int>(p - integer);
+    int decimals = 0;
+    if (*p == '.') {
+      const char* const fraction = ++p;
+      for (; IsDigit(*p); ++p) {
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+      }
+      decimals = static_cast<int>(p - fraction);
+      digits += decimals;
+    }
+    // (A second point, or an exponent, is the general reading's to refuse.)
+    if (digits == 0 || digits > 15 || *p == 'e' || *p == 'E' || *p == '.' || !EXACT_DIVISION) {
+      return false;
+    }
+    const char* const stop = p;
+    // Then the end or the next word's letter, after spaces: anything else (a digit would
+    // continue this number after a space) is refused by the test of the letter above.
+    while (IsSpace(*p)) {
+      ++p;
+    }
+    if (count == items.size()) {
+      items.emplace_back();
+    }
+    cli::Item& item = items[count++];
+    item.kind = cli::Item::WORD;
+    item.letter = letter;
+    // Exact as FastDecimal explains; a negative zero as the general reading gives it.
+    const double magnitude = static_cast<double>(mantissa) / POWERS_OF_TEN[decimals];
+    item.value = negative ? -magnitude : magnitude;
+    cli::CopyText(item.text, word, static_cast<std::size_t>(stop - word));
+    item.text[0] = letter;
+    item.col = static_cast<std::size_t>(word - begin) + 1;
+    item.computed = false;
+    item.role = cli::Item::OTHER;
+  }
+  items.resize(count);
+  result.assignments.clear();
+  result.blockDelete = false;
+  result.computed = false;
+  return true;
+}
+
 void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool plainOnly,
-                  EvaluatedLine& result) {
-  result.items.clear();
+                  EvaluatedLine& result, bool fastPath) {
+  if (fastPath && ReadPlainLine(line, result)) {
+    return;
+  }
   result.assignments.clear();
   result.blockDelete = false;
   result.computed = false;
   std::vector<cli::Item>& items = result.items;
-  items.reserve(8);  // one allocation for a block of a few words, not one per doubling
+  // Items are written over the slots already there; the vector is cut to the line's count at
+  // the end (and whenever the line fails, so that no stale item is left behind).
+  std::size_t count = 0;
+  struct Trim {
+    std::vector<cli::Item>& items;
+    std::size_t& count;
+    ~Trim() { items.resize(count); }
+  } trim{items, count};
+  if (items.capacity() < 8) {
+    items.reserve(8);  // one allocation for a block of a few words, not one per doubling
+  }
   std::size_t pos = SkipSpaces(line, 0);
   const std::size_t n = line.size();
   auto fail = [](std::size_t at, const std::string& message) { throw LineError(at + 1, message); };
@@ -643,11 +795,9 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       if (SkipSpaces(line, p + 1) != n || result.blockDelete) {
         fail(p, "'%' must stand alone on its line");
       }
-      cli::Item item;
-      item.kind = cli::Item::COMMENT;
+      cli::Item& item = NextItem(items, count, cli::Item::COMMENT);
       item.text = "%";
       item.col = p + 1;
-      items.push_back(std::move(item));
       return;
     }
   }
@@ -662,11 +812,9 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       if (c == ';') {
         LineComment(line, pos);
       }
-      cli::Item item;
-      item.kind = cli::Item::COMMENT;
-      item.text = line.substr(pos, end - pos);
+      cli::Item& item = NextItem(items, count, cli::Item::COMMENT);
+      item.text.assign(line, pos, end - pos);
       item.col = pos + 1;
-      items.push_back(std::move(item));
       pos = end;
       continue;
     }
@@ -694,38 +842,41 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       }
       fail(pos, "an expression must follow the letter of a word, as in X[#1 + 2]");
     }
-    if (!std::isalpha(c)) {
+    if (!IsAlpha(static_cast<char>(c))) {
       fail(pos, "unexpected character " + Printable(c));
     }
     const char letter = Upper(static_cast<char>(c));
     if (letter == 'O') {
       // A program number ("O1234") as the line's first word; O-word lines are read apart.
-      for (const cli::Item& earlier : items) {
-        if (earlier.kind == cli::Item::WORD) {
+      for (std::size_t k = 0; k < count; ++k) {
+        if (items[k].kind == cli::Item::WORD) {
           fail(pos, "an O-word must begin its line");
         }
       }
     }
-    cli::Item item;
-    item.letter = letter;
-    item.col = pos + 1;
+    const std::size_t col = pos + 1;
     ++pos;
     if (ComputedValueAt(line, pos)) {
       if (plainOnly) {
         throw PlainOnly{SkipSpaces(line, pos) + 1};
       }
       Reader reader(line, pos, parameters);
-      item.value = reader.Value(0) + 0.0;  // + 0.0: no negative zero
-      item.text = FormatWord(letter, item.value);
+      const double value = reader.Value(0) + 0.0;  // + 0.0: no negative zero
+      cli::Item& item = NextItem(items, count, cli::Item::WORD);
+      item.letter = letter;
+      item.col = col;
+      item.value = value;
+      item.text = FormatWord(letter, value);
       item.computed = true;
       result.computed = true;
       pos = reader.Pos();
-      items.push_back(std::move(item));
       continue;
     }
     // The number: spaces may stand anywhere inside it; a sign, digits and one decimal point.
-    // It goes straight into the word's text, the letter before it.
-    item.text += letter;
+    // The word's text is the letter and the number's characters without those spaces.
+    const std::size_t first = pos;
+    std::size_t last = pos;  // after the number's last character
+    std::size_t taken = 0;   // characters of the number
     bool digits = false;
     bool point = false;
     while (pos < n) {
@@ -734,34 +885,49 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
         ++pos;
         continue;
       }
-      if ((d == '+' || d == '-') && item.text.size() == 1) {
-        item.text += d;
+      if ((d == '+' || d == '-') && taken == 0) {
       } else if (IsDigit(d)) {
-        item.text += d;
         digits = true;
       } else if (d == '.' && !point) {
-        item.text += d;
         point = true;
       } else {
         break;
       }
-      ++pos;
+      ++taken;
+      last = ++pos;
     }
     if (!digits) {
-      fail(item.col - 1, std::string("word ") + letter + " has no number");
+      fail(col - 1, std::string("word ") + letter + " has no number");
     }
     if (cli::ExponentFollows(line, pos)) {
-      fail(item.col - 1, std::string("number of word ") + letter +
-                             " has an exponent: write it as a plain decimal");
+      fail(col - 1, std::string("number of word ") + letter +
+                        " has an exponent: write it as a plain decimal");
+    }
+    cli::Item& item = NextItem(items, count, cli::Item::WORD);
+    item.letter = letter;
+    item.col = col;
+    item.text += letter;
+    if (last - first == taken) {
+      item.text.append(line, first, taken);  // written without spaces: one copy
+    } else {
+      for (std::size_t k = first; k < last; ++k) {
+        if (!IsSpace(line[k])) {
+          item.text += line[k];
+        }
+      }
     }
     if (!ParseDecimal(item.text.data() + 1, item.text.data() + item.text.size(), item.value)) {
-      fail(item.col - 1, std::string("number of word ") + letter + " is out of range");
+      --count;  // no item for a word that fails
+      fail(col - 1, std::string("number of word ") + letter + " is out of range");
     }
-    items.push_back(std::move(item));
   }
 }
 
 std::optional<OHead> ReadOHead(const std::string& line, bool lenient) {
+  // Every O-word line holds an O or o; most lines hold neither and are no O-word line.
+  if (std::none_of(line.begin(), line.end(), [](char c) { return c == 'O' || c == 'o'; })) {
+    return std::nullopt;
+  }
   std::size_t pos = SkipSpaces(line, 0);
   OHead head;
   if (pos < line.size() && line[pos] == '/') {
@@ -791,7 +957,7 @@ std::optional<OHead> ReadOHead(const std::string& line, bool lenient) {
                                          " in an O-word name");
         }
         if (!IsSpace(line[close])) {
-          head.label += static_cast<char>(std::tolower(static_cast<unsigned char>(line[close])));
+          head.label += Lower(line[close]);
         }
       }
       if (close == line.size()) {
@@ -820,7 +986,7 @@ std::optional<OHead> ReadOHead(const std::string& line, bool lenient) {
     pos = SkipSpaces(line, pos);
     std::string keyword;
     for (; pos < line.size() && IsAlpha(line[pos]); ++pos) {
-      keyword += static_cast<char>(std::tolower(static_cast<unsigned char>(line[pos])));
+      keyword += Lower(line[pos]);
     }
     // "O1234" without a keyword is a program number; so is one followed by a word ("O12 G0"),
     // which starts with a single letter before its number.

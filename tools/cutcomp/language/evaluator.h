@@ -66,8 +66,19 @@ struct EvaluatedLine {
 struct PlainOnly {
   std::size_t col = 0;
 };
+// `fastPath`: a line of plain words only ("G1 X12.5 Y-3") is read by ReadPlainLine; off only
+// to check that reading against the general one.
 void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool plainOnly,
-                  EvaluatedLine& result);
+                  EvaluatedLine& result, bool fastPath = true);
+
+// Reads a line of plain words, each a letter and at once a number of at most 15 digits,
+// separated by spaces or nothing, into `result` exactly as EvaluateLine does. False, with
+// `result` unusable, for any other line (comments, parameters, spaces inside a number, O...).
+bool ReadPlainLine(const std::string& line, EvaluatedLine& result);
+
+// The value of an unsigned decimal ("12.5", ".5", "5.") of at most 15 digits, exactly as
+// from_chars reads it; false (nothing read) for any other text, which from_chars then reads.
+bool FastDecimal(const char* begin, const char* end, double& value);
 
 enum class Keyword {
   SUB,

@@ -358,6 +358,16 @@ bool LanguageSource::Impl::Next(SourceBlock& block) {
       continue;
     }
     Count();
+    // A line of plain words (most lines of most programs) is no O-word line, sets nothing
+    // and computes nothing: it goes out as it is read.
+    if (!m_Ended && detail::ReadPlainLine(m_Line, m_Evaluated)) {
+      Emit(block);
+      if (EndsProgram(block.items)) {
+        m_Ended = true;
+        m_EndedInMain = m_Frames.size() == 1;
+      }
+      return true;
+    }
     try {
       if (m_Ended) {
         if (AfterEnd(block)) {
@@ -394,12 +404,21 @@ bool LanguageSource::Impl::Next(SourceBlock& block) {
 }
 
 void LanguageSource::Impl::Emit(SourceBlock& block) {
-  block.where = Here();
-  block.callers = Callers();
+  // Assigned in place: the block's strings keep their storage from the block it held before.
+  if (block.where.file != File().Name()) {
+    block.where.file = File().Name();
+  }
+  block.where.line = File().LineNumber();
+  if (m_Frames.size() > 1) {
+    block.callers = Callers();
+  } else {
+    block.callers.clear();
+  }
   block.blockDelete = m_Evaluated.blockDelete;
+  // The block's old items become the slots the next line is read into.
   std::swap(block.items, m_Evaluated.items);
   if (!m_Evaluated.computed) {
-    block.text = m_Line;
+    cli::CopyText(block.text, m_Line.data(), m_Line.size());
     return;
   }
   block.text = block.blockDelete ? "/" : "";

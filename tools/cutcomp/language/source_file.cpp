@@ -37,8 +37,22 @@ bool SourceFile::Fill() {
 }
 
 bool SourceFile::Next(std::string& line) {
-  line.clear();
   m_LineStart = Here();
+  // The usual case: the whole line, terminator included, is in the buffer.
+  if (m_Pos < m_End) {
+    const char* begin = m_Buffer + m_Pos;
+    const void* newline = std::memchr(begin, '\n', m_End - m_Pos);
+    const std::size_t take =
+        newline != nullptr ? static_cast<std::size_t>(static_cast<const char*>(newline) - begin)
+                           : MAX_LINE_LENGTH + 1;
+    if (take <= MAX_LINE_LENGTH) {
+      m_Pos += take + 1;
+      ++m_Line;
+      cli::CopyText(line, begin, take > 0 && begin[take - 1] == '\r' ? take - 1 : take);
+      return true;
+    }
+  }
+  line.clear();
   bool any = false;
   for (;;) {
     if (m_Pos == m_End && !Fill()) {

@@ -53,8 +53,9 @@ struct Modal {
   Plane plane = Plane::XY;
 };
 
-struct Block {
-  SourceBlock source;
+// What the reader makes of a block, apart from its words: plain values only, so that a block
+// slot is made fresh for the next block by one assignment, keeping the storage of its strings.
+struct BlockMeaning {
   Modal modal;
 
   Motion motion = Motion::NONE;       // performed with this block's axis words
@@ -89,6 +90,10 @@ struct Block {
   // end, or a code that a G40 without a move allowed (G28, G53, a work offset, an unknown code).
   bool endsRun = false;
   bool programEnd = false;  // M2 or M30
+};
+
+struct Block : BlockMeaning {
+  SourceBlock source;
 
   // Said on standard error when the block is written (codes passed through unchanged).
   std::vector<std::string> warnings;

@@ -76,10 +76,10 @@ const char* MotionCode(Motion motion) {
 }
 
 const PlaneAxes& AxesOf(Plane plane) {
-  static const PlaneAxes XY{'X', 'Y', 'Z', 'I', 'J', "G17"};
-  static const PlaneAxes ZX{'Z', 'X', 'Y', 'K', 'I', "G18"};
-  static const PlaneAxes YZ{'Y', 'Z', 'X', 'J', 'K', "G19"};
-  return plane == Plane::XY ? XY : plane == Plane::ZX ? ZX : YZ;
+  static constexpr PlaneAxes AXES[] = {{'X', 'Y', 'Z', 'I', 'J', "G17"},   // Plane::XY
+                                       {'Z', 'X', 'Y', 'K', 'I', "G18"},   // Plane::ZX
+                                       {'Y', 'Z', 'X', 'J', 'K', "G19"}};  // Plane::YZ
+  return AXES[static_cast<std::size_t>(plane)];
 }
 
 const ParsedBlock::Code* ParsedBlock::Find(CodeKind kind) const {
@@ -100,8 +100,17 @@ const ParsedBlock::Code* ParsedBlock::Find(Group group) const {
   return nullptr;
 }
 
-ParsedBlock ParseWords(SourceBlock& block) {
-  ParsedBlock parsed;
+void ParsedBlock::Clear() {
+  codes.clear();
+  for (std::uint32_t rest = letters; rest != 0; rest &= rest - 1) {
+    words[static_cast<std::size_t>(__builtin_ctz(rest))] = nullptr;
+  }
+  letters = 0;
+  axisCol = 0;
+}
+
+void ParseWords(SourceBlock& block, ParsedBlock& parsed) {
+  parsed.Clear();
   for (Item& item : block.items) {
     if (item.kind != Item::WORD) {
       continue;
@@ -131,6 +140,10 @@ ParsedBlock ParseWords(SourceBlock& block) {
       fail(std::string("word ") + item.letter + " appears twice in the block");
     }
     slot = &item;
+    parsed.letters |= ParsedBlock::Bit(item.letter);
+    if (parsed.axisCol == 0 && IsAxisLetter(item.letter)) {
+      parsed.axisCol = item.col;
+    }
   }
   // A program number names the program that follows (`O1234 (BRACKET)`); beside other words
   // it would be an O-word of another language.
@@ -145,20 +158,25 @@ ParsedBlock ParseWords(SourceBlock& block) {
                        block.callers);
     }
   }
-  return parsed;
 }
 
 ModalReader::ModalReader(BlockSource& source, ReaderOptions options)
     : m_Source(source), m_Options(options) {}
 
 bool ModalReader::Next(Block& block) {
-  // A fresh block that keeps the storage of the words it held: the language layer swaps it
-  // with its own, so that reading a block allocates nothing once a few have been read.
-  std::vector<Item> items = std::move(block.source.items);
-  items.clear();
-  block = Block();
-  block.source.items = std::move(items);
+  // A fresh block that keeps the storage of its strings and of the words it held: the source
+  // writes the next block's text and words over them, so that reading a block allocates nothing
+  // once a few have been read.
+  static const BlockMeaning FRESH;
+  static_cast<BlockMeaning&>(block) = FRESH;
+  block.source.where.file.clear();
+  block.source.where.line = 0;
+  block.source.callers.clear();
+  block.source.blockDelete = false;
+  block.warnings.clear();
   if (!m_Source.Next(block.source)) {
+    block.source.text.clear();
+    block.source.items.clear();
     return false;
   }
   Interpret(block);
@@ -189,10 +207,17 @@ void ModalReader::Fail(const Block& block, std::size_t col, const std::string& m
 }
 
 void ModalReader::Interpret(Block& block) {
-  ParsedBlock parsed = ParseWords(block.source);
-  CheckAllowed(parsed, block);
+  ParsedBlock& parsed = m_Parsed;
+  ParseWords(block.source, parsed);
+  // Without G or M codes nothing is refused, and the compensation words are not there.
+  const bool codes = !parsed.codes.empty();
+  if (codes) {
+    CheckAllowed(parsed, block);
+  }
   ApplyModal(parsed, block);
-  ApplyCompensationWords(parsed, block);
+  if (codes) {
+    ApplyCompensationWords(parsed, block);
+  }
   ApplyMotion(parsed, block);
   AssignPhase(parsed, block);
 }
@@ -281,10 +306,7 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
                          ? static_cast<int>(t->value)
                          : -1;
   }
-  bool axisWords = false;
-  for (const Item* word : parsed.words) {
-    axisWords = axisWords || (word != nullptr && IsAxisLetter(word->letter));
-  }
+  const bool axisWords = parsed.AxisWords();
   for (const ParsedBlock::Code& code : parsed.codes) {
     const CodeInfo& info = code.info;
     switch (info.kind) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,14 +44,21 @@ struct ParsedBlock {
   };
   std::vector<Code> codes;        // G and M codes in the order written
   std::array<Item*, 26> words{};  // every other word, by letter
+  std::uint32_t letters = 0;      // those words' letters: bit 0 for A
+  std::size_t axisCol = 0;        // of the first axis word (X Y Z A B C U V W), 0 for none
   Item* Word(char letter) const { return words[static_cast<std::size_t>(letter - 'A')]; }
+  static std::uint32_t Bit(char letter) { return 1U << static_cast<unsigned>(letter - 'A'); }
+  bool AxisWords() const { return axisCol != 0; }
   const Code* Find(CodeKind kind) const;
   const Code* Find(Group group) const;
+  // Empty again, for the next block: only the letters in use are cleared, and the codes keep
+  // their storage.
+  void Clear();
 };
 
-// Stage 1: words into codes and single words. Throws InputError for a word given twice, a
-// refused code and two codes that conflict (the message names both).
-ParsedBlock ParseWords(SourceBlock& block);
+// Stage 1: words into codes and single words, in `parsed` (cleared first). Throws InputError
+// for a word given twice, a refused code and two codes that conflict (the message names both).
+void ParseWords(SourceBlock& block, ParsedBlock& parsed);
 
 // The reader's state after the last block it returned is what a program reads through the
 // language layer's predefined parameters (#5420.., #<_metric>...): the layer evaluates a line
@@ -83,12 +91,11 @@ private:
   double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block);
   double ToolScale() const;
   void LoseAxes(const ParsedBlock& parsed, bool allWithoutWords);
-  bool PlaneKnown() const;
-  Point PlanePoint() const;
   [[noreturn]] void Fail(const Block& block, std::size_t col, const std::string& message) const;
 
   BlockSource& m_Source;
   ReaderOptions m_Options;
+  ParsedBlock m_Parsed;  // the block being interpreted; kept to reuse its storage
 
   Modal m_Modal;
   Motion m_Motion = Motion::NONE;

@@ -5,6 +5,7 @@
 // afterwards; a position that cannot be followed becomes unknown, axis by axis.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "modal_reader.h"
@@ -23,6 +24,18 @@ std::size_t AxisIndex(char letter) { return static_cast<std::size_t>(letter - 'X
 
 double Distance(const Point& a, const Point& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
+const std::uint32_t AXIS_LETTERS =
+    ParsedBlock::Bit('X') | ParsedBlock::Bit('Y') | ParsedBlock::Bit('Z') | ParsedBlock::Bit('A') |
+    ParsedBlock::Bit('B') | ParsedBlock::Bit('C') | ParsedBlock::Bit('U') | ParsedBlock::Bit('V') |
+    ParsedBlock::Bit('W');
+
+// Distance(a, b) >= length, without the hypot where one coordinate alone decides it: hypot is
+// at least the larger of |dx| and |dy| (faithfully rounded, it cannot fall below a double
+// that the exact length is not below).
+bool AtLeast(const Point& a, const Point& b, double length) {
+  return std::max(std::fabs(a.x - b.x), std::fabs(a.y - b.y)) >= length || Distance(a, b) >= length;
+}
+
 std::string Number(double value, int digits = 6) {
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
@@ -30,16 +43,6 @@ std::string Number(double value, int digits = 6) {
 }
 
 }  // namespace
-
-bool ModalReader::PlaneKnown() const {
-  const PlaneAxes& axes = AxesOf(m_Modal.plane);
-  return m_Known[AxisIndex(axes.first)] && m_Known[AxisIndex(axes.second)];
-}
-
-Point ModalReader::PlanePoint() const {
-  const PlaneAxes& axes = AxesOf(m_Modal.plane);
-  return {m_Pos[AxisIndex(axes.first)], m_Pos[AxisIndex(axes.second)]};
-}
 
 // The axes the block names become unknown; with none named, all of them when
 // `allWithoutWords` (G28 without axis words goes home on every axis).
@@ -58,11 +61,13 @@ void ModalReader::LoseAxes(const ParsedBlock& parsed, bool allWithoutWords) {
 
 void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
   const PlaneAxes& axes = AxesOf(m_Modal.plane);
-  const bool wasKnown = PlaneKnown();
-  b.start = PlanePoint();
-  b.startKnown = wasKnown;
-  const double heightBefore = m_Pos[AxisIndex(axes.normal)];
-  const bool heightKnownBefore = m_Known[AxisIndex(axes.normal)];
+  const std::size_t u = AxisIndex(axes.first);
+  const std::size_t v = AxisIndex(axes.second);
+  const std::size_t w = AxisIndex(axes.normal);
+  b.start = {m_Pos[u], m_Pos[v]};
+  b.startKnown = m_Known[u] && m_Known[v];
+  const double heightBefore = m_Pos[w];
+  const bool heightKnownBefore = m_Known[w];
 
   const ParsedBlock::Code* owner = nullptr;  // a non-modal code that takes the axis words
   const ParsedBlock::Code* probe = nullptr;
@@ -96,17 +101,10 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
   Item* firstCentre = parsed.Word(axes.firstCentre);
   Item* secondCentre = parsed.Word(axes.secondCentre);
   Item* r = parsed.Word('R');
-  bool axisWords = false;
-  std::size_t axisCol = 0;  // where to point at for an error about the motion as a whole
-  for (const Item& item : b.source.items) {
-    const bool axis =
-        item.kind == Item::WORD && std::string("XYZABCUVW").find(item.letter) != std::string::npos;
-    if (axis) {
-      axisWords = true;
-      axisCol = axisCol == 0 ? item.col : axisCol;
-      b.otherAxes = b.otherAxes || (item.letter != axes.first && item.letter != axes.second);
-    }
-  }
+  const bool axisWords = parsed.AxisWords();
+  std::size_t axisCol = parsed.axisCol;  // where to point at for an error about the motion
+  b.otherAxes = (parsed.letters & AXIS_LETTERS &
+                 ~(ParsedBlock::Bit(axes.first) | ParsedBlock::Bit(axes.second))) != 0;
   if (first != nullptr || second != nullptr) {
     axisCol = (first != nullptr ? first : second)->col;
   }
@@ -175,8 +173,8 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
           word->role = Item::PLANE_AXIS;
         }
       }
-      b.end = {target[AxisIndex(axes.first)], target[AxisIndex(axes.second)]};
-      b.endKnown = known[AxisIndex(axes.first)] && known[AxisIndex(axes.second)];
+      b.end = {target[u], target[v]};
+      b.endKnown = known[u] && known[v];
       if (m_Run != Run::NONE && (!b.startKnown || !b.endKnown) &&
           (first != nullptr || second != nullptr || arcMode)) {
         std::string message = std::string("compensation needs a known position: program ") +
@@ -201,7 +199,7 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
         }
         const bool known2 = b.startKnown && b.endKnown;
         const bool planeWords = first != nullptr || second != nullptr;
-        b.planeMotion = known2 && Distance(b.start, b.end) >= crc::EPSILON;
+        b.planeMotion = known2 && AtLeast(b.start, b.end, crc::EPSILON);
         b.zeroMove = known2 && planeWords && !b.planeMotion;
       }
       m_Pos = target;
@@ -235,11 +233,11 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
   }
   b.modalMotion = m_Motion;
   if (!b.planeMotion) {
-    b.end = PlanePoint();  // also after G92, G28, G53 and the like
-    b.endKnown = PlaneKnown();
+    b.end = {m_Pos[u], m_Pos[v]};  // also after G92, G28, G53 and the like
+    b.endKnown = m_Known[u] && m_Known[v];
   }
-  b.heightKnown = m_Known[AxisIndex(axes.normal)];
-  b.height = m_Pos[AxisIndex(axes.normal)];
+  b.heightKnown = m_Known[w];
+  b.height = m_Pos[w];
   b.heightChange = b.heightKnown && heightKnownBefore ? b.height - heightBefore : 0.0;
 }
 
