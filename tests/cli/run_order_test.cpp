@@ -1,14 +1,23 @@
 // SPDX-License-Identifier: MIT
 // Units driven without the executable: the order in which a run's blocks are written (queue,
 // final segment, lines inserted before and after a segment, the deferred closing line, the
-// flush before a failure), and the rounding of written numbers (rows of cases/numbers.tsv).
+// flush before a failure), the rounding of written numbers (rows of cases/numbers.tsv, and the
+// quick paths against the slow ones) and the output's buffer.
+#include <cmath>
+#include <cstdint>
+#include <limits>
 #include <memory>
+#include <optional>
+#include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "number_format.h"
+#include "output.h"
 #include "run_order.h"
 #include "run_process.h"
 
@@ -117,6 +126,89 @@ TEST(NumberFormat, RowsOfTheTable) {
     ++count;
   }
   EXPECT_GT(count, 10);
+}
+
+// A count of 10^-decimals as text, the plain way: all its digits, the point put in, the
+// trailing zeros taken off.
+std::string UnitsText(std::int64_t units, int decimals) {
+  const std::uint64_t magnitude =
+      units < 0 ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+  std::string digits = std::to_string(magnitude);
+  digits.insert(0,
+                digits.size() <= static_cast<std::size_t>(decimals)
+                    ? static_cast<std::size_t>(decimals) + 1 - digits.size()
+                    : 0,
+                '0');
+  std::string text = digits;
+  if (decimals > 0) {
+    text.insert(text.size() - static_cast<std::size_t>(decimals), ".");
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') {
+      text.pop_back();
+    }
+  }
+  return (units < 0 ? "-" : "") + text;
+}
+
+// The quick rounding from the double must round as the digits do wherever it decides, the
+// group-wise digits must read as the plain ones: values of every size, and values a few bits
+// from a half of the last decimal, where the two roundings part if the quick one is too bold.
+TEST(NumberFormat, QuickPathsAgreeWithTheSlowOnes) {
+  std::mt19937_64 random(14);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::uniform_int_distribution<int> exponent(-12, 16);
+  for (int k = 0; k < 100000; ++k) {
+    const int decimals = k % 10;
+    double value = unit(random) * std::pow(10.0, exponent(random));
+    if (k % 3 == 0) {  // beside a half
+      const double scale = std::pow(10.0, decimals);
+      value = (std::floor(value * scale) + 0.5) / scale;
+      value = std::nextafter(value, k % 2 == 0 ? 0.0 : value * 2);
+    }
+    const std::optional<std::int64_t> units = ToUnitsByDigits(value, decimals);
+    ASSERT_EQ(ToUnits(value, decimals), units) << value << " " << decimals;
+    const auto drawn = static_cast<std::int64_t>(random());
+    for (const auto& [count, places] :
+         {std::pair{units.value_or(0), decimals}, std::pair{drawn >> (k % 64), k % 24}}) {
+      char text[64];
+      const std::string written(text, WriteUnits(text, count, places));
+      ASSERT_EQ(written, UnitsText(count, places)) << count << " " << places;
+    }
+  }
+  char text[64];
+  const std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
+  EXPECT_EQ(std::string(text, WriteUnits(text, lowest, 3)), UnitsText(lowest, 3));
+}
+
+// What goes through the output's buffer comes out in order and whole: lines formatted in place
+// and plain writes, short ones and ones longer than the buffer.
+TEST(Output, BufferedTextComesOutWhole) {
+  const std::string path = test::MakeTempDir() + "/out.txt";
+  std::string expected;
+  {
+    Output out;
+    ASSERT_TRUE(out.Open(path));
+    for (std::size_t k = 0; k < 3000; ++k) {
+      const std::string text(k * k % 997 + (k % 500 == 0 ? 200000 : 0),
+                             static_cast<char>('a' + k % 26));
+      if (k % 2 == 0) {
+        out.Write(text);
+        expected += text;
+      } else {
+        Output::Line line(out);  // in pieces, so that the buffer fills in the middle of one
+        for (std::size_t at = 0; at < text.size(); at += 100) {
+          line.Put(std::string_view(text).substr(at, 100));
+        }
+        line.Put('\n');
+        line.Commit();
+        expected += text + '\n';
+      }
+      Output::Line dropped(out);  // never committed: not written
+      dropped.Put("dropped");
+    }
+    ASSERT_TRUE(out.Finish());
+  }
+  EXPECT_TRUE(test::ReadFile(path) == expected);
 }
 
 }  // namespace

@@ -17,8 +17,7 @@ std::int64_t RunOrder::Queue(Block block, bool segment) {
 // The last segment written stays in its place too, for lines inserted after it: the ring grows
 // rather than reuse that place, and keeps it in its last one.
 Block& RunOrder::Prepare() {
-  const std::size_t mask = m_Ring.empty() ? 0 : m_Ring.size() - 1;
-  if (m_Count == m_Ring.size() || ((m_Head + m_Count) & mask) == m_LastSlot) {
+  if (m_Ring.empty() || m_Count > m_Mask || ((m_Head + m_Count) & m_Mask) == m_LastSlot) {
     std::vector<Entry> ring(m_Ring.empty() ? 16 : 2 * m_Ring.size());
     for (std::size_t k = 0; k < m_Count; ++k) {
       ring[k] = std::move(Slot(k));
@@ -28,6 +27,7 @@ Block& RunOrder::Prepare() {
       m_LastSlot = ring.size() - 1;
     }
     m_Ring = std::move(ring);
+    m_Mask = m_Ring.size() - 1;
     m_Head = 0;
   }
   return Slot(m_Count).block;
@@ -41,18 +41,13 @@ std::int64_t RunOrder::Commit(bool segment) {
   return entry.id;
 }
 
-void RunOrder::PopFront() {
-  m_Head = (m_Head + 1) & (m_Ring.size() - 1);
-  --m_Count;
-}
-
 // Ids are consecutive and leave from the front: an entry's place in the queue is its id less
 // the front's (a run of fitted chords can hold tens of thousands of blocks).
 std::optional<std::size_t> RunOrder::Index(std::int64_t id) const {
-  if (m_Count == 0 || id < Slot(0).id || id >= m_NextId) {
+  if (m_Count == 0 || id < m_Ring[m_Head].id || id >= m_NextId) {
     return std::nullopt;
   }
-  return static_cast<std::size_t>(id - Slot(0).id);
+  return static_cast<std::size_t>(id - m_Ring[m_Head].id);
 }
 
 RunOrder::Entry* RunOrder::At(std::int64_t id) {
@@ -76,7 +71,7 @@ void RunOrder::Covers(std::int64_t first, std::int64_t last) {
   }
 }
 
-void RunOrder::WriteBefore(std::int64_t id) {
+void RunOrder::WriteQueuedBefore(std::int64_t id) {
   while (m_Count > 0 && Front().id < id) {
     if (!Front().segment) {
       m_Sink.PlainBlock(Front().block);
@@ -114,7 +109,8 @@ void RunOrder::Final(const HostSegment& segment) {
     return;  // not ours; cannot happen with the driver's source
   }
   const std::int64_t last = std::min(Front().last, m_NextId - 1);
-  std::vector<const Block*> chords;
+  std::vector<const Block*>& chords = m_Chords;
+  chords.clear();
   for (std::int64_t id = segment.id + 1; id <= last; ++id) {
     const Entry* entry = At(id);
     if (entry->segment) {

@@ -53,7 +53,11 @@ public:
   // A final host segment: writes what comes before it, then it.
   void Final(const HostSegment& segment);
   // Writes the queued blocks that come before the block with id `id`.
-  void WriteBefore(std::int64_t id);
+  void WriteBefore(std::int64_t id) {
+    if (m_Count > 0 && Front().id < id) {
+      WriteQueuedBefore(id);
+    }
+  }
   // Writes everything still queued, then a deferred closing line.
   void Flush();
 
@@ -74,13 +78,19 @@ private:
   std::optional<std::size_t> Index(std::int64_t id) const;
   Entry* At(std::int64_t id);
   // The queue is a ring of entries in a vector whose size is a power of two.
-  Entry& Slot(std::size_t k) { return m_Ring[(m_Head + k) & (m_Ring.size() - 1)]; }
-  const Entry& Slot(std::size_t k) const { return m_Ring[(m_Head + k) & (m_Ring.size() - 1)]; }
-  Entry& Front() { return Slot(0); }
-  void PopFront();
+  Entry& Slot(std::size_t k) { return m_Ring[(m_Head + k) & m_Mask]; }
+  const Entry& Slot(std::size_t k) const { return m_Ring[(m_Head + k) & m_Mask]; }
+  Entry& Front() { return m_Ring[m_Head]; }
+  void PopFront() {
+    m_Head = (m_Head + 1) & m_Mask;
+    --m_Count;
+  }
+  // Writes the queued blocks that come before the block with id `id`, the front being one.
+  void WriteQueuedBefore(std::int64_t id);
 
   Sink& m_Sink;
   std::vector<Entry> m_Ring;
+  std::size_t m_Mask = 0;  // the ring's size less one
   std::size_t m_Head = 0;
   std::size_t m_Count = 0;
   std::int64_t m_NextId = 0;
@@ -89,6 +99,7 @@ private:
   std::size_t m_LastSlot = NO_SLOT;
   std::optional<cutcomp::PathPiece> m_Closing;
   std::optional<Block> m_ClosingAnchor;
+  std::vector<const Block*> m_Chords;  // kept for its storage
 };
 
 }  // namespace cutcomp::cli

@@ -4,15 +4,78 @@
 #include "gcode_writer.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
 #include "number_format.h"
 
 namespace cutcomp::cli {
 
+// The words of a line being written into the output, from `start` on in the line: after a
+// block-delete slash, or, for a move to be put in place among the words, after them.
+class LineWords {
+public:
+  LineWords(Output::Line& line, std::size_t start) : m_Line(line), m_Start(start) {}
+  Output::Line& Line() const { return m_Line; }
+  std::size_t Start() const { return m_Start; }
+  bool Empty() const { return m_Line.Size() == m_Start; }
+  // Words are separated by a space.
+  void Separate() const {
+    if (!Empty()) {
+      m_Line.Put(' ');
+    }
+  }
+  void Join(std::string_view text) const {
+    if (!text.empty()) {
+      Separate();
+      m_Line.Put(text);
+    }
+  }
+  // Moves the text from `mark` to the end of the line to `at` (both counted from the line's
+  // start), ahead of what lay there.
+  void MoveBack(std::size_t at, std::size_t mark) const {
+    std::rotate(m_Line.Begin() + at, m_Line.Begin() + mark, m_Line.End());
+  }
+  // Drops a space that ends the line.
+  void DropTrailingSpace() const {
+    if (m_Line.Size() > 0 && m_Line.End()[-1] == ' ') {
+      m_Line.Advance(m_Line.End() - 1);
+    }
+  }
+
+private:
+  Output::Line& m_Line;
+  std::size_t m_Start;
+};
+
 namespace {
+
+// "G0".."G3"; empty for no motion and for motions the writer does not state.
+std::string_view CodeOf(Motion motion) {
+  switch (motion) {
+  case Motion::RAPID:
+    return "G0";
+  case Motion::LINE:
+    return "G1";
+  case Motion::ARC_CW:
+    return "G2";
+  case Motion::ARC_CCW:
+    return "G3";
+  default:
+    return {};
+  }
+}
+
+// True when the line is the '%' that marks the start and end of a program.
+bool IsPercentLine(Output::Line& line) {
+  for (const char* p = line.Begin(); p != line.End(); ++p) {
+    if (*p != ' ' && *p != '\t') {
+      return *p == '%';
+    }
+  }
+  return false;
+}
 
 // Index after a leading line number, where a word that must come first is put.
 std::size_t LeadingEnd(const Block& block) {
@@ -23,16 +86,6 @@ std::size_t LeadingEnd(const Block& block) {
     return 0;
   }
   return 0;
-}
-
-void Join(std::string& out, std::string_view text) {
-  if (text.empty()) {
-    return;
-  }
-  if (!out.empty()) {
-    out += ' ';
-  }
-  out += text;
 }
 
 double Length3(const cutcomp::Curve& curve, double heightChange) {
@@ -65,6 +118,38 @@ bool IsCoordinate(char letter) {
 // for a short corner line, F0.0123 for a long slow arc, F0.3 for F[0.1 * 3].
 constexpr int SIGNIFICANT = 6;
 
+// Room for a move: its motion word and four coordinate words (an arc's end and centre).
+std::size_t MoveRoom(int decimals) { return 4 + 4 * (2 + NumberRoom(decimals)); }
+
+// The number of a coordinate word: `value`, or its increment from `from`. Increments are
+// differences of the values as written, in whole units of the last decimal, so that they add up
+// to the written absolute positions exactly and rounding never accumulates along a long
+// incremental program.
+char* CoordinateValue(char* p, double value, double from, bool incremental, int decimals) {
+  if (!incremental) {
+    return WriteNumber(p, value, decimals);
+  }
+  const std::optional<std::int64_t> to = ToUnits(value, decimals);
+  const std::optional<std::int64_t> at = ToUnits(from, decimals);
+  if (to && at) {
+    return WriteUnits(p, *to - *at, decimals);
+  }
+  return WriteNumber(p, value - from, decimals);
+}
+
+// One coordinate word at `p`, after a space unless it is the first word.
+inline char* Coordinate(char* p, bool first, char letter, double value, double from,
+                        bool incremental, int decimals) {
+  *p = ' ';
+  p += first ? 0 : 1;
+  *p++ = letter;
+  std::int64_t units = 0;
+  if (!incremental && detail::RoundQuickly(value, decimals, units)) {
+    return WriteUnits(p, units, decimals);
+  }
+  return CoordinateValue(p, value, from, incremental, decimals);
+}
+
 }  // namespace
 
 double FeedPerMinute(const Block& block, const cutcomp::Curve& programmed) {
@@ -74,118 +159,110 @@ double FeedPerMinute(const Block& block, const cutcomp::Curve& programmed) {
   return block.modal.feed;
 }
 
-int GcodeWriter::Decimals(Units units) const {
-  if (m_Precision) {
-    return *m_Precision;
-  }
-  return units == Units::INCH ? DEFAULT_PRECISION_INCH : DEFAULT_PRECISION_MM;
-}
-
-// One coordinate word. Increments are differences of the values as written, in whole units of
-// the last decimal, so that they add up to the written absolute positions exactly and rounding
-// never accumulates along a long incremental program.
-void GcodeWriter::Coordinate(std::string& out, char letter, double value, double from,
-                             bool incremental, int decimals) const {
-  if (!out.empty()) {
-    out += ' ';
-  }
-  out += letter;
-  if (!incremental) {
-    AppendNumber(out, value, decimals);
-    return;
-  }
-  const std::optional<std::int64_t> to = ToUnits(value, decimals);
-  const std::optional<std::int64_t> at = ToUnits(from, decimals);
-  if (to && at) {
-    AppendUnits(out, *to - *at, decimals);
-  } else {
-    AppendNumber(out, value - from, decimals);
-  }
-}
-
 // The motion word and plane coordinates of a move to `end`, axis letters in alphabetical order.
-void GcodeWriter::Move(std::string& out, Motion motion, const Point& end,
-                       const Modal& modal) const {
-  Join(out, MotionCode(motion));
-  const PlaneAxes& axes = AxesOf(modal.plane);
+void GcodeWriter::Move(LineWords& out, Motion motion, const Point& end, const Modal& modal) const {
+  const PlaneAxes& axes = Axes(modal.plane);
   const int decimals = Decimals(modal.units);
   const Point from = m_Known ? m_Position : end;
   const bool swap = axes.second < axes.first;
-  Coordinate(out, swap ? axes.second : axes.first, swap ? end.y : end.x, swap ? from.y : from.x,
-             modal.incremental, decimals);
-  Coordinate(out, swap ? axes.first : axes.second, swap ? end.x : end.y, swap ? from.x : from.y,
-             modal.incremental, decimals);
+  const std::string_view code = CodeOf(motion);
+  bool first = out.Empty();
+  Output::Line& line = out.Line();
+  char* p = line.Room(MoveRoom(decimals));
+  if (!code.empty()) {
+    *p = ' ';
+    p += first ? 0 : 1;
+    std::memcpy(p, code.data(), code.size());
+    p += code.size();
+    first = false;
+  }
+  p = Coordinate(p, first, swap ? axes.second : axes.first, swap ? end.y : end.x,
+                 swap ? from.y : from.x, modal.incremental, decimals);
+  p = Coordinate(p, false, swap ? axes.first : axes.second, swap ? end.x : end.y,
+                 swap ? from.x : from.y, modal.incremental, decimals);
+  line.Advance(p);
+}
+
+// The centre words of an arc as written, after its end.
+void GcodeWriter::Centre(LineWords& out, const cutcomp::Curve& written, const Modal& modal) const {
+  const int decimals = Decimals(modal.units);
+  const PlaneAxes& axes = Axes(modal.plane);
+  const bool swap = axes.secondCentre < axes.firstCentre;
+  const Point& c = written.centre;
+  const Point& s = written.from;
+  const bool absolute = modal.arcAbsolute;
+  Output::Line& line = out.Line();
+  char* p = line.Room(MoveRoom(decimals));
+  p = Coordinate(p, false, swap ? axes.secondCentre : axes.firstCentre, swap ? c.y : c.x,
+                 swap ? s.y : s.x, !absolute, decimals);
+  p = Coordinate(p, false, swap ? axes.firstCentre : axes.secondCentre, swap ? c.x : c.y,
+                 swap ? s.x : s.y, !absolute, decimals);
+  line.Advance(p);
 }
 
 // Under inverse time every move carries its own F: the feed per minute of the programmed move
 // spread over the length actually travelled.
-void GcodeWriter::Feed(std::string& out, double feedPerMinute, double length) const {
+void GcodeWriter::Feed(LineWords& out, double feedPerMinute, double length) const {
   if (m_Modal.feedMode != FeedMode::INVERSE_TIME || !(feedPerMinute > 0.0) ||
       !(length > crc::EPSILON)) {
     return;
   }
-  Join(out, "F" + FormatSignificant(feedPerMinute / length, SIGNIFICANT));
+  out.Join("F" + FormatSignificant(feedPerMinute / length, SIGNIFICANT));
 }
 
 // One item of a block as written: a computed word in the writer's own format.
-void GcodeWriter::JoinItem(std::string& out, const Item& item, Units units, bool& changed) const {
+void GcodeWriter::JoinItem(LineWords& out, const Item& item, Units units, bool& changed) const {
   if (!item.computed) {
-    Join(out, item.text);
+    out.Join(item.text);
     return;
   }
   changed = true;
-  if (!out.empty()) {
-    out += ' ';
-  }
-  out += item.letter;
+  out.Separate();
+  out.Line().Put(item.letter);
   if (IsCoordinate(item.letter)) {
-    AppendNumber(out, item.value, Decimals(units));
+    const int decimals = Decimals(units);
+    Output::Line& line = out.Line();
+    line.Advance(WriteNumber(line.Room(NumberRoom(decimals)), item.value, decimals));
   } else {
-    out += FormatSignificant(item.value, SIGNIFICANT);
+    out.Line().Put(FormatSignificant(item.value, SIGNIFICANT));
   }
 }
 
-// Ends the line: the source trace, if asked for, and the line break.
-void GcodeWriter::EndLine(const Block& block) {
+// The source trace that ends a line, if asked for.
+void GcodeWriter::AppendTrace(const Block& block, Output::Line& line) const {
   // The '%' that marks the start and end of a program stands alone on its line: no trace there.
-  const std::size_t first = m_Line.find_first_not_of(" \t");
-  const bool percent = first != std::string::npos && m_Line[first] == '%';
-  if (m_Trace && !percent) {
-    // The place goes into a comment, which cannot hold parentheses or control characters.
-    std::string place = m_Trace(block.source);
-    for (char& c : place) {
-      const auto u = static_cast<unsigned char>(c);
-      c = c == '(' ? '[' : c == ')' ? ']' : u < 0x20 || u == 0x7f ? '?' : c;
-    }
-    m_Line += m_Line.empty() ? "(" : " (";
-    m_Line += place;
-    m_Line += ')';
+  if (IsPercentLine(line)) {
+    return;
   }
-  m_Line += '\n';
-  m_Out.Write(m_Line);
+  // The place goes into a comment, which cannot hold parentheses or control characters.
+  std::string place = m_Trace(block.source);
+  for (char& c : place) {
+    const auto u = static_cast<unsigned char>(c);
+    c = c == '(' ? '[' : c == ')' ? ']' : u < 0x20 || u == 0x7f ? '?' : c;
+  }
+  line.Put(line.Size() == 0 ? "(" : " (");
+  line.Put(place);
+  line.Put(')');
 }
 
-void GcodeWriter::Emit(const Block& block, const std::string& words, bool changed) {
-  m_Line.clear();
+// Writes the line of `block`: the line as read when nothing in it changed, nothing when no word
+// is left (it held only compensation words).
+void GcodeWriter::Emit(const Block& block, Output::Line& line, const LineWords& words,
+                       bool changed) {
   if (!changed) {
-    m_Line = block.source.text;
-  } else {
-    if (words.empty()) {
-      return;  // nothing left of the block (it held only compensation words)
-    }
-    if (block.source.blockDelete) {
-      m_Line += '/';
-    }
-    m_Line += words;
+    line.Advance(line.Begin());
+    line.Put(block.source.text);
+  } else if (words.Empty()) {
+    return;
   }
-  EndLine(block);
+  EndLine(block, line);
 }
 
 // The position is kept in plane coordinates in the program's unit. After a change of unit it is
 // said again in the new one; after a change of plane the coordinates name other axes: it is
 // carried over axis by axis, with the offset from the program's position that a run ending
 // without a cancel move left on the axes of the old plane.
-void GcodeWriter::FollowPlane(const Block& block) {
+void GcodeWriter::ChangePlane(const Block& block) {
   if (block.modal.units != m_Modal.units) {
     const double scale = block.modal.units == Units::INCH ? 1.0 / 25.4 : 25.4;
     m_Position = {m_Position.x * scale, m_Position.y * scale};
@@ -251,7 +328,11 @@ void GcodeWriter::Passthrough(const Block& block) {
     arc.fullCircle = block.fullCircle;
     Inserted(block, block.start, FeedPerMinute(block, arc));
   }
-  std::string words;
+  Output::Line line(m_Out);
+  if (block.source.blockDelete) {
+    line.Put('/');
+  }
+  LineWords words(line, line.Size());
   bool changed = false;
   for (const Item& item : block.source.items) {
     if (item.role == Item::COMP) {
@@ -265,15 +346,22 @@ void GcodeWriter::Passthrough(const Block& block) {
   const bool moves = block.motion != Motion::NONE && block.motion != Motion::OTHER;
   if (moves && !block.explicitMotionWord && m_Motion != block.motion) {
     const std::size_t at = LeadingEnd(block);
-    words.insert(at, at == 0 ? std::string(MotionCode(block.motion)) + " "
-                             : " " + std::string(MotionCode(block.motion)));
+    const std::size_t mark = line.Size();
+    if (at != 0) {
+      line.Put(' ');
+    }
+    line.Put(CodeOf(block.motion));
+    if (at == 0) {
+      line.Put(' ');
+    }
+    words.MoveBack(std::min(words.Start() + at, mark), mark);
     changed = true;
     m_Motion = block.motion;
   } else if (block.explicitMotionWord || block.modalMotion == Motion::NONE ||
              block.modalMotion == Motion::OTHER) {
     m_Motion = block.modalMotion == Motion::OTHER ? Motion::NONE : block.modalMotion;
   }
-  Emit(block, words, changed);
+  Emit(block, line, words, changed);
   m_Modal = block.modal;
   // The written program's tool stays where it is unless the block moves it in the plane or
   // changes what its position is called (G92, a work offset, a home move): after a run that
@@ -302,7 +390,7 @@ void GcodeWriter::Passthrough(const Block& block) {
       renames = renames || code == 28.0 || code == 30.0 || code == 92.0;
       // G10 and G52 take the axis words for an offset: no cycle runs on them.
       stored = stored || (item.letter == 'G' && (item.value == 10.0 || item.value == 52.0));
-      axisWords = axisWords || std::string("XYZABCUVW").find(item.letter) != std::string::npos;
+      axisWords = axisWords || std::string_view("XYZABCUVW").find(item.letter) != std::string::npos;
     }
     Point kept = Kept();
     const bool cycle = block.modalMotion == Motion::OTHER && !renames && !stored;
@@ -373,23 +461,12 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
   const Motion motion = written.arc
                             ? (written.ccw ? Motion::ARC_CCW : Motion::ARC_CW)
                             : (block.motion == Motion::RAPID ? Motion::RAPID : Motion::LINE);
-  std::string& replacement = m_Replacement;
-  replacement.clear();
-  Move(replacement, motion, written.to, modal);
-  if (written.arc) {
-    const PlaneAxes& axes = AxesOf(modal.plane);
-    const bool swap = axes.secondCentre < axes.firstCentre;
-    const Point& c = written.centre;
-    const Point& s = written.from;
-    const bool absolute = modal.arcAbsolute;
-    Coordinate(replacement, swap ? axes.secondCentre : axes.firstCentre, swap ? c.y : c.x,
-               swap ? s.y : s.x, !absolute, decimals);
-    Coordinate(replacement, swap ? axes.firstCentre : axes.secondCentre, swap ? c.x : c.y,
-               swap ? s.x : s.y, !absolute, decimals);
-  }
   const bool inverseTime = modal.feedMode == FeedMode::INVERSE_TIME;
-  std::string& words = m_Words;
-  words.clear();
+  Output::Line line(m_Out);
+  if (block.source.blockDelete) {
+    line.Put('/');
+  }
+  LineWords words(line, line.Size());
   bool placed = false;
   for (const Item& item : block.source.items) {
     if (item.role == Item::COMP || (inverseTime && item.kind == Item::WORD && item.letter == 'F')) {
@@ -398,7 +475,10 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
     if (item.role == Item::MOTION || item.role == Item::PLANE_AXIS ||
         item.role == Item::ARC_CENTER) {
       if (!placed) {
-        Join(words, replacement);
+        Move(words, motion, written.to, modal);
+        if (written.arc) {
+          Centre(words, written, modal);
+        }
         placed = true;
       }
       continue;
@@ -407,17 +487,29 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
     JoinItem(words, item, modal.units, computed);
   }
   if (!placed) {
+    // No word of the block's own motion to take its place: the move goes first, after a line
+    // number.
     const std::size_t at = LeadingEnd(block);
-    words.insert(at, at == 0 ? replacement + " " : " " + replacement);
-    if (words.back() == ' ') {
-      words.pop_back();
+    const std::size_t mark = line.Size();
+    if (at != 0) {
+      line.Put(' ');
     }
+    LineWords piece(line, line.Size());
+    Move(piece, motion, written.to, modal);
+    if (written.arc) {
+      Centre(piece, written, modal);
+    }
+    if (at == 0) {
+      line.Put(' ');
+    }
+    words.MoveBack(std::min(words.Start() + at, mark), mark);
+    words.DropTrailingSpace();
   }
   m_Modal = modal;
   if (inverseTime) {
     Feed(words, feedPerMinute, Length3(written, block.heightChange));
   }
-  Emit(block, words, true);
+  EndLine(block, line);  // never empty: the move is there
   m_Motion = motion;
   m_Position = written.to;
   m_Known = true;
@@ -438,13 +530,19 @@ void GcodeWriter::Stripped(const Block& block, const char* comment) {
   if (moved && (block.otherAxes || keepMove)) {
     motion = IsArc(block.motion) ? Motion::LINE : block.motion;
   }
-  std::string move;
-  if (keepMove) {
-    Move(move, motion, m_Position, block.modal);
-  } else {
-    Join(move, MotionCode(motion));
+  // The move that stays, where the block's plane words were.
+  const auto writeMove = [&](LineWords& out) {
+    if (keepMove) {
+      Move(out, motion, m_Position, block.modal);
+    } else {
+      out.Join(CodeOf(motion));
+    }
+  };
+  Output::Line line(m_Out);
+  if (block.source.blockDelete) {
+    line.Put('/');
   }
-  std::string words;
+  LineWords words(line, line.Size());
   bool changed = comment != nullptr;
   bool placed = false;
   for (const Item& item : block.source.items) {
@@ -457,7 +555,7 @@ void GcodeWriter::Stripped(const Block& block, const char* comment) {
     if (planeWord) {
       changed = true;
       if (motion != Motion::NONE && !placed) {
-        Join(words, move);
+        writeMove(words);
         placed = true;
       }
       continue;
@@ -466,10 +564,19 @@ void GcodeWriter::Stripped(const Block& block, const char* comment) {
   }
   if (motion != Motion::NONE && !placed && m_Motion != motion) {
     const std::size_t at = LeadingEnd(block);
+    const std::size_t mark = line.Size();
     if (at == 0) {
-      words = words.empty() ? move : move + " " + words;
+      LineWords move(line, mark);
+      writeMove(move);
+      if (mark != words.Start()) {
+        line.Put(' ');
+      }
+      words.MoveBack(words.Start(), mark);
     } else {
-      words.insert(at, " " + move);
+      line.Put(' ');
+      LineWords move(line, line.Size());
+      writeMove(move);
+      words.MoveBack(std::min(words.Start() + at, mark), mark);
     }
     changed = true;
   }
@@ -479,22 +586,23 @@ void GcodeWriter::Stripped(const Block& block, const char* comment) {
     m_Motion = block.modalMotion == Motion::OTHER ? Motion::NONE : block.modalMotion;
   }
   if (comment != nullptr) {
-    Join(words, std::string("(") + comment + ")");
+    words.Join(std::string("(") + comment + ")");
   }
   m_Modal = block.modal;
   m_Programmed = block.end;
   m_ProgrammedKnown = block.endKnown;
-  Emit(block, words, changed);
+  Emit(block, line, words, changed);
 }
 
 cutcomp::Curve GcodeWriter::Inserted(const Block& anchor, const Point& end, double feedPerMinute) {
   cutcomp::Curve written;
   written.from = m_Known ? m_Position : end;
   written.to = end;
-  m_Line.clear();
-  Move(m_Line, Motion::LINE, end, m_Modal);
-  Feed(m_Line, feedPerMinute, cutcomp::Length(written));
-  EndLine(anchor);
+  Output::Line line(m_Out);
+  LineWords words(line, 0);
+  Move(words, Motion::LINE, end, m_Modal);
+  Feed(words, feedPerMinute, cutcomp::Length(written));
+  EndLine(anchor, line);
   m_Motion = Motion::LINE;
   m_Position = end;
   m_Known = true;

@@ -11,16 +11,23 @@
 #include <string>
 
 #include "block.h"
+#include "number_format.h"
 #include "output.h"
 #include "tool_path.h"
 
 namespace cutcomp::cli {
 
+class LineWords;
+
 // Words the language layer computed (`X[#1 + 2]`) are written in the writer's own format: lengths
 // to the precision of the other coordinates, other values to six significant digits.
 class GcodeWriter {
 public:
-  GcodeWriter(Output& out, std::optional<int> precision) : m_Out(out), m_Precision(precision) {}
+  GcodeWriter(Output& out, std::optional<int> precision)
+      : m_Out(out),
+        m_Decimals{precision.value_or(DEFAULT_PRECISION_MM),
+                   precision.value_or(DEFAULT_PRECISION_INCH)},
+        m_Axes{&AxesOf(Plane::XY), &AxesOf(Plane::ZX), &AxesOf(Plane::YZ)} {}
 
   // With a trace, every line written ends in a comment naming the source line it comes from
   // (an inserted line: the block it belongs to), as `trace` states it.
@@ -42,25 +49,39 @@ public:
 
   // Re-expresses the tool's position in the plane and unit of `block` when the block changes them.
   // Every write does it first; call it before asking for Position() ahead of writing a block.
-  void FollowPlane(const Block& block);
+  void FollowPlane(const Block& block) {
+    if (block.modal.units != m_Modal.units || block.modal.plane != m_Modal.plane) {
+      ChangePlane(block);
+    }
+  }
   // Where the written program leaves the tool in the plane.
   bool PositionKnown() const { return m_Known; }
   Point Position() const { return m_Position; }
   const Modal& State() const { return m_Modal; }
 
 private:
+  void ChangePlane(const Block& block);
   Point Kept() const;
-  int Decimals(Units units) const;
-  void Coordinate(std::string& out, char letter, double value, double from, bool incremental,
-                  int decimals) const;
-  void Move(std::string& out, Motion motion, const Point& end, const Modal& modal) const;
-  void Feed(std::string& out, double feedPerMinute, double length) const;
-  void Emit(const Block& block, const std::string& words, bool changed);
-  void JoinItem(std::string& out, const Item& item, Units units, bool& changed) const;
-  void EndLine(const Block& block);
+  int Decimals(Units units) const { return m_Decimals[units == Units::INCH ? 1 : 0]; }
+  const PlaneAxes& Axes(Plane plane) const { return *m_Axes[static_cast<int>(plane)]; }
+  void Move(LineWords& out, Motion motion, const Point& end, const Modal& modal) const;
+  void Centre(LineWords& out, const cutcomp::Curve& written, const Modal& modal) const;
+  void Feed(LineWords& out, double feedPerMinute, double length) const;
+  void Emit(const Block& block, Output::Line& line, const LineWords& words, bool changed);
+  void JoinItem(LineWords& out, const Item& item, Units units, bool& changed) const;
+  // Ends the line: the source trace, if asked for, and the line break.
+  void EndLine(const Block& block, Output::Line& line) const {
+    if (m_Trace) {
+      AppendTrace(block, line);
+    }
+    line.Put('\n');
+    line.Commit();
+  }
+  void AppendTrace(const Block& block, Output::Line& line) const;
 
   Output& m_Out;
-  std::optional<int> m_Precision;
+  int m_Decimals[2];               // written for lengths in mm and in inches
+  const PlaneAxes* m_Axes[3];      // of the planes, in their order
   Modal m_Modal;                   // in force in the written program
   Motion m_Motion = Motion::NONE;  // NONE: unknown or none
   Point m_Position;
@@ -73,10 +94,6 @@ private:
   // axis not yet programmed), the offset from the programmed position that the plane axes still
   // carry: straight moves leave the axes they do not name where they were.
   Point m_Carried;
-  std::string m_Line;
-  // Working text of Replaced, kept so that its storage is reused from block to block.
-  std::string m_Replacement;
-  std::string m_Words;
   std::function<std::string(const SourceBlock&)> m_Trace;
 };
 

@@ -6,12 +6,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
 namespace cutcomp::cli {
+
+namespace {
+
+// The buffer's size: large writes to the file, and a few pages of memory whatever the length
+// of the program. A line longer than that grows it to fit.
+constexpr std::size_t BUFFER_SIZE = std::size_t{1} << 16;
+
+}  // namespace
 
 Output::~Output() {
   if (m_File != nullptr && m_Owned) {
@@ -101,16 +110,70 @@ bool Output::OpenTemporary() {
 }
 
 void Output::Write(std::string_view text) {
-  if (m_Failed || m_File == nullptr) {
+  if (m_Failed || m_File == nullptr || text.empty()) {
     return;
   }
+  if (text.size() <= static_cast<std::size_t>(m_Limit - m_Put)) {
+    std::memcpy(m_Put, text.data(), text.size());
+    m_Put += text.size();
+    return;
+  }
+  if (text.size() < BUFFER_SIZE) {
+    Line line(*this);
+    line.Put(text);
+    line.Commit();
+    return;
+  }
+  // Too large to be worth copying: after what the buffer holds, straight to the file.
+  Drain();
   errno = 0;
-  if (std::fwrite(text.data(), 1, text.size(), m_File) != text.size()) {
+  if (!m_Failed && std::fwrite(text.data(), 1, text.size(), m_File) != text.size()) {
     Fail();
   }
 }
 
+void Output::Drain() {
+  if (m_Buffer == nullptr) {
+    return;
+  }
+  const auto size = static_cast<std::size_t>(m_Put - m_Buffer.get());
+  m_Put = m_Buffer.get();
+  if (size == 0 || m_Failed || m_File == nullptr) {
+    return;  // after a failure, or with no file, what is written goes nowhere
+  }
+  errno = 0;
+  if (std::fwrite(m_Buffer.get(), 1, size, m_File) != size) {
+    Fail();
+  }
+}
+
+void Output::MakeRoom(std::size_t pending, std::size_t n) {
+  char* const from = m_Put;
+  Drain();
+  if (pending + n > m_Capacity) {
+    const std::size_t capacity = std::max(BUFFER_SIZE, 2 * (pending + n));
+    std::unique_ptr<char[]> buffer(new char[capacity]);
+    if (pending > 0) {
+      std::memcpy(buffer.get(), from, pending);
+    }
+    m_Buffer = std::move(buffer);
+    m_Capacity = capacity;
+  } else if (pending > 0) {
+    std::memmove(m_Buffer.get(), from, pending);
+  }
+  m_Put = m_Buffer.get();
+  m_Limit = m_Buffer.get() + m_Capacity;
+}
+
+void Output::Line::Grow(std::size_t n) {
+  const std::size_t pending = Size();
+  m_Out.MakeRoom(pending, n);
+  m_Begin = m_Out.m_Put;
+  m_End = m_Begin + pending;
+}
+
 void Output::Append(Output& temporary) {
+  temporary.Drain();
   if (temporary.m_File == nullptr || std::fflush(temporary.m_File) != 0 ||
       std::fseek(temporary.m_File, 0, SEEK_SET) != 0) {
     Fail();
@@ -130,6 +193,7 @@ bool Output::Finish(bool commit) {
   if (m_File == nullptr) {
     return !m_Failed;
   }
+  Drain();
   errno = 0;
   if (std::fflush(m_File) != 0 || std::ferror(m_File)) {
     Fail();

@@ -6,9 +6,14 @@
 // wrong half-way (bad input, a gouge) leaves the target as it was. Standard output and targets
 // that are not regular files (a pipe, a device) are spooled to an anonymous temporary file and
 // copied to the target on commit.
+// Text goes through a buffer of the output's own, handed to the file in large writes: a line
+// is formatted straight into it (Output::Line) and costs no string and no call into the C
+// library of its own.
 #pragma once
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -28,6 +33,44 @@ public:
   bool IsOpen() const { return m_File != nullptr; }
 
   void Write(std::string_view text);
+
+  // Text formatted in place at the end of the buffer, part of the output once committed (and
+  // dropped if not). One line at a time per output: nothing else may be written to it between
+  // the line's construction and its commit.
+  class Line {
+  public:
+    explicit Line(Output& out) : m_Out(out), m_Begin(out.m_Put), m_End(out.m_Put) {}
+    // Where the next `n` bytes go; Advance to the end of what was written there.
+    char* Room(std::size_t n) {
+      if (static_cast<std::size_t>(m_Out.m_Limit - m_End) < n) {
+        Grow(n);
+      }
+      return m_End;
+    }
+    void Advance(char* end) { m_End = end; }
+    void Put(char c) {
+      *Room(1) = c;
+      ++m_End;
+    }
+    void Put(std::string_view text) {
+      if (!text.empty()) {
+        std::memcpy(Room(text.size()), text.data(), text.size());
+        m_End += text.size();
+      }
+    }
+    std::size_t Size() const { return static_cast<std::size_t>(m_End - m_Begin); }
+    char* Begin() { return m_Begin; }
+    char* End() { return m_End; }
+    void Commit() { m_Out.m_Put = m_End; }
+
+  private:
+    void Grow(std::size_t n);
+
+    Output& m_Out;
+    char* m_Begin;
+    char* m_End;
+  };
+
   // Copies what a temporary output holds so far into this one.
   void Append(Output& temporary);
 
@@ -38,10 +81,18 @@ public:
   bool Failed() const { return m_Failed; }
   const std::string& Error() const { return m_Error; }
   const std::string& Path() const { return m_Path; }
-  std::FILE* File() { return m_File; }
 
 private:
   void Fail();
+  // Hands what is committed to the file (or drops it after a failure) and leaves room for `n`
+  // bytes after the `pending` uncommitted ones, which move to the start of the buffer.
+  void MakeRoom(std::size_t pending, std::size_t n);
+  void Drain();
+
+  std::unique_ptr<char[]> m_Buffer;
+  std::size_t m_Capacity = 0;
+  char* m_Put = nullptr;  // the end of the committed text
+  char* m_Limit = nullptr;
 
   std::FILE* m_File = nullptr;
   // Staging: the temporary file beside the target (renamed onto it), or the target a spool is
