@@ -310,7 +310,8 @@ void PrintScalingSummary() {
     }
     std::printf("\n");
   }
-  std::printf("run: a whole run through the list host (its list nodes and the engine), segments\n");
+  std::printf(
+      "run: a whole run through the list host (its deque's blocks and the engine), segments\n");
   std::printf(
       "made beforehand; engine: the engine alone through the array host, after its first\n");
   std::printf("%zu segments. Making the segments costs one more allocation per segment.\n",
