@@ -70,15 +70,29 @@ PY
     done
     echo "Where they go (inclusive, per block, audited):"
     callgrind_annotate --inclusive=yes "$work/cg.audited" 2> /dev/null | awk '
-      function take(name, label) { if (index($0, name) > 0 && !(label in seen)) {
-        n = $1; gsub(",", "", n); seen[label] = 1; printf "  %-44s %6d\n", label, n / 100000 } }
-      { take("cutcomp::cli::ModalReader::Next(", "reading (language layer and modal reader)")
-        take("cutcomp::language::LanguageSource::Impl::Next(", "  of which the language layer")
-        take("cutcomp::cli::RunOrder::Final(", "writing (run order, G-code writer, output)")
-        take("cutcomp::cli::GcodeWriter::Replaced(", "  of which the G-code of a compensated move")
-        take("cutcomp::cli::FitStage::Move(", "chord fitting stage")
-        take("cutcomp::cli::GougeCheck::Run(", "gouge audit: measuring the path")
-        take("cutcomp::cli::GougeCheck::Segment(", "gouge audit: storing the contour") }'
+      function take(name, key) { if (index($0, name) > 0 && !(key in n)) {
+        v = $1; gsub(",", "", v); n[key] = v / 100000 } }
+      function show(label, value) { printf "  %-44s %6d\n", label, value }
+      { take("cutcomp::cli::ModalReader::Next(", "read")
+        take("cutcomp::language::LanguageSource::Impl::Next(", "language")
+        take("crc::CCutterCompensator::AdjustNode(", "adjust")
+        take("cutcomp::ListHost::GetNextNode(", "pull")
+        take("cutcomp::cli::RunOrder::Final(", "write")
+        take("cutcomp::cli::GcodeWriter::Replaced(", "gcode")
+        take("cutcomp::cli::FitStage::Move(", "fit")
+        take("cutcomp::cli::GougeCheck::Run(", "measure")
+        take("cutcomp::cli::GougeCheck::Segment(", "contour")
+        take("cutcomp::cli::GougeCheck::Piece(", "pieces") }
+      END {
+        show("reading (language layer and modal reader)", n["read"])
+        show("  of which the language layer", n["language"])
+        show("the engine (AdjustNode, less its pulls)", n["adjust"] - n["pull"])
+        show("writing (run order, G-code writer, output)", n["write"])
+        show("  of which the G-code of a compensated move", n["gcode"])
+        show("chord fitting stage", n["fit"])
+        show("gouge audit: measuring the path", n["measure"])
+        show("gouge audit: storing the contour", n["contour"])
+        show("gouge audit: storing the pieces", n["pieces"]) }'
     echo '```'
     echo "<!-- END GENERATED CLI FIGURES -->"
   } > "$work/cli.md"
