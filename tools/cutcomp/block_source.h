@@ -89,11 +89,22 @@ inline bool ExponentFollows(const std::string& line, std::size_t pos) {
 // to = [from, from + n), in place when the lengths agree: consecutive blocks of a program have
 // words and lines of the same lengths more often than not, and a block slot is reused for
 // every block, so the copy is then a plain memcpy with no reallocation check.
+// Words and lines are short: a copy of 4 to 16 bytes is two fixed-size copies that overlap,
+// done in place rather than through a call to memcpy.
 inline void CopyText(std::string& to, const char* from, std::size_t n) {
-  if (to.size() == n) {
-    std::memcpy(to.data(), from, n);
-  } else {
+  if (to.size() != n) {
     to.assign(from, n);
+    return;
+  }
+  char* const d = to.data();
+  if (n >= 8 && n <= 16) {
+    std::memcpy(d, from, 8);
+    std::memcpy(d + n - 8, from + n - 8, 8);
+  } else if (n >= 4 && n < 8) {
+    std::memcpy(d, from, 4);
+    std::memcpy(d + n - 4, from + n - 4, 4);
+  } else {
+    std::memcpy(d, from, n);
   }
 }
 

@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include <crc/crc.h>
@@ -19,6 +21,16 @@ public:
   // A node holding a copy of `line` (or `arc`).
   std::unique_ptr<crc::CCrcNode> Make(const crc::CCrcLine& line) { return Take(m_Lines, line); }
   std::unique_ptr<crc::CCrcNode> Make(const crc::CCrcArc& arc) { return Take(m_Arcs, arc); }
+  // A line (an arc) built from the constructor's arguments straight in the storage it takes,
+  // without a copy made first and copied over.
+  template <typename... Args>
+  std::unique_ptr<crc::CCrcNode> Line(Args&&... args) {
+    return Build<crc::CCrcLine>(m_Lines, std::forward<Args>(args)...);
+  }
+  template <typename... Args>
+  std::unique_ptr<crc::CCrcNode> Arc(Args&&... args) {
+    return Build<crc::CCrcArc>(m_Arcs, std::forward<Args>(args)...);
+  }
 
   // Keeps the storage of a node the host is done with. Only nodes of exactly the two engine
   // classes are kept (a class derived from them has a different size); the rest are freed.
@@ -48,6 +60,23 @@ private:
     kept.pop_back();
     *node = from;
     return node;
+  }
+
+  template <typename T, typename... Args>
+  static std::unique_ptr<crc::CCrcNode> Build(std::vector<std::unique_ptr<T>>& kept,
+                                              Args&&... args) {
+    if (kept.empty()) {
+      return std::make_unique<T>(std::forward<Args>(args)...);
+    }
+    T* storage = kept.back().release();
+    kept.pop_back();
+    storage->~T();
+    try {
+      return std::unique_ptr<crc::CCrcNode>(new (storage) T(std::forward<Args>(args)...));
+    } catch (...) {
+      ::operator delete(storage);  // the storage of a destroyed node: freed, never destroyed again
+      throw;
+    }
   }
 
   template <typename T>

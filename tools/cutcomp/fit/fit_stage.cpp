@@ -53,13 +53,12 @@ std::unique_ptr<crc::CCrcNode> MakeNode(const Block& b, bool locateRapids, NodeP
       if (startAngle < 0) {
         startAngle += crc::PI + crc::PI;
       }
-      return pool.Make(
-          crc::CCrcArc(b.centre, startAngle, crc::PI + crc::PI, b.radius, ccw, b.phase, b.side));
+      return pool.Arc(b.centre, startAngle, crc::PI + crc::PI, b.radius, ccw, b.phase, b.side);
     }
-    return pool.Make(crc::CCrcArc(b.centre, b.start, b.end, b.radius, ccw, b.phase, b.side));
+    return pool.Arc(b.centre, b.start, b.end, b.radius, ccw, b.phase, b.side);
   }
   const bool locate = locateRapids && b.motion == Motion::RAPID;
-  return pool.Make(crc::CCrcLine(b.start, b.end, b.phase, b.side, locate));
+  return pool.Line(b.start, b.end, b.phase, b.side, locate);
 }
 
 }  // namespace
@@ -125,10 +124,9 @@ void FitStage::TakePieces() {
     const Curve& c = piece.curve;
     std::unique_ptr<crc::CCrcNode> node;
     if (c.arc) {
-      node = m_Pool.Make(
-          crc::CCrcArc(c.centre, c.from, c.to, c.radius, c.ccw, crc::CRC_STATUS_DOING, m_Side));
+      node = m_Pool.Arc(c.centre, c.from, c.to, c.radius, c.ccw, crc::CRC_STATUS_DOING, m_Side);
     } else {
-      node = m_Pool.Make(crc::CCrcLine(c.from, c.to, crc::CRC_STATUS_DOING, m_Side, false));
+      node = m_Pool.Line(c.from, c.to, crc::CRC_STATUS_DOING, m_Side, false);
     }
     m_Ready.push_back({std::move(node), piece.firstId, piece.lastId});
   }

@@ -207,6 +207,9 @@ void ModalReader::Fail(const Block& block, std::size_t col, const std::string& m
 }
 
 void ModalReader::Interpret(Block& block) {
+  if (m_Options.fastPath && PlainMove(block)) {
+    return;
+  }
   ParsedBlock& parsed = m_Parsed;
   ParseWords(block.source, parsed);
   // Without G or M codes nothing is refused, and the compensation words are not there.
@@ -219,7 +222,7 @@ void ModalReader::Interpret(Block& block) {
     ApplyCompensationWords(parsed, block);
   }
   ApplyMotion(parsed, block);
-  AssignPhase(parsed, block);
+  AssignPhase(block);
 }
 
 // What may not happen while compensation is on (switched on, or running); after a G40 that
@@ -477,8 +480,7 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
   m_Side = left ? crc::CRC_DIR_LEFT : crc::CRC_DIR_RIGHT;
 }
 
-void ModalReader::AssignPhase(const ParsedBlock& parsed, Block& block) {
-  (void)parsed;
+void ModalReader::AssignPhase(Block& block) {
   if (block.zeroMove && m_Run == Run::CANCEL_PENDING) {
     // The move after G40 goes nowhere in the program: the tool leaves the contour with it, from
     // where the last offset segment left it, straight to the programmed point.

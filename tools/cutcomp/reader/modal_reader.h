@@ -34,6 +34,9 @@ struct ReaderOptions {
   // How far the two radii of an arc given by its centre may differ; none: the default rule
   // (0.1 % of the radius, at least 0.005 mm or 0.0005 in, at most 0.5 mm or 0.05 in).
   std::optional<double> arcTolerance;
+  // A block of plane coordinates only, in G0 or G1 mode, is read by a short path of its own;
+  // off only to check that path against the general one.
+  bool fastPath = true;
 };
 
 // The words of one block sorted for the stages that follow.
@@ -82,12 +85,13 @@ private:
   enum class Run { NONE, ESTABLISH_PENDING, DOING, CANCEL_PENDING };
 
   void Interpret(Block& block);
+  bool PlainMove(Block& block);
   void ApplyModal(const ParsedBlock& parsed, Block& block);
   void ApplyCompensationWords(const ParsedBlock& parsed, Block& block);
   void CheckAllowed(const ParsedBlock& parsed, Block& block);
   void ApplyMotion(const ParsedBlock& parsed, Block& block);
   void ArcGeometry(const ParsedBlock& parsed, Block& block, std::size_t col);
-  void AssignPhase(const ParsedBlock& parsed, Block& block);
+  void AssignPhase(Block& block);
   double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block);
   double ToolScale() const;
   void LoseAxes(const ParsedBlock& parsed, bool allWithoutWords);

@@ -59,6 +59,82 @@ void ModalReader::LoseAxes(const ParsedBlock& parsed, bool allWithoutWords) {
   }
 }
 
+// The block most programs are made of: one or both plane coordinates and nothing else, in G0
+// or G1 mode. It sets no mode and can refuse nothing that the general stages would take, so it
+// is read here without sorting its words; false (nothing changed) for any other block, and for
+// one the general stages refuse (a compensated move from or to an unknown position, a
+// coordinate out of range), which they then read and refuse with their own message.
+bool ModalReader::PlainMove(Block& b) {
+  if (m_Motion != Motion::RAPID && m_Motion != Motion::LINE) {
+    return false;
+  }
+  std::vector<Item>& items = b.source.items;
+  if (items.empty() || items.size() > 2) {
+    return false;
+  }
+  const PlaneAxes& axes = AxesOf(m_Modal.plane);
+  Item* first = nullptr;
+  Item* second = nullptr;
+  for (Item& item : items) {
+    if (item.kind != Item::WORD) {
+      return false;
+    }
+    if (item.letter == axes.first && first == nullptr) {
+      first = &item;
+    } else if (item.letter == axes.second && second == nullptr) {
+      second = &item;
+    } else {
+      return false;
+    }
+  }
+  const std::size_t u = AxisIndex(axes.first);
+  const std::size_t v = AxisIndex(axes.second);
+  const std::size_t w = AxisIndex(axes.normal);
+  const bool incremental = m_Modal.incremental;
+  Point end{m_Pos[u], m_Pos[v]};
+  bool endKnownU = m_Known[u];
+  bool endKnownV = m_Known[v];
+  if (first != nullptr) {
+    end.x = incremental ? m_Pos[u] + first->value : first->value;
+    endKnownU = endKnownU || !incremental;
+  }
+  if (second != nullptr) {
+    end.y = incremental ? m_Pos[v] + second->value : second->value;
+    endKnownV = endKnownV || !incremental;
+  }
+  const bool startKnown = m_Known[u] && m_Known[v];
+  const bool endKnown = endKnownU && endKnownV;
+  if ((m_Run != Run::NONE && !(startKnown && endKnown)) ||
+      (endKnownU && !(std::fabs(end.x) <= MAX_LENGTH)) ||
+      (endKnownV && !(std::fabs(end.y) <= MAX_LENGTH))) {
+    return false;
+  }
+  b.modal = m_Modal;
+  b.motion = m_Motion;
+  b.modalMotion = m_Motion;
+  b.start = {m_Pos[u], m_Pos[v]};
+  b.startKnown = startKnown;
+  b.end = end;
+  b.endKnown = endKnown;
+  const bool known2 = startKnown && endKnown;
+  b.planeMotion = known2 && AtLeast(b.start, end, crc::EPSILON);
+  b.zeroMove = known2 && !b.planeMotion;
+  for (Item* word : {first, second}) {
+    if (word != nullptr) {
+      word->role = Item::PLANE_AXIS;
+    }
+  }
+  m_Pos[u] = end.x;
+  m_Pos[v] = end.y;
+  m_Known[u] = endKnownU;
+  m_Known[v] = endKnownV;
+  // The height stays: its change is the fresh block's zero.
+  b.heightKnown = m_Known[w];
+  b.height = m_Pos[w];
+  AssignPhase(b);
+  return true;
+}
+
 void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
   const PlaneAxes& axes = AxesOf(m_Modal.plane);
   const std::size_t u = AxisIndex(axes.first);
