@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <crc/crc.h>
@@ -21,7 +22,22 @@ enum class Motion { NONE, RAPID, LINE, ARC_CW, ARC_CCW, OTHER };
 
 inline bool IsArc(Motion motion) { return motion == Motion::ARC_CW || motion == Motion::ARC_CCW; }
 // "G0".."G3"; empty for NONE and OTHER.
-const char* MotionCode(Motion motion);
+inline std::string_view MotionCode(Motion motion) {
+  switch (motion) {
+  case Motion::RAPID:
+    return "G0";
+  case Motion::LINE:
+    return "G1";
+  case Motion::ARC_CW:
+    return "G2";
+  case Motion::ARC_CCW:
+    return "G3";
+  case Motion::NONE:
+  case Motion::OTHER:
+    break;
+  }
+  return {};
+}
 
 // The plane of compensation. Plane coordinates (first, second) are (X, Y) under G17, (Z, X)
 // under G18 and (Y, Z) under G19: in that order, counterclockwise seen from the positive end

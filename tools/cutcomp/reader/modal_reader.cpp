@@ -58,23 +58,6 @@ bool Conflict(const CodeInfo& a, const CodeInfo& b, std::string& why) {
 
 }  // namespace
 
-const char* MotionCode(Motion motion) {
-  switch (motion) {
-  case Motion::RAPID:
-    return "G0";
-  case Motion::LINE:
-    return "G1";
-  case Motion::ARC_CW:
-    return "G2";
-  case Motion::ARC_CCW:
-    return "G3";
-  case Motion::NONE:
-  case Motion::OTHER:
-    break;
-  }
-  return "";
-}
-
 const PlaneAxes& AxesOf(Plane plane) {
   static constexpr PlaneAxes AXES[] = {{'X', 'Y', 'Z', 'I', 'J', "G17"},   // Plane::XY
                                        {'Z', 'X', 'Y', 'K', 'I', "G18"},   // Plane::ZX

@@ -51,22 +51,6 @@ private:
 
 namespace {
 
-// "G0".."G3"; empty for no motion and for motions the writer does not state.
-std::string_view CodeOf(Motion motion) {
-  switch (motion) {
-  case Motion::RAPID:
-    return "G0";
-  case Motion::LINE:
-    return "G1";
-  case Motion::ARC_CW:
-    return "G2";
-  case Motion::ARC_CCW:
-    return "G3";
-  default:
-    return {};
-  }
-}
-
 // True when the line is the '%' that marks the start and end of a program.
 bool IsPercentLine(Output::Line& line) {
   for (const char* p = line.Begin(); p != line.End(); ++p) {
@@ -165,7 +149,7 @@ void GcodeWriter::Move(LineWords& out, Motion motion, const Point& end, const Mo
   const int decimals = Decimals(modal.units);
   const Point from = m_Known ? m_Position : end;
   const bool swap = axes.second < axes.first;
-  const std::string_view code = CodeOf(motion);
+  const std::string_view code = MotionCode(motion);
   bool first = out.Empty();
   Output::Line& line = out.Line();
   char* p = line.Room(MoveRoom(decimals));
@@ -350,7 +334,7 @@ void GcodeWriter::Passthrough(const Block& block) {
     if (at != 0) {
       line.Put(' ');
     }
-    line.Put(CodeOf(block.motion));
+    line.Put(MotionCode(block.motion));
     if (at == 0) {
       line.Put(' ');
     }
@@ -535,7 +519,7 @@ void GcodeWriter::Stripped(const Block& block, const char* comment) {
     if (keepMove) {
       Move(out, motion, m_Position, block.modal);
     } else {
-      out.Join(CodeOf(motion));
+      out.Join(MotionCode(motion));
     }
   };
   Output::Line line(m_Out);

@@ -100,7 +100,7 @@ nlohmann::json PieceJson(const PieceRecord& r) {
   }
   j["line"] = r.line;
   j["kind"] = p.programmed.arc ? "arc" : "line";
-  j["motion"] = MotionCode(r.motion);
+  j["motion"] = std::string(MotionCode(r.motion));
   j["plane"] = AxesOf(r.plane).code;
   j["phase"] = PhaseName(p.phase);
   j["side"] = SideName(p.side);
