@@ -178,6 +178,7 @@ void ContourIndex::Build() {
       any = true;
     };
     bool startIn = false;
+    bool allLines = true;
     m_RunDiscs.push_back(static_cast<std::uint32_t>(m_Discs.size()));
     const std::size_t last = std::min(Size(), (run + 1) * LEAF_SIZE);
     for (std::size_t k = run * LEAF_SIZE; k < last; ++k) {
@@ -190,6 +191,7 @@ void ContourIndex::Build() {
         continue;
       }
       startIn = false;
+      allLines = false;
       if (IsWall(k)) {
         const Track track = TrackOf(k);
         m_Discs.push_back(DiscHolding(track));
@@ -203,7 +205,8 @@ void ContourIndex::Build() {
     if (any) {
       all = runs.empty() ? box : Unite(all, box);
       runBoxes.push_back(box);
-      runs.push_back(static_cast<std::uint32_t>(run));
+      allLines = allLines && last - run * LEAF_SIZE == LEAF_SIZE;
+      runs.push_back(static_cast<std::uint32_t>(run) | (allLines ? LEAF_ALL_LINES : 0u));
     }
   }
   m_Discs.shrink_to_fit();

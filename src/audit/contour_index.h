@@ -169,9 +169,13 @@ public:
   // of segments [first, last) it covers (only its walls are in the box).
   FloatBox LeafBox(std::size_t leaf) const { return m_Groups[0][leaf / FANOUT].Get(leaf % FANOUT); }
   std::pair<std::size_t, std::size_t> LeafRange(std::size_t leaf) const {
-    const std::size_t first = static_cast<std::size_t>(m_LeafRun[leaf]) * LEAF_SIZE;
+    const std::size_t first =
+        static_cast<std::size_t>(m_LeafRun[leaf] & ~LEAF_ALL_LINES) * LEAF_SIZE;
     return {first, std::min(first + LEAF_SIZE, Size())};
   }
+  // True when the leaf holds LEAF_SIZE segments and every one is a line wall (IsLineWall): the
+  // usual leaf along a contour of lines, scanned without reading the segments' flags.
+  bool LeafAllLines(std::size_t leaf) const { return (m_LeafRun[leaf] & LEAF_ALL_LINES) != 0; }
   // Calls visit(leaf) for every leaf whose box meets `box`, each once.
   template <typename Visit>
   void Query(const Box& box, Visit&& visit) const;
@@ -215,6 +219,8 @@ private:
   // leaf i; m_Groups[l]: the boxes of the nodes over each group of m_Groups[l - 1], grouped the
   // same way. The last level is a single group (the root's children); none without walls.
   std::vector<std::vector<BoxGroup>> m_Groups;
+  // The run of each leaf; the top bit (runs are below 2^31 / LEAF_SIZE) says LeafAllLines.
+  static constexpr std::uint32_t LEAF_ALL_LINES = 0x80000000u;
   std::vector<std::uint32_t> m_LeafRun;
   bool m_Built = false;
 };

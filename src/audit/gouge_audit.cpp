@@ -34,8 +34,21 @@ constexpr std::size_t MAX_SEGMENTS = std::size_t{1} << 31;
 
 bool IsUsable(double v) { return std::fabs(v) <= MAX_COORDINATE; }  // false for NaN, inf
 bool IsUsable(const Point& p) { return IsUsable(p.x) && IsUsable(p.y); }
+// Both points at once where the processor can: four magnitudes compared in two steps (a NaN
+// compares false, so it is refused with the infinities).
+bool IsUsable(const Point& a, const Point& b) {
+#if defined(__SSE2__)
+  const __m128d magnitude = _mm_set1_pd(-0.0);
+  const __m128d bound = _mm_set1_pd(MAX_COORDINATE);
+  const __m128d pa = _mm_andnot_pd(magnitude, _mm_set_pd(a.y, a.x));
+  const __m128d pb = _mm_andnot_pd(magnitude, _mm_set_pd(b.y, b.x));
+  return _mm_movemask_pd(_mm_and_pd(_mm_cmple_pd(pa, bound), _mm_cmple_pd(pb, bound))) == 3;
+#else
+  return IsUsable(a) && IsUsable(b);
+#endif
+}
 bool IsUsable(const Curve& curve) {
-  return IsUsable(curve.from) && IsUsable(curve.to) && (!curve.arc || IsUsable(curve.centre));
+  return IsUsable(curve.from, curve.to) && (!curve.arc || IsUsable(curve.centre));
 }
 
 // The direction of travel of a wall at its start or end (unit), or zero when it has none.
@@ -311,6 +324,7 @@ struct Scan {
   // lie beyond one side of it, or when the piece lies beside the wall's line. Other walls
   // (arcs, lines that start a contour), and every wall of an arc, go by their discs.
   void Lines(std::size_t first, std::size_t last);
+  void LineLeaf(std::size_t first);  // Lines over a leaf of LEAF_SIZE line walls
   void Discs(std::size_t first, std::size_t last);
   void PrepareDiscs() {
     if (spread < 0.0) {
@@ -444,6 +458,21 @@ void Scan::Lines(std::size_t first, std::size_t last) {
   }
 }
 
+void Scan::LineLeaf(std::size_t first) {
+  const Point* end = state.contour.Ends();
+  const audit::Band b = band;
+  // every segment of the leaf is a line wall, the first one's start the end before the leaf
+  double before = b.Across(end[first - 1]);
+  for (std::size_t k = first; k < first + audit::ContourIndex::LEAF_SIZE; ++k) {
+    const double here = b.Across(end[k]);
+    if (!b.ApartAcross(before, here) && !b.ApartAlong(b.Along(end[k - 1]), b.Along(end[k])) &&
+        !audit::AcrossWall(probe, end[k - 1], end[k])) {
+      Examine(k);
+    }
+    before = here;
+  }
+}
+
 void Scan::Discs(std::size_t first, std::size_t last) {
   PrepareDiscs();
   const audit::ContourIndex& contour = state.contour;
@@ -539,7 +568,9 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
     // rounded outward).
     auto visit = [&](std::size_t leaf) {
       const auto [first, last] = contour.LeafRange(leaf);
-      if (straight) {
+      if (straight && contour.LeafAllLines(leaf)) {
+        scan.LineLeaf(first);
+      } else if (straight) {
         scan.Lines(first, last);
       } else {
         scan.Discs(first, last);
@@ -559,7 +590,7 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
     }
   }
   // Nothing is counted until every gouge is stored.
-  if (found != nullptr) {
+  if (found != nullptr && !pending.empty()) {
     found->insert(found->end(), pending.begin(), pending.end());
   }
   for (const Gouge& gouge : pending) {
