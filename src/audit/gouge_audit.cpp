@@ -459,17 +459,53 @@ void Scan::Lines(std::size_t first, std::size_t last) {
 }
 
 void Scan::LineLeaf(std::size_t first) {
-  const Point* end = state.contour.Ends();
+  constexpr std::size_t N = audit::ContourIndex::LEAF_SIZE;
+  static_assert(N == 6, "the leaf is placed across the band two points at a time");
+  // Every segment of the leaf is a line wall, the first one's start the end before the leaf:
+  // seven points, wall i from p[i] to p[i + 1].
+  const Point* p = state.contour.Ends() + first - 1;
   const audit::Band b = band;
-  // every segment of the leaf is a line wall, the first one's start the end before the leaf
-  double before = b.Across(end[first - 1]);
-  for (std::size_t k = first; k < first + audit::ContourIndex::LEAF_SIZE; ++k) {
-    const double here = b.Across(end[k]);
-    if (!b.ApartAcross(before, here) && !b.ApartAlong(b.Along(end[k - 1]), b.Along(end[k])) &&
-        !audit::AcrossWall(probe, end[k - 1], end[k])) {
-      Examine(k);
+  // Bit i set when wall i is not beyond one side of the band.
+  unsigned near = 0;
+#if defined(__SSE2__)
+  // The seven points placed across the band two at a time (the eighth place repeats the
+  // seventh point), then each wall's two places held against the band's sides, two walls at a
+  // time: a wall is beyond a side when the nearer of its places is. Along the band, a wall is
+  // placed only when it is not beside it: most walls are.
+  const __m128d dx = _mm_set1_pd(b.dx);
+  const __m128d dy = _mm_set1_pd(b.dy);
+  auto across = [&](const Point& u, const Point& v) {
+    const __m128d pu = _mm_loadu_pd(&u.x);
+    const __m128d pv = _mm_loadu_pd(&v.x);
+    return _mm_sub_pd(_mm_mul_pd(dx, _mm_unpackhi_pd(pu, pv)),
+                      _mm_mul_pd(dy, _mm_unpacklo_pd(pu, pv)));
+  };
+  const __m128d a01 = across(p[0], p[1]);
+  const __m128d a23 = across(p[2], p[3]);
+  const __m128d a45 = across(p[4], p[5]);
+  const __m128d a66 = across(p[6], p[6]);
+  const __m128d low = _mm_set1_pd(b.acrossLow);
+  const __m128d high = _mm_set1_pd(b.acrossHigh);
+  auto beside = [&](__m128d from, __m128d to) {
+    const __m128d beyond = _mm_or_pd(_mm_cmpge_pd(_mm_min_pd(from, to), high),
+                                     _mm_cmple_pd(_mm_max_pd(from, to), low));
+    return static_cast<unsigned>(_mm_movemask_pd(beyond));
+  };
+  const unsigned aside = beside(a01, _mm_shuffle_pd(a01, a23, 1)) |
+                         beside(a23, _mm_shuffle_pd(a23, a45, 1)) << 2 |
+                         beside(a45, _mm_shuffle_pd(a45, a66, 1)) << 4;
+  near = ~aside & ((1u << N) - 1);
+#else
+  for (std::size_t i = 0; i < N; ++i) {
+    near |= b.ApartAcross(b.Across(p[i]), b.Across(p[i + 1])) ? 0u : 1u << i;
+  }
+#endif
+  for (; near != 0; near &= near - 1) {
+    const auto i = static_cast<std::size_t>(__builtin_ctz(near));
+    if (!b.ApartAlong(b.Along(p[i]), b.Along(p[i + 1])) &&
+        !audit::AcrossWall(probe, p[i], p[i + 1])) {
+      Examine(first + i);
     }
-    before = here;
   }
 }
 
