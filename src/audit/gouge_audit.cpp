@@ -603,11 +603,13 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
     // The walls of one leaf whose box meets the piece's (or may: the window's test is in floats,
     // rounded outward).
     auto visit = [&](std::size_t leaf) {
-      const auto [first, last] = contour.LeafRange(leaf);
-      if (straight && contour.LeafAllLines(leaf)) {
-        scan.LineLeaf(first);
-      } else if (straight) {
-        scan.Lines(first, last);
+      const auto [first, last, lines] = contour.LeafRange(leaf);
+      if (straight) {
+        if (lines) {
+          scan.LineLeaf(first);
+        } else {
+          scan.Lines(first, last);
+        }
       } else {
         scan.Discs(first, last);
       }
