@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <string>
 #include <vector>
@@ -261,9 +262,11 @@ struct Window {
 
 // Everything an audit keeps. Internal (not exported with the class that holds it).
 struct State {
-  explicit State(double tol) : tolerance(tol) {}
+  explicit State(double tol)
+      : tolerance(tol), toleranceValid(tol >= 0.0 && tol <= std::numeric_limits<double>::max()) {}
 
   double tolerance;
+  bool toleranceValid;  // finite and not negative
   audit::ContourIndex contour;
   std::size_t walls = 0;
   AuditSummary summary;
@@ -428,7 +431,7 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
                              std::vector<Gouge>* gouges) {
   Impl& impl = *m_Impl;
   const char* what = "tool piece of segment";
-  if (!(impl.tolerance >= 0.0) || !std::isfinite(impl.tolerance)) {
+  if (!impl.toleranceValid) {
     return impl.Fail(what, piece.id, "the tolerance must be finite and not negative");
   }
   if (!(piece.radius > 0.0) || !IsUsable(piece.radius)) {
