@@ -141,7 +141,15 @@ double HalfDiagonal(const audit::Box& b) {
 }
 double SizeOf(const Point& p) { return std::max(std::fabs(p.x), std::fabs(p.y)); }
 double SizeOf(const Track& track) {
+#if defined(__SSE2__)
+  // the largest of four magnitudes, two at a time (the order does not change a maximum)
+  const __m128d magnitude = _mm_set1_pd(-0.0);
+  const __m128d both = _mm_max_pd(_mm_andnot_pd(magnitude, _mm_set_pd(track.from.y, track.from.x)),
+                                  _mm_andnot_pd(magnitude, _mm_set_pd(track.to.y, track.to.x)));
+  const double ends = _mm_cvtsd_f64(_mm_max_sd(both, _mm_unpackhi_pd(both, both)));
+#else
   const double ends = std::max(SizeOf(track.from), SizeOf(track.to));
+#endif
   return track.arc ? std::max(ends, SizeOf(track.centre) + track.radius) : ends;
 }
 
