@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace crc::audit {
 namespace {
@@ -116,6 +117,63 @@ Box Unite(const Box& a, const Box& b) {
           std::max(a.maxY, b.maxY)};
 }
 
+// The box of a run's walls and the largest size of a line wall's end point, grown point by
+// point. The same values as std::min and std::max taken a coordinate at a time in that order
+// (min(p, box) there picks as std::min(box, p) does), both axes at once where the processor
+// can.
+struct RunBox {
+  bool any = false;
+#if defined(__SSE2__)
+  __m128d low = _mm_set1_pd(std::numeric_limits<double>::infinity());
+  __m128d high = _mm_set1_pd(-std::numeric_limits<double>::infinity());
+  __m128d size = _mm_setzero_pd();
+
+  void Include(const Point& p) {
+    const __m128d v = _mm_set_pd(p.y, p.x);
+    low = _mm_min_pd(v, low);
+    high = _mm_max_pd(v, high);
+    size = _mm_max_pd(_mm_andnot_pd(_mm_set1_pd(-0.0), v), size);
+    any = true;
+  }
+  void Unite(const Box& b) {
+    low = _mm_min_pd(_mm_set_pd(b.minY, b.minX), low);
+    high = _mm_max_pd(_mm_set_pd(b.maxY, b.maxX), high);
+    any = true;
+  }
+  Box Get() const {
+    alignas(16) double l[2];
+    alignas(16) double h[2];
+    _mm_store_pd(l, low);
+    _mm_store_pd(h, high);
+    return {l[0], l[1], h[0], h[1]};
+  }
+  double Scale() const {
+    alignas(16) double s[2];
+    _mm_store_pd(s, size);
+    return std::max(s[0], s[1]);
+  }
+#else
+  Box box{};
+  double size = 0.0;
+
+  void Include(const Point& p) {
+    size = std::max(size, SizeOf(p));
+    box = any ? Box{std::min(box.minX, p.x), std::min(box.minY, p.y), std::max(box.maxX, p.x),
+                    std::max(box.maxY, p.y)}
+              : Box{p.x, p.y, p.x, p.y};
+    any = true;
+  }
+  void Unite(const Box& b) {
+    box = any ? Box{std::min(box.minX, b.minX), std::min(box.minY, b.minY),
+                    std::max(box.maxX, b.maxX), std::max(box.maxY, b.maxY)}
+              : b;
+    any = true;
+  }
+  Box Get() const { return box; }
+  double Scale() const { return size; }
+#endif
+};
+
 template <typename T>
 std::size_t Bytes(const std::vector<T>& v) {
   return v.capacity() * sizeof(T);
@@ -166,44 +224,38 @@ void ContourIndex::Build() {
   const std::size_t runCount = (Size() + LEAF_SIZE - 1) / LEAF_SIZE;
   Box all{};
   for (std::size_t run = 0; run < runCount; ++run) {
-    bool any = false;
-    Box box{};
-    // A line wall adds its end points to the box and the scale; its start is the last wall's
-    // end, already in, when the last segment was a line wall of this run.
-    auto include = [&](const Point& p) {
-      m_Scale = std::max(m_Scale, SizeOf(p));
-      box = any ? Box{std::min(box.minX, p.x), std::min(box.minY, p.y), std::max(box.maxX, p.x),
-                      std::max(box.maxY, p.y)}
-                : Box{p.x, p.y, p.x, p.y};
-      any = true;
-    };
+    RunBox box;
     bool startIn = false;
+    bool allLines = true;
     m_RunDiscs.push_back(static_cast<std::uint32_t>(m_Discs.size()));
     const std::size_t last = std::min(Size(), (run + 1) * LEAF_SIZE);
     for (std::size_t k = run * LEAF_SIZE; k < last; ++k) {
       if (IsLineWall(k)) {  // the usual wall, without building its track
+        // its start is the last wall's end, already in, when that was a line wall of this run
         if (!startIn) {
-          include(m_End[k - 1]);
+          box.Include(m_End[k - 1]);
         }
-        include(m_End[k]);
+        box.Include(m_End[k]);
         startIn = true;
         continue;
       }
       startIn = false;
+      allLines = false;
       if (IsWall(k)) {
         const Track track = TrackOf(k);
         m_Discs.push_back(DiscHolding(track));
         m_Scale = std::max({m_Scale, SizeOf(track.from), SizeOf(track.to),
                             track.arc ? SizeOf(track.centre) + track.radius : 0.0});
-        const Box b = Bounds(track);
-        box = any ? Unite(box, b) : b;
-        any = true;
+        box.Unite(Bounds(track));
       }
     }
-    if (any) {
-      all = runs.empty() ? box : Unite(all, box);
-      runBoxes.push_back(box);
-      runs.push_back(static_cast<std::uint32_t>(run));
+    m_Scale = std::max(m_Scale, box.Scale());
+    if (box.any) {
+      const Box b = box.Get();
+      all = runs.empty() ? b : Unite(all, b);
+      runBoxes.push_back(b);
+      allLines = allLines && last - run * LEAF_SIZE == LEAF_SIZE;
+      runs.push_back(static_cast<std::uint32_t>(run) | (allLines ? LEAF_ALL_LINES : 0u));
     }
   }
   m_Discs.shrink_to_fit();

@@ -53,7 +53,24 @@ struct FloatBox {
   float maxY;
 };
 inline FloatBox Outward(const Box& b) {
+#if defined(__SSE2__)
+  // The four at once, the same floats: FloatAbove(v) is the mirror of FloatBelow(-v), and a
+  // conversion to float rounds v and -v alike, so the upper corner converts max(v, -NEAR_RANGE)
+  // and moves up by as much as the lower one moves down.
+  constexpr double NEAR_RANGE = 3e38;
+  const __m128 low = _mm_cvtpd_ps(_mm_min_pd(_mm_set1_pd(NEAR_RANGE), _mm_set_pd(b.minY, b.minX)));
+  const __m128 high =
+      _mm_cvtpd_ps(_mm_max_pd(_mm_set1_pd(-NEAR_RANGE), _mm_set_pd(b.maxY, b.maxX)));
+  const __m128 f = _mm_movelh_ps(low, high);
+  const __m128 size = _mm_andnot_ps(_mm_set1_ps(-0.0F), f);
+  const __m128 step = _mm_add_ps(_mm_mul_ps(size, _mm_set1_ps(0x1p-23F)), _mm_set1_ps(0x1p-126F));
+  const __m128 moved = _mm_add_ps(f, _mm_xor_ps(step, _mm_setr_ps(-0.0F, -0.0F, 0.0F, 0.0F)));
+  alignas(16) float out[4];
+  _mm_store_ps(out, moved);
+  return {out[0], out[1], out[2], out[3]};
+#else
   return {FloatBelow(b.minX), FloatBelow(b.minY), FloatAbove(b.maxX), FloatAbove(b.maxY)};
+#endif
 }
 
 // Eight boxes side by side, each coordinate of the eight in a row, so that a query box is held
@@ -168,9 +185,17 @@ public:
   // Leaves, numbered in Hilbert order: the box holding the walls of leaf `leaf`, and the range
   // of segments [first, last) it covers (only its walls are in the box).
   FloatBox LeafBox(std::size_t leaf) const { return m_Groups[0][leaf / FANOUT].Get(leaf % FANOUT); }
-  std::pair<std::size_t, std::size_t> LeafRange(std::size_t leaf) const {
-    const std::size_t first = static_cast<std::size_t>(m_LeafRun[leaf]) * LEAF_SIZE;
-    return {first, std::min(first + LEAF_SIZE, Size())};
+  // `lines` is set when the leaf holds LEAF_SIZE segments and every one is a line wall
+  // (IsLineWall): the usual leaf along a contour of lines, scanned without reading the flags.
+  struct LeafSpan {
+    std::size_t first;
+    std::size_t last;
+    bool lines;
+  };
+  LeafSpan LeafRange(std::size_t leaf) const {
+    const std::uint32_t entry = m_LeafRun[leaf];
+    const std::size_t first = static_cast<std::size_t>(entry & ~LEAF_ALL_LINES) * LEAF_SIZE;
+    return {first, std::min(first + LEAF_SIZE, Size()), (entry & LEAF_ALL_LINES) != 0};
   }
   // Calls visit(leaf) for every leaf whose box meets `box`, each once.
   template <typename Visit>
@@ -215,6 +240,8 @@ private:
   // leaf i; m_Groups[l]: the boxes of the nodes over each group of m_Groups[l - 1], grouped the
   // same way. The last level is a single group (the root's children); none without walls.
   std::vector<std::vector<BoxGroup>> m_Groups;
+  // The run of each leaf; the top bit (runs are below 2^31 / LEAF_SIZE) says LeafSpan::lines.
+  static constexpr std::uint32_t LEAF_ALL_LINES = 0x80000000u;
   std::vector<std::uint32_t> m_LeafRun;
   bool m_Built = false;
 };

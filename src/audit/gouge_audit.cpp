@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <string>
 #include <vector>
@@ -34,8 +35,21 @@ constexpr std::size_t MAX_SEGMENTS = std::size_t{1} << 31;
 
 bool IsUsable(double v) { return std::fabs(v) <= MAX_COORDINATE; }  // false for NaN, inf
 bool IsUsable(const Point& p) { return IsUsable(p.x) && IsUsable(p.y); }
+// Both points at once where the processor can: four magnitudes compared in two steps (a NaN
+// compares false, so it is refused with the infinities).
+bool IsUsable(const Point& a, const Point& b) {
+#if defined(__SSE2__)
+  const __m128d magnitude = _mm_set1_pd(-0.0);
+  const __m128d bound = _mm_set1_pd(MAX_COORDINATE);
+  const __m128d pa = _mm_andnot_pd(magnitude, _mm_set_pd(a.y, a.x));
+  const __m128d pb = _mm_andnot_pd(magnitude, _mm_set_pd(b.y, b.x));
+  return _mm_movemask_pd(_mm_and_pd(_mm_cmple_pd(pa, bound), _mm_cmple_pd(pb, bound))) == 3;
+#else
+  return IsUsable(a) && IsUsable(b);
+#endif
+}
 bool IsUsable(const Curve& curve) {
-  return IsUsable(curve.from) && IsUsable(curve.to) && (!curve.arc || IsUsable(curve.centre));
+  return IsUsable(curve.from, curve.to) && (!curve.arc || IsUsable(curve.centre));
 }
 
 // The direction of travel of a wall at its start or end (unit), or zero when it has none.
@@ -104,13 +118,38 @@ bool MayTouchAt(const Track& piece, const Track& wall, wall_end_t end, double ra
   return true;
 }
 
+// The box of a straight track: std::min and std::max of its ends' coordinates, both axes at
+// once where the processor can (min(b, a) there picks as std::min(a, b) does).
+audit::Box LineBounds(const Track& track) {
+#if defined(__SSE2__)
+  const __m128d from = _mm_set_pd(track.from.y, track.from.x);
+  const __m128d to = _mm_set_pd(track.to.y, track.to.x);
+  alignas(16) double low[2];
+  alignas(16) double high[2];
+  _mm_store_pd(low, _mm_min_pd(to, from));
+  _mm_store_pd(high, _mm_max_pd(to, from));
+  return {low[0], low[1], high[0], high[1]};
+#else
+  return {std::min(track.from.x, track.to.x), std::min(track.from.y, track.to.y),
+          std::max(track.from.x, track.to.x), std::max(track.from.y, track.to.y)};
+#endif
+}
+
 Point Centre(const audit::Box& b) { return {0.5 * (b.minX + b.maxX), 0.5 * (b.minY + b.maxY)}; }
 double HalfDiagonal(const audit::Box& b) {
   return 0.5 * Point(b.maxX - b.minX, b.maxY - b.minY).GetLength();
 }
 double SizeOf(const Point& p) { return std::max(std::fabs(p.x), std::fabs(p.y)); }
 double SizeOf(const Track& track) {
+#if defined(__SSE2__)
+  // the largest of four magnitudes, two at a time (the order does not change a maximum)
+  const __m128d magnitude = _mm_set1_pd(-0.0);
+  const __m128d both = _mm_max_pd(_mm_andnot_pd(magnitude, _mm_set_pd(track.from.y, track.from.x)),
+                                  _mm_andnot_pd(magnitude, _mm_set_pd(track.to.y, track.to.x)));
+  const double ends = _mm_cvtsd_f64(_mm_max_sd(both, _mm_unpackhi_pd(both, both)));
+#else
   const double ends = std::max(SizeOf(track.from), SizeOf(track.to));
+#endif
   return track.arc ? std::max(ends, SizeOf(track.centre) + track.radius) : ends;
 }
 
@@ -140,8 +179,17 @@ struct Window {
   std::size_t count = 0;
 
   bool Holds(const audit::Box& box) const {
+#if defined(__SSE2__)
+    // both corners in two comparisons
+    const __m128d low =
+        _mm_cmple_pd(_mm_set_pd(area.minY, area.minX), _mm_set_pd(box.minY, box.minX));
+    const __m128d high =
+        _mm_cmple_pd(_mm_set_pd(box.maxY, box.maxX), _mm_set_pd(area.maxY, area.maxX));
+    return valid && _mm_movemask_pd(_mm_and_pd(low, high)) == 3;
+#else
     return valid && area.minX <= box.minX && area.minY <= box.minY && box.maxX <= area.maxX &&
            box.maxY <= area.maxY;
+#endif
   }
 
   void Clear() {
@@ -222,9 +270,11 @@ struct Window {
 
 // Everything an audit keeps. Internal (not exported with the class that holds it).
 struct State {
-  explicit State(double tol) : tolerance(tol) {}
+  explicit State(double tol)
+      : tolerance(tol), toleranceValid(tol >= 0.0 && tol <= std::numeric_limits<double>::max()) {}
 
   double tolerance;
+  bool toleranceValid;  // finite and not negative
   audit::ContourIndex contour;
   std::size_t walls = 0;
   AuditSummary summary;
@@ -311,6 +361,7 @@ struct Scan {
   // lie beyond one side of it, or when the piece lies beside the wall's line. Other walls
   // (arcs, lines that start a contour), and every wall of an arc, go by their discs.
   void Lines(std::size_t first, std::size_t last);
+  void LineLeaf(std::size_t first);  // Lines over a leaf of LEAF_SIZE line walls
   void Discs(std::size_t first, std::size_t last);
   void PrepareDiscs() {
     if (spread < 0.0) {
@@ -388,7 +439,7 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
                              std::vector<Gouge>* gouges) {
   Impl& impl = *m_Impl;
   const char* what = "tool piece of segment";
-  if (!(impl.tolerance >= 0.0) || !std::isfinite(impl.tolerance)) {
+  if (!impl.toleranceValid) {
     return impl.Fail(what, piece.id, "the tolerance must be finite and not negative");
   }
   if (!(piece.radius > 0.0) || !IsUsable(piece.radius)) {
@@ -441,6 +492,57 @@ void Scan::Lines(std::size_t first, std::size_t last) {
       }
     }
     before = here;
+  }
+}
+
+void Scan::LineLeaf(std::size_t first) {
+  constexpr std::size_t N = audit::ContourIndex::LEAF_SIZE;
+  static_assert(N == 6, "the leaf is placed across the band two points at a time");
+  // Every segment of the leaf is a line wall, the first one's start the end before the leaf:
+  // seven points, wall i from p[i] to p[i + 1].
+  const Point* p = state.contour.Ends() + first - 1;
+  const audit::Band b = band;
+  // Bit i set when wall i is not beyond one side of the band.
+  unsigned near = 0;
+#if defined(__SSE2__)
+  // The seven points placed across the band two at a time (the eighth place repeats the
+  // seventh point), then each wall's two places held against the band's sides, two walls at a
+  // time: a wall is beyond a side when the nearer of its places is. Along the band, a wall is
+  // placed only when it is not beside it: most walls are.
+  const __m128d dx = _mm_set1_pd(b.dx);
+  const __m128d dy = _mm_set1_pd(b.dy);
+  auto across = [&](const Point& u, const Point& v) {
+    const __m128d pu = _mm_loadu_pd(&u.x);
+    const __m128d pv = _mm_loadu_pd(&v.x);
+    return _mm_sub_pd(_mm_mul_pd(dx, _mm_unpackhi_pd(pu, pv)),
+                      _mm_mul_pd(dy, _mm_unpacklo_pd(pu, pv)));
+  };
+  const __m128d a01 = across(p[0], p[1]);
+  const __m128d a23 = across(p[2], p[3]);
+  const __m128d a45 = across(p[4], p[5]);
+  const __m128d a66 = across(p[6], p[6]);
+  const __m128d low = _mm_set1_pd(b.acrossLow);
+  const __m128d high = _mm_set1_pd(b.acrossHigh);
+  auto beside = [&](__m128d from, __m128d to) {
+    const __m128d beyond = _mm_or_pd(_mm_cmpge_pd(_mm_min_pd(from, to), high),
+                                     _mm_cmple_pd(_mm_max_pd(from, to), low));
+    return static_cast<unsigned>(_mm_movemask_pd(beyond));
+  };
+  const unsigned aside = beside(a01, _mm_shuffle_pd(a01, a23, 1)) |
+                         beside(a23, _mm_shuffle_pd(a23, a45, 1)) << 2 |
+                         beside(a45, _mm_shuffle_pd(a45, a66, 1)) << 4;
+  near = ~aside & ((1u << N) - 1);
+#else
+  for (std::size_t i = 0; i < N; ++i) {
+    near |= b.ApartAcross(b.Across(p[i]), b.Across(p[i + 1])) ? 0u : 1u << i;
+  }
+#endif
+  for (; near != 0; near &= near - 1) {
+    const auto i = static_cast<std::size_t>(__builtin_ctz(near));
+    if (!b.ApartAlong(b.Along(p[i]), b.Along(p[i + 1])) &&
+        !audit::AcrossWall(probe, p[i], p[i + 1])) {
+      Examine(first + i);
+    }
   }
 }
 
@@ -524,11 +626,7 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
   }
   pending.clear();
   if (limit > 0.0) {  // otherwise nothing can come within it
-    const audit::Box bounds =
-        track.arc
-            ? audit::Bounds(track)
-            : audit::Box{std::min(track.from.x, track.to.x), std::min(track.from.y, track.to.y),
-                         std::max(track.from.x, track.to.x), std::max(track.from.y, track.to.y)};
+    const audit::Box bounds = track.arc ? audit::Bounds(track) : LineBounds(track);
     const audit::Box box{bounds.minX - apart, bounds.minY - apart, bounds.maxX + apart,
                          bounds.maxY + apart};
     scan.reachBox = box;
@@ -538,9 +636,13 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
     // The walls of one leaf whose box meets the piece's (or may: the window's test is in floats,
     // rounded outward).
     auto visit = [&](std::size_t leaf) {
-      const auto [first, last] = contour.LeafRange(leaf);
+      const auto [first, last, lines] = contour.LeafRange(leaf);
       if (straight) {
-        scan.Lines(first, last);
+        if (lines) {
+          scan.LineLeaf(first);
+        } else {
+          scan.Lines(first, last);
+        }
       } else {
         scan.Discs(first, last);
       }
@@ -559,7 +661,7 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
     }
   }
   // Nothing is counted until every gouge is stored.
-  if (found != nullptr) {
+  if (found != nullptr && !pending.empty()) {
     found->insert(found->end(), pending.begin(), pending.end());
   }
   for (const Gouge& gouge : pending) {

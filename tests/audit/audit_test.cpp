@@ -22,6 +22,7 @@
 #include <crc/crc.h>
 
 #include "audit/clearance.h"
+#include "audit/contour_index.h"
 #include "list_host.h"
 #include "tool_path.h"
 
@@ -331,6 +332,22 @@ TEST(Audit, CheapTestsNeverSetAsideWhatComesWithinTheLimit) {
     }
   }
   EXPECT_GT(setAside, 100000);  // the tests do set most pairs aside
+}
+
+// A box rounded outward to floats all at once is the one rounded a coordinate at a time, over
+// every size a coordinate may have (beyond the float range and below its smallest normal too).
+TEST(Audit, BoxRoundsOutwardLikeEachCoordinate) {
+  std::mt19937_64 random(3);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  auto value = [&] { return unit(random) * std::pow(10.0, 100.0 * unit(random)); };
+  for (int i = 0; i < 100000; ++i) {
+    const crc::audit::Box b{value(), value(), value(), value()};
+    const crc::audit::FloatBox f = crc::audit::Outward(b);
+    ASSERT_EQ(f.minX, crc::audit::FloatBelow(b.minX)) << b.minX;
+    ASSERT_EQ(f.minY, crc::audit::FloatBelow(b.minY)) << b.minY;
+    ASSERT_EQ(f.maxX, crc::audit::FloatAbove(b.maxX)) << b.maxX;
+    ASSERT_EQ(f.maxY, crc::audit::FloatAbove(b.maxY)) << b.maxY;
+  }
 }
 
 // Random contours (scattered, chained short steps, chained mixed steps, and a long chain under

@@ -12,7 +12,7 @@ void GougeCheck::PieceStore::Add(const crc::Curve& tool, double radius, std::int
   std::uint8_t flags = 0;
   // exact: a piece that starts where the last one ended is the usual case, and it is stored
   // only when the start is that very point
-  if (m_Ends.empty() || tool.from.x != m_LastTo.x || tool.from.y != m_LastTo.y) {
+  if (tool.from.x != m_LastTo.x || tool.from.y != m_LastTo.y) {  // always for the first
     flags |= OWN_FROM;
     m_Extra.push_back(tool.from.x);
     m_Extra.push_back(tool.from.y);
@@ -22,14 +22,14 @@ void GougeCheck::PieceStore::Add(const crc::Curve& tool, double radius, std::int
     m_Extra.push_back(tool.centre.x);
     m_Extra.push_back(tool.centre.y);
   }
-  if (m_Ends.empty() || radius != m_LastRadius) {  // exact: a change of the stored value
+  if (radius != m_LastRadius) {  // exact: a change of the stored value; always for the first
     flags |= NEW_RADIUS;
     m_Extra.push_back(radius);
   }
   // Ids are the driver's and may be anything; the difference wraps instead of overflowing.
   const auto step = static_cast<std::int64_t>(static_cast<std::uint64_t>(id) -
                                               static_cast<std::uint64_t>(m_LastId));
-  if (m_Ends.empty() || step != m_LastStep) {
+  if (step != m_LastStep || m_Steps.empty()) {
     flags |= NEW_STEP;
     m_Steps.push_back(step);
     m_LastStep = step;
@@ -92,10 +92,11 @@ void GougeCheck::BeginRun(Plane plane, Units units, std::uint64_t frame) {
     slot = std::make_unique<Frame>(m_Tolerance.value_or(fallback));
   }
   m_Current = slot.get();
+  m_Storing = m_Current->failed || !m_Abandoned.empty() ? nullptr : m_Current;
 }
 
 void GougeCheck::Segment(const crc::CCrcNode& node, std::int64_t id) {
-  if (m_Current == nullptr || m_Current->failed || !m_Abandoned.empty()) {
+  if (m_Storing == nullptr) {
     return;
   }
   crc::ContourSegment segment;
@@ -104,15 +105,16 @@ void GougeCheck::Segment(const crc::CCrcNode& node, std::int64_t id) {
   segment.phase = node.GetStatusType();
   segment.locate =
       node.GetNodeType() == crc::NODE_LINE && static_cast<const crc::CCrcLine&>(node).IsLocate();
-  if (!m_Current->audit.AddSegment(segment)) {
-    m_Current->failed = true;
-    m_Current->failure = m_Current->audit.GetLatestError();
+  if (!m_Storing->audit.AddSegment(segment)) {
+    m_Storing->failed = true;
+    m_Storing->failure = m_Storing->audit.GetLatestError();
+    m_Storing = nullptr;
   }
 }
 
 void GougeCheck::Piece(const cutcomp::Curve& tool, double radius, std::int64_t id) {
-  if (m_Current != nullptr && !m_Current->failed && m_Abandoned.empty()) {
-    m_Current->pieces.Add(tool, radius, id);
+  if (m_Storing != nullptr) {
+    m_Storing->pieces.Add(tool, radius, id);
   }
 }
 
@@ -129,6 +131,7 @@ bool GougeCheck::Run(std::vector<GougeFinding>& findings, std::string& failure) 
         gouges.clear();
         if (!frame.audit.AuditPiece(piece, nullptr, &gouges)) {
           frame.failed = true;
+          m_Storing = m_Storing == &frame ? nullptr : m_Storing;
           frame.failure = frame.audit.GetLatestError();
           return false;
         }

@@ -21,6 +21,7 @@
 // has walls at the same coordinates that are not the same walls.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -77,7 +78,10 @@ public:
   void Piece(const cutcomp::Curve& tool, double radius, std::int64_t id);
 
   // Gives up: the path is not measured, Run says why.
-  void Abandon(const std::string& reason) { m_Abandoned = reason; }
+  void Abandon(const std::string& reason) {
+    m_Abandoned = reason;
+    m_Storing = reason.empty() ? m_Storing : nullptr;
+  }
 
   // Audits every piece kept; the gouges come sorted by piece id. False with the reason in
   // `failure` when the audit could not measure something (the path is then not verified).
@@ -111,8 +115,9 @@ private:
     // Ids go up by the same step along a run of pieces (one block after the other): a step is
     // kept only where it changes, and a repeated id is a step of zero.
     std::deque<std::int64_t> m_Steps;
-    Point m_LastTo;
-    double m_LastRadius = 0.0;
+    // Not numbers before the first piece: its start and radius are stored whatever they are.
+    Point m_LastTo{NAN, NAN};
+    double m_LastRadius = NAN;
     std::int64_t m_LastId = 0;
     std::int64_t m_LastStep = 0;
   };
@@ -128,6 +133,9 @@ private:
   std::optional<double> m_Tolerance;
   std::map<std::tuple<int, int, std::uint64_t>, std::unique_ptr<Frame>> m_Frames;
   Frame* m_Current = nullptr;
+  // The frame that takes the segments and pieces: the current one while it has not failed and
+  // the check is not abandoned, else none.
+  Frame* m_Storing = nullptr;
   std::string m_Abandoned;
 };
 
