@@ -51,6 +51,22 @@ private:
 
 namespace {
 
+// A drilling cycle (or another motion mode the reader does not follow) goes to the plane
+// position its words name even when the program is already there: the written program's tool
+// may still stand beside the contour where a run left it.
+bool CycleNamesPlaneAxis(const Block& block) {
+  if (block.modalMotion != Motion::OTHER) {
+    return false;
+  }
+  const PlaneAxes& axes = AxesOf(block.modal.plane);
+  for (const Item& item : block.source.items) {
+    if (item.kind == Item::WORD && (item.letter == axes.first || item.letter == axes.second)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // True when the line is the '%' that marks the start and end of a program.
 bool IsPercentLine(Output::Line& line) {
   for (const char* p = line.Begin(); p != line.End(); ++p) {
@@ -353,7 +369,7 @@ void GcodeWriter::Passthrough(const Block& block) {
   // exact: a block that leaves the plane position alone repeats it bit for bit
   const bool same = block.startKnown && block.endKnown && block.start.x == block.end.x &&
                     block.start.y == block.end.y;
-  if (block.planeMotion || block.zeroMove || !same) {
+  if (block.planeMotion || block.zeroMove || !same || CycleNamesPlaneAxis(block)) {
     // A straight move, in program or machine coordinates (G53), leaves an axis it does not name
     // where it was, beside the contour or not, whether or not the position was known before. So
     // does a drilling cycle (or another motion mode the reader does not follow): it goes to the
