@@ -268,6 +268,7 @@ void GcodeWriter::ChangePlane(const Block& block) {
     m_Position = {m_Position.x * scale, m_Position.y * scale};
     m_Programmed = {m_Programmed.x * scale, m_Programmed.y * scale};
     m_Carried = {m_Carried.x * scale, m_Carried.y * scale};
+    m_NormalCarried *= scale;
     m_Modal.units = block.modal.units;
   }
   if (block.modal.plane == m_Modal.plane) {
@@ -277,9 +278,10 @@ void GcodeWriter::ChangePlane(const Block& block) {
   const PlaneAxes& now = AxesOf(block.modal.plane);
   const Point kept = Kept();
   const auto offsetOf = [&](char axis) {
-    return axis == before.first ? kept.x : axis == before.second ? kept.y : 0.0;
+    return axis == before.first ? kept.x : axis == before.second ? kept.y : m_NormalCarried;
   };
   m_Carried = {offsetOf(now.first), offsetOf(now.second)};
+  m_NormalCarried = offsetOf(now.normal);
   m_Position = {block.start.x + m_Carried.x, block.start.y + m_Carried.y};
   m_Known = block.startKnown;
   m_Programmed = block.start;
@@ -289,6 +291,7 @@ void GcodeWriter::ChangePlane(const Block& block) {
 
 void GcodeWriter::Passthrough(const Block& block) {
   FollowPlane(block);
+  DropNormalCarried(block);
   // After a run that ended without a cancel move the tool is beside the contour, not where the
   // program has it. A straight move from there that names both plane axes in absolute mode ends
   // where programmed as written; one naming one axis would keep the offset in the other, and an
@@ -412,6 +415,34 @@ void GcodeWriter::Passthrough(const Block& block) {
   m_ProgrammedKnown = block.endKnown;
 }
 
+// The axis normal to the plane goes where the program has it when a block names it in absolute
+// or machine coordinates, or renames positions (G28, G30, G92, G10, G52...): an offset a run in
+// another plane left there is gone.
+void GcodeWriter::DropNormalCarried(const Block& block) {
+  if (m_NormalCarried == 0.0) {  // exact: nothing carried, the usual case
+    return;
+  }
+  const char normal = AxesOf(block.modal.plane).normal;
+  bool machine = false;
+  bool named = false;
+  for (const Item& item : block.source.items) {
+    if (item.kind != Item::WORD) {
+      continue;
+    }
+    const double code = item.letter == 'G' ? std::floor(item.value) : -1.0;
+    if (code == 28.0 || code == 30.0 || code == 92.0 ||
+        (item.letter == 'G' && (item.value == 10.0 || item.value == 52.0))) {
+      m_NormalCarried = 0.0;
+      return;
+    }
+    machine = machine || (item.letter == 'G' && item.value == 53.0);
+    named = named || item.letter == normal;
+  }
+  if (named && (machine || !block.modal.incremental)) {
+    m_NormalCarried = 0.0;
+  }
+}
+
 // The offset from the programmed position the written program's tool has on the plane axes.
 Point GcodeWriter::Kept() const {
   if (!m_Known) {
@@ -423,6 +454,7 @@ Point GcodeWriter::Kept() const {
 cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& tool,
                                      double feedPerMinute) {
   FollowPlane(block);
+  DropNormalCarried(block);
   const Modal& modal = block.modal;
   const int decimals = Decimals(modal.units);
   cutcomp::Curve written = tool;
@@ -520,6 +552,7 @@ cutcomp::Curve GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& t
 
 void GcodeWriter::Stripped(const Block& block, const char* comment) {
   FollowPlane(block);
+  DropNormalCarried(block);
   // A block that moved along other axes keeps moving along them, as a straight move (an arc
   // without its plane words would be no arc); one that moved only in the plane loses its
   // motion word as well, unless it went nowhere in the plane: such a move stays, to where the

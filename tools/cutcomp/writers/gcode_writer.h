@@ -62,6 +62,7 @@ public:
 private:
   void ChangePlane(const Block& block);
   Point Kept() const;
+  void DropNormalCarried(const Block& block);
   int Decimals(Units units) const { return m_Decimals[units == Units::INCH ? 1 : 0]; }
   const PlaneAxes& Axes(Plane plane) const { return *m_Axes[static_cast<int>(plane)]; }
   void Move(LineWords& out, Motion motion, const Point& end, const Modal& modal) const;
@@ -94,6 +95,9 @@ private:
   // axis not yet programmed), the offset from the programmed position that the plane axes still
   // carry: straight moves leave the axes they do not name where they were.
   Point m_Carried;
+  // The same offset on the axis normal to the plane: a run in another plane left it there, and
+  // it comes back into the plane when that plane is chosen again.
+  double m_NormalCarried = 0.0;
   std::function<std::string(const SourceBlock&)> m_Trace;
 };
 
