@@ -70,7 +70,7 @@ void ListHost::InsertNode(crc::CCrcNode* anchor, crc::CCrcLine& line, const bool
     return;  // not ours: nothing to anchor the copy to
   }
   HostSegment copy;
-  copy.node = m_Pool != nullptr ? m_Pool->Make(line) : std::unique_ptr<crc::CCrcNode>(line.Clone());
+  copy.node = m_Pool != nullptr ? m_Pool->Line(line) : std::unique_ptr<crc::CCrcNode>(line.Clone());
   if (!copy.node) {
     return;
   }

@@ -18,11 +18,8 @@ namespace cutcomp {
 
 class NodePool {
 public:
-  // A node holding a copy of `line` (or `arc`).
-  std::unique_ptr<crc::CCrcNode> Make(const crc::CCrcLine& line) { return Take(m_Lines, line); }
-  std::unique_ptr<crc::CCrcNode> Make(const crc::CCrcArc& arc) { return Take(m_Arcs, arc); }
-  // A line (an arc) built from the constructor's arguments straight in the storage it takes,
-  // without a copy made first and copied over.
+  // A line (an arc) built from the constructor's arguments (or copied from one) straight in the
+  // storage it takes.
   template <typename... Args>
   std::unique_ptr<crc::CCrcNode> Line(Args&&... args) {
     return Build<crc::CCrcLine>(m_Lines, std::forward<Args>(args)...);
@@ -50,17 +47,6 @@ public:
 private:
   // A few nodes cover every segment the engine and the host hold at once in steady state.
   static constexpr std::size_t KEPT = 16;
-
-  template <typename T>
-  static std::unique_ptr<crc::CCrcNode> Take(std::vector<std::unique_ptr<T>>& kept, const T& from) {
-    if (kept.empty()) {
-      return std::make_unique<T>(from);
-    }
-    std::unique_ptr<T> node = std::move(kept.back());
-    kept.pop_back();
-    *node = from;
-    return node;
-  }
 
   template <typename T, typename... Args>
   static std::unique_ptr<crc::CCrcNode> Build(std::vector<std::unique_ptr<T>>& kept,

@@ -94,19 +94,16 @@ void FitStage::Move(const Block& block, std::int64_t id) {
     }
     m_HeldFeed = block.modal.feed;
     m_Side = block.side;
-    if (!((block.end - block.start).GetLength() < m_MaxChord)) {
-      // Too long for a posted curve's chord: it ends the run held and goes on as programmed,
-      // as the fitter would hand it on, without a round trip through it.
-      Flush();
-      m_Ready.push_back({MakeNode(block, m_LocateRapids, m_Pool), id, id});
+    // A move too long for a posted curve's chord ends the run held and goes on as programmed,
+    // as the fitter would hand it on, without a round trip through it.
+    if ((block.end - block.start).GetLength() < m_MaxChord) {
+      Curve chord;
+      chord.from = block.start;
+      chord.to = block.end;
+      m_Fitter->Add(chord, id, m_Pieces);
+      TakePieces();
       return;
     }
-    Curve chord;
-    chord.from = block.start;
-    chord.to = block.end;
-    m_Fitter->Add(chord, id, m_Pieces);
-    TakePieces();
-    return;
   }
   Flush();
   m_Ready.push_back({MakeNode(block, m_LocateRapids, m_Pool), id, id});

@@ -60,6 +60,18 @@ constexpr double POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e
                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// `mantissa` / 10^decimals, a number of `digits` digits in all. At most 15 digits: the mantissa
+// is below 1e15 < 2^53, an exact double, and so is the power of ten; one IEEE division of two
+// exact values is the correctly rounded quotient, which is what from_chars gives for the text.
+// False for more digits (or none), and where doubles are computed in extended precision.
+bool ScaleExactly(std::uint64_t mantissa, int digits, int decimals, double& value) {
+  if (digits == 0 || digits > 15 || !EXACT_DIVISION) {
+    return false;
+  }
+  value = static_cast<double>(mantissa) / POWERS_OF_TEN[decimals];
+  return true;
+}
+
 }  // namespace
 
 bool FastDecimal(const char* begin, const char* end, double& value) {
@@ -78,14 +90,7 @@ bool FastDecimal(const char* begin, const char* end, double& value) {
       return false;
     }
   }
-  // At most 15 digits: the mantissa is below 1e15 < 2^53, an exact double, and so is the
-  // power of ten; one IEEE division of two exact values is the correctly rounded quotient,
-  // which is what from_chars gives for the text.
-  if (digits == 0 || digits > 15 || !EXACT_DIVISION) {
-    return false;
-  }
-  value = static_cast<double>(mantissa) / POWERS_OF_TEN[decimals];
-  return true;
+  return ScaleExactly(mantissa, digits, decimals, value);
 }
 
 namespace {
@@ -730,7 +735,9 @@ bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
       digits += decimals;
     }
     // (A second point, or an exponent, is the general reading's to refuse.)
-    if (digits == 0 || digits > 15 || *p == 'e' || *p == 'E' || *p == '.' || !EXACT_DIVISION) {
+    double magnitude = 0.0;
+    if (*p == 'e' || *p == 'E' || *p == '.' ||
+        !ScaleExactly(mantissa, digits, decimals, magnitude)) {
       return false;
     }
     const char* const stop = p;
@@ -745,8 +752,7 @@ bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
     cli::Item& item = items[count++];
     item.kind = cli::Item::WORD;
     item.letter = letter;
-    // Exact as FastDecimal explains; a negative zero as the general reading gives it.
-    const double magnitude = static_cast<double>(mantissa) / POWERS_OF_TEN[decimals];
+    // A negative zero as the general reading gives it.
     item.value = negative ? -magnitude : magnitude;
     cli::CopyText(item.text, word, static_cast<std::size_t>(stop - word));
     item.text[0] = letter;
