@@ -51,20 +51,32 @@ private:
 
 namespace {
 
-// A drilling cycle (or another motion mode the reader does not follow) goes to the plane
-// position its words name even when the program is already there: the written program's tool
-// may still stand beside the contour where a run left it.
-bool CycleNamesPlaneAxis(const Block& block) {
-  if (block.modalMotion != Motion::OTHER) {
-    return false;
-  }
-  const PlaneAxes& axes = AxesOf(block.modal.plane);
+// What a block's words say about where the tool's position goes: the letters of its words (bit
+// 0 for A), and the codes that move in machine coordinates (G53), rename positions (G28, G30,
+// G92...) or take axis words for a stored offset (G10, G52).
+struct PositionWords {
+  std::uint32_t letters = 0;
+  bool machine = false;
+  bool renames = false;
+  bool stored = false;
+  bool Names(char letter) const { return (letters >> (letter - 'A') & 1U) != 0; }
+};
+
+PositionWords WordsOf(const Block& block) {
+  PositionWords named;
   for (const Item& item : block.source.items) {
-    if (item.kind == Item::WORD && (item.letter == axes.first || item.letter == axes.second)) {
-      return true;
+    if (item.kind != Item::WORD || item.letter < 'A' || item.letter > 'Z') {
+      continue;
+    }
+    named.letters |= 1U << (item.letter - 'A');
+    if (item.letter == 'G') {
+      const double code = std::floor(item.value);
+      named.machine = named.machine || item.value == 53.0;
+      named.renames = named.renames || code == 28.0 || code == 30.0 || code == 92.0;
+      named.stored = named.stored || item.value == 10.0 || item.value == 52.0;
     }
   }
-  return false;
+  return named;
 }
 
 // True when the line is the '%' that marks the start and end of a program.
@@ -372,31 +384,29 @@ void GcodeWriter::Passthrough(const Block& block) {
   // exact: a block that leaves the plane position alone repeats it bit for bit
   const bool same = block.startKnown && block.endKnown && block.start.x == block.end.x &&
                     block.start.y == block.end.y;
-  if (block.planeMotion || block.zeroMove || !same || CycleNamesPlaneAxis(block)) {
+  const PositionWords named = WordsOf(block);
+  const PlaneAxes& axes = AxesOf(block.modal.plane);
+  // A drilling cycle (or another motion mode the reader does not follow) goes to the plane
+  // position its words name even when the program is already there: the written program's
+  // tool may still stand beside the contour where a run left it.
+  const bool cycleNamesPlane =
+      block.modalMotion == Motion::OTHER && (named.Names(axes.first) || named.Names(axes.second));
+  if (block.planeMotion || block.zeroMove || !same || cycleNamesPlane) {
     // A straight move, in program or machine coordinates (G53), leaves an axis it does not name
     // where it was, beside the contour or not, whether or not the position was known before. So
     // does a drilling cycle (or another motion mode the reader does not follow): it goes to the
     // holes its words name and ends above the last one, or leaves those axes unknown. A home
     // move (G28, G30), a change of names (G92...) or any other code with axis words ends where
     // the program has the tool; a block without any (a change of plane) changes nothing.
-    bool machine = false;
-    bool renames = false;
-    bool stored = false;
+    const bool machine = named.machine;
+    const bool renames = named.renames;
     bool axisWords = false;
-    const PlaneAxes& axes = AxesOf(block.modal.plane);
-    for (const Item& item : block.source.items) {
-      if (item.kind != Item::WORD) {
-        continue;
-      }
-      const double code = item.letter == 'G' ? std::floor(item.value) : 0.0;
-      machine = machine || (item.letter == 'G' && item.value == 53.0);
-      renames = renames || code == 28.0 || code == 30.0 || code == 92.0;
-      // G10 and G52 take the axis words for an offset: no cycle runs on them.
-      stored = stored || (item.letter == 'G' && (item.value == 10.0 || item.value == 52.0));
-      axisWords = axisWords || std::string_view("XYZABCUVW").find(item.letter) != std::string::npos;
+    for (const char axis : std::string_view("XYZABCUVW")) {
+      axisWords = axisWords || named.Names(axis);
     }
     Point kept = Kept();
-    const bool cycle = block.modalMotion == Motion::OTHER && !renames && !stored;
+    // G10 and G52 take the axis words for an offset: no cycle runs on them.
+    const bool cycle = block.modalMotion == Motion::OTHER && !renames && !named.stored;
     if (block.motion == Motion::LINE || block.motion == Motion::RAPID || machine || cycle) {
       for (const Item& item : block.source.items) {
         if (item.kind == Item::WORD && (machine || !block.modal.incremental) &&
@@ -422,23 +432,10 @@ void GcodeWriter::DropNormalCarried(const Block& block) {
   if (m_NormalCarried == 0.0) {  // exact: nothing carried, the usual case
     return;
   }
-  const char normal = AxesOf(block.modal.plane).normal;
-  bool machine = false;
-  bool named = false;
-  for (const Item& item : block.source.items) {
-    if (item.kind != Item::WORD) {
-      continue;
-    }
-    const double code = item.letter == 'G' ? std::floor(item.value) : -1.0;
-    if (code == 28.0 || code == 30.0 || code == 92.0 ||
-        (item.letter == 'G' && (item.value == 10.0 || item.value == 52.0))) {
-      m_NormalCarried = 0.0;
-      return;
-    }
-    machine = machine || (item.letter == 'G' && item.value == 53.0);
-    named = named || item.letter == normal;
-  }
-  if (named && (machine || !block.modal.incremental)) {
+  const PositionWords named = WordsOf(block);
+  if (named.renames || named.stored ||
+      (named.Names(AxesOf(block.modal.plane).normal) &&
+       (named.machine || !block.modal.incremental))) {
     m_NormalCarried = 0.0;
   }
 }
