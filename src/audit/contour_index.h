@@ -144,6 +144,11 @@ public:
   void Reserve(std::size_t count);
 
   std::size_t Size() const { return m_Id.size(); }
+  // Takes a segment out of the walls (a move above the work); before Build only.
+  void ClearWall(std::size_t k) {
+    m_Flags[k] = static_cast<std::uint8_t>(m_Flags[k] & ~FLAG_WALL);
+    m_Built = false;
+  }
   bool IsWall(std::size_t k) const { return (m_Flags[k] & FLAG_WALL) != 0; }
   bool IsArc(std::size_t k) const { return (m_Flags[k] & FLAG_ARC) != 0; }
   std::int64_t Id(std::size_t k) const { return m_Id[k]; }

@@ -15,6 +15,7 @@
 
 #include "audit/clearance.h"
 #include "audit/contour_index.h"
+#include "audit/walls.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -277,6 +278,14 @@ struct State {
   bool toleranceValid;  // finite and not negative
   audit::ContourIndex contour;
   std::size_t walls = 0;
+  // By segment: phase, side and locate flag (audit::Role); the runs; the lowest points along the
+  // plane's normal where they change (not a number: unknown); the top of the work.
+  std::vector<std::uint8_t> roles;
+  std::vector<audit::RunSpan> runs;
+  std::vector<std::pair<std::uint32_t, double>> lows;
+  double workTop = std::numeric_limits<double>::quiet_NaN();
+  // Which stretches of the walls bound the part, made when auditing begins.
+  std::unique_ptr<audit::WallRules> rules;
   AuditSummary summary;
   std::size_t hint = 0;  // where the last piece's segment was found
   Window window;         // around the piece
@@ -323,6 +332,53 @@ struct State {
     return spread <= ANCHOR_SPREAD * size ? hull : box;
   }
 
+  // Takes the moves above the work out of the walls, builds the index and the wall rules.
+  void Build() {
+    if (!std::isnan(workTop)) {
+      for (std::size_t i = 0; i < lows.size(); ++i) {
+        const double low = lows[i].second;
+        if (!(low >= workTop)) {
+          continue;
+        }
+        const std::size_t end = i + 1 < lows.size() ? lows[i + 1].first : contour.Size();
+        for (std::size_t k = lows[i].first; k < end; ++k) {
+          if (contour.IsWall(k)) {
+            contour.ClearWall(k);
+            --walls;
+          }
+        }
+      }
+    }
+    contour.Build();
+    rules = std::make_unique<audit::WallRules>(contour, roles, runs, tolerance);
+  }
+
+  // What kind of move a gouge of wall k by a piece of segment `source` (SIZE_MAX: none) is.
+  gouge_kind_t KindOf(std::size_t source, std::size_t k) {
+    if (source == SIZE_MAX) {
+      return GOUGE_CROSSING;
+    }
+    const std::size_t runOfSource = rules->RunOf(source);
+    const std::size_t runOfWall = rules->RunOf(k);
+    if (runOfSource != runOfWall) {
+      return runOfSource > runOfWall ? GOUGE_LATER_CONTOUR : GOUGE_EARLIER_CONTOUR;
+    }
+    const crc_status_t phase = audit::Role::Phase(roles[source]);
+    if (phase == CRC_STATUS_ESTABLISH) {
+      return GOUGE_ENTRY;
+    }
+    if (phase == CRC_STATUS_RETRACT) {
+      return GOUGE_EXIT;
+    }
+    if ((roles[source] & audit::Role::LOCATE) == 0 && contour.IsWall(source)) {
+      const audit::lead_t lead = rules->LeadOf(source);
+      if (lead != audit::LEAD_NONE) {
+        return lead == audit::LEAD_IN ? GOUGE_ENTRY : GOUGE_EXIT;
+      }
+    }
+    return (k + 1 >= source && k <= source + 1) ? GOUGE_CORNER : GOUGE_CROSSING;
+  }
+
   bool Fail(const char* what, std::int64_t id, const char* message) {
     error = std::string(what) + " " + std::to_string(id) + ": " + message;
     return false;
@@ -339,12 +395,14 @@ struct Scan {
   State& state;
   const ToolPiece& piece;
   audit::Probe probe;
-  audit::Band band;             // about a straight piece (see Lines)
-  std::size_t onto = SIZE_MAX;  // the wall the piece leads onto, if any (see MayTouchAt)
-  std::size_t off = SIZE_MAX;   // the wall it leads off
-  double reach = 0.0;           // radius + tolerance: walls beyond it have no clearance to report
-  double gouging = 0.0;         // radius - tolerance: walls nearer are gouged
-  PieceClearance nearest;       // its `gouges` stays 0: the gouges go to State::pending
+  audit::Band band;               // about a straight piece (see Lines)
+  std::size_t onto = SIZE_MAX;    // the wall the piece leads onto, if any (see MayTouchAt)
+  std::size_t off = SIZE_MAX;     // the wall it leads off
+  std::size_t source = SIZE_MAX;  // the piece's programmed segment, if found
+  bool leadChecked = false;       // whether a source that is a candidate wall was asked if a lead
+  double reach = 0.0;             // radius + tolerance: walls beyond it have no clearance to report
+  double gouging = 0.0;           // radius - tolerance: walls nearer are gouged
+  PieceClearance nearest;         // its `gouges` stays 0: the gouges go to State::pending
   // The piece lies within `spread` - limit of `centre`: a wall's disc farther than `spread`
   // plus its radius from the centre keeps the limit from the piece. Worked out from the piece's
   // box and the limit with its margin (`apart`) when the first disc is met: most straight
@@ -395,6 +453,16 @@ bool CGougeAudit::IsWall(const ContourSegment& segment) {
   return segment.phase == CRC_STATUS_DOING && !segment.locate;
 }
 
+bool CGougeAudit::SetWorkTop(double top) {
+  Impl& impl = *m_Impl;
+  if (impl.contour.IsBuilt() || impl.summary.pieces > 0) {
+    impl.error = "the top of the work is set before auditing begins";
+    return false;
+  }
+  impl.workTop = top;
+  return true;
+}
+
 void CGougeAudit::Reserve(std::size_t count) {
   try {
     m_Impl->contour.Reserve(std::min(count, MAX_SEGMENTS));
@@ -426,9 +494,35 @@ bool CGougeAudit::AddSegment(const ContourSegment& segment) {
     }
   }
   const bool wall = IsWall(segment);
+  // Every table grows by one or none: what was added is taken back when memory runs out.
+  const std::size_t runCount = impl.runs.size();
+  const audit::RunSpan lastRun = runCount > 0 ? impl.runs.back() : audit::RunSpan();
+  const std::size_t lowCount = impl.lows.size();
   try {
+    impl.roles.push_back(audit::Role::Make(segment.phase, segment.side, segment.locate));
+    const double radius = segment.radius > 0.0 && IsUsable(segment.radius) ? segment.radius : 0.0;
+    if (impl.runs.empty() || segment.phase == CRC_STATUS_ESTABLISH) {
+      impl.runs.push_back({n, n + 1, radius});
+    } else {
+      impl.runs.back().last = n + 1;
+      if (!(impl.runs.back().radius > 0.0)) {
+        impl.runs.back().radius = radius;
+      }
+    }
+    const double low = segment.low;
+    // exact: a change of the stored value (two unknowns are the same)
+    if (impl.lows.empty() || !(impl.lows.back().second == low ||
+                               (std::isnan(low) && std::isnan(impl.lows.back().second)))) {
+      impl.lows.emplace_back(static_cast<std::uint32_t>(n), low);
+    }
     impl.contour.Add(segment.curve, segment.id, wall);
   } catch (const std::bad_alloc&) {
+    impl.roles.resize(n);
+    impl.runs.resize(runCount);
+    if (runCount > 0) {
+      impl.runs.back() = lastRun;
+    }
+    impl.lows.resize(lowCount);
     return impl.Fail(what, segment.id, "out of memory");
   }
   impl.walls += wall ? 1 : 0;
@@ -458,7 +552,15 @@ bool CGougeAudit::AuditPiece(const ToolPiece& piece, PieceClearance* clearance,
   const std::size_t before = gouges != nullptr ? gouges->size() : 0;
   try {
     if (!impl.contour.IsBuilt()) {
-      impl.contour.Build();
+      impl.Build();
+    }
+    if (piece.low >= impl.workTop) {  // false when either is not a number
+      // Above the work: the cutter removes nothing there.
+      if (clearance != nullptr) {
+        *clearance = PieceClearance();
+      }
+      ++impl.summary.pieces;
+      return true;
     }
     return impl.Audit(piece, track, clearance, gouges);
   } catch (const std::bad_alloc&) {
@@ -576,15 +678,50 @@ void Scan::Examine(std::size_t k) {
   }
   const Track& track = probe.piece;
   const double r = piece.radius;
-  wall_end_t skip = audit::WALL_INTERIOR;
-  if (k == onto && MayTouchAt(track, wall, audit::WALL_START, r, state.tolerance)) {
-    skip = audit::WALL_START;
-  } else if (k == off && MayTouchAt(track, wall, audit::WALL_END, r, state.tolerance)) {
-    skip = audit::WALL_END;
-  }
-  const Approach a = audit::Closest(track, wall, skip);
+  auto skipFor = [&](const Track& w) {
+    if (k == onto && MayTouchAt(track, w, audit::WALL_START, r, state.tolerance)) {
+      return audit::WALL_START;
+    }
+    if (k == off && MayTouchAt(track, w, audit::WALL_END, r, state.tolerance)) {
+      return audit::WALL_END;
+    }
+    return audit::WALL_INTERIOR;
+  };
+  wall_end_t skip = skipFor(wall);
+  Approach a = audit::Closest(track, wall, skip);
   if (!(a.distance <= reach)) {
     return;
+  }
+  if (a.distance < gouging) {
+    // Close enough to gouge: which of this wall bounds the part, and whether the piece is a
+    // lead's (a lead leads onto and off the walls beside it as a start-up does).
+    if (!leadChecked && source != SIZE_MAX && contour.IsWall(source) &&
+        (k == source + 1 || k + 1 == source)) {
+      leadChecked = true;
+      if (state.rules->LeadOf(source) != audit::LEAD_NONE) {
+        onto = source + 1 < contour.Size() && contour.IsWall(source + 1) ? source + 1 : onto;
+        off = source > 0 && contour.IsWall(source - 1) ? source - 1 : off;
+        skip = skipFor(wall);
+        a = audit::Closest(track, wall, skip);
+      }
+    }
+    if (const std::vector<audit::Part>* parts = state.rules->Walls(k)) {
+      a.distance = std::numeric_limits<double>::infinity();
+      for (const audit::Part& part : *parts) {
+        const Track stretch = audit::Stretch(wall, part.s0, part.s1);
+        const wall_end_t end = (skip == audit::WALL_START && part.s0 <= 0.0) ||
+                                       (skip == audit::WALL_END && part.s1 >= 1.0)
+                                   ? skip
+                                   : audit::WALL_INTERIOR;
+        const Approach b = audit::Closest(track, stretch, end);
+        if (b.distance < a.distance) {
+          a = b;
+        }
+      }
+      if (!(a.distance <= reach)) {
+        return;
+      }
+    }
   }
   if (a.distance < nearest.clearance) {
     nearest.clearance = a.distance;
@@ -595,7 +732,8 @@ void Scan::Examine(std::size_t k) {
   }
   if (a.distance < gouging) {
     state.pending.push_back(Gouge{state.summary.pieces, piece.id, k, contour.Id(k), a.onPiece,
-                                  a.onWall, a.distance, r - a.distance});
+                                  a.onWall, a.distance, r - a.distance, state.KindOf(source, k),
+                                  source});
   }
 }
 
@@ -618,6 +756,7 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
   const bool sourceFound = contour.Find(piece.id, hint, source);
   if (sourceFound) {
     hint = source;
+    scan.source = source;
     if (!contour.IsWall(source)) {
       const bool next = source + 1 < contour.Size() && contour.IsWall(source + 1);
       scan.onto = next ? source + 1 : SIZE_MAX;

@@ -140,30 +140,46 @@ TEST(Audit, DistancesMatchClosedForms) {
 TEST(Audit, ReportsGougesNotContacts) {
   for (const auto& row : ReadTable("contacts.txt")) {
     SCOPED_TRACE(row[0]);
-    ASSERT_EQ(row.size(), 4u);
+    ASSERT_TRUE(row.size() == 4u || row.size() == 5u);
     crc::CGougeAudit audit(1e-9);
     bool accepted = true;
+    if (row.size() == 5u) {
+      accepted = audit.SetWorkTop(std::strtod(row[4].c_str(), nullptr));
+    }
+    // A height after '@' at the end of an item: its lowest point along the plane's normal.
+    auto low = [](std::string& item) {
+      const std::size_t at = item.find('@');
+      const double z = at == std::string::npos ? NAN : std::strtod(item.c_str() + at + 1, nullptr);
+      item = item.substr(0, at);
+      return z;
+    };
     std::stringstream contour(row[1]);
     std::int64_t k = 0;
     for (std::string item; std::getline(contour, item, ';'); ++k) {
+      crc::ContourSegment segment;
+      segment.low = low(item);
       std::istringstream in(item);
       std::string phase;
       in >> phase;
-      crc::ContourSegment segment;
       segment.curve = ReadCurve(in);
       segment.id = 10 * k;
-      segment.phase = phase == "S"   ? crc::CRC_STATUS_ESTABLISH
-                      : phase == "R" ? crc::CRC_STATUS_RETRACT
-                      : phase == "N" ? crc::CRC_STATUS_NONE
-                                     : crc::CRC_STATUS_DOING;
-      segment.locate = phase == "P";
+      segment.phase = phase[0] == 'S'   ? crc::CRC_STATUS_ESTABLISH
+                      : phase[0] == 'R' ? crc::CRC_STATUS_RETRACT
+                      : phase[0] == 'N' ? crc::CRC_STATUS_NONE
+                                        : crc::CRC_STATUS_DOING;
+      segment.locate = phase[0] == 'P';
+      segment.side = phase.size() < 2  ? crc::CRC_DIR_NONE
+                     : phase[1] == 'l' ? crc::CRC_DIR_LEFT
+                                       : crc::CRC_DIR_RIGHT;
+      segment.radius = 1.0;
       accepted = accepted && audit.AddSegment(segment);
     }
     std::vector<crc::Gouge> gouges;
     std::stringstream pieces(row[2]);
     for (std::string item; std::getline(pieces, item, ';');) {
-      std::istringstream in(item);
       crc::ToolPiece piece;
+      piece.low = low(item);
+      std::istringstream in(item);
       in >> piece.id;
       piece.id = piece.id < 0 ? -1 : 10 * piece.id;
       piece.tool = ReadCurve(in);
@@ -176,15 +192,26 @@ TEST(Audit, ReportsGougesNotContacts) {
       continue;
     }
     ASSERT_TRUE(accepted) << audit.GetLatestError();
+    // WALL@DEPTH, or WALL@DEPTH/KIND with the number of the kind of move it comes from.
     Found expected;
+    std::vector<std::pair<std::size_t, int>> kinds;
     std::istringstream want(row[3] == "none" ? "" : row[3]);
     for (std::string g; want >> g;) {
       expected.emplace_back(0, std::stoul(g), std::strtod(g.c_str() + g.find('@') + 1, nullptr));
+      const std::size_t slash = g.find('/');
+      if (slash != std::string::npos) {
+        kinds.emplace_back(std::stoul(g), std::stoi(g.substr(slash + 1)));
+      }
     }
     Found actual;
     for (const crc::Gouge& g : gouges) {
       actual.emplace_back(0, g.segment, g.depth);
       EXPECT_EQ(g.segmentId, static_cast<std::int64_t>(10 * g.segment));
+      for (const auto& [wall, kind] : kinds) {
+        if (wall == g.segment) {
+          EXPECT_EQ(static_cast<int>(g.kind), kind) << "the gouge of wall " << wall;
+        }
+      }
     }
     ExpectGouges(actual, expected);
     EXPECT_EQ(audit.GetSummary().gouges, gouges.size());

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -68,6 +69,47 @@ bool HasWord(const Block& b, char letter) {
 }
 
 std::string Short(double value) { return FormatNumber(value, 6); }
+
+// The lowest point of a block's move along the plane's normal; not a number when unknown.
+double LowOf(const Block& b) {
+  return b.heightKnown && b.heightBeforeKnown ? std::min(b.height, b.height - b.heightChange) : NAN;
+}
+
+// How a gouge's kind is named in its warning, and what may fix it.
+const char* KindName(crc::gouge_kind_t kind) {
+  switch (kind) {
+  case crc::GOUGE_ENTRY:
+    return "entry";
+  case crc::GOUGE_EXIT:
+    return "exit";
+  case crc::GOUGE_CORNER:
+    return "corner";
+  case crc::GOUGE_CROSSING:
+    return "crossing";
+  case crc::GOUGE_LATER_CONTOUR:
+    return "later contour";
+  case crc::GOUGE_EARLIER_CONTOUR:
+    return "earlier contour";
+  }
+  return "crossing";
+}
+std::string Hint(crc::gouge_kind_t kind, const std::string& piece, const std::string& wall) {
+  switch (kind) {
+  case crc::GOUGE_ENTRY:
+    return "approach along the normal of block " + wall + ", or start farther out";
+  case crc::GOUGE_EXIT:
+    return "leave along the normal of block " + wall + ", or end farther out";
+  case crc::GOUGE_CROSSING:
+    return "the cutter does not fit between blocks " + piece + " and " + wall;
+  case crc::GOUGE_LATER_CONTOUR:
+    return "the contour of block " + piece + " cuts into the wall block " + wall + " finished";
+  case crc::GOUGE_EARLIER_CONTOUR:
+    return "block " + piece + " cuts into the wall a later contour finishes at block " + wall;
+  case crc::GOUGE_CORNER:
+    break;
+  }
+  return {};
+}
 
 class Driver : public RunOrder::Sink {
 public:
@@ -134,6 +176,9 @@ private:
   std::optional<double> m_Height;
   std::optional<double> m_RapidHeight;
   bool m_HeightProgrammed = false;
+  // The highest height from which the program feeds downwards: the top of the work, as far as
+  // the program shows it (moves at or above it cut nothing).
+  std::optional<double> m_PlungeTop;
   // The gouge check (none with --no-verify). Its ids are the blocks' ids made unique over the
   // program (m_IdBase: the blocks of the runs before) in the high half, the source line in the
   // low half; m_Places holds, from each id on, the file and calls of the blocks.
@@ -295,13 +340,19 @@ void Driver::NoteWritten(const cli::Block& block) {
   if (block.motion == Motion::RAPID && normalWord && block.heightKnown) {
     m_RapidHeight = block.height;
   }
+  // A feed move that goes down (a plunge, a ramp, a helix) starts at or above the work.
+  const bool feed = block.motion == Motion::LINE || IsArc(block.motion);
+  if (feed && block.heightKnown && block.heightBeforeKnown && block.heightChange < 0.0) {
+    const double from = block.height - block.heightChange;
+    m_PlungeTop = m_PlungeTop ? std::max(*m_PlungeTop, from) : from;
+  }
 }
 
 void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart,
                     const std::vector<const cli::Block*>* chords) {
   if (m_Check && !piece.dropped && piece.phase != crc::CRC_STATUS_NONE &&
       std::fabs(block.compRadius) >= crc::EPSILON) {
-    m_Check->Piece(piece.tool, std::fabs(block.compRadius), AuditId(piece.id, block));
+    m_Check->Piece(piece.tool, std::fabs(block.compRadius), LowOf(block), AuditId(piece.id, block));
   }
   if (!m_Json && !m_Svg) {
     return;
@@ -593,7 +644,8 @@ int Driver::Compensate(cli::Block first) {
     }
     order.Covers(id, last);
     if (m_Check && node) {
-      m_Check->Segment(*node, AuditId(id, *order.Find(id)));
+      const cli::Block& at = *order.Find(id);
+      m_Check->Segment(*node, at.compRadius, LowOf(at), AuditId(id, at));
     }
     return true;
   };
@@ -710,6 +762,8 @@ bool Driver::OpenOutputs() {
 int Driver::Audit(std::vector<GougeRecord>& records) {
   std::vector<GougeFinding> findings;
   std::string failure;
+  const std::optional<double> top = m_Options.stockTop ? m_Options.stockTop : m_PlungeTop;
+  m_Check->SetWorkTop(top ? *top : NAN);
   const bool measured = m_Check->Run(findings, failure);
   const auto placeOf = [this](std::int64_t id) -> const PlaceFrom& {
     const auto after = std::upper_bound(
@@ -718,6 +772,16 @@ int Driver::Audit(std::vector<GougeRecord>& records) {
     return *(after - 1);  // every id given out was noted at or after the first place
   };
   const auto lineOf = [](std::int64_t id) { return static_cast<std::size_t>(id & 0xffffffff); };
+  // One gouge cut again in another pass (a subroutine or loop run again) is said once, with the
+  // passes counted: the same blocks, kind, depth and point as written.
+  struct Said {
+    GougeRecord record;
+    std::string message;
+    std::string hint;
+    std::string at;
+  };
+  std::vector<Said> said;
+  std::map<std::string, std::size_t> seen;
   const GougeFinding* least = nullptr;
   for (const GougeFinding& finding : findings) {
     const PlaceFrom& piece = placeOf(finding.pieceId);
@@ -732,33 +796,50 @@ int Driver::Audit(std::vector<GougeRecord>& records) {
     record.depth = finding.depth;
     record.clearance = finding.clearance;
     record.radius = finding.radius;
-    const std::string at = language::FormatPlace({record.file, record.line}, 0, piece.callers,
-                                                 m_Name, &m_Reader->Language());
+    record.kind = KindName(finding.kind);
     const std::string against =
         record.wallFile == record.file
             ? std::to_string(record.wallLine)
             : language::FormatPlace({record.wallFile, record.wallLine}, 0, {}, m_Name);
-    std::string message = at;
-    message += ": warning: the tool comes " + Short(finding.depth);
+    std::string message = record.kind + ": the tool comes " + Short(finding.depth);
     message += " inside the contour at (" + Short(finding.wallPoint.x);
     message += ", " + Short(finding.wallPoint.y) + "): block " + std::to_string(record.line);
     message += " against block " + against;
-    if (m_Html) {
-      // Marked on the page from the tool centre to the point of the wall it cuts into.
-      WarningRecord warning;
-      warning.file = record.file;
-      warning.line = record.line;
-      warning.message = message.substr(message.find("the tool comes"));
-      warning.hasGeometry = true;
-      warning.segment.from = finding.toolPoint;
-      warning.segment.to = finding.wallPoint;
-      m_Html->Warning(warning);
-    }
-    Say(message + "\n");
-    records.push_back(std::move(record));
     if (least == nullptr || finding.clearance < least->clearance) {
       least = &finding;
     }
+    const std::string key = record.file + '\n' + record.wallFile + '\n' + message;
+    const auto [where, fresh] = seen.emplace(key, said.size());
+    if (!fresh) {
+      ++said[where->second].record.passes;
+      continue;
+    }
+    const std::string at = language::FormatPlace({record.file, record.line}, 0, piece.callers,
+                                                 m_Name, &m_Reader->Language());
+    said.push_back({std::move(record), std::move(message),
+                    Hint(finding.kind, std::to_string(lineOf(finding.pieceId)), against), at});
+  }
+  for (Said& one : said) {
+    std::string message = one.message;
+    if (one.record.passes > 1) {
+      message += " (" + std::to_string(one.record.passes) + " passes)";
+    }
+    if (!one.hint.empty()) {
+      message += "; " + one.hint;
+    }
+    if (m_Html) {
+      // Marked on the page from the tool centre to the point of the wall it cuts into.
+      WarningRecord warning;
+      warning.file = one.record.file;
+      warning.line = one.record.line;
+      warning.message = message;
+      warning.hasGeometry = true;
+      warning.segment.from = one.record.toolPoint;
+      warning.segment.to = one.record.point;
+      m_Html->Warning(warning);
+    }
+    Say(one.at + ": warning: " + message + "\n");
+    records.push_back(std::move(one.record));
   }
   const char* outcome = m_Options.allowGouge
                             ? "written all the same (--allow-gouge)"
@@ -771,7 +852,7 @@ int Driver::Audit(std::vector<GougeRecord>& records) {
   if (least != nullptr) {
     std::fprintf(m_Diagnostics,
                  "%s: warning: %zu gouge%s, minimum clearance %s for a cutter radius of %s: %s\n",
-                 m_Name.c_str(), findings.size(), findings.size() == 1 ? "" : "s",
+                 m_Name.c_str(), records.size(), records.size() == 1 ? "" : "s",
                  Short(least->clearance).c_str(), Short(least->radius).c_str(), outcome);
   }
   return measured && findings.empty() ? EXIT_OK : EXIT_GOUGE;

@@ -64,6 +64,9 @@ struct Options {
   bool verify = true;
   std::optional<double> gougeTolerance;
   bool allowGouge = false;
+  // The top of the work along the plane's normal: moves at or above it are not audited (none:
+  // the highest height from which the program feeds downwards, when it does).
+  std::optional<double> stockTop;
 };
 
 // Runs the whole job; messages go to `diagnostics`. Returns one of the exit codes above.

@@ -140,6 +140,12 @@ int Main(int argc, char** argv) {
                      "0.005 mm, 0.0002 in)")
           ->check(CLI::NonNegativeNumber.description(""))
           ->type_name("TOL");
+  auto* stockTop =
+      app.add_option("--stock-top", options.stockTop,
+                     "the height of the top of the work along the axis normal to the plane (Z "
+                     "under G17): moves at or above it cut nothing and are not audited (default: "
+                     "the highest height from which the program feeds downwards)")
+          ->type_name("Z");
   bool strictInterference = false;
   app.add_flag("--strict-interference", strictInterference,
                "the engine's plain interference test: nearly parallel offsets of short chords "
@@ -147,7 +153,8 @@ int Main(int argc, char** argv) {
   app.add_flag("--no-verify", noVerify,
                "do not audit the tool path for gouges (the audit keeps the program's contour "
                "in memory, about 50 bytes a segment)")
-      ->excludes(gougeTolerance);
+      ->excludes(gougeTolerance)
+      ->excludes(stockTop);
   app.add_flag("--allow-gouge", options.allowGouge,
                "write the compensated program even when it gouges the contour (exit status 3 "
                "all the same)");

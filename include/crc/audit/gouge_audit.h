@@ -16,10 +16,35 @@
 /// wall apart, with a margin for their rounding) cannot show that it stays beyond the limit;
 /// every distance reported is the exact one.
 ///
-/// Which programmed segments are walls. A wall is a segment the tool must keep a cutter radius
-/// away from: a segment in progress (CRC_STATUS_DOING) that is not a positioning (locate) line.
-/// Start-up and cancel moves, positioning lines and moves outside compensation are not walls:
-/// they say where the tool centre goes on its way to or from the contour, not where the part is.
+/// Which programmed segments are walls. A wall is a stretch of the programmed contour that bounds
+/// the finished part: the tool must keep a cutter radius away from it. The candidates are the
+/// segments in progress (CRC_STATUS_DOING) that are not positioning (locate) lines and that cut
+/// (ContourSegment::cuts: a move made above the work removes nothing). Start-up and cancel
+/// moves, positioning lines and moves outside compensation are never walls: they say where the
+/// tool centre goes on its way to or from the contour, not where the part is. Two rules take
+/// stretches of candidates away, each decided from the program's own geometry:
+///   - Leads and run-ons. A run (the segments from one start-up to the next) is decomposed as a
+///     loop-erased walk: where its programmed path comes back to a point it has passed, the path
+///     since then is a loop. What no loop takes (the backbone: moves into the first loop, from one
+///     loop to the next, past the last) is a lead where it lies in the air of the loops at its
+///     ends (on the tool's side of them, by the winding number) and meets them only at its ends;
+///     a lead is no wall within the finishing region of those loops. Tangent lead-in and
+///     lead-out arcs, a side run on past the start corner, an outline closed and run on up its
+///     first side, a second lap are all decided so. A run that closes no loop keeps every
+///     candidate a wall.
+///   - Later passes. A stretch of a wall that lies in the finishing region of a wall programmed
+///     later and standing behind it (on its material side: the later pass cuts deeper on the
+///     same side) is no wall: it was a roughing wall. A later wall facing it (a slot narrower
+///     than the cutter, the same contour cut from its other side) or at right angles to it
+///     releases nothing.
+/// The finishing region of a wall of a run of cutter radius r (ContourSegment::radius, on the
+/// side ContourSegment::side) is what the cutter must sweep to finish it: the points whose foot
+/// on the wall lies inside it and that stand on the tool's side by more than the tolerance and
+/// less than 2r, and at a corner where the contour turns away from the tool, the sector of
+/// radius 2r between the two walls' normals. A segment without a side or a run without a radius
+/// keeps its candidates walls. Every boundary is a line or a circle: the stretches are exact.
+/// These rules are decided only for walls that a piece comes close enough to gouge, so that a
+/// clean path pays nothing for them.
 ///
 /// Which contacts are not gouges. A clearance of at least radius - tolerance is contact, not a
 /// gouge: that covers exact corners (a trimmed inside corner ends exactly one radius from both
@@ -29,11 +54,11 @@
 /// tolerance (up to 0.0019 of the radius).
 ///
 /// One exemption goes beyond the tolerance. A straight piece whose programmed segment is not a
-/// wall but comes right before a wall (a start-up or positioning move, or a line inserted for
-/// it) leads onto that wall at its first point; one whose segment comes right after a wall (a
-/// cancel or positioning move) leads off it at its last point. Coming in at an angle, the tool
-/// cuts a little behind that point before it reaches its place beside it; that notch is the
-/// start-up's own and is not reported when all of this holds:
+/// wall (a start-up, cancel or positioning move, a lead, or a line inserted for one) but comes
+/// right before a wall leads onto that wall at its first point; one whose segment comes right
+/// after a wall leads off it at its last point. Coming in at an angle, the tool cuts a little
+/// behind that point before it reaches its place beside it; that notch is the start-up's own and
+/// is not reported when all of this holds:
 ///   - the nearest point of the wall is the attachment point itself;
 ///   - both ends of the piece lie at least radius - tolerance from that point (the tool neither
 ///     starts nor ends inside the wall there);
@@ -46,6 +71,11 @@
 /// radius of any other point of the attached wall, reaching it from its material side, crossing
 /// it, and every contact with any other wall, including the neighbour that a closed contour has
 /// on the other side of the attachment point.
+///
+/// Heights. The audit is two-dimensional; a host that knows the height of each move along the
+/// axis normal to the plane gives its lowest point (ContourSegment::low, ToolPiece::low) and the
+/// top of the work (SetWorkTop): a piece wholly at or above the top is no cut and is not
+/// measured, and a segment wholly at or above it is no wall.
 ///
 /// Lengths are in the host's unit. Not thread-safe: one audit is used by one thread at a time.
 #pragma once
@@ -85,6 +115,15 @@ struct ContourSegment {
   std::int64_t id = 0;
   crc_status_t phase = CRC_STATUS_NONE;  ///< compensation phase; walls are CRC_STATUS_DOING
   bool locate = false;                   ///< a positioning line inside compensation, not offset
+  /// The side the tool runs on (after a negative radius swapped it), CRC_DIR_NONE when unknown:
+  /// the wall rules need it to tell the part's side from the air.
+  crc_dir_t side = CRC_DIR_NONE;
+  /// The radius of the cutter that finishes the segment (positive; 0 when unknown). A run takes
+  /// the radius of its first segment that has one.
+  double radius = 0.0;
+  /// The lowest point of the move along the axis normal to the plane; not a number when unknown
+  /// (then it cuts). See SetWorkTop.
+  double low = std::numeric_limits<double>::quiet_NaN();
 };
 
 /// One piece of the tool-centre path.
@@ -94,18 +133,35 @@ struct ToolPiece {
   /// The id of the programmed segment the piece belongs to; for a line the engine inserted, the
   /// id of the segment it was inserted for. An id not in the contour attaches the piece nowhere.
   std::int64_t id = 0;
+  /// The lowest point of the piece along the axis normal to the plane; not a number when unknown
+  /// (then it cuts). See SetWorkTop.
+  double low = std::numeric_limits<double>::quiet_NaN();
+};
+
+/// What kind of move a gouge comes from, as the piece and the wall stand in the program.
+enum gouge_kind_t : int {
+  GOUGE_ENTRY = 0,           ///< a start-up move or a lead-in cuts into the contour
+  GOUGE_EXIT = 1,            ///< a cancel move, a closing line or a run-on
+  GOUGE_CORNER = 2,          ///< a piece of a run against its own wall or the next one
+  GOUGE_CROSSING = 3,        ///< a piece of a run against a wall further along the same run
+  GOUGE_LATER_CONTOUR = 4,   ///< a piece of a later run against a wall an earlier run finished
+  GOUGE_EARLIER_CONTOUR = 5  ///< a piece of an earlier run against a wall a later run finishes
 };
 
 /// A wall that a piece comes closer to than its radius less the tolerance.
 struct Gouge {
-  std::size_t piece = 0;       ///< ordinal of the piece among those audited, from 0
-  std::int64_t pieceId = 0;    ///< the piece's id (ToolPiece::id)
-  std::size_t segment = 0;     ///< ordinal of the wall in the contour, from 0
-  std::int64_t segmentId = 0;  ///< the wall's id (ContourSegment::id)
-  __point2<double> toolPoint;  ///< the point of the piece nearest the wall
-  __point2<double> wallPoint;  ///< the point of the wall nearest the piece
-  double clearance = 0.0;      ///< distance between the two points
-  double depth = 0.0;          ///< radius - clearance
+  std::size_t piece = 0;               ///< ordinal of the piece among those audited, from 0
+  std::int64_t pieceId = 0;            ///< the piece's id (ToolPiece::id)
+  std::size_t segment = 0;             ///< ordinal of the wall in the contour, from 0
+  std::int64_t segmentId = 0;          ///< the wall's id (ContourSegment::id)
+  __point2<double> toolPoint;          ///< the point of the piece nearest the wall
+  __point2<double> wallPoint;          ///< the point of the wall nearest the piece
+  double clearance = 0.0;              ///< distance between the two points
+  double depth = 0.0;                  ///< radius - clearance
+  gouge_kind_t kind = GOUGE_CROSSING;  ///< the kind of move it comes from
+  /// The ordinal of the piece's programmed segment in the contour (SIZE_MAX when its id is not
+  /// there).
+  std::size_t pieceSegment = SIZE_MAX;
 };
 
 /// The nearest wall of one piece, among the walls within radius + tolerance of it.
@@ -158,9 +214,15 @@ public:
   CGougeAudit(const CGougeAudit&) = delete;
   CGougeAudit& operator=(const CGougeAudit&) = delete;
 
-  /// True when the segment counts as a wall: in progress (CRC_STATUS_DOING) and not a locate
-  /// line.
+  /// True when the segment is a candidate wall by its phase: in progress (CRC_STATUS_DOING) and
+  /// not a locate line. A segment wholly above the work (see SetWorkTop) is none all the same,
+  /// and the wall rules may take stretches of a candidate away (see the file comment).
   static bool IsWall(const ContourSegment& segment);
+
+  /// The top of the work along the axis normal to the plane: pieces and segments whose lowest
+  /// point (`low`) lies at or above it cut nothing. Not a number (the default): everything cuts.
+  /// Set it before the first AuditPiece; false, with the reason in GetLatestError, after.
+  bool SetWorkTop(double top);
 
   /// Room for `count` segments, so that a long contour is stored without slack. Only a hint:
   /// nothing fails when memory for it runs out.

@@ -8,7 +8,8 @@
 
 namespace cutcomp::cli {
 
-void GougeCheck::PieceStore::Add(const crc::Curve& tool, double radius, std::int64_t id) {
+void GougeCheck::PieceStore::Add(const crc::Curve& tool, double radius, double low,
+                                 std::int64_t id) {
   std::uint8_t flags = 0;
   // exact: a piece that starts where the last one ended is the usual case, and it is stored
   // only when the start is that very point
@@ -26,6 +27,13 @@ void GougeCheck::PieceStore::Add(const crc::Curve& tool, double radius, std::int
     flags |= NEW_RADIUS;
     m_Extra.push_back(radius);
   }
+  // exact: a change of the stored value; two unknown heights are the same
+  if (m_Empty || !(low == m_LastLow || (std::isnan(low) && std::isnan(m_LastLow)))) {
+    flags |= NEW_LOW;
+    m_Extra.push_back(low);
+    m_LastLow = low;
+  }
+  m_Empty = false;
   // Ids are the driver's and may be anything; the difference wraps instead of overflowing.
   const auto step = static_cast<std::int64_t>(static_cast<std::uint64_t>(id) -
                                               static_cast<std::uint64_t>(m_LastId));
@@ -66,6 +74,9 @@ void GougeCheck::PieceStore::ForEach(Visit&& visit) const {
     if ((flags & NEW_RADIUS) != 0) {
       piece.radius = *extra++;
     }
+    if ((flags & NEW_LOW) != 0) {
+      piece.low = *extra++;
+    }
     if ((flags & NEW_STEP) != 0) {
       step = static_cast<std::uint64_t>(*steps++);
     }
@@ -95,7 +106,7 @@ void GougeCheck::BeginRun(Plane plane, Units units, std::uint64_t frame) {
   m_Storing = m_Current->failed || !m_Abandoned.empty() ? nullptr : m_Current;
 }
 
-void GougeCheck::Segment(const crc::CCrcNode& node, std::int64_t id) {
+void GougeCheck::Segment(const crc::CCrcNode& node, double radius, double low, std::int64_t id) {
   if (m_Storing == nullptr) {
     return;
   }
@@ -105,6 +116,14 @@ void GougeCheck::Segment(const crc::CCrcNode& node, std::int64_t id) {
   segment.phase = node.GetStatusType();
   segment.locate =
       node.GetNodeType() == crc::NODE_LINE && static_cast<const crc::CCrcLine&>(node).IsLocate();
+  // A negative radius puts the tool on the other side, as the engine offsets it.
+  const crc::crc_dir_t dir = node.GetCrcDirType();
+  segment.side = radius >= 0.0               ? dir
+                 : dir == crc::CRC_DIR_LEFT  ? crc::CRC_DIR_RIGHT
+                 : dir == crc::CRC_DIR_RIGHT ? crc::CRC_DIR_LEFT
+                                             : crc::CRC_DIR_NONE;
+  segment.radius = std::fabs(radius);
+  segment.low = low;
   if (!m_Storing->audit.AddSegment(segment)) {
     m_Storing->failed = true;
     m_Storing->failure = m_Storing->audit.GetLatestError();
@@ -112,9 +131,9 @@ void GougeCheck::Segment(const crc::CCrcNode& node, std::int64_t id) {
   }
 }
 
-void GougeCheck::Piece(const cutcomp::Curve& tool, double radius, std::int64_t id) {
+void GougeCheck::Piece(const cutcomp::Curve& tool, double radius, double low, std::int64_t id) {
   if (m_Storing != nullptr) {
-    m_Storing->pieces.Add(tool, radius, id);
+    m_Storing->pieces.Add(tool, radius, low, id);
   }
 }
 
@@ -126,6 +145,10 @@ bool GougeCheck::Run(std::vector<GougeFinding>& findings, std::string& failure) 
   std::vector<crc::Gouge> gouges;
   for (auto& entry : m_Frames) {
     Frame& frame = *entry.second;
+    if (!frame.failed && !frame.audit.SetWorkTop(m_WorkTop)) {
+      frame.failed = true;
+      frame.failure = frame.audit.GetLatestError();
+    }
     if (!frame.failed) {
       frame.pieces.ForEach([&](const crc::ToolPiece& piece) {
         gouges.clear();
@@ -137,7 +160,7 @@ bool GougeCheck::Run(std::vector<GougeFinding>& findings, std::string& failure) 
         }
         for (const crc::Gouge& gouge : gouges) {
           findings.push_back({gouge.pieceId, gouge.segmentId, gouge.wallPoint, gouge.toolPoint,
-                              gouge.clearance, piece.radius, gouge.depth});
+                              gouge.clearance, piece.radius, gouge.depth, gouge.kind});
         }
         return true;
       });

@@ -59,6 +59,7 @@ struct GougeFinding {
   double clearance = 0.0;
   double radius = 0.0;
   double depth = 0.0;
+  crc::gouge_kind_t kind = crc::GOUGE_CROSSING;
 };
 
 class GougeCheck {
@@ -70,12 +71,17 @@ public:
   // A compensation run begins. Its segments and pieces are compared with those of the runs in
   // the same plane, units and work frame (`frame` counts changes of the work coordinates).
   void BeginRun(Plane plane, Units units, std::uint64_t frame);
-  // A programmed segment as the engine is handed it (before the engine changes it). Ids
-  // increase along the program.
-  void Segment(const crc::CCrcNode& node, std::int64_t id);
+  // A programmed segment as the engine is handed it (before the engine changes it), compensated
+  // by `radius` (signed: a negative radius puts the tool on the other side); `low` its lowest
+  // point along the plane's normal (not a number: unknown). Ids increase along the program.
+  void Segment(const crc::CCrcNode& node, double radius, double low, std::int64_t id);
   // A piece of the tool path as written, travelled by a cutter of `radius`; `id` is its
-  // programmed segment's (an inserted line's: its anchor's).
-  void Piece(const cutcomp::Curve& tool, double radius, std::int64_t id);
+  // programmed segment's (an inserted line's: its anchor's); `low` as for a segment.
+  void Piece(const cutcomp::Curve& tool, double radius, double low, std::int64_t id);
+
+  // The top of the work (see crc::CGougeAudit::SetWorkTop); not a number: everything cuts. Set
+  // before Run.
+  void SetWorkTop(double top) { m_WorkTop = top; }
 
   // Gives up: the path is not measured, Run says why.
   void Abandon(const std::string& reason) {
@@ -94,7 +100,7 @@ private:
   // The pieces of one frame, compactly, replayed in order by Run.
   class PieceStore {
   public:
-    void Add(const crc::Curve& tool, double radius, std::int64_t id);
+    void Add(const crc::Curve& tool, double radius, double low, std::int64_t id);
     template <typename Visit>
     void ForEach(Visit&& visit) const;
     std::size_t MemoryUsage() const;
@@ -107,10 +113,12 @@ private:
       OWN_FROM = 8,
       NEW_RADIUS = 16,
       NEW_STEP = 32,  // the id does not follow the last one by the last step
+      NEW_LOW = 64,   // the lowest point along the plane's normal changes
     };
     std::deque<Point> m_Ends;
     std::deque<std::uint8_t> m_Flags;
-    // In order of the pieces that need them: a start, then a centre, then a radius.
+    // In order of the pieces that need them: a start, then a centre, then a radius, then a low
+    // point.
     std::deque<double> m_Extra;
     // Ids go up by the same step along a run of pieces (one block after the other): a step is
     // kept only where it changes, and a repeated id is a step of zero.
@@ -118,6 +126,8 @@ private:
     // Not numbers before the first piece: its start and radius are stored whatever they are.
     Point m_LastTo{NAN, NAN};
     double m_LastRadius = NAN;
+    double m_LastLow = NAN;
+    bool m_Empty = true;
     std::int64_t m_LastId = 0;
     std::int64_t m_LastStep = 0;
   };
@@ -131,6 +141,7 @@ private:
   };
 
   std::optional<double> m_Tolerance;
+  double m_WorkTop = NAN;
   std::map<std::tuple<int, int, std::uint64_t>, std::unique_ptr<Frame>> m_Frames;
   Frame* m_Current = nullptr;
   // The frame that takes the segments and pieces: the current one while it has not failed and

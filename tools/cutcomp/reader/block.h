@@ -95,6 +95,7 @@ struct BlockMeaning {
   // the block made, when known.
   double height = 0.0;
   bool heightKnown = false;
+  bool heightBeforeKnown = false;  // the height before the block; the change is 0 without it
   double heightChange = 0.0;
 
   // Compensation: the phase of this block's plane motion, and the side and signed radius in

@@ -130,6 +130,7 @@ bool ModalReader::PlainMove(Block& b) {
   m_Known[v] = endKnownV;
   // The height stays: its change is the fresh block's zero.
   b.heightKnown = m_Known[w];
+  b.heightBeforeKnown = b.heightKnown;
   b.height = m_Pos[w];
   AssignPhase(b);
   return true;
@@ -313,6 +314,7 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
     b.endKnown = m_Known[u] && m_Known[v];
   }
   b.heightKnown = m_Known[w];
+  b.heightBeforeKnown = heightKnownBefore;
   b.height = m_Pos[w];
   b.heightChange = b.heightKnown && heightKnownBefore ? b.height - heightBefore : 0.0;
 }

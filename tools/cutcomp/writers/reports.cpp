@@ -170,6 +170,8 @@ void JsonWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>
       one["depth"] = gouge.depth;
       one["clearance"] = gouge.clearance;
       one["radius"] = gouge.radius;
+      one["kind"] = gouge.kind;
+      one["passes"] = gouge.passes;
       g.push_back(std::move(one));
     }
   }

@@ -56,6 +56,8 @@ struct GougeRecord {
   double depth = 0.0;
   double clearance = 0.0;
   double radius = 0.0;
+  std::string kind;        // entry, exit, corner, crossing, later contour, earlier contour
+  std::size_t passes = 1;  // how many times the same gouge is cut (a subroutine run again)
 };
 
 // A warning about a block (line 0: about the whole run), with the geometry it concerns when it
