@@ -14,7 +14,10 @@
 // whole contour (start-up and cancel moves included, which the audit does not take as walls),
 // then every piece of the path (start-up, cancel and inserted lines included), with a
 // tolerance of 1e-6 mm. The depth of a program is that of its deepest gouge, as a fraction of
-// the radius; the audit's distances are exact closed forms. The deepest gouge of each mode is
+// the radius; the audit's distances are exact closed forms. Each path is audited twice: with the
+// tool's side and radius on the contour, as the command-line tool gives them (the audit then
+// decides which stretches bound the part), and with every segment in progress a wall; programs
+// clean only the first way are counted and the first is printed, to be judged by hand. The deepest gouge of each mode is
 // printed as a program, to replay through the audit's contour runner once its depths are
 // worked out by hand.
 #include <algorithm>
@@ -54,18 +57,29 @@ struct Depths {
   double startOrCancel = 0.0;
 };
 
-Depths DeepestGouges(const Json& program, const std::vector<PathPiece>& path) {
+// `rules`: the contour carries the tool's side and the radius, so that the audit decides which
+// stretches bound the part (leads, roughing walls); without, every segment in progress is a wall.
+Depths DeepestGouges(const Json& program, const std::vector<PathPiece>& path, bool rules) {
   crc::CGougeAudit audit(TOLERANCE);
   std::int64_t id = 0;
+  const double signedRadius = program["settings"]["radius"].get<double>();
   for (const Json& s : program["segments"]) {
     const std::string phase = s["phase"];
-    const Curve c = ProgrammedCurve(*test::MakeSegment(s));
-    const crc::ContourSegment segment{{c.arc, c.from, c.to, c.centre, c.ccw, c.fullCircle},
-                                      id++,
-                                      phase == "S"   ? crc::CRC_STATUS_ESTABLISH
-                                      : phase == "R" ? crc::CRC_STATUS_RETRACT
-                                                     : crc::CRC_STATUS_DOING,
-                                      s.value("locate", false)};
+    const auto node = test::MakeSegment(s);
+    const Curve c = ProgrammedCurve(*node);
+    crc::ContourSegment segment{{c.arc, c.from, c.to, c.centre, c.ccw, c.fullCircle},
+                                id++,
+                                phase == "S"   ? crc::CRC_STATUS_ESTABLISH
+                                : phase == "R" ? crc::CRC_STATUS_RETRACT
+                                               : crc::CRC_STATUS_DOING,
+                                s.value("locate", false)};
+    if (rules) {
+      const crc::crc_dir_t dir = node->GetCrcDirType();
+      segment.side = signedRadius >= 0.0                ? dir
+                     : dir == crc::CRC_DIR_LEFT ? crc::CRC_DIR_RIGHT
+                                                : crc::CRC_DIR_LEFT;
+      segment.radius = std::fabs(signedRadius);
+    }
     if (!audit.AddSegment(segment)) {
       return {NAN, NAN};
     }
@@ -103,6 +117,11 @@ struct Tally {
   int onlyStartOrCancel = 0;     // only by start-up or cancel moves
   int inProgress = 0;            // by a piece in progress
   int depths[DEPTH_COUNT] = {};  // programs whose deepest gouge in progress falls in each bin
+  // Programs whose verdict the wall rules change (gouging with every segment a wall, clean with
+  // the rules deciding which bound the part), and the first of them.
+  int released = 0;
+  Json releasedProgram;
+  int changed = 0;  // programs whose deepest gouges the rules change at all
   double deepest = 0.0;
   Json deepestProgram;
 };
@@ -124,8 +143,19 @@ void Count(Tally& tally, const Json& program, std::FILE* runs) {
   }
   ++tally.completed;
   tally.broken += FirstBreak(outcome.path, 1e-6).has_value() ? 1 : 0;
-  const Depths found = DeepestGouges(program, outcome.path);
+  const Depths found = DeepestGouges(program, outcome.path, true);
+  const Depths allWalls = DeepestGouges(program, outcome.path, false);
   const double depth = found.inProgress;
+  const bool gougesWithAllWalls = allWalls.inProgress > 0.0 || allWalls.startOrCancel > 0.0;
+  tally.changed += allWalls.inProgress != found.inProgress ||  // exact: the same measure
+                           allWalls.startOrCancel != found.startOrCancel
+                       ? 1
+                       : 0;
+  if (gougesWithAllWalls && !(found.inProgress > 0.0 || found.startOrCancel > 0.0)) {
+    if (tally.released++ == 0) {
+      tally.releasedProgram = program;
+    }
+  }
   if (std::isnan(depth)) {
     ++tally.unaudited;
     return;
@@ -234,6 +264,10 @@ int main(int argc, char** argv) {
         Percent(t[1].onlyStartOrCancel, t[1].completed));
     Row("  by the path in progress", Percent(t[0].inProgress, t[0].completed),
         Percent(t[1].inProgress, t[1].completed));
+    Row("  clean only by the wall rules", Percent(t[0].released, t[0].completed),
+        Percent(t[1].released, t[1].completed));
+    Row("  deepest gouges changed by the wall rules", Percent(t[0].changed, t[0].completed),
+        Percent(t[1].changed, t[1].completed));
     for (int k = 0; k < DEPTH_COUNT; ++k) {
       char label[64];
       std::snprintf(label, sizeof label, "    deepest in progress %g r to %g r",
@@ -241,6 +275,10 @@ int main(int argc, char** argv) {
       Row(label, Percent(t[0].depths[k], t[0].completed), Percent(t[1].depths[k], t[1].completed));
     }
     for (int mode = 0; mode < 2; ++mode) {
+      if (t[mode].released > 0) {
+        std::printf("clean only by the wall rules, evasion %s, the first:\n%s\n",
+                    mode == 0 ? "off" : "on", t[mode].releasedProgram.dump().c_str());
+      }
       if (t[mode].deepest > 0.0) {
         std::printf("deepest gouge, evasion %s: %.3g r in\n%s\n", mode == 0 ? "off" : "on",
                     t[mode].deepest, t[mode].deepestProgram.dump().c_str());

@@ -49,6 +49,14 @@ bool IsUsable(const Point& a, const Point& b) {
   return IsUsable(a) && IsUsable(b);
 #endif
 }
+// Room for one more element, growing geometrically: the push that follows cannot throw.
+template <typename T>
+void Room(std::vector<T>& v) {
+  if (v.size() == v.capacity()) {
+    v.reserve(std::max<std::size_t>(16, 2 * v.capacity()));
+  }
+}
+
 bool IsUsable(const Curve& curve) {
   return IsUsable(curve.from, curve.to) && (!curve.arc || IsUsable(curve.centre));
 }
@@ -494,36 +502,36 @@ bool CGougeAudit::AddSegment(const ContourSegment& segment) {
     }
   }
   const bool wall = IsWall(segment);
-  // Every table grows by one or none: what was added is taken back when memory runs out.
-  const std::size_t runCount = impl.runs.size();
-  const audit::RunSpan lastRun = runCount > 0 ? impl.runs.back() : audit::RunSpan();
-  const std::size_t lowCount = impl.lows.size();
+  // Every table grows by one or none: room is made first (what may fail), then the contour
+  // takes the segment, then the side tables, which cannot fail any more.
+  const double low = segment.low;
+  // exact: a change of the stored value (two unknowns are the same)
+  const bool newLow = impl.lows.empty() || !(impl.lows.back().second == low ||
+                                             (std::isnan(low) && std::isnan(impl.lows.back().second)));
+  const bool newRun = impl.runs.empty() || segment.phase == CRC_STATUS_ESTABLISH;
   try {
-    impl.roles.push_back(audit::Role::Make(segment.phase, segment.side, segment.locate));
-    const double radius = segment.radius > 0.0 && IsUsable(segment.radius) ? segment.radius : 0.0;
-    if (impl.runs.empty() || segment.phase == CRC_STATUS_ESTABLISH) {
-      impl.runs.push_back({n, n + 1, radius});
-    } else {
-      impl.runs.back().last = n + 1;
-      if (!(impl.runs.back().radius > 0.0)) {
-        impl.runs.back().radius = radius;
-      }
+    Room(impl.roles);
+    if (newLow) {
+      Room(impl.lows);
     }
-    const double low = segment.low;
-    // exact: a change of the stored value (two unknowns are the same)
-    if (impl.lows.empty() || !(impl.lows.back().second == low ||
-                               (std::isnan(low) && std::isnan(impl.lows.back().second)))) {
-      impl.lows.emplace_back(static_cast<std::uint32_t>(n), low);
+    if (newRun) {
+      Room(impl.runs);
     }
     impl.contour.Add(segment.curve, segment.id, wall);
   } catch (const std::bad_alloc&) {
-    impl.roles.resize(n);
-    impl.runs.resize(runCount);
-    if (runCount > 0) {
-      impl.runs.back() = lastRun;
-    }
-    impl.lows.resize(lowCount);
     return impl.Fail(what, segment.id, "out of memory");
+  }
+  impl.roles.push_back(audit::Role::Make(segment.phase, segment.side, segment.locate));
+  const double radius = segment.radius > 0.0 && IsUsable(segment.radius) ? segment.radius : 0.0;
+  if (newRun) {
+    impl.runs.push_back({n, n + 1, radius});
+  } else {
+    audit::RunSpan& run = impl.runs.back();
+    run.last = n + 1;
+    run.radius = run.radius > 0.0 ? run.radius : radius;
+  }
+  if (newLow) {
+    impl.lows.emplace_back(static_cast<std::uint32_t>(n), low);
   }
   impl.walls += wall ? 1 : 0;
   return true;

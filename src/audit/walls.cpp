@@ -20,6 +20,14 @@ constexpr double PI = 3.14159265358979323846;
 // its stretch stands off the later wall, so what is left of it next to the region's edge is cut
 // by half the tolerance at most, safely below a gouge.
 constexpr double INNER = 0.5;
+// Heuristic: a loop must be wider on average (area over perimeter, half the width of a strip,
+// the radius over two for a disc) than this fraction of the cutter radius. The outlines of
+// parts are (a pocket the cutter fits has at least half its radius; a boss smaller than a
+// quarter of the cutter is rare); a path that runs out and back close beside itself closes a
+// sliver that is no outline, and taking it for one would make leads of whole profiles. On the
+// gouge survey's generated programs (bench/gouge_survey) a sliver threshold of the tolerance
+// turned the profile before such a sliver into a lead in 20 programs of 3,000; this one in none.
+constexpr double LOOP_WIDTH = 0.25;
 
 Point Left(const Point& v) { return {-v.y, v.x}; }
 double Length(const Point& v) { return std::sqrt(Dot(v, v)); }
@@ -653,7 +661,7 @@ void WallRules::Impl::ResolveRun(std::size_t run) {
         area += 0.5 * AreaTerm(piece);
         perimeter += LengthOf(piece);
       }
-      if (std::fabs(area) > tolerance * perimeter) {
+      if (std::fabs(area) > std::max(LOOP_WIDTH * span.radius, tolerance) * perimeter) {
         // Keep what comes before the meeting point; the loop is what follows. An anchor at the
         // end of a part that is shortened no longer lies on the backbone.
         const bool keep = on > backbone[index].s0;
@@ -873,7 +881,10 @@ const std::vector<Part>* WallRules::Impl::Resolve(std::size_t k) {
       cut.push_back({l.part.s0, l.part.s1});
     }
   }
-  // Later passes: the stretches within the finishing region of a later wall behind them.
+  // Later passes: the stretches within the finishing region of a later wall behind them. A
+  // pass is a run, or one loop of a run that closes several (a second lap): a run's path that
+  // doubles back within one loop or along its backbone releases nothing of itself (it
+  // interferes, and is measured as such).
   const int side = SideOf(k);
   if (side != 0 && maxRadius > 0.0) {
     const Box box = Grown(Bounds(track), 2.0 * maxRadius + eps);
@@ -903,8 +914,30 @@ const std::vector<Part>* WallRules::Impl::Resolve(std::size_t k) {
         }
         regions.clear();
         Regions(j, part, regions);
+        std::vector<Interval> inside;
         for (const Region& region : regions) {
-          Inside(track, region, side, cut);
+          Inside(track, region, side, inside);
+        }
+        // (Looked up here: resolving a run above adds to the table.)
+        const auto own = places.find(static_cast<std::uint32_t>(k));
+        if (later != run || own == places.end()) {
+          cut.insert(cut.end(), inside.begin(), inside.end());
+          continue;
+        }
+        // The same run: only the stretches of k in another of its loops.
+        for (const Place& mine : own->second) {
+          if (mine.sequence == place.sequence || !paths[run][mine.sequence].loop ||
+              !paths[run][place.sequence].loop) {
+            continue;
+          }
+          const Part& in = paths[run][mine.sequence].parts[mine.index];
+          for (const Interval& i : inside) {
+            const double s0 = std::max(i.s0, in.s0);
+            const double s1 = std::min(i.s1, in.s1);
+            if (s1 > s0) {
+              cut.push_back({s0, s1});
+            }
+          }
         }
       }
     });
