@@ -17,9 +17,9 @@
 // the radius; the audit's distances are exact closed forms. Each path is audited twice: with the
 // tool's side and radius on the contour, as the command-line tool gives them (the audit then
 // decides which stretches bound the part), and with every segment in progress a wall; programs
-// clean only the first way are counted and the first is printed, to be judged by hand. The deepest gouge of each mode is
-// printed as a program, to replay through the audit's contour runner once its depths are
-// worked out by hand.
+// clean only the first way are counted and the first is printed, to be judged by hand. The deepest
+// gouge of each mode is printed as a program, to replay through the audit's contour runner once its
+// depths are worked out by hand.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -75,7 +75,7 @@ Depths DeepestGouges(const Json& program, const std::vector<PathPiece>& path, bo
                                 s.value("locate", false)};
     if (rules) {
       const crc::crc_dir_t dir = node->GetCrcDirType();
-      segment.side = signedRadius >= 0.0                ? dir
+      segment.side = signedRadius >= 0.0        ? dir
                      : dir == crc::CRC_DIR_LEFT ? crc::CRC_DIR_RIGHT
                                                 : crc::CRC_DIR_LEFT;
       segment.radius = std::fabs(signedRadius);

@@ -16,6 +16,7 @@
 #include "audit/clearance.h"
 #include "audit/contour_index.h"
 #include "audit/walls.h"
+#include "geometry/tolerances.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -444,6 +445,9 @@ struct Scan {
   // A wall that the first tests could not set aside: set aside when ApartBy shows that it
   // cannot come within the limit, measured exactly otherwise.
   [[gnu::noinline]] void Examine(std::size_t k);
+  // How deep the engine itself cuts wall k at a joint of the piece's own segment that it takes
+  // as smooth, when `onWall` lies within reach of that joint; 0 otherwise.
+  double SmoothJointDepth(std::size_t k, const Point& onWall) const;
 };
 
 }  // namespace
@@ -506,8 +510,9 @@ bool CGougeAudit::AddSegment(const ContourSegment& segment) {
   // takes the segment, then the side tables, which cannot fail any more.
   const double low = segment.low;
   // exact: a change of the stored value (two unknowns are the same)
-  const bool newLow = impl.lows.empty() || !(impl.lows.back().second == low ||
-                                             (std::isnan(low) && std::isnan(impl.lows.back().second)));
+  const bool newLow =
+      impl.lows.empty() ||
+      !(impl.lows.back().second == low || (std::isnan(low) && std::isnan(impl.lows.back().second)));
   const bool newRun = impl.runs.empty() || segment.phase == CRC_STATUS_ESTABLISH;
   try {
     Room(impl.roles);
@@ -731,6 +736,9 @@ void Scan::Examine(std::size_t k) {
       }
     }
   }
+  if (a.distance < gouging && a.distance >= gouging - SmoothJointDepth(k, a.onWall)) {
+    return;  // the engine's own cut at a joint it takes as smooth
+  }
   if (a.distance < nearest.clearance) {
     nearest.clearance = a.distance;
     nearest.segment = k;
@@ -743,6 +751,37 @@ void Scan::Examine(std::size_t k) {
                                   a.onWall, a.distance, r - a.distance, state.KindOf(source, k),
                                   source});
   }
+}
+
+// The engine joins two segments whose tangents turn by less than acos(1 - 0.0019) (3.53
+// degrees) without corner processing, so at an inside joint the tool overruns the next wall by
+// r (1 - cos of the turn): a documented allowance of the engine, not a fault of the path (CAM
+// chords and the arcs fitted to them meet at such joints everywhere). Only the piece's own
+// segment and its two neighbours, near their joints, get it.
+double Scan::SmoothJointDepth(std::size_t k, const Point& onWall) const {
+  if (source == SIZE_MAX || k + 1 < source || k > source + 1) {
+    return 0.0;
+  }
+  const audit::ContourIndex& contour = state.contour;
+  double depth = 0.0;
+  for (const std::size_t a : {source - 1, source}) {
+    if (a + 1 == 0 || a + 1 >= contour.Size() || !contour.IsWall(a) || !contour.IsWall(a + 1)) {
+      continue;
+    }
+    const Track before = contour.TrackOf(a);
+    const Track after = contour.TrackOf(a + 1);
+    // exact: a joint is a shared point (as stored: an arc's track puts its end on its circle)
+    if (!(contour.Ends()[a] == after.from)) {
+      continue;
+    }
+    const double cosine = audit::Dot(audit::TangentAt(before, 1.0), audit::TangentAt(after, 0.0));
+    if (!(1.0 - cosine < TANGENT_COSINE_TOLERANCE) ||
+        !((onWall - after.from).GetLength() <= 2.0 * piece.radius)) {
+      continue;
+    }
+    depth = std::max(depth, piece.radius * (1.0 - cosine));
+  }
+  return depth;
 }
 
 bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* clearance,
