@@ -232,8 +232,8 @@ class Part:
 
 def read_program(text, plane_of_part):
     """Yields (units, curve, block, lo, hi) per move: the curve in the part's plane and the
-    normal axis's values at its two ends (None while unknown). refuses: codes that move the origin, the tool or the
-    plane under the reader; arcs outside the part's plane."""
+    normal axis's values at its two ends (None while unknown).
+    refuses: codes that move the origin or the plane under the reader; arcs in another plane."""
     pos, units, plane, absolute, arc_absolute, motion = {}, "mm", 17, True, False, None
     axes = {17: ("X", "Y", "Z", "I", "J"), 18: ("Z", "X", "Y", "K", "I")}
     for line in text.splitlines():
@@ -396,7 +396,7 @@ def run(exe, folder, name, args):
 def raster(exe, folder, name, row):
     """What the written program cuts, against the row: '' when they agree."""
     if row["verdict"] == "refused":
-        return ""
+        return ""  # nothing is written: the verdict check holds the row
     args = row["args"].split() + row["raster-args"].split()
     code, out, err = run(exe, folder, name, args + ["--allow-gouge", "--no-verify",
                                                      "--trace-source"])
