@@ -28,6 +28,8 @@ constexpr double INNER = 0.5;
 // gouge survey's generated programs (bench/gouge_survey) a sliver threshold of the tolerance
 // turned the profile before such a sliver into a lead in 20 programs of 3,000; this one in none.
 constexpr double LOOP_WIDTH = 0.25;
+// Cosine below which two directions count as square to each other, whatever their rounding.
+constexpr double SQUARE = 1e-9;
 
 Point Left(const Point& v) { return {-v.y, v.x}; }
 double Length(const Point& v) { return std::sqrt(Dot(v, v)); }
@@ -444,8 +446,11 @@ void Inside(const Track& t, const Region& region, int behindSide, std::vector<In
     if (!region.Holds(p, towardsWall)) {
       continue;
     }
-    // exact: a later wall exactly at right angles stands neither behind nor in front
-    if (behindSide != 0 && !(Dot(MaterialNormal(t, behindSide, p), towardsWall) > 0.0)) {
+    // A later wall facing the stretch (its material towards the stretch's air) releases
+    // nothing; one behind it or square to it (a groove cut into a turned diameter, a keyway
+    // from a bore, a pass that turned short of where the earlier one ran on) opens what lies
+    // in its region.
+    if (behindSide != 0 && !(Dot(MaterialNormal(t, behindSide, p), towardsWall) > -SQUARE)) {
       continue;
     }
     out.push_back({s0, s1});  // unsorted among regions: merged by the caller
@@ -752,7 +757,7 @@ void WallRules::Impl::FindLeads(std::size_t run, const std::vector<Part>& backbo
 
 // Whether a stretch of the backbone lies in the loop's air: on the side of the loop where a tool
 // on `side` runs (inside a loop that turns towards the tool, outside one that turns away),
-// meeting the loop nowhere but at its own ends.
+// meeting the loop nowhere but at its own ends; or along the loop, the same way round.
 bool WallRules::Impl::InAir(const Sequence& loop, int side, const Track& stretch) const {
   double twiceArea = 0.0;
   std::vector<Track> pieces;
@@ -782,8 +787,12 @@ bool WallRules::Impl::InAir(const Sequence& loop, int side, const Track& stretch
         return false;  // crosses or runs along the loop
       }
     }
-    if (Nearest(middle, piece).distance <= eps) {
-      return false;
+    const Approach on = Nearest(middle, piece);
+    if (on.distance <= eps) {
+      // Along the loop: a lead that retraces it the same way round (a second lap starting
+      // along the first) is where the tool has been; any other way is no lead.
+      const Point along = TangentAt(piece, PositionOf(piece, on.onWall));
+      return Dot(along, TangentAt(stretch, 0.5)) > 1.0 - SQUARE;
     }
   }
   int winding = 0;
@@ -924,7 +933,8 @@ const std::vector<Part>* WallRules::Impl::Resolve(std::size_t k) {
           cut.insert(cut.end(), inside.begin(), inside.end());
           continue;
         }
-        // The same run: only the stretches of k in another of its loops.
+        // The same run: only the stretches of k in another of its loops (a lead is no pass: one
+        // turned into the part would release the very walls it cuts).
         for (const Place& mine : own->second) {
           if (mine.sequence == place.sequence || !paths[run][mine.sequence].loop ||
               !paths[run][place.sequence].loop) {

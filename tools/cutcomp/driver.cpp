@@ -772,8 +772,10 @@ int Driver::Audit(std::vector<GougeRecord>& records) {
     return *(after - 1);  // every id given out was noted at or after the first place
   };
   const auto lineOf = [](std::int64_t id) { return static_cast<std::size_t>(id & 0xffffffff); };
-  // One gouge cut again in another pass (a subroutine or loop run again) is said once, with the
-  // passes counted: the same blocks, kind, depth and point as written.
+  // One warning per block of the tool path that gouges: its deepest gouge, naming the other
+  // walls it cuts into as well; and one gouge cut again in another pass (a subroutine or loop
+  // run again) is said once, with the passes counted: the same blocks, kind, depth and point as
+  // written.
   struct Said {
     GougeRecord record;
     std::string message;
@@ -783,7 +785,27 @@ int Driver::Audit(std::vector<GougeRecord>& records) {
   std::vector<Said> said;
   std::map<std::string, std::size_t> seen;
   const GougeFinding* least = nullptr;
-  for (const GougeFinding& finding : findings) {
+  for (std::size_t i = 0; i < findings.size();) {
+    // The findings of one piece of the path (they come sorted by piece), deepest first.
+    std::size_t end = i;
+    const GougeFinding* deepest = &findings[i];
+    // Of gouges as deep, one against a wall of the piece's own run: a pass run again finds the
+    // same notch in the walls of the passes before, and says it as its own.
+    const auto own = [](const GougeFinding& f) {
+      return f.kind != crc::GOUGE_LATER_CONTOUR && f.kind != crc::GOUGE_EARLIER_CONTOUR;
+    };
+    while (end < findings.size() && findings[end].pieceId == findings[i].pieceId) {
+      const GougeFinding& f = findings[end];
+      const double margin = 1e-12 * std::max(1.0, f.radius);
+      if (f.depth > deepest->depth + margin ||
+          (f.depth >= deepest->depth - margin && own(f) && !own(*deepest))) {
+        deepest = &f;
+      }
+      least =
+          least == nullptr || findings[end].clearance < least->clearance ? &findings[end] : least;
+      ++end;
+    }
+    const GougeFinding& finding = *deepest;
     const PlaceFrom& piece = placeOf(finding.pieceId);
     const PlaceFrom& wall = placeOf(finding.wallId);
     GougeRecord record;
@@ -797,16 +819,28 @@ int Driver::Audit(std::vector<GougeRecord>& records) {
     record.clearance = finding.clearance;
     record.radius = finding.radius;
     record.kind = KindName(finding.kind);
-    const std::string against =
-        record.wallFile == record.file
-            ? std::to_string(record.wallLine)
-            : language::FormatPlace({record.wallFile, record.wallLine}, 0, {}, m_Name);
+    const auto name = [&](const PlaceFrom& place, std::int64_t id) {
+      return place.where.file == record.file
+                 ? std::to_string(lineOf(id))
+                 : language::FormatPlace({place.where.file, lineOf(id)}, 0, {}, m_Name);
+    };
+    const std::string against = name(wall, finding.wallId);
+    std::vector<std::string> others;
+    for (std::size_t j = i; j < end; ++j) {
+      const std::string other = name(placeOf(findings[j].wallId), findings[j].wallId);
+      if (other != against && std::find(others.begin(), others.end(), other) == others.end()) {
+        others.push_back(other);
+        record.alsoAgainst.push_back(other);
+      }
+    }
+    i = end;
     std::string message = record.kind + ": the tool comes " + Short(finding.depth);
     message += " inside the contour at (" + Short(finding.wallPoint.x);
     message += ", " + Short(finding.wallPoint.y) + "): block " + std::to_string(record.line);
     message += " against block " + against;
-    if (least == nullptr || finding.clearance < least->clearance) {
-      least = &finding;
+    for (std::size_t o = 0; o < others.size(); ++o) {
+      message +=
+          (o == 0 ? (others.size() == 1 ? " and block " : " and blocks ") : ", ") + others[o];
     }
     const std::string key = record.file + '\n' + record.wallFile + '\n' + message;
     const auto [where, fresh] = seen.emplace(key, said.size());

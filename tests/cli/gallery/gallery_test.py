@@ -419,8 +419,8 @@ def verdict(exe, folder, name, row):
     """The tool's own verdict with its defaults, against the row: '' when they agree."""
     code, _, err = run(exe, folder, name, row["args"].split() + ["-o", os.devnull])
     want = {"clean": 0, "gouge": 3, "refused": 1}[row["verdict"]]
-    found = re.findall(r"warning: the tool comes (\S+) inside the contour at \([^)]*\): "
-                       r"block (\d+) against block (\S+)", err)
+    found = re.findall(r"warning: (?:[a-z ]+: )?the tool comes (\S+) inside the contour at "
+                       r"\([^)]*\): block (\d+) against block (\S+)", err)
     said = ", ".join(f"{b}:{float(d):g}" for d, b, _ in found)
     if code != want:
         first = err.strip().splitlines()[0] if err.strip() else ""

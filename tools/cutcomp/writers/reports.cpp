@@ -172,6 +172,7 @@ void JsonWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>
       one["radius"] = gouge.radius;
       one["kind"] = gouge.kind;
       one["passes"] = gouge.passes;
+      one["also_against"] = gouge.alsoAgainst;
       g.push_back(std::move(one));
     }
   }

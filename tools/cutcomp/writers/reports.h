@@ -58,6 +58,7 @@ struct GougeRecord {
   double radius = 0.0;
   std::string kind;        // entry, exit, corner, crossing, later contour, earlier contour
   std::size_t passes = 1;  // how many times the same gouge is cut (a subroutine run again)
+  std::vector<std::string> alsoAgainst;  // other walls the same block cuts into (less deeply)
 };
 
 // A warning about a block (line 0: about the whole run), with the geometry it concerns when it
