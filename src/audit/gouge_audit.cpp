@@ -869,6 +869,49 @@ bool State::Audit(const ToolPiece& piece, const Track& track, PieceClearance* cl
   return true;
 }
 
+bool CGougeAudit::GetOpenStretches(std::vector<OpenStretch>& out) {
+  Impl& impl = *m_Impl;
+  const std::size_t before = out.size();
+  try {
+    if (!impl.contour.IsBuilt()) {
+      impl.Build();
+    }
+    std::vector<audit::WallRules::OpenPart> parts;
+    for (std::size_t k = 0; k < impl.contour.Size(); ++k) {
+      if (!IsWall({Curve(), 0, audit::Role::Phase(impl.roles[k]),
+                   (impl.roles[k] & audit::Role::LOCATE) != 0})) {
+        continue;
+      }
+      const Track track = impl.contour.TrackOf(k);
+      auto add = [&](double s0, double s1, open_kind_t why) {
+        const Track stretch = audit::Stretch(track, s0, s1);
+        Curve c;
+        c.arc = stretch.arc;
+        c.from = stretch.from;
+        c.to = stretch.to;
+        c.centre = stretch.centre;
+        c.ccw = stretch.ccw;
+        c.fullCircle = stretch.full;
+        out.push_back({k, impl.contour.Id(k), c, why});
+      };
+      if (!impl.contour.IsWall(k)) {
+        add(0.0, 1.0, OPEN_ABOVE);  // a candidate taken out of the walls: above the work
+        continue;
+      }
+      parts.clear();
+      impl.rules->Open(k, parts);
+      for (const auto& p : parts) {
+        add(p.part.s0, p.part.s1, p.why == audit::WallRules::OPEN_LEAD ? OPEN_LEAD : OPEN_ROUGHING);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    out.resize(before);
+    impl.error = "out of memory";
+    return false;
+  }
+  return true;
+}
+
 double CGougeAudit::GetTolerance() const { return m_Impl->tolerance; }
 std::size_t CGougeAudit::GetSegmentCount() const { return m_Impl->contour.Size(); }
 std::size_t CGougeAudit::GetWallCount() const { return m_Impl->walls; }

@@ -974,6 +974,38 @@ const std::vector<Part>* WallRules::Impl::Resolve(std::size_t k) {
 
 const std::vector<Part>* WallRules::Walls(std::size_t k) { return m_Impl->Resolve(k); }
 
+void WallRules::Open(std::size_t k, std::vector<OpenPart>& out) {
+  Impl& impl = *m_Impl;
+  const std::vector<Part>* walls = impl.Resolve(k);
+  if (walls == nullptr) {
+    return;
+  }
+  // Leads first; what else is not a wall was released by a later pass.
+  std::vector<Interval> taken;
+  const auto lead = impl.leads.find(static_cast<std::uint32_t>(k));
+  if (lead != impl.leads.end()) {
+    for (const Impl::Lead& l : lead->second) {
+      out.push_back({l.part, OPEN_LEAD});
+      taken.push_back({l.part.s0, l.part.s1});
+    }
+  }
+  for (const Part& w : *walls) {
+    taken.push_back({w.s0, w.s1});
+  }
+  std::sort(taken.begin(), taken.end(),
+            [](const Interval& a, const Interval& b) { return a.s0 < b.s0; });
+  double at = 0.0;
+  for (const Interval& i : taken) {
+    if (i.s0 > at) {
+      out.push_back({{static_cast<std::uint32_t>(k), at, i.s0}, OPEN_ROUGHING});
+    }
+    at = std::max(at, i.s1);
+  }
+  if (at < 1.0) {
+    out.push_back({{static_cast<std::uint32_t>(k), at, 1.0}, OPEN_ROUGHING});
+  }
+}
+
 lead_t WallRules::LeadOf(std::size_t k) {
   Impl& impl = *m_Impl;
   const std::size_t run = impl.RunOf(k);

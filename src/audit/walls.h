@@ -108,6 +108,16 @@ public:
   // The run of segment k.
   std::size_t RunOf(std::size_t k) const;
 
+  // Why a stretch of a candidate wall bounds nothing.
+  enum open_t : std::uint8_t { OPEN_LEAD = 0, OPEN_ROUGHING = 1 };
+  struct OpenPart {
+    Part part;
+    open_t why;
+  };
+  // The stretches of candidate wall k that bound nothing, and why, appended to `out` (resolving
+  // k as Walls does). Throws std::bad_alloc.
+  void Open(std::size_t k, std::vector<OpenPart>& out);
+
 private:
   struct Impl;
   std::unique_ptr<Impl> m_Impl;

@@ -128,7 +128,8 @@ public:
 private:
   bool OpenInput();
   bool OpenOutputs();
-  int Finish(int code, const ErrorRecord* error, const std::vector<GougeRecord>* gouges = nullptr);
+  int Finish(int code, const ErrorRecord* error, const std::vector<GougeRecord>* gouges = nullptr,
+             const std::vector<OpenRecord>* open = nullptr);
   int Audit(std::vector<GougeRecord>& records);
   std::int64_t AuditId(std::int64_t id, const cli::Block& block);
   void NoteFrame(const cli::Block& block);
@@ -895,13 +896,15 @@ int Driver::Audit(std::vector<GougeRecord>& records) {
 // Closes the reports and every output; a write that failed anywhere is an error. Bad input
 // leaves every target as it was; a gouge leaves the program's target so, unless --allow-gouge
 // (the reports show the gouges).
-int Driver::Finish(int code, const ErrorRecord* error, const std::vector<GougeRecord>* gouges) {
+int Driver::Finish(int code, const ErrorRecord* error, const std::vector<GougeRecord>* gouges,
+                   const std::vector<OpenRecord>* open) {
   static const std::vector<GougeRecord> none;
+  static const std::vector<OpenRecord> noOpen;
   if (m_Json) {
     m_Json->Finish(error, gouges);
   }
   if (m_Svg) {
-    m_Svg->Finish(error, gouges != nullptr ? *gouges : none);
+    m_Svg->Finish(error, gouges != nullptr ? *gouges : none, open != nullptr ? *open : noOpen);
   }
   if (m_Html) {
     m_Html->Finish(error);
@@ -1000,7 +1003,27 @@ int Driver::Run() {
   }
   std::vector<GougeRecord> gouges;
   const int code = Audit(gouges);
-  return Finish(code, nullptr, &gouges);
+  // The picture shows which stretches of the contour are no walls.
+  std::vector<OpenRecord> open;
+  if (m_Svg) {
+    std::vector<crc::OpenStretch> stretches;
+    m_Check->OpenStretches(stretches);
+    static const char* const WHY[] = {"lead", "roughing", "above the work"};
+    for (const crc::OpenStretch& s : stretches) {
+      OpenRecord record;
+      record.line = static_cast<std::size_t>(s.segmentId & 0xffffffff);
+      record.curve.from = s.curve.from;
+      record.curve.to = s.curve.to;
+      record.curve.arc = s.curve.arc;
+      record.curve.centre = s.curve.centre;
+      record.curve.ccw = s.curve.ccw;
+      record.curve.fullCircle = s.curve.fullCircle;
+      record.curve.radius = s.curve.arc ? (s.curve.from - s.curve.centre).GetLength() : 0.0;
+      record.why = WHY[s.why];
+      open.push_back(std::move(record));
+    }
+  }
+  return Finish(code, nullptr, &gouges, &open);
 }
 
 }  // namespace

@@ -176,6 +176,21 @@ struct PieceClearance {
   std::size_t gouges = 0;      ///< walls the piece gouges
 };
 
+/// Why a stretch of a programmed segment in progress bounds nothing (see the file comment).
+enum open_kind_t : int {
+  OPEN_LEAD = 0,      ///< a lead or run-on of its run, in the air of the run's loops
+  OPEN_ROUGHING = 1,  ///< a roughing wall: a later pass finishes behind it
+  OPEN_ABOVE = 2      ///< a move wholly at or above the top of the work
+};
+
+/// A stretch of a segment that is no wall.
+struct OpenStretch {
+  std::size_t segment = 0;     ///< ordinal of the segment in the contour
+  std::int64_t segmentId = 0;  ///< its id
+  Curve curve;                 ///< the stretch
+  open_kind_t why = OPEN_LEAD;  ///< why it is no wall
+};
+
 /// A running account of the pieces audited so far.
 struct AuditSummary {
   std::size_t pieces = 0;  ///< pieces audited
@@ -243,6 +258,14 @@ public:
   /// that is not finite or beyond 1e100, a radius that is not positive and finite, an arc whose
   /// centre lies on an end, an invalid tolerance, or when memory runs out.
   bool AuditPiece(const ToolPiece& piece, PieceClearance* clearance, std::vector<Gouge>* gouges);
+
+  /// Every stretch of a segment in progress that the audit does not take as a wall, and why, in
+  /// contour order: for a report that shows the walls. It decides the wall rules for every
+  /// candidate (the audit itself does only where a piece comes close), so it costs about as
+  /// much as auditing the path again. Builds the index when auditing has not begun (no segment
+  /// may be added after). False, with the reason in GetLatestError and `out` as it was, when
+  /// memory runs out.
+  bool GetOpenStretches(std::vector<OpenStretch>& out);
 
   /// The tolerance given to the constructor.
   double GetTolerance() const;

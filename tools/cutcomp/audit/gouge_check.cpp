@@ -175,6 +175,15 @@ bool GougeCheck::Run(std::vector<GougeFinding>& findings, std::string& failure) 
   return failure.empty();
 }
 
+void GougeCheck::OpenStretches(std::vector<crc::OpenStretch>& out) {
+  for (auto& entry : m_Frames) {
+    Frame& frame = *entry.second;
+    if (!frame.failed) {
+      frame.audit.GetOpenStretches(out);  // out of memory: the picture shows fewer
+    }
+  }
+}
+
 std::size_t GougeCheck::MemoryUsage() const {
   std::size_t bytes = 0;
   for (const auto& entry : m_Frames) {

@@ -93,6 +93,10 @@ public:
   // `failure` when the audit could not measure something (the path is then not verified).
   bool Run(std::vector<GougeFinding>& findings, std::string& failure);
 
+  // After Run: the stretches of programmed segments the audit does not take as walls (leads,
+  // roughing walls, moves above the work), for the picture. As costly as Run again.
+  void OpenStretches(std::vector<crc::OpenStretch>& out);
+
   // Bytes held (the contours, their indexes, the pieces).
   std::size_t MemoryUsage() const;
 

@@ -281,7 +281,12 @@ void SvgWriter::Piece(const PieceRecord& r) {
   }
 }
 
-void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges) {
+void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges,
+                       const std::vector<OpenRecord>& open) {
+  for (const OpenRecord& stretch : open) {
+    Path("open", stretch.curve, nullptr,
+         "line " + std::to_string(stretch.line) + ": no wall (" + stretch.why + ")");
+  }
   if (error != nullptr && error->hasGeometry) {
     const std::string title = "line " + std::to_string(error->line) + ": " + error->message;
     Path("errseg", error->segment, nullptr, title);
@@ -326,6 +331,8 @@ void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>&
       ".errseg{stroke:#d50000;stroke-width:" + Nums({6 * u}) + ";stroke-opacity:0.6}\n" +
       ".err{stroke:#d50000;stroke-width:" + Nums({20 * u}) + ";stroke-opacity:0.7}\n" +
       ".gouge{fill:none;stroke:#d50000;stroke-width:" + Nums({3 * u}) + "}\n" +
+      ".open{stroke:#fbc02d;stroke-width:" + Nums({3 * u}) +
+      ";stroke-dasharray:" + Nums({6 * u, 6 * u}) + "}\n" +
       "text{font-family:sans-serif}\n</style>\n" +
       "<defs><marker id=\"arrow\" viewBox=\"0 0 10 10\" refX=\"10\" refY=\"5\" markerWidth=\"" +
       Nums({size / 30}) + "\" markerHeight=\"" + Nums({size / 30}) +
@@ -341,6 +348,7 @@ void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>&
                      "tool centre</tspan> · <tspan fill=\"#2e7d32\">inserted</tspan> · <tspan "
                      "fill=\"#8e24aa\">fitted</tspan> · <tspan fill=\"#e65100\">dropped</tspan>"
                      " · start: ●" +
+                     (open.empty() ? "" : " · <tspan fill=\"#f9a825\">no wall</tspan>") +
                      (gouges.empty() ? "" : " · <tspan fill=\"#d50000\">gouge: ○</tspan>") +
                      "</text>\n";
   if (error != nullptr) {

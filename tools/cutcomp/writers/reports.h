@@ -61,6 +61,14 @@ struct GougeRecord {
   std::vector<std::string> alsoAgainst;  // other walls the same block cuts into (less deeply)
 };
 
+// A stretch of the programmed contour that bounds nothing (a lead, a roughing wall, a move above
+// the work): drawn apart from the walls.
+struct OpenRecord {
+  std::size_t line = 0;
+  cutcomp::Curve curve;
+  std::string why;  // lead, roughing, above the work
+};
+
 // A warning about a block (line 0: about the whole run), with the geometry it concerns when it
 // has one, so that a report can mark it.
 struct WarningRecord {
@@ -89,8 +97,10 @@ public:
   // and is copied behind the header by Finish, so that any target works, a pipe included.
   SvgWriter(Output& out, Output& body, std::string title);
   void Piece(const PieceRecord& record);
-  // Gouges are drawn as red rings round the points of the contour cut into.
-  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges);
+  // Gouges are drawn as red rings round the points of the contour cut into; stretches that are
+  // no walls, dashed over the contour.
+  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges,
+              const std::vector<OpenRecord>& open);
 
 private:
   void Grow(const Point& p);
