@@ -185,9 +185,9 @@ enum open_kind_t : int {
 
 /// A stretch of a segment that is no wall.
 struct OpenStretch {
-  std::size_t segment = 0;     ///< ordinal of the segment in the contour
-  std::int64_t segmentId = 0;  ///< its id
-  Curve curve;                 ///< the stretch
+  std::size_t segment = 0;      ///< ordinal of the segment in the contour
+  std::int64_t segmentId = 0;   ///< its id
+  Curve curve;                  ///< the stretch
   open_kind_t why = OPEN_LEAD;  ///< why it is no wall
 };
 
