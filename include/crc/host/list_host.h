@@ -16,7 +16,11 @@
 #include <string>
 #include <vector>
 
-#include <crc/crc.h>
+#include <crc/compensator/crc_translator.h>
+#include <crc/compensator/cutter_compensator.h>
+#include <crc/export.h>
+#include <crc/nodes/crc_line.h>
+#include <crc/nodes/crc_node.h>
 
 #include "node_pool.h"
 

@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include <crc/crc.h>
+#include <crc/nodes/crc_arc.h>
+#include <crc/nodes/crc_line.h>
+#include <crc/nodes/crc_node.h>
 
 namespace cutcomp {
 

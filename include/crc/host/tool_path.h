@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
-#include <crc/crc.h>
+#include <crc/audit/gouge_audit.h>
+#include <crc/export.h>
+#include <crc/geometry/point2.h>
+#include <crc/nodes/crc_node.h>
 
 #include "list_host.h"
 

@@ -1,0 +1,449 @@
+// SPDX-License-Identifier: MIT
+// The one-call compensation and its streaming form: segments checked, made into engine nodes,
+// chords fitted, runs found from the phases, and every run driven by the list host one step at a
+// time as its segments arrive. What the engine decides is left to it; what this file decides is
+// what the input means (runs, arcs within tolerance, chords) and what it refuses.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <utility>
+
+#include <crc/host/chord_fit.h>
+#include <crc/host/list_host.h>
+#include <crc/path.h>
+
+namespace crc {
+namespace {
+
+using cutcomp::HostSegment;
+using cutcomp::ListHost;
+using cutcomp::PathPiece;
+using Point = __point2<double>;
+
+// Coordinates beyond this in size are refused: the engine squares lengths, and a square of
+// 1e154 overflows. The gouge audit draws the same line.
+constexpr double COORDINATE_LIMIT = 1e100;
+constexpr double MM_PER_INCH = 25.4;
+// A step pulls the segment it adjusts, its successor and, with evasion, the successor's
+// successor: the host steps only while this many wait, unless the run is ending.
+constexpr std::size_t STEP_LOOK_AHEAD = 3;
+
+bool Usable(const Point& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) <= COORDINATE_LIMIT &&
+         std::fabs(p.y) <= COORDINATE_LIMIT;
+}
+
+std::string Number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", value);
+  return text;
+}
+
+// The arc tolerance of CompensateOptions: as the command-line tool takes it for a program in
+// these units.
+double ArcTolerance(const CompensateOptions& options, double radius) {
+  if (options.arcTolerance) {
+    return *options.arcTolerance;
+  }
+  const bool mm = options.units == CRC_UNIT_MM;
+  return std::clamp(0.001 * radius, mm ? 0.005 : 0.0005, mm ? 0.5 : 0.05);
+}
+
+// Empty when the options can be used, else what is wrong with them.
+std::string OptionsError(const CompensateOptions& options) {
+  if (!std::isfinite(options.radius)) {
+    return "the cutter radius is not a finite number";
+  }
+  if (options.start < CRC_TYPE_NORMAL || options.start > CRC_TYPE_INSERT) {
+    return "unknown start-up strategy " + std::to_string(static_cast<int>(options.start));
+  }
+  if (options.end < CRC_END_LINE || options.end > CRC_END_NONE) {
+    return "unknown run end " + std::to_string(static_cast<int>(options.end));
+  }
+  if (options.units != CRC_UNIT_MM && options.units != CRC_UNIT_INCH) {
+    return "unknown unit " + std::to_string(static_cast<int>(options.units));
+  }
+  if (options.fitTolerance &&
+      !(*options.fitTolerance > 0.0 && std::isfinite(*options.fitTolerance))) {
+    return "the fitting tolerance must be a positive number, not " + Number(*options.fitTolerance);
+  }
+  if (options.arcTolerance &&
+      !(*options.arcTolerance >= 0.0 && std::isfinite(*options.arcTolerance))) {
+    return "the arc tolerance must be a number of at least 0, not " + Number(*options.arcTolerance);
+  }
+  return {};
+}
+
+// The segment as the engine is to see it, or what is wrong with it. An arc whose ends lie at
+// slightly different distances from its centre (within the arc tolerance) gets its centre moved
+// to the nearest point of the chord's bisector, so both ends stay and both radii agree: two
+// rounded arcs meeting in a cusp then meet exactly, not with a false overlap.
+std::string Prepare(const CompensateOptions& options, PathSegment& segment) {
+  if (segment.phase < CRC_STATUS_NONE || segment.phase > CRC_STATUS_RETRACT) {
+    return "unknown phase " + std::to_string(static_cast<int>(segment.phase));
+  }
+  if (segment.side < CRC_DIR_NONE || segment.side > CRC_DIR_RIGHT) {
+    return "unknown side " + std::to_string(static_cast<int>(segment.side));
+  }
+  Curve& c = segment.curve;
+  if (!Usable(c.from) || !Usable(c.to) || (c.arc && !Usable(c.centre))) {
+    return "a coordinate is not a finite number of at most 1e100 in size";
+  }
+  if (!c.arc) {
+    return {};
+  }
+  if (segment.locate) {
+    return "an arc cannot be a positioning (locate) move";
+  }
+  const double startRadius = (c.from - c.centre).GetLength();
+  if (startRadius < EPSILON) {
+    return "the arc's centre coincides with its start point";
+  }
+  const double chord = (c.to - c.from).GetLength();
+  if (c.fullCircle != (chord < EPSILON)) {
+    return c.fullCircle ? "a full circle must end where it starts"
+                        : "the arc ends where it starts: mark a whole turn as a full circle";
+  }
+  if (c.fullCircle) {
+    return {};
+  }
+  const double endRadius = (c.to - c.centre).GetLength();
+  const double allowed = ArcTolerance(options, startRadius);
+  if (!(std::fabs(endRadius - startRadius) <= allowed)) {
+    return "the arc's centre is not equidistant from its ends: " + Number(startRadius) +
+           " to the start, " + Number(endRadius) + " to the end (tolerance " + Number(allowed) +
+           ")";
+  }
+  if (endRadius != startRadius) {  // exact: any difference is repaired
+    const Point mid((c.from.x + c.to.x) / 2.0, (c.from.y + c.to.y) / 2.0);
+    const Point normal(-(c.to.y - c.from.y) / chord, (c.to.x - c.from.x) / chord);
+    const double along = (c.centre.x - mid.x) * normal.x + (c.centre.y - mid.y) * normal.y;
+    c.centre = Point(mid.x + along * normal.x, mid.y + along * normal.y);
+  }
+  return {};
+}
+
+// The piece of a segment that does not go through the engine: its tool path is its programmed
+// geometry.
+PathPiece PassThrough(const PathSegment& segment) {
+  PathPiece piece;
+  static_cast<Curve&>(piece.programmed) = segment.curve;
+  if (segment.curve.arc) {
+    piece.programmed.radius = (segment.curve.from - segment.curve.centre).GetLength();
+  }
+  piece.tool = piece.programmed;
+  piece.id = segment.id;
+  piece.lastId = segment.id;
+  piece.phase = segment.phase;
+  piece.side = segment.side;
+  piece.locate = segment.locate;
+  piece.offsetUnset = true;
+  return piece;
+}
+
+}  // namespace
+
+// One compensation in progress: the segments since the last final piece, the run being
+// compensated, and the fitter's chords.
+struct CPathCompensator::Impl {
+  explicit Impl(const CompensateOptions& options) : m_Options(options) {
+    const std::string error = OptionsError(options);
+    if (!error.empty()) {
+      Fail(true, -1, -1, error);
+      return;
+    }
+    m_PassThrough = std::fabs(m_Options.radius) < EPSILON;
+    if (m_Options.fit) {
+      cutcomp::FitOptions fitOptions;
+      const bool inch = m_Options.units == CRC_UNIT_INCH;
+      fitOptions.tolerance =
+          m_Options.fitTolerance.value_or(inch ? FIT_TOLERANCE_INCH : FIT_TOLERANCE_MM);
+      fitOptions.maxChord =
+          inch ? cutcomp::FIT_MAX_CHORD_MM / MM_PER_INCH : cutcomp::FIT_MAX_CHORD_MM;
+      m_Fit = fitOptions;
+    }
+    m_Sink = [this](HostSegment& segment) { Final(segment); };
+    m_Source = [this](std::unique_ptr<CCrcNode>& node, std::int64_t& id) { return Pull(node, id); };
+  }
+
+  bool Add(const PathSegment& given, std::vector<PathPiece>& out) {
+    if (m_Failed) {
+      return false;
+    }
+    PathSegment segment = given;
+    const std::int64_t index = m_Count;
+    const std::string error = Prepare(m_Options, segment);
+    if (!error.empty()) {
+      return Fail(true, index, segment.id, error);
+    }
+    ++m_Count;
+    m_Ids.push_back(segment.id);
+    m_Out = &out;
+    if (m_PassThrough || segment.phase == CRC_STATUS_NONE) {
+      // A move outside compensation ends the run before it; with no radius nothing is offset.
+      if (!EndRun()) {
+        return false;
+      }
+      out.push_back(PassThrough(segment));
+      Release(index + 1);
+      return true;
+    }
+    if (segment.phase == CRC_STATUS_ESTABLISH && !EndRun()) {
+      return false;
+    }
+    if (!m_Engine) {
+      BeginRun();
+    }
+    Feed(segment, index);
+    // The cancel segment ends the run; the next segment begins another.
+    if (segment.phase == CRC_STATUS_RETRACT) {
+      return EndRun();
+    }
+    return Pump(false);
+  }
+
+  bool Finish(std::vector<PathPiece>& out) {
+    if (m_Failed) {
+      return false;
+    }
+    m_Out = &out;
+    if (!EndRun()) {
+      return false;
+    }
+    m_Count = 0;
+    m_Ids.clear();
+    m_IdBase = 0;
+    return true;
+  }
+
+  // A run begins: an engine and a host of its own, as the command-line tool gives each run.
+  void BeginRun() {
+    m_Engine = std::make_unique<CCutterCompensator>(m_Options.radius, nullptr, m_Options.lookBehind,
+                                                    m_Options.start);
+    m_Engine->SetInterveneEvade(m_Options.evade);
+    m_Engine->SetCamTolerance(m_Options.camTolerance);
+    m_Engine->SetCrcPreRetractOption(static_cast<int>(m_Options.end));
+    m_Host = std::make_unique<ListHost>(m_Source);
+    m_Host->UsePool(&m_Pool);
+    if (m_Fit) {
+      m_Fitter.emplace(*m_Fit);
+    }
+  }
+
+  // The run ends: what the fitter holds is fitted, every segment is adjusted, and the engine
+  // learns the sequence ends here (it closes a run without a cancel segment as `end` says).
+  bool EndRun() {
+    if (!m_Engine) {
+      return true;
+    }
+    FlushFitter();
+    if (!Pump(true)) {
+      return false;
+    }
+    m_Host.reset();
+    m_Engine.reset();
+    m_Fitter.reset();
+    return true;
+  }
+
+  // Hands a segment of the run on: as programmed, or to the fitter when it is a chord.
+  void Feed(const PathSegment& segment, std::int64_t index) {
+    const Curve& c = segment.curve;
+    if (m_Fitter && !c.arc && !segment.locate && segment.phase == CRC_STATUS_DOING &&
+        (c.to - c.from).GetLength() < m_Fit->maxChord) {
+      if (m_Fitter->Held() > 0 && segment.side != m_FitSide) {
+        FlushFitter();
+      }
+      m_FitSide = segment.side;
+      cutcomp::Curve chord;
+      chord.from = c.from;
+      chord.to = c.to;
+      m_Fitter->Add(chord, index, m_Pieces);
+      TakePieces();
+      return;
+    }
+    FlushFitter();
+    m_Ready.push_back({MakeNode(segment), index, index});
+  }
+
+  void FlushFitter() {
+    if (m_Fitter) {
+      m_Fitter->Flush(m_Pieces);
+      TakePieces();
+    }
+  }
+
+  // The fitter's final pieces become segments in progress on the side of their chords.
+  void TakePieces() {
+    for (const cutcomp::FitPiece& piece : m_Pieces) {
+      const cutcomp::Curve& c = piece.curve;
+      std::unique_ptr<CCrcNode> node =
+          c.arc ? m_Pool.Arc(c.centre, c.from, c.to, c.radius, c.ccw, CRC_STATUS_DOING, m_FitSide)
+                : m_Pool.Line(c.from, c.to, CRC_STATUS_DOING, m_FitSide, false);
+      m_Ready.push_back({std::move(node), piece.firstId, piece.lastId});
+    }
+    m_Pieces.clear();
+  }
+
+  std::unique_ptr<CCrcNode> MakeNode(const PathSegment& segment) {
+    const Curve& c = segment.curve;
+    if (!c.arc) {
+      return m_Pool.Line(c.from, c.to, segment.phase, segment.side, segment.locate);
+    }
+    const double radius = (c.from - c.centre).GetLength();
+    if (c.fullCircle) {
+      // Start and end coincide: only the centre-and-angles form can say "a whole turn".
+      double startAngle = std::atan2(c.from.y - c.centre.y, c.from.x - c.centre.x);
+      if (startAngle < 0.0) {
+        startAngle += PI + PI;
+      }
+      return m_Pool.Arc(c.centre, startAngle, PI + PI, radius, c.ccw, segment.phase, segment.side);
+    }
+    return m_Pool.Arc(c.centre, c.from, c.to, radius, c.ccw, segment.phase, segment.side);
+  }
+
+  // Adjusts segments while enough wait for the engine's look-ahead, or all of them when the run
+  // ends.
+  bool Pump(bool ending) {
+    while (ending || m_Ready.size() >= STEP_LOOK_AHEAD) {
+      cutcomp::HostFailure refusal;
+      switch (m_Host->Step(*m_Engine, m_Sink, &refusal)) {
+      case ListHost::STEP_ADJUSTED:
+        break;
+      case ListHost::STEP_DONE:
+        return true;
+      case ListHost::STEP_FAILED:
+        return Refused(refusal);
+      }
+    }
+    return true;
+  }
+
+  // The host's source: the next segment waiting, its id the ordinal of the first segment of
+  // the path it stands for.
+  bool Pull(std::unique_ptr<CCrcNode>& node, std::int64_t& id) {
+    if (m_Ready.empty()) {
+      return false;
+    }
+    Ready& next = m_Ready.front();
+    node = std::move(next.node);
+    id = next.first;
+    m_Lasts.push_back(next.last);
+    m_Ready.pop_front();
+    return true;
+  }
+
+  // The host's sink: a final segment becomes a piece with the caller's ids.
+  void Final(HostSegment& segment) {
+    PathPiece piece = cutcomp::ReadPiece(segment);
+    const std::int64_t first = segment.id;
+    std::int64_t last = first;
+    if (!segment.inserted) {
+      last = m_Lasts.front();
+      m_Lasts.pop_front();
+    }
+    piece.id = IdOf(first);
+    piece.lastId = IdOf(last);
+    m_Out->push_back(piece);
+    // Lines inserted after this segment still carry its ordinal; nothing before it is asked for
+    // again.
+    if (!segment.inserted) {
+      Release(first);
+    }
+  }
+
+  std::int64_t IdOf(std::int64_t index) const {
+    return m_Ids[static_cast<std::size_t>(index - m_IdBase)];
+  }
+
+  // Forgets the ids of the segments before `index`.
+  void Release(std::int64_t index) {
+    while (m_IdBase < index && !m_Ids.empty()) {
+      m_Ids.pop_front();
+      ++m_IdBase;
+    }
+  }
+
+  bool Refused(const cutcomp::HostFailure& refusal) {
+    Fail(false, refusal.id, IdOf(refusal.id),
+         refusal.code != 0 ? GetErrorGloss(refusal.code) : "compensation failed");
+    m_Failure.inserted = refusal.inserted;
+    m_Failure.code = refusal.code;
+    m_Failure.message = refusal.message;
+    return false;
+  }
+
+  bool Fail(bool input, std::int64_t index, std::int64_t id, const std::string& gloss) {
+    m_Failed = true;
+    m_Failure = PathFailure();
+    m_Failure.input = input;
+    m_Failure.index = index;
+    m_Failure.id = id;
+    m_Failure.gloss = gloss;
+    return false;
+  }
+
+  struct Ready {
+    std::unique_ptr<CCrcNode> node;
+    std::int64_t first;  // ordinals of the first and last segment it stands for
+    std::int64_t last;
+  };
+
+  CompensateOptions m_Options;
+  bool m_PassThrough = false;
+  std::optional<cutcomp::FitOptions> m_Fit;
+  bool m_Failed = false;
+  PathFailure m_Failure;
+
+  std::int64_t m_Count = 0;        // segments taken since the path began
+  std::deque<std::int64_t> m_Ids;  // the caller's ids of the segments from ordinal m_IdBase on
+  std::int64_t m_IdBase = 0;
+  std::vector<PathPiece>* m_Out = nullptr;  // where the call in progress puts final pieces
+
+  // The run in progress (none between runs).
+  std::unique_ptr<CCutterCompensator> m_Engine;
+  std::unique_ptr<ListHost> m_Host;
+  std::optional<cutcomp::ChordFitter> m_Fitter;
+  crc_dir_t m_FitSide = CRC_DIR_NONE;  // the side of the chords the fitter holds
+  std::vector<cutcomp::FitPiece> m_Pieces;
+  std::deque<Ready> m_Ready;         // segments made, not yet pulled by the host
+  std::deque<std::int64_t> m_Lasts;  // last ordinals of the segments the host pulled, in order
+  cutcomp::NodePool m_Pool;
+  ListHost::Sink m_Sink;
+  ListHost::Source m_Source;
+};
+
+CPathCompensator::CPathCompensator(const CompensateOptions& options)
+    : m_Impl(std::make_unique<Impl>(options)) {}
+CPathCompensator::~CPathCompensator() = default;
+CPathCompensator::CPathCompensator(CPathCompensator&& other) noexcept = default;
+CPathCompensator& CPathCompensator::operator=(CPathCompensator&& other) noexcept = default;
+
+bool CPathCompensator::Add(const PathSegment& segment, std::vector<PathPiece>& out) {
+  return m_Impl->Add(segment, out);
+}
+
+bool CPathCompensator::Finish(std::vector<PathPiece>& out) { return m_Impl->Finish(out); }
+
+const PathFailure& CPathCompensator::GetFailure() const { return m_Impl->m_Failure; }
+
+CompensateResult Compensate(const Path& path, const CompensateOptions& options) {
+  CompensateResult result;
+  result.path.reserve(path.size());
+  CPathCompensator compensator(options);
+  bool ok = true;
+  for (const PathSegment& segment : path) {
+    if (!compensator.Add(segment, result.path)) {
+      ok = false;
+      break;
+    }
+  }
+  result.ok = ok && compensator.Finish(result.path);
+  if (!result.ok) {
+    result.failure = compensator.GetFailure();
+  }
+  return result;
+}
+
+}  // namespace crc
