@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <deque>
 #include <utility>
 
 #include <crc/host/chord_fit.h>
@@ -29,9 +28,9 @@ constexpr double MM_PER_INCH = 25.4;
 // successor: the host steps only while this many wait, unless the run is ending.
 constexpr std::size_t STEP_LOOK_AHEAD = 3;
 
+// Not NaN (no comparison holds for it), not infinite, not beyond the limit.
 bool Usable(const Point& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) <= COORDINATE_LIMIT &&
-         std::fabs(p.y) <= COORDINATE_LIMIT;
+  return std::fabs(p.x) <= COORDINATE_LIMIT && std::fabs(p.y) <= COORDINATE_LIMIT;
 }
 
 std::string Number(double value) {
@@ -75,62 +74,81 @@ std::string OptionsError(const CompensateOptions& options) {
   return {};
 }
 
-// The segment as the engine is to see it, or what is wrong with it. An arc whose ends lie at
-// slightly different distances from its centre (within the arc tolerance) gets its centre moved
-// to the nearest point of the chord's bisector, so both ends stay and both radii agree: two
-// rounded arcs meeting in a cusp then meet exactly, not with a false overlap.
-std::string Prepare(const CompensateOptions& options, PathSegment& segment) {
+// A line of known phase and side with usable coordinates: the common segment, which needs none
+// of Prepare's work.
+bool IsPlainLine(const PathSegment& segment) {
+  return !segment.curve.arc && segment.phase >= CRC_STATUS_NONE &&
+         segment.phase <= CRC_STATUS_RETRACT && segment.side >= CRC_DIR_NONE &&
+         segment.side <= CRC_DIR_RIGHT && Usable(segment.curve.from) && Usable(segment.curve.to);
+}
+
+// Checks a segment; false with what is wrong with it in `error`. An arc's centre as the engine
+// is to see it goes to `centre`: an arc whose ends lie at slightly different distances from its
+// centre (within the arc tolerance) gets its centre moved to the nearest point of the chord's
+// bisector, so both ends stay and both radii agree: two rounded arcs meeting in a cusp then meet
+// exactly, not with a false overlap.
+bool Prepare(const CompensateOptions& options, const PathSegment& segment, Point& centre,
+             std::string& error) {
   if (segment.phase < CRC_STATUS_NONE || segment.phase > CRC_STATUS_RETRACT) {
-    return "unknown phase " + std::to_string(static_cast<int>(segment.phase));
+    error = "unknown phase " + std::to_string(static_cast<int>(segment.phase));
+    return false;
   }
   if (segment.side < CRC_DIR_NONE || segment.side > CRC_DIR_RIGHT) {
-    return "unknown side " + std::to_string(static_cast<int>(segment.side));
+    error = "unknown side " + std::to_string(static_cast<int>(segment.side));
+    return false;
   }
-  Curve& c = segment.curve;
+  const Curve& c = segment.curve;
   if (!Usable(c.from) || !Usable(c.to) || (c.arc && !Usable(c.centre))) {
-    return "a coordinate is not a finite number of at most 1e100 in size";
+    error = "a coordinate is not a finite number of at most 1e100 in size";
+    return false;
   }
   if (!c.arc) {
-    return {};
+    return true;
   }
+  centre = c.centre;
   if (segment.locate) {
-    return "an arc cannot be a positioning (locate) move";
+    error = "an arc cannot be a positioning (locate) move";
+    return false;
   }
   const double startRadius = (c.from - c.centre).GetLength();
   if (startRadius < EPSILON) {
-    return "the arc's centre coincides with its start point";
+    error = "the arc's centre coincides with its start point";
+    return false;
   }
   const double chord = (c.to - c.from).GetLength();
   if (c.fullCircle != (chord < EPSILON)) {
-    return c.fullCircle ? "a full circle must end where it starts"
-                        : "the arc ends where it starts: mark a whole turn as a full circle";
+    error = c.fullCircle ? "a full circle must end where it starts"
+                         : "the arc ends where it starts: mark a whole turn as a full circle";
+    return false;
   }
   if (c.fullCircle) {
-    return {};
+    return true;
   }
   const double endRadius = (c.to - c.centre).GetLength();
   const double allowed = ArcTolerance(options, startRadius);
   if (!(std::fabs(endRadius - startRadius) <= allowed)) {
-    return "the arc's centre is not equidistant from its ends: " + Number(startRadius) +
-           " to the start, " + Number(endRadius) + " to the end (tolerance " + Number(allowed) +
-           ")";
+    error = "the arc's centre is not equidistant from its ends: " + Number(startRadius) +
+            " to the start, " + Number(endRadius) + " to the end (tolerance " + Number(allowed) +
+            ")";
+    return false;
   }
   if (endRadius != startRadius) {  // exact: any difference is repaired
     const Point mid((c.from.x + c.to.x) / 2.0, (c.from.y + c.to.y) / 2.0);
     const Point normal(-(c.to.y - c.from.y) / chord, (c.to.x - c.from.x) / chord);
     const double along = (c.centre.x - mid.x) * normal.x + (c.centre.y - mid.y) * normal.y;
-    c.centre = Point(mid.x + along * normal.x, mid.y + along * normal.y);
+    centre = Point(mid.x + along * normal.x, mid.y + along * normal.y);
   }
-  return {};
+  return true;
 }
 
 // The piece of a segment that does not go through the engine: its tool path is its programmed
 // geometry.
-PathPiece PassThrough(const PathSegment& segment) {
+PathPiece PassThrough(const PathSegment& segment, const Point& centre) {
   PathPiece piece;
   static_cast<Curve&>(piece.programmed) = segment.curve;
   if (segment.curve.arc) {
-    piece.programmed.radius = (segment.curve.from - segment.curve.centre).GetLength();
+    piece.programmed.centre = centre;
+    piece.programmed.radius = (segment.curve.from - centre).GetLength();
   }
   piece.tool = piece.programmed;
   piece.id = segment.id;
@@ -147,6 +165,13 @@ PathPiece PassThrough(const PathSegment& segment) {
 // One compensation in progress: the segments since the last final piece, the run being
 // compensated, and the fitter's chords.
 struct CPathCompensator::Impl {
+  // A segment of the path: the caller's id, and the ordinal of the last segment of the piece
+  // that starts with it.
+  struct Slot {
+    std::int64_t id;
+    std::int64_t last;
+  };
+
   explicit Impl(const CompensateOptions& options) : m_Options(options) {
     const std::string error = OptionsError(options);
     if (!error.empty()) {
@@ -167,25 +192,24 @@ struct CPathCompensator::Impl {
     m_Source = [this](std::unique_ptr<CCrcNode>& node, std::int64_t& id) { return Pull(node, id); };
   }
 
-  bool Add(const PathSegment& given, std::vector<PathPiece>& out) {
+  bool Add(const PathSegment& segment, std::vector<PathPiece>& out) {
     if (m_Failed) {
       return false;
     }
-    PathSegment segment = given;
     const std::int64_t index = m_Count;
-    const std::string error = Prepare(m_Options, segment);
-    if (!error.empty()) {
-      return Fail(true, index, segment.id, error);
+    Point centre;
+    if (!IsPlainLine(segment) && !Prepare(m_Options, segment, centre, m_Error)) {
+      return Fail(true, index, segment.id, m_Error);
     }
     ++m_Count;
-    m_Ids.push_back(segment.id);
+    m_Ids.push_back({segment.id, index});
     m_Out = &out;
     if (m_PassThrough || segment.phase == CRC_STATUS_NONE) {
       // A move outside compensation ends the run before it; with no radius nothing is offset.
       if (!EndRun()) {
         return false;
       }
-      out.push_back(PassThrough(segment));
+      out.push_back(PassThrough(segment, centre));
       Release(index + 1);
       return true;
     }
@@ -195,7 +219,7 @@ struct CPathCompensator::Impl {
     if (!m_Engine) {
       BeginRun();
     }
-    Feed(segment, index);
+    Feed(segment, centre, index);
     // The cancel segment ends the run; the next segment begins another.
     if (segment.phase == CRC_STATUS_RETRACT) {
       return EndRun();
@@ -214,6 +238,7 @@ struct CPathCompensator::Impl {
     m_Count = 0;
     m_Ids.clear();
     m_IdBase = 0;
+    m_IdHead = 0;
     return true;
   }
 
@@ -248,7 +273,7 @@ struct CPathCompensator::Impl {
   }
 
   // Hands a segment of the run on: as programmed, or to the fitter when it is a chord.
-  void Feed(const PathSegment& segment, std::int64_t index) {
+  void Feed(const PathSegment& segment, const Point& centre, std::int64_t index) {
     const Curve& c = segment.curve;
     if (m_Fitter && !c.arc && !segment.locate && segment.phase == CRC_STATUS_DOING &&
         (c.to - c.from).GetLength() < m_Fit->maxChord) {
@@ -264,7 +289,13 @@ struct CPathCompensator::Impl {
       return;
     }
     FlushFitter();
-    m_Ready.push_back({MakeNode(segment), index, index});
+    Hand(MakeNode(segment, centre), index, index);
+  }
+
+  // A segment made for the engine, standing for the path's segments `first` to `last`.
+  void Hand(std::unique_ptr<CCrcNode> node, std::int64_t first, std::int64_t last) {
+    m_Ids[static_cast<std::size_t>(first - m_IdBase)].last = last;
+    m_Ready.push_back({std::move(node), first});
   }
 
   void FlushFitter() {
@@ -281,40 +312,39 @@ struct CPathCompensator::Impl {
       std::unique_ptr<CCrcNode> node =
           c.arc ? m_Pool.Arc(c.centre, c.from, c.to, c.radius, c.ccw, CRC_STATUS_DOING, m_FitSide)
                 : m_Pool.Line(c.from, c.to, CRC_STATUS_DOING, m_FitSide, false);
-      m_Ready.push_back({std::move(node), piece.firstId, piece.lastId});
+      Hand(std::move(node), piece.firstId, piece.lastId);
     }
     m_Pieces.clear();
   }
 
-  std::unique_ptr<CCrcNode> MakeNode(const PathSegment& segment) {
+  std::unique_ptr<CCrcNode> MakeNode(const PathSegment& segment, const Point& centre) {
     const Curve& c = segment.curve;
     if (!c.arc) {
       return m_Pool.Line(c.from, c.to, segment.phase, segment.side, segment.locate);
     }
-    const double radius = (c.from - c.centre).GetLength();
+    const double radius = (c.from - centre).GetLength();
     if (c.fullCircle) {
       // Start and end coincide: only the centre-and-angles form can say "a whole turn".
-      double startAngle = std::atan2(c.from.y - c.centre.y, c.from.x - c.centre.x);
+      double startAngle = std::atan2(c.from.y - centre.y, c.from.x - centre.x);
       if (startAngle < 0.0) {
         startAngle += PI + PI;
       }
-      return m_Pool.Arc(c.centre, startAngle, PI + PI, radius, c.ccw, segment.phase, segment.side);
+      return m_Pool.Arc(centre, startAngle, PI + PI, radius, c.ccw, segment.phase, segment.side);
     }
-    return m_Pool.Arc(c.centre, c.from, c.to, radius, c.ccw, segment.phase, segment.side);
+    return m_Pool.Arc(centre, c.from, c.to, radius, c.ccw, segment.phase, segment.side);
   }
 
   // Adjusts segments while enough wait for the engine's look-ahead, or all of them when the run
   // ends.
   bool Pump(bool ending) {
-    while (ending || m_Ready.size() >= STEP_LOOK_AHEAD) {
-      cutcomp::HostFailure refusal;
-      switch (m_Host->Step(*m_Engine, m_Sink, &refusal)) {
+    while (ending || m_Ready.size() - m_ReadyHead >= STEP_LOOK_AHEAD) {
+      switch (m_Host->Step(*m_Engine, m_Sink, &m_Refusal)) {
       case ListHost::STEP_ADJUSTED:
         break;
       case ListHost::STEP_DONE:
         return true;
       case ListHost::STEP_FAILED:
-        return Refused(refusal);
+        return Refused(m_Refusal);
       }
     }
     return true;
@@ -323,50 +353,51 @@ struct CPathCompensator::Impl {
   // The host's source: the next segment waiting, its id the ordinal of the first segment of
   // the path it stands for.
   bool Pull(std::unique_ptr<CCrcNode>& node, std::int64_t& id) {
-    if (m_Ready.empty()) {
+    if (m_ReadyHead == m_Ready.size()) {
       return false;
     }
-    Ready& next = m_Ready.front();
-    node = std::move(next.node);
-    id = next.first;
-    m_Lasts.push_back(next.last);
-    m_Ready.pop_front();
+    node = std::move(m_Ready[m_ReadyHead].node);
+    id = m_Ready[m_ReadyHead].first;
+    ++m_ReadyHead;
+    // The storage of pulled segments is reused once they are the larger part.
+    if (m_ReadyHead >= 64 && 2 * m_ReadyHead >= m_Ready.size()) {
+      const auto pulled = static_cast<std::ptrdiff_t>(m_ReadyHead);
+      m_Ready.erase(m_Ready.begin(), m_Ready.begin() + pulled);
+      m_ReadyHead = 0;
+    }
     return true;
   }
 
   // The host's sink: a final segment becomes a piece with the caller's ids.
   void Final(HostSegment& segment) {
-    PathPiece piece = cutcomp::ReadPiece(segment);
-    const std::int64_t first = segment.id;
-    std::int64_t last = first;
-    if (!segment.inserted) {
-      last = m_Lasts.front();
-      m_Lasts.pop_front();
-    }
-    piece.id = IdOf(first);
-    piece.lastId = IdOf(last);
-    m_Out->push_back(piece);
+    PathPiece& piece = m_Out->emplace_back(cutcomp::ReadPiece(segment));
+    const Slot& first = SlotOf(segment.id);
+    piece.id = first.id;
+    piece.lastId = segment.inserted ? first.id : SlotOf(first.last).id;
     // Lines inserted after this segment still carry its ordinal; nothing before it is asked for
     // again.
     if (!segment.inserted) {
-      Release(first);
+      Release(segment.id);
     }
   }
 
-  std::int64_t IdOf(std::int64_t index) const {
+  const Slot& SlotOf(std::int64_t index) const {
     return m_Ids[static_cast<std::size_t>(index - m_IdBase)];
   }
 
-  // Forgets the ids of the segments before `index`.
+  // Forgets the ids of the segments before `index` (which only grows); the storage of forgotten
+  // ones is reused once they are the larger part.
   void Release(std::int64_t index) {
-    while (m_IdBase < index && !m_Ids.empty()) {
-      m_Ids.pop_front();
-      ++m_IdBase;
+    m_IdHead = static_cast<std::size_t>(index - m_IdBase);
+    if (m_IdHead >= 64 && 2 * m_IdHead >= m_Ids.size()) {
+      m_Ids.erase(m_Ids.begin(), m_Ids.begin() + static_cast<std::ptrdiff_t>(m_IdHead));
+      m_IdBase += static_cast<std::int64_t>(m_IdHead);
+      m_IdHead = 0;
     }
   }
 
   bool Refused(const cutcomp::HostFailure& refusal) {
-    Fail(false, refusal.id, IdOf(refusal.id),
+    Fail(false, refusal.id, SlotOf(refusal.id).id,
          refusal.code != 0 ? GetErrorGloss(refusal.code) : "compensation failed");
     m_Failure.inserted = refusal.inserted;
     m_Failure.code = refusal.code;
@@ -384,21 +415,18 @@ struct CPathCompensator::Impl {
     return false;
   }
 
-  struct Ready {
-    std::unique_ptr<CCrcNode> node;
-    std::int64_t first;  // ordinals of the first and last segment it stands for
-    std::int64_t last;
-  };
-
   CompensateOptions m_Options;
   bool m_PassThrough = false;
   std::optional<cutcomp::FitOptions> m_Fit;
   bool m_Failed = false;
   PathFailure m_Failure;
 
-  std::int64_t m_Count = 0;        // segments taken since the path began
-  std::deque<std::int64_t> m_Ids;  // the caller's ids of the segments from ordinal m_IdBase on
+  std::int64_t m_Count = 0;  // segments taken since the path began
+  std::string m_Error;       // what is wrong with the latest segment refused
+  // The segments from ordinal m_IdBase on; those before m_IdBase + m_IdHead are forgotten.
+  std::vector<Slot> m_Ids;
   std::int64_t m_IdBase = 0;
+  std::size_t m_IdHead = 0;
   std::vector<PathPiece>* m_Out = nullptr;  // where the call in progress puts final pieces
 
   // The run in progress (none between runs).
@@ -407,8 +435,15 @@ struct CPathCompensator::Impl {
   std::optional<cutcomp::ChordFitter> m_Fitter;
   crc_dir_t m_FitSide = CRC_DIR_NONE;  // the side of the chords the fitter holds
   std::vector<cutcomp::FitPiece> m_Pieces;
-  std::deque<Ready> m_Ready;         // segments made, not yet pulled by the host
-  std::deque<std::int64_t> m_Lasts;  // last ordinals of the segments the host pulled, in order
+  // Segments made, with the ordinal of the first path segment each stands for; those from
+  // m_ReadyHead on are not yet pulled by the host.
+  struct Ready {
+    std::unique_ptr<CCrcNode> node;
+    std::int64_t first;
+  };
+  std::vector<Ready> m_Ready;
+  std::size_t m_ReadyHead = 0;
+  cutcomp::HostFailure m_Refusal;
   cutcomp::NodePool m_Pool;
   ListHost::Sink m_Sink;
   ListHost::Source m_Source;
