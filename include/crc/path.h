@@ -84,15 +84,16 @@ using Path = std::vector<PathSegment>;
 
 /// How a run that ends without a cancel segment is closed: at the end of the path, before a
 /// move outside compensation or before the next start-up segment (the engine's pre-retract
-/// option, CCutterCompensator::SetCrcPreRetractOption).
-enum crc_end_t {
+/// option, CCutterCompensator::SetCrcPreRetractOption). Like the engine's enums it holds any
+/// int, so that a value outside the table reaches Compensate and is refused there.
+enum crc_end_t : int {
   CRC_END_LINE = 0,  ///< a closing line from the tool centre back to the programmed end
   CRC_END_STAY = 1,  ///< the tool stays beside the contour where the last segment left it
   CRC_END_NONE = 2   ///< neither (the path is that of CRC_END_STAY; no end point is reported)
 };
 
 /// The unit of a path's lengths, which sets the defaults that are lengths.
-enum crc_unit_t {
+enum crc_unit_t : int {
   CRC_UNIT_MM = 0,   ///< millimetres
   CRC_UNIT_INCH = 1  ///< inches
 };
