@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -78,18 +79,16 @@ bool RunKind(const crc::Path& path, const std::string& kind) {
   return result.ok;
 }
 
+// The path of an open path by name, made once; the registered benchmarks keep pointers to it.
 const crc::Path* FindPath(const std::string& name) {
   static const std::vector<OpenPath> paths = AllOpenPaths();
-  static std::vector<std::pair<std::string, crc::Path>> made;
-  for (const auto& entry : made) {
-    if (entry.first == name) {
-      return &entry.second;
-    }
+  static std::map<std::string, crc::Path> made;  // a map: its elements never move
+  if (const auto found = made.find(name); found != made.end()) {
+    return &found->second;
   }
   for (const OpenPath& open : paths) {
     if (open.name == name) {
-      made.emplace_back(name, PathOf(open));
-      return &made.back().second;
+      return &made.emplace(name, PathOf(open)).first->second;
     }
   }
   return nullptr;

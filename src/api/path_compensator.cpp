@@ -202,6 +202,9 @@ struct CPathCompensator::Impl {
       return Fail(true, index, segment.id, m_Error);
     }
     ++m_Count;
+    if (m_Ids.size() >= 128) {
+      Compact();
+    }
     m_Ids.push_back({segment.id, index});
     m_Out = &out;
     if (m_PassThrough || segment.phase == CRC_STATUS_NONE) {
@@ -238,7 +241,7 @@ struct CPathCompensator::Impl {
     m_Count = 0;
     m_Ids.clear();
     m_IdBase = 0;
-    m_IdHead = 0;
+    m_Released = 0;
     return true;
   }
 
@@ -385,14 +388,15 @@ struct CPathCompensator::Impl {
     return m_Ids[static_cast<std::size_t>(index - m_IdBase)];
   }
 
-  // Forgets the ids of the segments before `index` (which only grows); the storage of forgotten
-  // ones is reused once they are the larger part.
-  void Release(std::int64_t index) {
-    m_IdHead = static_cast<std::size_t>(index - m_IdBase);
-    if (m_IdHead >= 64 && 2 * m_IdHead >= m_Ids.size()) {
-      m_Ids.erase(m_Ids.begin(), m_Ids.begin() + static_cast<std::ptrdiff_t>(m_IdHead));
-      m_IdBase += static_cast<std::int64_t>(m_IdHead);
-      m_IdHead = 0;
+  // The ids of the segments before `index` (which only grows) are not asked for again.
+  void Release(std::int64_t index) { m_Released = index; }
+
+  // Drops the ids released, once they are the larger part of a long list.
+  void Compact() {
+    const auto released = static_cast<std::size_t>(m_Released - m_IdBase);
+    if (2 * released >= m_Ids.size()) {
+      m_Ids.erase(m_Ids.begin(), m_Ids.begin() + static_cast<std::ptrdiff_t>(released));
+      m_IdBase = m_Released;
     }
   }
 
@@ -423,10 +427,10 @@ struct CPathCompensator::Impl {
 
   std::int64_t m_Count = 0;  // segments taken since the path began
   std::string m_Error;       // what is wrong with the latest segment refused
-  // The segments from ordinal m_IdBase on; those before m_IdBase + m_IdHead are forgotten.
+  // The segments from ordinal m_IdBase on; those before m_Released are not asked for again.
   std::vector<Slot> m_Ids;
   std::int64_t m_IdBase = 0;
-  std::size_t m_IdHead = 0;
+  std::int64_t m_Released = 0;
   std::vector<PathPiece>* m_Out = nullptr;  // where the call in progress puts final pieces
 
   // The run in progress (none between runs).
