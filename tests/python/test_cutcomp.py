@@ -1,7 +1,10 @@
 # SPDX-License-Identifier: MIT
-"""The Python module: compensate() against the whole-contour fixtures (hand-derived tool paths),
-a translator written in Python driving the engine, and what must not crash."""
+"""The Python module: compensate() against the whole-contour fixtures (hand-derived tool paths)
+and against the command-line tool's pipeline, audit() of its own and of foreign tool paths, a
+translator written in Python driving the engine, and what must not crash."""
+import ast
 import glob
+import inspect
 import json
 import math
 import os
@@ -61,10 +64,18 @@ class Fixtures(unittest.TestCase):
                 s = case["settings"]
                 if s.get("established"):
                     continue  # a run that an earlier one established: not a compensate() call
+                if sum(i.get("phase") == "S" for i in case["segments"]) > 1:
+                    continue  # compensate() gives each run an engine of its own, as the tool does
+                # The fixtures hold the engine's own settings: no fitting, the plain test.
                 args = dict(segments=[segment(i) for i in case["segments"]],
                             radius=num(s["radius"]), start=s.get("strategy", "normal"),
                             evade=s.get("evade", False), look_behind=s.get("lookBehind", 3),
-                            end=ENDS[s.get("preRetract", 0)], with_blocks=True)
+                            end=ENDS[s.get("preRetract", 0)], with_blocks=True, fit=False,
+                            strict_interference=True)
+                if args["start"] not in ("normal", "intersect", "insert"):
+                    with self.assertRaisesRegex(ValueError, "strategy"):
+                        cutcomp.compensate(**args)
+                    continue
                 tol = s.get("tolerance", 1e-6)
                 failure = case["expect"].get("failure")
                 if failure is None:
@@ -105,6 +116,68 @@ class ListTranslator(cutcomp.Translator):
 
     def crc_finish(self):
         pass
+
+
+class OneCall(unittest.TestCase):
+    @unittest.skipUnless(hasattr(cutcomp, "_run_gcode"), "built without the command-line tool")
+    def test_defaults_are_the_command_line_tools(self):
+        # A lead-in, a quarter circle of radius 10 posted as 60 chords (fitted by default) and a
+        # line, with no cancel move (by default the last move ends the run beside the contour):
+        # the tool's pipeline and compensate() give the same pieces, to the last bit.
+        arc = [(10 * math.sin(math.pi / 2 * k / 60), 10 - 10 * math.cos(math.pi / 2 * k / 60))
+               for k in range(61)]
+        points = [(-10.0, 0.0)] + [(float(f"{x:.12f}"), float(f"{y:.12f}")) for x, y in arc]
+        points.append((10.0, 20.0))
+        program = "G21 G17 G90\nG0 X-10 Y0\nG41.1 D4 G1 X0 Y0 F100\n" + "".join(
+            f"X{x!r} Y{y!r}\n" for x, y in points[2:]) + "M2\n"
+        _, record = cutcomp.compensate_gcode(program)
+        want = [(tuple(r["tool"]["start"]), tuple(r["tool"]["end"])) for r in record]
+        segments = [("line", a, b, {"phase": "doing"}) for a, b in zip(points, points[1:])]
+        segments[0] = segments[0][:3]
+        got = [(piece[1], piece[2]) for piece in cutcomp.compensate(segments, 2.0)]
+        self.assertEqual(len(want), 3)
+        self.assertEqual(got, want)
+
+    def test_audit_of_its_own_and_of_a_foreign_path(self):
+        square = [("line", (-5, 0), (0, 0)), ("line", (0, 0), (10, 0)), ("line", (10, 0), (10, 10)),
+                  ("line", (10, 10), (10, 15))]
+        path = cutcomp.compensate(square, 1.0, with_blocks=True)
+        self.assertEqual(cutcomp.audit(square, path, 1.0), [])
+        # Another offsetter's path, whose second piece ends 0.6 from the wall along y = 0.
+        foreign = [(("line", (-5, 0), (0, 1)), 0), (("line", (0, 1), (9, 0.6)), 1),
+                   (("line", (9, 1), (9, 10)), 2)]
+        [gouge] = cutcomp.audit(square, foreign, 1.0)
+        self.assertEqual((gouge.piece, gouge.block, gouge.segment), (1, 1, 1))
+        self.assertAlmostEqual(gouge.depth, 0.4, delta=1e-12)
+        self.assertEqual(gouge.wall_point, (9.0, 0.0))
+        with self.assertRaisesRegex(ValueError, "radius"):
+            cutcomp.audit(square, foreign, 0.0)
+        with self.assertRaisesRegex(ValueError, "piece 1"):
+            cutcomp.audit(square, [foreign[0], ("line", (0, 1))], 1.0)
+
+
+class Stubs(unittest.TestCase):
+    def test_the_stubs_name_everything_with_the_modules_signatures(self):
+        with open(os.path.join(os.path.dirname(cutcomp.__file__), "__init__.pyi")) as f:
+            tree = ast.parse(f.read())
+        names, functions = set(), {}
+        for node in tree.body:
+            if isinstance(node, (ast.FunctionDef, ast.ClassDef)):
+                names.add(node.name)
+                functions[node.name] = node
+            elif isinstance(node, ast.Assign):
+                names.update(t.id for t in node.targets if isinstance(t, ast.Name))
+            elif isinstance(node, ast.AnnAssign):
+                names.add(node.target.id)
+        self.assertEqual({n for n in dir(cutcomp) if not n.startswith("_")} - names, set())
+        for name in ("compensate", "audit", "compensate_gcode"):
+            args = functions[name].args
+            defaults = [None] * (len(args.args) - len(args.defaults)) + args.defaults
+            stub = [(a.arg, d and ast.literal_eval(d)) for a, d in
+                    zip(args.args + args.kwonlyargs, defaults + args.kw_defaults)]
+            actual = [(p.name, None if p.default is p.empty else p.default)
+                      for p in inspect.signature(getattr(cutcomp, name)).parameters.values()]
+            self.assertEqual(stub, actual, name)
 
 
 class Engine(unittest.TestCase):
