@@ -246,7 +246,10 @@ struct AuditResult {
 
 /// The gouge audit of a tool path against a programmed contour (CGougeAudit): every piece
 /// against every wall of the whole contour. The walls are the contour's segments in progress
-/// (CRC_STATUS_DOING) that are not locate lines. A piece is attached to the contour segment
+/// (CRC_STATUS_DOING) that are not locate lines, less what the audit's wall rules take away
+/// with the segments' sides and the radius: leads and run-ons in the air of the loops a run
+/// closes, and roughing walls a later pass finishes behind (see crc/audit/gouge_audit.h; a
+/// segment without a side keeps its candidates walls). A piece is attached to the contour segment
 /// whose id it carries: a start-up, cancel or positioning piece may then cut the start-up's own
 /// notch at the wall it leads onto or off (see crc/audit/gouge_audit.h).
 ///

@@ -53,6 +53,13 @@ AuditResult Run(const Path& contour, const std::vector<Piece>& path, double radi
     wall.id = segment.id;
     wall.phase = segment.phase;
     wall.locate = segment.locate;
+    // The side and the radius let the audit tell leads and roughing walls from the part's (a
+    // negative radius puts the tool on the other side).
+    wall.side = radius > 0.0                    ? segment.side
+                : segment.side == CRC_DIR_LEFT  ? CRC_DIR_RIGHT
+                : segment.side == CRC_DIR_RIGHT ? CRC_DIR_LEFT
+                                                : CRC_DIR_NONE;
+    wall.radius = std::fabs(radius);
     if (!audit.AddSegment(wall)) {
       result.error = "contour segment " + std::to_string(i) + ": " + audit.GetLatestError();
       return result;
