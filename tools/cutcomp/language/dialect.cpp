@@ -160,7 +160,11 @@ std::optional<Marker> LineMarker(const std::string& line) {
   case MacroHead::PRINT:
     return Marker{Dialect::FANUC, head.keyword, true};
   case MacroHead::PROGRAM:
-    return Marker{Dialect::FANUC, "the program number O" + std::to_string(head.program), false};
+  {
+    char number[32];
+    std::snprintf(number, sizeof number, "O%04ld", head.program);
+    return Marker{Dialect::FANUC, std::string("the program number ") + number, false};
+  }
   case MacroHead::ASSIGN:
     if (UnbracketedExpression(line, head.body)) {
       return Marker{Dialect::FANUC, "an expression without brackets", true};

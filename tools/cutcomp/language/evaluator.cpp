@@ -1646,6 +1646,7 @@ MacroStatement ReadMacroStatement(const std::string& line, const MacroHead& head
       }
       if (holds) {
         statement.kind = MacroStatement::GOTO;
+        statement.targetCol = reader.Col();
         statement.target = Target(reader);
         EndOfStatement(reader, line, "the GOTO");
       }
@@ -1670,6 +1671,7 @@ MacroStatement ReadMacroStatement(const std::string& line, const MacroHead& head
   }
   case MacroHead::GOTO:
     statement.kind = MacroStatement::GOTO;
+    statement.targetCol = reader.Col();
     statement.target = Target(reader);
     EndOfStatement(reader, line, "the GOTO");
     return statement;

@@ -182,6 +182,7 @@ struct MacroStatement {
   enum Kind { NONE, ASSIGN, GOTO, WHILE, DO, END } kind = NONE;  // NONE: an IF that fails
   Assignment assignment;                                          // ASSIGN
   long target = 0;                                                // GOTO: the N number
+  std::size_t targetCol = 0;                                      // GOTO: where it is written
   bool holds = false;                                             // WHILE: the condition
   int loop = 0;                                                   // WHILE, DO, END
   std::size_t col = 0;                                            // of the statement

@@ -45,6 +45,24 @@ bool MovesAxis(char letter) { return std::string("XYZABCUVW").find(letter) != st
 
 std::string Loop(int m) { return std::to_string(m); }
 
+// Whether a block is in millimetres: G20 or G21 written in it (as a plain word) decide, else
+// the units in force before it. ROUND in an address rounds in the block's units.
+bool MetricBlock(const std::string& line, bool metric) {
+  for (std::size_t pos = line.find_first_of("Gg"); pos != std::string::npos;
+       pos = line.find_first_of("Gg", pos + 1)) {
+    std::size_t k = pos + 1;
+    while (k < line.size() && line[k] == '0') {
+      ++k;
+    }
+    if (k + 1 < line.size() && line[k] == '2' && (line[k + 1] == '0' || line[k + 1] == '1') &&
+        (k + 2 == line.size() || line[k + 2] < '0' || line[k + 2] > '9') &&
+        (k + 2 == line.size() || line[k + 2] != '.')) {
+      metric = line[k + 1] == '1';
+    }
+  }
+  return metric;
+}
+
 }  // namespace
 
 std::string LanguageSource::Impl::ProgramName(const Frame& frame) const {
@@ -134,7 +152,7 @@ bool LanguageSource::Impl::MacroLine(SourceBlock& block) {
 }
 
 bool LanguageSource::Impl::MacroWords(SourceBlock& block, const MacroHead& head) {
-  m_Rules.metric = m_State.Metric();
+  m_Rules.metric = MetricBlock(m_Line, m_State.Metric());
   std::size_t start = 0;
   if (head.body < m_Line.size() && m_Line[head.body] == '[') {
     // Haas: "[#1 LT 10] M99 P10" returns or jumps only when the condition holds.
@@ -261,26 +279,28 @@ void LanguageSource::Impl::Addresses() {
   }
 }
 
+// After M2, M30 or M99 ends the main program nothing of it runs. What follows in its text is,
+// in Fanuc-family files, most often the subprograms (O numbers) and Haas' local subprograms
+// (N numbers) it calls, which ran where they were called: lines with words or statements are
+// passed over; comments and a closing '%' are handed on.
 bool LanguageSource::Impl::MacroAfterEnd(SourceBlock& block, const MacroHead& head) {
-  if (m_PastPrograms) {
-    // The programs that follow the main one are its subprograms, run where they are called;
-    // a '%' closing the file is handed on.
-    if (!PercentLine(m_Line)) {
-      return false;
-    }
-  } else if (head.kind == MacroHead::PROGRAM) {
-    m_PastPrograms = true;
-    return false;
-  } else if (head.kind != MacroHead::WORDS || head.blockDelete) {
-    Warn(0, "left out: the line follows the program end (M2/M30/M99) and computes or jumps, but "
-            "nothing after the end runs");
+  if (head.kind == MacroHead::PROGRAM) {
+    m_PastPrograms = true;  // another program's text: only a closing '%' goes on from here
+  }
+  if (head.kind != MacroHead::WORDS || head.blockDelete) {
     return false;
   }
   try {
     detail::EvaluateLine(m_Line, *this, true, m_Evaluated, true, &m_Rules);
   } catch (const detail::PlainOnly&) {
-    Warn(0, "left out: the line follows the program end (M2/M30/M99) and computes or jumps, but "
-            "nothing after the end runs");
+    return false;
+  } catch (const LineError&) {
+    return false;  // not run: not read either
+  }
+  const bool words =
+      std::any_of(m_Evaluated.items.begin(), m_Evaluated.items.end(),
+                  [](const Item& item) { return item.kind == Item::WORD; });
+  if (words || (m_PastPrograms && !Percent(m_Evaluated.items))) {
     return false;
   }
   if (Percent(m_Evaluated.items)) {
@@ -303,9 +323,9 @@ bool LanguageSource::Impl::Statement(SourceBlock& block, const MacroHead& head) 
   case MacroStatement::NONE:
     return false;
   case MacroStatement::ASSIGN:
-    return WriteMacro(block, statement.assignment, statement.col);
+    return WriteMacro(block, statement.assignment, statement.assignment.target.col);
   case MacroStatement::GOTO:
-    Goto(statement.target, next.offset, statement.col);
+    Goto(statement.target, next.offset, statement.targetCol);
     return false;
   case MacroStatement::WHILE:
     if (statement.holds) {
@@ -681,6 +701,10 @@ std::optional<double> LanguageSource::Impl::SystemVariable(int n, std::size_t co
   if (n == 3000) {
     throw LineError(col, "#3000 raises an alarm when set: it is not read");
   }
+  if (m_Rules.haas && n >= 2401 && n <= 2800) {
+    throw LineError(col, name + " holds a radius or a diameter, as a setting of the machine "
+                                "says: not supported here");
+  }
   throw LineError(col, name + " is a system variable not supported here");
 }
 
@@ -709,6 +733,10 @@ bool LanguageSource::Impl::WriteMacro(SourceBlock& block, const detail::Assignme
       assignment.vacant ? std::nullopt : std::optional<double>(assignment.value);
   if (std::optional<double>* slot = Variable(n)) {
     *slot = value;
+    if (n > LOCAL_COUNT) {
+      // Set by the program, vacant or not: no longer the machine's unknown value.
+      m_Variables.warned[static_cast<std::size_t>(slot - m_Variables.common.data())] = true;
+    }
     return false;
   }
   // The comment after the assignment: the message of an alarm or a stop.
