@@ -95,7 +95,7 @@ bool UnbracketedExpression(const std::string& line, std::size_t pos) {
     return false;
   }
   static const std::array<std::string_view, 10> OPERATORS = {"MOD", "AND", "OR", "XOR", "EQ",
-                                                            "NE",  "GT",  "GE", "LT",  "LE"};
+                                                             "NE",  "GT",  "GE", "LT",  "LE"};
   int depth = 0;
   bool value = false;  // a value has been read at depth 0
   for (std::size_t k = equals + 1; k < line.size(); ++k) {
@@ -148,9 +148,9 @@ std::optional<Marker> LineMarker(const std::string& line) {
   switch (head.kind) {
   case MacroHead::NGC_OWORD: {
     const std::optional<detail::OHead> oword = detail::ReadOHead(line, true);
-    return Marker{Dialect::NGC,
-                  oword ? oword->Display() + " " + detail::KeywordText(oword->keyword) : "an O-word",
-                  true};
+    return Marker{
+        Dialect::NGC,
+        oword ? oword->Display() + " " + detail::KeywordText(oword->keyword) : "an O-word", true};
   }
   case MacroHead::IF:
   case MacroHead::GOTO:
@@ -159,8 +159,7 @@ std::optional<Marker> LineMarker(const std::string& line) {
   case MacroHead::END:
   case MacroHead::PRINT:
     return Marker{Dialect::FANUC, head.keyword, true};
-  case MacroHead::PROGRAM:
-  {
+  case MacroHead::PROGRAM: {
     char number[32];
     std::snprintf(number, sizeof number, "O%04ld", head.program);
     return Marker{Dialect::FANUC, std::string("the program number ") + number, false};
@@ -338,8 +337,7 @@ std::string MixingMessage(const std::string& construct, Dialect of, const Dialec
            "): a program mixing the two is not supported";
   }
   return text + "not " + DialectTitle(choice.dialect) + "'s (the dialect " +
-         (choice.recognised ? "recognised" : "given") + " is " + DialectName(choice.dialect) +
-         ")";
+         (choice.recognised ? "recognised" : "given") + " is " + DialectName(choice.dialect) + ")";
 }
 
 }  // namespace
@@ -367,9 +365,10 @@ void LanguageSource::Impl::ForeignWords(const std::vector<cli::Item>& items) {
     const bool call = (item.letter == 'M' && item.value >= 97 && item.value <= 99) ||
                       (item.letter == 'G' && item.value >= 65 && item.value <= 67);
     if (call && item.value == std::floor(item.value)) {  // exact: G65.1 is another code
-      const std::string code = std::string(1, item.letter) + std::to_string(static_cast<int>(item.value));
-      throw Located(item.col, MixingMessage(code, code == "M97" ? Dialect::HAAS : Dialect::FANUC,
-                                            m_Choice));
+      const std::string code =
+          std::string(1, item.letter) + std::to_string(static_cast<int>(item.value));
+      throw Located(item.col,
+                    MixingMessage(code, code == "M97" ? Dialect::HAAS : Dialect::FANUC, m_Choice));
     }
   }
 }

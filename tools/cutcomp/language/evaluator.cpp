@@ -353,7 +353,7 @@ bool IsComparison(Op op) {
 }
 
 const char* OpName(Op op) {
-  static const char* const NAMES[] = {"**", "*",  "/",  "MOD", "+",  "-",   "EQ", "NE",
+  static const char* const NAMES[] = {"**", "*",  "/",  "MOD", "+",   "-",  "EQ", "NE",
                                       "GT", "GE", "LT", "LE",  "AND", "OR", "XOR"};
   return NAMES[static_cast<int>(op)];
 }
@@ -428,15 +428,14 @@ double ApplyMacro(Op op, double a, bool aVacant, double b, bool bVacant, bool ha
 // decimal variables do. The result is the double nearest the rounded decimal.
 double RoundDecimal(double value, int decimals) {
   char buffer[400];
-  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                          std::chars_format::fixed);
+  const auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::fixed);
   if (error != std::errc()) {
     return value;  // unreachable for a finite value: the buffer holds the longest
   }
   std::string text(buffer, end);
   const std::size_t point = text.find('.');
-  if (point == std::string::npos ||
-      text.size() - point - 1 <= static_cast<std::size_t>(decimals)) {
+  if (point == std::string::npos || text.size() - point - 1 <= static_cast<std::size_t>(decimals)) {
     return value;
   }
   const bool up = text[point + 1 + static_cast<std::size_t>(decimals)] >= '5';
@@ -671,8 +670,9 @@ public:
         throw LineError(col, "named parameters (#<name>) are LinuxCNC's, not Fanuc macro B");
       }
       if (c == '#' || c == '+' || c == '-') {
-        throw LineError(col, "a variable number is a number or an expression in brackets in "
-                             "macro B: write #[#1], not ##1");
+        throw LineError(col,
+                        "a variable number is a number or an expression in brackets in "
+                        "macro B: write #[#1], not ##1");
       }
     }
     if (Peek() == '<') {
@@ -717,8 +717,7 @@ private:
   // included (alarm 118 beyond), so a deeper program would not run there.
   void Open(std::size_t col) {
     if (m_Macro != nullptr && ++m_Brackets > MACRO_BRACKET_NESTING) {
-      throw LineError(col, "brackets nested more than " +
-                               std::to_string(MACRO_BRACKET_NESTING) +
+      throw LineError(col, "brackets nested more than " + std::to_string(MACRO_BRACKET_NESTING) +
                                " deep, functions' included: more than the control takes");
     }
     if (m_Macro == nullptr) {
@@ -811,8 +810,8 @@ private:
     const std::size_t open = Col();
     Expect('[', "");
     Open(open);
-    const double first = Sequence(depth, open, m_Macro != nullptr ? Closer::ARGUMENT
-                                                                  : Closer::BRACKET);
+    const double first =
+        Sequence(depth, open, m_Macro != nullptr ? Closer::ARGUMENT : Closer::BRACKET);
     double second = 0.0;
     if (m_Macro != nullptr && m_Comma) {
       second = Sequence(depth, open, Closer::BRACKET);
@@ -1207,8 +1206,9 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
     }
     if (!IsAlpha(static_cast<char>(c))) {
       if (macro != nullptr && c == '/') {
-        fail(pos, "'/' inside a block: block delete stands first on its line, and a division "
-                  "inside an address's brackets (X[#1 / 2])");
+        fail(pos,
+             "'/' inside a block: block delete stands first on its line, and a division "
+             "inside an address's brackets (X[#1 / 2])");
       }
       fail(pos, "unexpected character " + Printable(c));
     }
@@ -1434,17 +1434,17 @@ struct MacroKeyword {
 // ELSE, ENDIF and THEN first on a line belong to the IF blocks of newer controls, which are
 // refused when run (as IF statements that are not "IF [...] GOTO" or "THEN #i = ...").
 constexpr std::array<MacroKeyword, 12> MACRO_KEYWORDS = {{{"IF", MacroHead::IF},
-                                                         {"GOTO", MacroHead::GOTO},
-                                                         {"WHILE", MacroHead::WHILE},
-                                                         {"DO", MacroHead::DO},
-                                                         {"END", MacroHead::END},
-                                                         {"POPEN", MacroHead::PRINT},
-                                                         {"PCLOS", MacroHead::PRINT},
-                                                         {"DPRNT", MacroHead::PRINT},
-                                                         {"BPRNT", MacroHead::PRINT},
-                                                         {"ELSE", MacroHead::IF},
-                                                         {"ENDIF", MacroHead::IF},
-                                                         {"THEN", MacroHead::IF}}};
+                                                          {"GOTO", MacroHead::GOTO},
+                                                          {"WHILE", MacroHead::WHILE},
+                                                          {"DO", MacroHead::DO},
+                                                          {"END", MacroHead::END},
+                                                          {"POPEN", MacroHead::PRINT},
+                                                          {"PCLOS", MacroHead::PRINT},
+                                                          {"DPRNT", MacroHead::PRINT},
+                                                          {"BPRNT", MacroHead::PRINT},
+                                                          {"ELSE", MacroHead::IF},
+                                                          {"ENDIF", MacroHead::IF},
+                                                          {"THEN", MacroHead::IF}}};
 
 // Up to nine digits from `pos` (spaces between them allowed), as a number; -1 when there are
 // none, and 999999999 for more (no sequence or program number is that long).
@@ -1488,14 +1488,15 @@ void EndOfStatement(Reader& reader, const std::string& line, const std::string& 
   for (int c = reader.Peek(); c >= 0; c = reader.Peek()) {
     if (c == ';') {
       if (SkipSpaces(line, reader.Pos() + 1) != line.size()) {
-        throw LineError(reader.Col(), "text after ';', the end of the block: put each block on "
-                                      "a line of its own");
+        throw LineError(reader.Col(),
+                        "text after ';', the end of the block: put each block on "
+                        "a line of its own");
       }
       return;
     }
     if (c != '(') {
-      throw LineError(reader.Col(), "unexpected " + Printable(static_cast<unsigned char>(c)) +
-                                        " after " + what);
+      throw LineError(reader.Col(),
+                      "unexpected " + Printable(static_cast<unsigned char>(c)) + " after " + what);
     }
     const std::size_t end = Comment(line, reader.Pos());
     while (reader.Pos() < end) {
@@ -1519,8 +1520,8 @@ int LoopNumber(Reader& reader, const std::string& line, const std::string& keywo
 
 bool Condition(Reader& reader, const std::string& keyword) {
   if (reader.Peek() != '[') {
-    throw LineError(reader.Col(), keyword + " needs its condition in brackets, as in " + keyword +
-                                      " [#1 LT 10]");
+    throw LineError(reader.Col(),
+                    keyword + " needs its condition in brackets, as in " + keyword + " [#1 LT 10]");
   }
   reader.InCondition();
   return reader.Bracketed(0) != 0.0;
@@ -1634,8 +1635,9 @@ MacroStatement ReadMacroStatement(const std::string& line, const MacroHead& head
   case MacroHead::IF: {
     if (head.keyword != "IF") {
       throw LineError(statement.col,
-                      head.keyword + ": IF ... THEN ... ELSE ... ENDIF blocks are not supported; "
-                                     "write IF [...] GOTO n, or IF [...] THEN #i = ...");
+                      head.keyword +
+                          ": IF ... THEN ... ELSE ... ENDIF blocks are not supported; "
+                          "write IF [...] GOTO n, or IF [...] THEN #i = ...");
     }
     const bool holds = Condition(reader, "IF");
     const std::size_t col = reader.Col();
@@ -1659,8 +1661,9 @@ MacroStatement ReadMacroStatement(const std::string& line, const MacroHead& head
       reader.Take();
     }
     if (reader.Peek() != '#') {
-      throw LineError(reader.Col(), "IF [...] THEN takes one assignment (#i = ...); other "
-                                    "statements after THEN are not supported");
+      throw LineError(reader.Col(),
+                      "IF [...] THEN takes one assignment (#i = ...); other "
+                      "statements after THEN are not supported");
     }
     if (holds) {
       statement.kind = MacroStatement::ASSIGN;

@@ -180,12 +180,12 @@ MacroHead ReadMacroHead(const std::string& line);
 // evaluated, the jump or assignment it makes. Throws LineError for what is malformed.
 struct MacroStatement {
   enum Kind { NONE, ASSIGN, GOTO, WHILE, DO, END } kind = NONE;  // NONE: an IF that fails
-  Assignment assignment;                                          // ASSIGN
-  long target = 0;                                                // GOTO: the N number
-  std::size_t targetCol = 0;                                      // GOTO: where it is written
-  bool holds = false;                                             // WHILE: the condition
-  int loop = 0;                                                   // WHILE, DO, END
-  std::size_t col = 0;                                            // of the statement
+  Assignment assignment;                                         // ASSIGN
+  long target = 0;                                               // GOTO: the N number
+  std::size_t targetCol = 0;                                     // GOTO: where it is written
+  bool holds = false;                                            // WHILE: the condition
+  int loop = 0;                                                  // WHILE, DO, END
+  std::size_t col = 0;                                           // of the statement
 };
 MacroStatement ReadMacroStatement(const std::string& line, const MacroHead& head,
                                   ParameterAccess& parameters, const MacroRules& rules);

@@ -88,8 +88,8 @@ struct SequenceTarget {
 struct PendingFlow {
   enum Kind { NONE, CALL, RETURN } kind = NONE;
   CallKind call = CallKind::SUBPROGRAM;
-  long number = -1;   // CALL: the program (or for M97 the sequence number); RETURN: M99's P
-  long repeats = 1;   // CALL
+  long number = -1;  // CALL: the program (or for M97 the sequence number); RETURN: M99's P
+  long repeats = 1;  // CALL
   std::array<std::optional<double>, LOCAL_COUNT> arguments{};  // G65, G66
   cli::SourceLocation site;
   std::size_t col = 0;
@@ -227,10 +227,10 @@ struct LanguageSource::Impl : detail::ParameterAccess {
 
   // The dialect
   DialectChoice m_Choice;
-  bool m_Undecided = false;       // AUTO on a pipe: not recognised yet
-  bool m_UndecidedRan = false;    // ... and a line computed or jumped meanwhile
-  bool m_Macro = false;           // FANUC or HAAS
-  bool m_CheckForeign = false;    // recognised as RS274/NGC from a construct of its own
+  bool m_Undecided = false;         // AUTO on a pipe: not recognised yet
+  bool m_UndecidedRan = false;      // ... and a line computed or jumped meanwhile
+  bool m_Macro = false;             // FANUC or HAAS
+  bool m_CheckForeign = false;      // recognised as RS274/NGC from a construct of its own
   cli::SourceLocation m_WeakWhere;  // ... a program number seen meanwhile
   std::string m_WeakConstruct;
 
@@ -240,10 +240,10 @@ struct LanguageSource::Impl : detail::ParameterAccess {
   std::map<long, SubDefinition> m_Programs;
   std::map<std::tuple<std::size_t, long, long>, std::vector<SequenceTarget>> m_Targets;
   PendingFlow m_Pending;
-  bool m_ModalOn = false;  // G66 in force
-  PendingFlow m_Modal;     // ... the call it makes after each move
-  bool m_MainStarted = false;    // the main program has run a line of its own
-  bool m_PastPrograms = false;   // after the end, in the text of the programs that follow
+  bool m_ModalOn = false;       // G66 in force
+  PendingFlow m_Modal;          // ... the call it makes after each move
+  bool m_MainStarted = false;   // the main program has run a line of its own
+  bool m_PastPrograms = false;  // after the end, in the text of the programs that follow
   bool m_WarnedIntegers = false;
 };
 

@@ -135,9 +135,9 @@ struct LanguageOptions {
 // The dialect a program is run in, and what decided it.
 struct DialectChoice {
   Dialect dialect = Dialect::NGC;
-  bool recognised = false;        // from the program rather than given
-  cli::SourceLocation where;      // recognised: the line that decided (line 0: none did)
-  std::string construct;          // recognised: what there decided ("WHILE", "o100 sub")
+  bool recognised = false;    // from the program rather than given
+  cli::SourceLocation where;  // recognised: the line that decided (line 0: none did)
+  std::string construct;      // recognised: what there decided ("WHILE", "o100 sub")
   // "fanuc (recognised from line 17: WHILE)", "ngc (as given)".
   std::string Describe() const;
 };

@@ -880,7 +880,7 @@ void TrackedMachineState::Observe(const SourceBlock& block) {
       const int group = code == 0 || code == 1 || code == 2 || code == 3 ? 1
                         : code == 17 || code == 18 || code == 19         ? 2
                         : code == 40 || code == 41 || code == 42         ? 7
-                                                                          : 0;
+                                                                         : 0;
       if (group != 0) {
         m_Groups[group] = code;
       }

@@ -123,9 +123,10 @@ bool LanguageSource::Impl::MacroLine(SourceBlock& block) {
                              ": only '/', the first switch, is supported");
     }
     if (head.kind != MacroHead::WORDS && head.kind != MacroHead::PROGRAM) {
-      throw LineError(head.body + 1, "a macro statement on a block-delete line ('/'): whether "
-                                     "it runs would depend on the machine's block-delete "
-                                     "switch");
+      throw LineError(head.body + 1,
+                      "a macro statement on a block-delete line ('/'): whether "
+                      "it runs would depend on the machine's block-delete "
+                      "switch");
     }
   }
   switch (head.kind) {
@@ -157,8 +158,9 @@ bool LanguageSource::Impl::MacroWords(SourceBlock& block, const MacroHead& head)
   if (head.body < m_Line.size() && m_Line[head.body] == '[') {
     // Haas: "[#1 LT 10] M99 P10" returns or jumps only when the condition holds.
     if (!m_Rules.haas) {
-      throw LineError(head.body + 1, "a condition before a block is Haas' conditional M99, "
-                                     "not Fanuc's: write IF [...] GOTO n");
+      throw LineError(head.body + 1,
+                      "a condition before a block is Haas' conditional M99, "
+                      "not Fanuc's: write IF [...] GOTO n");
     }
     start = head.body;
     if (!detail::ReadMacroCondition(m_Line, start, *this, m_Rules)) {
@@ -202,9 +204,8 @@ bool LanguageSource::Impl::MacroWords(SourceBlock& block, const MacroHead& head)
   Addresses();
   if (CallWords()) {
     const bool rest =
-        std::any_of(m_Evaluated.items.begin(), m_Evaluated.items.end(), [](const Item& item) {
-          return item.kind == Item::WORD && item.letter != 'N';
-        });
+        std::any_of(m_Evaluated.items.begin(), m_Evaluated.items.end(),
+                    [](const Item& item) { return item.kind == Item::WORD && item.letter != 'N'; });
     if (!rest) {
       return false;
     }
@@ -255,8 +256,7 @@ void LanguageSource::Impl::Addresses() {
       }
       continue;
     }
-    if (!Coordinate(item.letter) || item.value == 0.0 ||
-        item.text.find('.') != std::string::npos) {
+    if (!Coordinate(item.letter) || item.value == 0.0 || item.text.find('.') != std::string::npos) {
       continue;
     }
     const bool angle = item.letter == 'A' || item.letter == 'B' || item.letter == 'C';
@@ -270,11 +270,17 @@ void LanguageSource::Impl::Addresses() {
     } else if (m_Options.integerWords == IntegerWords::WARN && !m_WarnedIntegers) {
       m_WarnedIntegers = true;
       const std::string unit = angle ? " degrees" : metric ? " mm" : " inch";
-      Warn(item.col, item.text + " has no decimal point: read as " + item.text.substr(1) + unit +
-                         "; a control that reads such numbers in its least input increment "
-                         "goes to " +
-                         detail::FormatWord(item.letter, scaled).substr(1) + unit + " (write " +
-                         item.text + ". to be sure)");
+      std::string message = item.text;
+      message += " has no decimal point: read as ";
+      message += item.text.substr(1);
+      message += unit;
+      message += "; a control that reads such numbers in its least input increment goes to ";
+      message += detail::FormatWord(item.letter, scaled).substr(1);
+      message += unit;
+      message += " (write ";
+      message += item.text;
+      message += ". to be sure)";
+      Warn(item.col, message);
     }
   }
 }
@@ -297,9 +303,8 @@ bool LanguageSource::Impl::MacroAfterEnd(SourceBlock& block, const MacroHead& he
   } catch (const LineError&) {
     return false;  // not run: not read either
   }
-  const bool words =
-      std::any_of(m_Evaluated.items.begin(), m_Evaluated.items.end(),
-                  [](const Item& item) { return item.kind == Item::WORD; });
+  const bool words = std::any_of(m_Evaluated.items.begin(), m_Evaluated.items.end(),
+                                 [](const Item& item) { return item.kind == Item::WORD; });
   if (words || (m_PastPrograms && !Percent(m_Evaluated.items))) {
     return false;
   }
@@ -366,16 +371,21 @@ void LanguageSource::Impl::OpenLoop(const MacroStatement& statement, FilePositio
   const std::string m = Loop(statement.loop);
   for (const Control& open : controls) {
     if (open.label == m) {
-      throw LineError(statement.col, "DO" + m + " inside the loop DO" + m + " of line " +
-                                         std::to_string(open.line) +
-                                         ": nested loops need numbers of their own");
+      std::string message = "DO";
+      message += m;
+      message += " inside the loop DO";
+      message += m;
+      message += " of line " + std::to_string(open.line);
+      message += ": nested loops need numbers of their own";
+      throw LineError(statement.col, message);
     }
   }
   if (controls.size() >= 3) {
     throw LineError(statement.col, "a fourth DO loop inside three: the control nests three");
   }
   Control loop;
-  loop.kind = statement.kind == MacroStatement::WHILE ? detail::Keyword::WHILE : detail::Keyword::DO;
+  loop.kind =
+      statement.kind == MacroStatement::WHILE ? detail::Keyword::WHILE : detail::Keyword::DO;
   loop.label = m;
   loop.start = start;
   loop.line = File().LineNumber();
@@ -405,17 +415,20 @@ void LanguageSource::Impl::SkipToEnd(int loop, std::size_t col) {
       }
     }
     if (!message.empty()) {
-      throw InputError(where, col,
-                       "WHILE [...] DO" + m + " is not closed: " + message + " before END" + m,
-                       Callers());
+      std::string text = "WHILE [...] DO";
+      text += m;
+      text += " is not closed: ";
+      text += message;
+      text += " before END";
+      text += m;
+      throw InputError(where, col, text, Callers());
     }
   }
 }
 
 // The blocks numbered `target` in the program `frame` runs, each with the loops around it:
 // found by reading the program once, then kept.
-const std::vector<SequenceTarget>& LanguageSource::Impl::Targets(const Frame& frame,
-                                                                  long target) {
+const std::vector<SequenceTarget>& LanguageSource::Impl::Targets(const Frame& frame, long target) {
   const auto key = std::make_tuple(frame.programFile, frame.programStart.offset, target);
   const auto known = m_Targets.find(key);
   if (known != m_Targets.end()) {
@@ -599,7 +612,8 @@ std::optional<double>* LanguageSource::Impl::Variable(int number) {
     return nullptr;
   }
   if (m_Variables.common.empty()) {
-    const std::size_t size = COMMON_LAST - COMMON_FIRST + 1 + HAAS_COMMON_LAST - HAAS_COMMON_FIRST + 1;
+    const std::size_t size =
+        COMMON_LAST - COMMON_FIRST + 1 + HAAS_COMMON_LAST - HAAS_COMMON_FIRST + 1;
     m_Variables.common.resize(size);
     m_Variables.warned.resize(size);
   }
@@ -644,8 +658,9 @@ std::optional<double> LanguageSource::Impl::SystemVariable(int n, std::size_t co
     return LineError(col, name + ", " + what + ", is not known here");
   };
   if (n == 3001 || n == 3002) {
-    once(name + ", a clock, reads what the program set it to (0 at first): no time passes "
-                "when the program is not run on a machine");
+    once(name +
+         ", a clock, reads what the program set it to (0 at first): no time passes "
+         "when the program is not run on a machine");
     return m_Variables.clocks[static_cast<std::size_t>(n - 3001)];
   }
   if (n == 3011 || n == 3012) {
@@ -656,8 +671,9 @@ std::optional<double> LanguageSource::Impl::SystemVariable(int n, std::size_t co
   if (n == 3901 || n == 3902) {
     std::optional<double>& parts = m_Variables.parts[static_cast<std::size_t>(n - 3901)];
     if (!parts) {
-      once(name + ", a parts count, is read before the program sets it: it is vacant here (the "
-                  "machine may hold a value)");
+      once(name +
+           ", a parts count, is read before the program sets it: it is vacant here (the "
+           "machine may hold a value)");
     }
     return parts;
   }
@@ -702,8 +718,9 @@ std::optional<double> LanguageSource::Impl::SystemVariable(int n, std::size_t co
     throw LineError(col, "#3000 raises an alarm when set: it is not read");
   }
   if (m_Rules.haas && n >= 2401 && n <= 2800) {
-    throw LineError(col, name + " holds a radius or a diameter, as a setting of the machine "
-                                "says: not supported here");
+    throw LineError(col, name +
+                             " holds a radius or a diameter, as a setting of the machine "
+                             "says: not supported here");
   }
   throw LineError(col, name + " is a system variable not supported here");
 }
@@ -748,9 +765,9 @@ bool LanguageSource::Impl::WriteMacro(SourceBlock& block, const detail::Assignme
   }
   if (n == 3000) {
     const long alarm = 3000 + std::lround(value.value_or(0.0));
-    throw LineError(col, "the program raises alarm " + std::to_string(alarm) + " (#3000 = " +
-                             detail::FormatWord('#', value.value_or(0.0)).substr(1) + ")" +
-                             (message.empty() ? std::string() : ": " + message));
+    throw LineError(col, "the program raises alarm " + std::to_string(alarm) +
+                             " (#3000 = " + detail::FormatWord('#', value.value_or(0.0)).substr(1) +
+                             ")" + (message.empty() ? std::string() : ": " + message));
   }
   if (n == 3006) {
     // A stop with a message: the executed program stops there (M0) and says why.

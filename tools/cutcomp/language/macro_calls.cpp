@@ -28,8 +28,8 @@ constexpr std::size_t MAX_MACRO_NESTING = 5;
 // Argument specification I: the local variable each address of a G65 or G66 block sets (0:
 // no argument; G, L, N, O and P are the call's own).
 int ArgumentOf(char letter) {
-  static const std::array<int, 26> VARIABLES = {
-      1, 2, 3, 7, 8, 9, 0, 11, 4, 5, 6, 0, 13, 0, 0, 0, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26};
+  static const std::array<int, 26> VARIABLES = {1, 2, 3, 7,  8,  9,  0,  11, 4,  5,  6,  0,  13,
+                                                0, 0, 0, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26};
   return letter >= 'A' && letter <= 'Z' ? VARIABLES[static_cast<std::size_t>(letter - 'A')] : 0;
 }
 
@@ -62,8 +62,8 @@ bool LanguageSource::Impl::CallWords() {
     if (item.kind != Item::WORD) {
       continue;
     }
-    const bool m = item.letter == 'M' && (item.value == 98 || item.value == 99 ||
-                                          (item.value == 97 && m_Rules.haas));
+    const bool m = item.letter == 'M' &&
+                   (item.value == 98 || item.value == 99 || (item.value == 97 && m_Rules.haas));
     const bool g = item.letter == 'G' && item.value >= 65 && item.value <= 67;
     if (item.letter == 'G' && item.value == 66.1) {
       throw LineError(item.col, "G66.1 (a macro called at every block) is not supported");
@@ -127,9 +127,10 @@ bool LanguageSource::Impl::CallWords() {
     }
   } else {
     if (p == nullptr) {
-      throw LineError(flow->col, pending.what + " needs P, the " +
-                                     (pending.what == "M97" ? "sequence number" : "program number") +
-                                     " to call");
+      throw LineError(flow->col,
+                      pending.what + " needs P, the " +
+                          (pending.what == "M97" ? "sequence number" : "program number") +
+                          " to call");
     }
     pending.kind = PendingFlow::CALL;
     pending.call = pending.what == "M98"   ? CallKind::SUBPROGRAM
@@ -146,14 +147,16 @@ bool LanguageSource::Impl::CallWords() {
         std::count_if(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) >
             4) {
       if (l != nullptr) {
-        throw LineError(p->col, p->text + " holds a repeat count before the program number, and "
-                                          "L gives another");
+        throw LineError(p->col, p->text +
+                                    " holds a repeat count before the program number, and "
+                                    "L gives another");
       }
       pending.repeats = pending.number / 10000;
       pending.number %= 10000;
       if (pending.repeats == 0) {
-        throw LineError(p->col, p->text + ": the digits before the last four are the number of "
-                                          "runs, here 0");
+        throw LineError(p->col, p->text +
+                                    ": the digits before the last four are the number of "
+                                    "runs, here 0");
       }
     }
   }
@@ -189,12 +192,11 @@ void LanguageSource::Impl::MacroCall(const PendingFlow& call) {
         return frame.call != CallKind::MAIN && frameMacro == macro;
       }));
   if (macro ? nested >= MAX_MACRO_NESTING : nested >= MAX_SUBPROGRAM_NESTING) {
-    throw LineError(call.col, "more than " +
-                                  std::to_string(macro ? MAX_MACRO_NESTING
-                                                       : MAX_SUBPROGRAM_NESTING) +
-                                  (macro ? " nested macro calls (G65, G66)"
-                                         : " nested subprogram calls (M98, M97)") +
-                                  ": the control stops there (a recursion that does not end?)");
+    throw LineError(
+        call.col,
+        "more than " + std::to_string(macro ? MAX_MACRO_NESTING : MAX_SUBPROGRAM_NESTING) +
+            (macro ? " nested macro calls (G65, G66)" : " nested subprogram calls (M98, M97)") +
+            ": the control stops there (a recursion that does not end?)");
   }
   if (m_Frames.size() > m_Options.maxCallDepth) {
     throw LineError(call.col, "more than " + std::to_string(m_Options.maxCallDepth) +
@@ -211,9 +213,8 @@ void LanguageSource::Impl::MacroCall(const PendingFlow& call) {
     const Frame& caller = m_Frames.back();
     const std::vector<SequenceTarget>& hits = Targets(caller, call.number);
     if (hits.empty()) {
-      throw LineError(call.col, "M97 P" + std::to_string(call.number) + ": " +
-                                    ProgramName(caller) + " has no block N" +
-                                    std::to_string(call.number));
+      throw LineError(call.col, "M97 P" + std::to_string(call.number) + ": " + ProgramName(caller) +
+                                    " has no block N" + std::to_string(call.number));
     }
     frame.label = "N" + std::to_string(call.number);
     frame.program = caller.program;
@@ -325,8 +326,8 @@ SubDefinition LanguageSource::Impl::FindProgram(long number, const cli::SourceLo
   }
   const std::string label = ProgramLabel(number);
   std::vector<std::string> names;
-  for (const char* format : {"O%04ld.nc", "O%ld.nc", "O%05ld.nc", "o%04ld.nc", "o%ld.nc",
-                             "%04ld.nc", "%ld.nc"}) {
+  for (const char* format :
+       {"O%04ld.nc", "O%ld.nc", "O%05ld.nc", "o%04ld.nc", "o%ld.nc", "%04ld.nc", "%ld.nc"}) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, format, number);
     if (std::find(names.begin(), names.end(), buffer) == names.end()) {
@@ -349,7 +350,9 @@ SubDefinition LanguageSource::Impl::FindProgram(long number, const cli::SourceLo
         m_Programs[number] = found;
         return found;
       }
-      throw InputError(site, col, path + " does not hold " + label, Callers());
+      path += " does not hold ";
+      path += label;
+      throw InputError(site, col, path, Callers());
     }
   }
   throw InputError(site, col,
