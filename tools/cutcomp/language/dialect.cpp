@@ -44,6 +44,11 @@ std::string LettersFrom(const std::string& line, std::size_t pos) {
 std::optional<Marker> WordMarker(const std::string& line) {
   for (std::size_t pos = 0; pos < line.size(); ++pos) {
     const char c = line[pos];
+    // Most characters of most lines are digits, points, spaces and axis letters: passed over
+    // with one test.
+    if (c != '(' && c != ';' && c != '#' && c != 'M' && c != 'm' && c != 'G' && c != 'g') {
+      continue;
+    }
     if (c == '(') {
       const std::size_t close = line.find(')', pos);
       if (close == std::string::npos) {

@@ -35,21 +35,39 @@ bool PercentLine(const std::string& line) {
   return first != std::string::npos && line[first] == '%';
 }
 
+bool MovesAxis(char letter) {
+  switch (letter) {
+  case 'X':
+  case 'Y':
+  case 'Z':
+  case 'A':
+  case 'B':
+  case 'C':
+  case 'U':
+  case 'V':
+  case 'W':
+    return true;
+  default:
+    return false;
+  }
+}
+
 // Coordinates and angles whose numbers a Fanuc-family control may read in its least input
 // increment when they have no decimal point.
 bool Coordinate(char letter) {
-  return std::string("XYZUVWIJKRQABC").find(letter) != std::string::npos;
+  return MovesAxis(letter) || letter == 'I' || letter == 'J' || letter == 'K' || letter == 'R' ||
+         letter == 'Q';
 }
-
-bool MovesAxis(char letter) { return std::string("XYZABCUVW").find(letter) != std::string::npos; }
 
 std::string Loop(int m) { return std::to_string(m); }
 
 // Whether a block is in millimetres: G20 or G21 written in it (as a plain word) decide, else
 // the units in force before it. ROUND in an address rounds in the block's units.
 bool MetricBlock(const std::string& line, bool metric) {
-  for (std::size_t pos = line.find_first_of("Gg"); pos != std::string::npos;
-       pos = line.find_first_of("Gg", pos + 1)) {
+  for (std::size_t pos = 0; pos < line.size(); ++pos) {
+    if (line[pos] != 'G' && line[pos] != 'g') {
+      continue;
+    }
     std::size_t k = pos + 1;
     while (k < line.size() && line[k] == '0') {
       ++k;
@@ -153,7 +171,6 @@ bool LanguageSource::Impl::MacroLine(SourceBlock& block) {
 }
 
 bool LanguageSource::Impl::MacroWords(SourceBlock& block, const MacroHead& head) {
-  m_Rules.metric = MetricBlock(m_Line, m_State.Metric());
   std::size_t start = 0;
   if (head.body < m_Line.size() && m_Line[head.body] == '[') {
     // Haas: "[#1 LT 10] M99 P10" returns or jumps only when the condition holds.
@@ -163,12 +180,14 @@ bool LanguageSource::Impl::MacroWords(SourceBlock& block, const MacroHead& head)
                       "not Fanuc's: write IF [...] GOTO n");
     }
     start = head.body;
+    m_Rules.metric = MetricBlock(m_Line, m_State.Metric());
     if (!detail::ReadMacroCondition(m_Line, start, *this, m_Rules)) {
       m_MainStarted = true;
       return false;
     }
   }
   if (start != 0 || !detail::ReadPlainLine(m_Line, m_Evaluated)) {
+    m_Rules.metric = MetricBlock(m_Line, m_State.Metric());
     detail::EvaluateLine(m_Line, *this, false, m_Evaluated, false, &m_Rules, start);
   } else {
     m_Evaluated.vacant.clear();
@@ -195,11 +214,11 @@ bool LanguageSource::Impl::MacroWords(SourceBlock& block, const MacroHead& head)
                            "word out");
     }
   }
-  const bool words =
-      std::any_of(m_Evaluated.items.begin(), m_Evaluated.items.end(),
-                  [](const Item& item) { return item.kind == Item::WORD && item.letter != 'N'; });
-  if (head.kind != MacroHead::PROGRAM && (words || !m_Evaluated.vacant.empty())) {
-    m_MainStarted = true;
+  if (!m_MainStarted && head.kind != MacroHead::PROGRAM) {
+    m_MainStarted =
+        !m_Evaluated.vacant.empty() ||
+        std::any_of(m_Evaluated.items.begin(), m_Evaluated.items.end(),
+                    [](const Item& item) { return item.kind == Item::WORD && item.letter != 'N'; });
   }
   Addresses();
   if (CallWords()) {
@@ -232,6 +251,11 @@ bool LanguageSource::Impl::MacroWords(SourceBlock& block, const MacroHead& head)
 }
 
 void LanguageSource::Impl::Addresses() {
+  if (!m_Evaluated.computed &&
+      (m_Options.integerWords == IntegerWords::WHOLE ||
+       (m_Options.integerWords == IntegerWords::WARN && m_WarnedIntegers))) {
+    return;  // plain words that no reading of integers changes
+  }
   bool metric = m_State.Metric();
   bool call = false;
   for (const Item& item : m_Evaluated.items) {

@@ -164,7 +164,7 @@ bool LanguageSource::Impl::CallWords() {
   m_Evaluated.computed = true;  // the block is what is left of it
   if (pending.call == CallKind::MODAL && pending.kind == PendingFlow::CALL) {
     if (m_ModalOn) {
-      throw LineError(flow->col, "G66 while G66 is in force: cancel it with G67 first");
+      throw LineError(pending.col, "G66 while G66 is in force: cancel it with G67 first");
     }
     m_ModalOn = true;
     m_Modal = pending;
