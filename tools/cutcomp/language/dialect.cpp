@@ -209,7 +209,17 @@ const char* OtherLanguage(const std::string& line) {
   if (upper.find("GOTOF") != std::string::npos || upper.find("GOTOB") != std::string::npos) {
     return "Siemens GOTOF and GOTOB jumps are not supported";
   }
-  if (word == "DEF" || upper.find('$') != std::string::npos) {
+  // Siemens system variables: $P_..., $AA_..., $TC_... (a '$' alone is only a stray byte).
+  bool system = false;
+  for (std::size_t k = upper.find('$'); k != std::string::npos && !system;
+       k = upper.find('$', k + 1)) {
+    std::size_t end = k + 1;
+    while (end < upper.size() && upper[end] >= 'A' && upper[end] <= 'Z') {
+      ++end;
+    }
+    system = end > k + 1 && end < upper.size() && upper[end] == '_';
+  }
+  if (word == "DEF" || system) {
     return "Siemens variables (DEF, $...) are not supported";
   }
   if (upper.compare(pos, 9, "BEGIN PGM") == 0 || upper.compare(pos, 7, "END PGM") == 0 ||
