@@ -389,7 +389,8 @@ bool LanguageSource::Impl::Statement(SourceBlock& block, const MacroHead& head) 
   return false;
 }
 
-// Loops nest three deep, each with a number of its own: the Fanuc-family manuals allow no more.
+// Loops nest three deep, each with a number of its own (1, 2 or 3): a fourth would need a number
+// in use, which is refused here.
 void LanguageSource::Impl::OpenLoop(const MacroStatement& statement, FilePosition start) {
   std::vector<Control>& controls = m_Frames.back().controls;
   const std::string m = Loop(statement.loop);
@@ -403,9 +404,6 @@ void LanguageSource::Impl::OpenLoop(const MacroStatement& statement, FilePositio
       message += ": nested loops need numbers of their own";
       throw LineError(statement.col, message);
     }
-  }
-  if (controls.size() >= 3) {
-    throw LineError(statement.col, "a fourth DO loop inside three: the control nests three");
   }
   Control loop;
   loop.kind =

@@ -65,6 +65,10 @@ bool LanguageSource::Impl::CallWords() {
     const bool m = item.letter == 'M' &&
                    (item.value == 98 || item.value == 99 || (item.value == 97 && m_Rules.haas));
     const bool g = item.letter == 'G' && item.value >= 65 && item.value <= 67;
+    if (item.letter == 'M' && item.value == 97 && !m_Rules.haas) {
+      // On a Fanuc control M97 is no call: passed on, the subprogram it names would not run.
+      throw LineError(item.col, "M97 (a local subprogram) is Haas': the dialect is fanuc");
+    }
     if (item.letter == 'G' && item.value == 66.1) {
       throw LineError(item.col, "G66.1 (a macro called at every block) is not supported");
     }
