@@ -365,7 +365,6 @@ bool LanguageSource::Impl::Statement(SourceBlock& block, const MacroHead& head) 
     return false;
   case MacroStatement::DO:
     OpenLoop(statement, next);
-    m_Frames.back().controls.back().lineOffset = lineStart.offset;
     return false;
   case MacroStatement::END: {
     std::vector<Control>& controls = m_Frames.back().controls;
