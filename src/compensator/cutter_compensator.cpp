@@ -23,6 +23,8 @@ CCutterCompensator::CCutterCompensator()
       m_InterveneEvade(false),
       m_CamTolerance(false),
       m_ClosureTolerance(false),
+      m_StartInPlace(false),
+      m_ArcStartup(false),
       m_PreRetractOption(0),
       m_LatestErrorCode(CRC_ERROR_NONE) {
   m_LatestError.reserve(LONGEST_MESSAGE);
@@ -38,6 +40,8 @@ CCutterCompensator::CCutterCompensator(const double& radius, CCrcTranslator* tra
       m_InterveneEvade(false),
       m_CamTolerance(false),
       m_ClosureTolerance(false),
+      m_StartInPlace(false),
+      m_ArcStartup(false),
       m_PreRetractOption(0),
       m_LatestErrorCode(CRC_ERROR_NONE) {
   m_LatestError.reserve(LONGEST_MESSAGE);
@@ -53,6 +57,8 @@ CCutterCompensator::CCutterCompensator(const CCutterCompensator& other)
       m_InterveneEvade(other.m_InterveneEvade),
       m_CamTolerance(other.m_CamTolerance),
       m_ClosureTolerance(other.m_ClosureTolerance),
+      m_StartInPlace(other.m_StartInPlace),
+      m_ArcStartup(other.m_ArcStartup),
       m_PreRetractOption(other.m_PreRetractOption),
       m_LatestErrorCode(other.m_LatestErrorCode) {
   m_LatestError.reserve(LONGEST_MESSAGE);
@@ -76,6 +82,8 @@ CCutterCompensator& CCutterCompensator::operator=(const CCutterCompensator& othe
   m_InterveneEvade = other.m_InterveneEvade;
   m_CamTolerance = other.m_CamTolerance;
   m_ClosureTolerance = other.m_ClosureTolerance;
+  m_StartInPlace = other.m_StartInPlace;
+  m_ArcStartup = other.m_ArcStartup;
   m_PreRetractOption = other.m_PreRetractOption;
   m_LatestErrorCode = other.m_LatestErrorCode;
   for (const auto& entry : other.m_NodeList) {
@@ -92,6 +100,10 @@ void CCutterCompensator::SetCamTolerance(bool on) { m_CamTolerance = on; }
 bool CCutterCompensator::GetCamTolerance() const { return m_CamTolerance; }
 void CCutterCompensator::SetClosureTolerance(bool on) { m_ClosureTolerance = on; }
 bool CCutterCompensator::GetClosureTolerance() const { return m_ClosureTolerance; }
+void CCutterCompensator::SetStartInPlace(bool on) { m_StartInPlace = on; }
+bool CCutterCompensator::GetStartInPlace() const { return m_StartInPlace; }
+void CCutterCompensator::SetArcStartup(bool on) { m_ArcStartup = on; }
+bool CCutterCompensator::GetArcStartup() const { return m_ArcStartup; }
 void CCutterCompensator::SetCrcPreRetractOption(int option) { m_PreRetractOption = option; }
 void CCutterCompensator::SetEstablish(bool on) { m_Establish = on; }
 

@@ -12,13 +12,17 @@ namespace crc {
 // Dispatches on the strategy, then marks the segment compensated and the engine established
 // whatever the routine returned: a failed start-up is not retried on the same segment.
 bool CCutterCompensator::CrcEstablish(CCrcNode* node, CCrcNode* next) {
+  // Extension: a start-up arc is offset along its whole length, reached by a radial line,
+  // whatever the strategy (SetArcStartup); the normal and intersecting start-ups only know
+  // how to lead a straight move onto the contour.
+  const bool arcInserted = m_ArcStartup && AsArc(node) != nullptr;
   bool result = false;
   switch (m_CrcType) {
   case CRC_TYPE_NORMAL:
-    result = CrcEstablish_Normal(node, next);
+    result = arcInserted ? CrcEstablish_Insert(node, next) : CrcEstablish_Normal(node, next);
     break;
   case CRC_TYPE_INTERSECT:
-    result = CrcEstablish_Intersect(node, next);
+    result = arcInserted ? CrcEstablish_Insert(node, next) : CrcEstablish_Intersect(node, next);
     break;
   case CRC_TYPE_INSERT:
     result = CrcEstablish_Insert(node, next);
@@ -62,8 +66,14 @@ bool CCutterCompensator::CrcEstablish_Normal(CCrcNode* node, CCrcNode* next) {
     return false;
   }
   next->SetIntersectPoint(next->GetStartPointMoved());
-  // The programmed start already lies beside the contour: there is no start-up move.
+  // The programmed start already lies beside the contour: there is no start-up move. Refused
+  // as documented; with SetStartInPlace the tool is taken as standing where compensation puts
+  // it, and the start-up segment's tool path is that one point (fixture:
+  // startup_in_place_normal).
   if (IsEqual((node->GetEndPointMoved() - node->GetStartPointMoved()).GetLength(), 0, EPSILON)) {
+    if (m_StartInPlace) {
+      return true;
+    }
     SetLatestError(CRC_ERROR_ESTABLISH_FAILED);
     return false;
   }
@@ -97,6 +107,14 @@ bool CCutterCompensator::CrcEstablish_Intersect(CCrcNode* node, CCrcNode* next) 
 // its programmed start to its offset start is inserted before it. An arc is accepted here.
 bool CCutterCompensator::CrcEstablish_Insert(CCrcNode* node, CCrcNode* next) {
   if (IsLocateLine(node)) {
+    return CrcEstablish_Normal(node, next);
+  }
+  // Extension (SetStartInPlace): a start-up line that starts beside its successor's start
+  // would be trimmed to nothing at the concave joint it makes; the tool already stands where
+  // the contour begins, so it starts as the normal start-up does (fixture:
+  // startup_in_place_insert). Offsetting next here only writes its provisional points.
+  if (m_StartInPlace && next != nullptr && AsLine(node) != nullptr && next->CrcMove(m_CrcRadius) &&
+      IsEqual((next->GetStartPointMoved() - node->GetStartPoint()).GetLength(), 0, EPSILON)) {
     return CrcEstablish_Normal(node, next);
   }
   if (!node->CrcMove(m_CrcRadius)) {

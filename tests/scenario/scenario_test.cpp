@@ -26,10 +26,12 @@ struct Settings {
   // The engine's extensions, all off as documented.
   bool camTolerance = false;
   bool closureTolerance = false;
+  bool startInPlace = false;
+  bool arcStartup = false;
 };
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Settings, radius, strategy, lookBehind, evade,
                                                 preRetract, established, tolerance, camTolerance,
-                                                closureTolerance)
+                                                closureTolerance, startInPlace, arcStartup)
 
 // Where and how the engine refused the contour; `compensated` (when given) is the refused
 // segment's flag afterwards.
@@ -164,6 +166,8 @@ TEST_P(Scenario, HostSeesWhatTheFixtureSays) {
   engine.SetEstablish(settings.established);
   engine.SetCamTolerance(settings.camTolerance);
   engine.SetClosureTolerance(settings.closureTolerance);
+  engine.SetStartInPlace(settings.startInPlace);
+  engine.SetArcStartup(settings.arcStartup);
   std::vector<std::unique_ptr<crc::CCrcNode>> program;
   for (const Json& item : fixture.at("segments")) {
     program.push_back(MakeSegment(item));

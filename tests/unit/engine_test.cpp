@@ -53,6 +53,8 @@ void Step(const Json& r) {
   engine.SetInterveneEvade(r.value("evade", false));
   engine.SetCamTolerance(r.value("camTolerance", false));
   engine.SetClosureTolerance(r.value("closureTolerance", false));
+  engine.SetStartInPlace(r.value("startInPlace", false));
+  engine.SetArcStartup(r.value("arcStartup", false));
   engine.SetCrcPreRetractOption(r.value("preRetract", 0));
   Segments segments;
   for (const Json& item : r.value("segments", Json::array())) {

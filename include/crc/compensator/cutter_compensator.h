@@ -205,6 +205,35 @@ public:
   /// @brief Whether meetings where the path closes on itself are tolerated (see
   /// SetClosureTolerance).
   bool GetClosureTolerance() const;
+  /// @brief Extension, off by default: a start-up move whose programmed start already lies
+  /// beside the contour is accepted.
+  ///
+  /// An entry move one radius long, at right angles to the first segment and ending at its
+  /// start, brings the tool to where compensation would put it: the start-up vector is zero.
+  /// As documented the normal start-up refuses a start-up move of zero length (message 3); with
+  /// this switch on it is accepted: the start-up segment's offset start and end are both its
+  /// programmed start, and the first segment starts there. The intersecting start-up falls
+  /// back to the normal one at such a joint (it is concave) and accepts it too; the inserting
+  /// start-up, whose own offset would collapse, starts as the normal one does when the start-up
+  /// line's programmed start is within EPSILON of its successor's offset start. Kept by copies
+  /// and assignment.
+  void SetStartInPlace(bool on);
+  /// @brief Whether a start-up move already beside the contour is accepted (see
+  /// SetStartInPlace).
+  bool GetStartInPlace() const;
+  /// @brief Extension, off by default: an arc as start-up segment is accepted whatever the
+  /// strategy.
+  ///
+  /// As documented only the inserting strategy accepts a start-up arc (message 4 otherwise).
+  /// With this switch on, a start-up arc under the normal and the intersecting strategy is
+  /// started as the inserting strategy starts any segment: a radial line from the arc's
+  /// programmed start to its offset start is handed to the host, and the arc itself is offset
+  /// along its whole length and joined to its successor like a segment in progress. The cancel
+  /// is still made by the strategy set. Start-up lines are not affected. Kept by copies and
+  /// assignment.
+  void SetArcStartup(bool on);
+  /// @brief Whether start-up arcs are accepted whatever the strategy (see SetArcStartup).
+  bool GetArcStartup() const;
   /// How a run is closed when the sequence ends while compensating (GetNextNode gives null for
   /// a segment in progress): 0 (default) inserts a closing line from the tool-centre end back
   /// to the programmed end, 1 makes the last segment the cancel segment and reports its offset
@@ -411,6 +440,8 @@ protected:
   bool m_InterveneEvade;    ///< interference evasion switch
   bool m_CamTolerance;      ///< extension: see SetCamTolerance
   bool m_ClosureTolerance;  ///< extension: see SetClosureTolerance
+  bool m_StartInPlace;      ///< extension: see SetStartInPlace
+  bool m_ArcStartup;        ///< extension: see SetArcStartup
   int m_PreRetractOption;   ///< see SetCrcPreRetractOption
   int m_LatestErrorCode;    ///< extension: number of m_LatestError in the message table, 0 if none
 
