@@ -210,13 +210,13 @@ public:
   ///
   /// An entry move one radius long, at right angles to the first segment and ending at its
   /// start, brings the tool to where compensation would put it: the start-up vector is zero.
-  /// As documented the normal start-up refuses a start-up move of zero length (message 3); with
-  /// this switch on it is accepted: the start-up segment's offset start and end are both its
-  /// programmed start, and the first segment starts there. The intersecting start-up falls
-  /// back to the normal one at such a joint (it is concave) and accepts it too; the inserting
-  /// start-up, whose own offset would collapse, starts as the normal one does when the start-up
-  /// line's programmed start is within EPSILON of its successor's offset start. Kept by copies
-  /// and assignment.
+  /// As documented the normal start-up refuses a start-up move of zero length (message 3); the
+  /// intersecting one falls back to it at the concave joint such a move makes, and the
+  /// inserting one trims the start-up line's own offset to nothing. With this switch on, a
+  /// start-up line whose programmed start lies within EPSILON of its successor's offset start
+  /// is accepted under every strategy: its offset start is its programmed start, its offset end
+  /// the successor's offset start, where the successor's path begins; nothing is inserted. Kept
+  /// by copies and assignment.
   void SetStartInPlace(bool on);
   /// @brief Whether a start-up move already beside the contour is accepted (see
   /// SetStartInPlace).
