@@ -316,7 +316,8 @@ bool IsOwnPathMeeting(const CCrcNode& current, const ListedSegment& listed,
   if (Retraces(s, n)) {
     return true;
   }
-  if (meeting.overlap || meeting.count == 0 || s.side != n.side) {
+  // An overlap has no points: only a retrace explains it.
+  if (meeting.count == 0 || s.side != n.side) {
     return false;
   }
   // Two segments that meet twice bound a loop of their own between the two points, and each

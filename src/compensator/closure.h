@@ -10,9 +10,8 @@
 namespace crc {
 
 // A meeting of the new segment's offset path with a stored one's, as the interference check
-// found it: an overlap, or the one or two meeting points it does not allow.
+// found it: the one or two meeting points it does not allow; none for an overlap.
 struct OffsetMeeting {
-  bool overlap = false;
   int count = 0;  // points held in `points`
   __point2<double> points[2];
 };

@@ -75,12 +75,11 @@ struct Judgement {
     return false;
   }
 
-  // The meeting as the closure rule reads it: the overlap, or the points not allowed.
+  // The meeting as the closure rule reads it: the points not allowed (none for an overlap).
   static OffsetMeeting Unallowed(int n, const __point2<double>& p1, const __point2<double>& p2,
                                  const Ends& stored, const __point2<double>& currentStart,
                                  double radius) {
     OffsetMeeting meeting;
-    meeting.overlap = n == INTERSECT_OVERLAP;
     for (int i = 0; i < (n == INTERSECT_TWO ? 2 : n == INTERSECT_ONE ? 1 : 0); ++i) {
       const __point2<double>& p = i == 0 ? p1 : p2;
       if (!Allows(p, stored, currentStart, radius)) {
