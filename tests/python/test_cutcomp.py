@@ -66,6 +66,9 @@ class Fixtures(unittest.TestCase):
                     continue  # a run that an earlier one established: not a compensate() call
                 if sum(i.get("phase") == "S" for i in case["segments"]) > 1:
                     continue  # compensate() gives each run an engine of its own, as the tool does
+                if any(s.get(k) for k in ("closureTolerance", "startInPlace",
+                                          "arcStartup")):
+                    continue  # an engine extension compensate() does not switch on
                 # The fixtures hold the engine's own settings: no fitting, the plain test.
                 args = dict(segments=[segment(i) for i in case["segments"]],
                             radius=num(s["radius"]), start=s.get("strategy", "normal"),
@@ -217,6 +220,40 @@ class Engine(unittest.TestCase):
         self.assertEqual((engine.radius, host.nodes[0].side), (-2.0, cutcomp.Side.LEFT))
         with self.assertRaisesRegex(TypeError, "neither GetNextNode nor get_next_node"):
             cutcomp.Compensator(1.0, cutcomp.Translator()).adjust_node(cutcomp.Line((0, 0), (1, 0)))
+
+    def test_extensions_switched_on_through_the_properties(self):
+        # The fixtures that turn on an extension compensate() has no switch for, run through a
+        # Compensator with its property set: each passes, or is refused at its segment, as there.
+        properties = {"closureTolerance": "closure_tolerance", "startInPlace": "start_in_place",
+                      "arcStartup": "arc_startup"}
+        folder = os.environ["CUTCOMP_SCENARIO_FIXTURES"]
+        ran = 0
+        for path in sorted(glob.glob(os.path.join(folder, "*.json"))):
+            with open(path) as f:
+                case = json.load(f)
+            s = case["settings"]
+            if not any(s.get(k) for k in properties) or s.get("camTolerance"):
+                continue
+            if s.get("strategy", "normal") not in cutcomp._STRATEGIES:
+                continue  # a strategy outside the enum, which the bindings do not pass
+            with self.subTest(os.path.basename(path)):
+                programmed = [cutcomp._node(segment(item), i, len(case["segments"]), "left")
+                              for i, item in enumerate(case["segments"])]
+                host = ListTranslator(list(programmed))
+                strategy = cutcomp._STRATEGIES[s.get("strategy", "normal")]
+                engine = cutcomp.Compensator(num(s["radius"]), host, strategy=strategy,
+                                             look_behind=s.get("lookBehind", 3))
+                for key, name in properties.items():
+                    setattr(engine, name, bool(s.get(key)))
+                refused, i = None, 0
+                while i < len(host.nodes) and refused is None:
+                    if not engine.adjust_node(host.nodes[i]):
+                        refused = programmed.index(host.nodes[i])
+                    i += 1
+                failure = case["expect"].get("failure")
+                self.assertEqual(refused, failure["segment"] if failure else None)
+                ran += 1
+        self.assertGreater(ran, 0)
 
     def test_one_run_by_default_refusal_and_input_errors(self):
         path = cutcomp.compensate([("line", (0, -5), (0, 0)), ("line", (0, 0), (10, 0)),
