@@ -244,6 +244,12 @@ bool LanguageSource::Impl::MacroWords(SourceBlock& block, const MacroHead& head)
         return item.kind == Item::WORD && MovesAxis(item.letter);
       })) {
     // G66: the macro runs after each block that moves, with the arguments G66 gave.
+    if (block.blockDelete) {
+      throw LineError(1,
+                      "a block-delete line ('/') that moves while G66 is in force: whether "
+                      "the macro runs after it would depend on the machine's block-delete "
+                      "switch");
+    }
     m_Pending = m_Modal;
     m_Pending.site = Here();
   }

@@ -54,7 +54,8 @@ long Whole(const Item& item, double min, const std::string& what) {
 // their P and L out of it and sets m_Pending (or the G66 state). False when the block has none.
 // refuses: two of them in one block, a call without its P, P or L that is no whole number,
 // P with a repeat count and L, G65/G66 with another G code or O, an argument given twice or
-// argument specification II, M97 outside Haas, G66.1, G66 while G66 is in force.
+// argument specification II, M97 outside Haas, G66.1, G66 while G66 is in force, any of them
+// on a block-delete line.
 bool LanguageSource::Impl::CallWords() {
   std::vector<Item>& items = m_Evaluated.items;
   const Item* flow = nullptr;
@@ -82,6 +83,12 @@ bool LanguageSource::Impl::CallWords() {
   }
   if (flow == nullptr) {
     return false;
+  }
+  if (m_Evaluated.blockDelete) {
+    // The call is run away here: the written program could not leave it to the switch.
+    throw LineError(flow->col, flow->text +
+                                   " on a block-delete line ('/'): whether it runs would "
+                                   "depend on the machine's block-delete switch");
   }
   PendingFlow pending;
   pending.site = Here();
