@@ -194,6 +194,7 @@ LatheMove Block(Program& program, const std::string& block) {
                                   : letter == 'I' ? &words.i
                                   : letter == 'K' ? &words.k
                                   : letter == 'R' ? &words.r
+                                  : letter == 'C' ? &words.c
                                                   : nullptr;
     EXPECT_NE(slot, nullptr) << block;
     if (slot != nullptr) {

@@ -33,7 +33,7 @@ LatheMove ResolveLatheMove(const LatheWords& words, const LatheFrame& frame,
   LatheMove move;
   const std::pair<char, const std::optional<double>*> given[] = {
       {'X', &words.x}, {'Z', &words.z}, {'U', &words.u}, {'W', &words.w},
-      {'I', &words.i}, {'K', &words.k}, {'R', &words.r}};
+      {'I', &words.i}, {'K', &words.k}, {'R', &words.r}, {'C', &words.c}};
   for (const auto& [letter, value] : given) {
     if (value->has_value() && !std::isfinite(**value)) {
       move.error = std::string(1, letter) + " is not a finite number";
@@ -71,9 +71,9 @@ LatheMove ResolveLatheMove(const LatheWords& words, const LatheFrame& frame,
   if (!arc) {
     // A Fanuc-family G1 with R, I or K rounds or chamfers the corner at its end (direct drawing
     // dimensions); that is a move the program does not state, so it is not guessed at.
-    if (words.i || words.k || words.r) {
+    if (words.i || words.k || words.r || words.c) {
       move.error =
-          "I, K or R on a straight move (a chamfer or corner round on G1): write the "
+          "I, K, R or C on a straight move (a chamfer or corner round on G1): write the "
           "chamfer or the round as a move of its own";
       return move;
     }
@@ -81,6 +81,10 @@ LatheMove ResolveLatheMove(const LatheWords& words, const LatheFrame& frame,
     return move;
   }
 
+  if (words.c) {
+    move.error = "C on an arc: a chamfer belongs to a straight move's end";
+    return move;
+  }
   if (words.r && (words.i || words.k)) {
     move.error = "an arc with R and with I or K: give its centre one way";
     return move;

@@ -38,8 +38,10 @@ double XFromRadius(double radius, XMode mode);
 double RadiusFromX(double x, XMode mode);
 
 // A block's words that place the tool in the ZX plane, as written (absent when not given).
+// `c`: on a Fanuc-family lathe, G1 ... C is a chamfer the control adds at the move's end (where
+// the machine has no C axis); it is only ever refused.
 struct LatheWords {
-  std::optional<double> x, z, u, w, i, k, r;
+  std::optional<double> x, z, u, w, i, k, r, c;
 };
 
 // The modal state that gives those words their meaning.
@@ -65,7 +67,8 @@ struct LatheMove {
 // chord's left for a counterclockwise arc of at most half a turn (R > 0), on its right for a
 // clockwise one, and the other way round for R < 0 (the longer arc); a chord longer than 2|R|
 // by at most `arcTolerance` puts the centre on the chord's middle.
-// refuses: X with U, Z with W; U or W without the Fanuc-family convention; R with I or K;
+// refuses: X with U, Z with W; U or W without the Fanuc-family convention; R, I, K or C on a
+//   straight move (a corner round or chamfer the control adds), C on an arc; R with I or K;
 //   an arc without R, I or K; an arc by R whose chord is longer than 2|R| + arcTolerance or of
 //   zero length; absolute centres (G90.1) when X is a diameter (LinuxCNC reads I as a radius
 //   there, the X convention would make it a diameter); a value that is not a finite number.
