@@ -47,6 +47,13 @@ std::vector<std::string> Rows(const char* name) {
   return rows;
 }
 
+// The next number of `in`; strtod reads "nan" and "inf", which operator>> does not.
+double Next(std::istream& in) {
+  std::string word;
+  in >> word;
+  return std::strtod(word.c_str(), nullptr);
+}
+
 std::vector<std::string> Split(const std::string& text, const std::string& by) {
   std::vector<std::string> parts;
   std::size_t from = 0;
@@ -346,21 +353,20 @@ TEST(Lathe, CycleRows) {
     std::istringstream head(blocks[0]);
     std::string kind;
     std::string word;
-    std::string allowX;
     RoughingCycle cycle;
     Point start;
     head >> kind;
     while (head >> word) {
       if (word == "at") {
-        head >> start.x >> start.y;
+        start.x = Next(head);
+        start.y = Next(head);
       } else if (word == "depth") {
-        head >> cycle.depth;
+        cycle.depth = Next(head);
       } else if (word == "retract") {
-        head >> cycle.retract;
+        cycle.retract = Next(head);
       } else if (word == "allow") {
-        head >> word >> allowX;
-        cycle.allowance =
-            Point(std::strtod(word.c_str(), nullptr), std::strtod(allowX.c_str(), nullptr));
+        cycle.allowance.x = Next(head);
+        cycle.allowance.y = Next(head);
       }
     }
     Program program;
@@ -369,13 +375,23 @@ TEST(Lathe, CycleRows) {
     for (std::size_t i = 1; i < blocks.size(); ++i) {
       // "jump Z X": the next move starts there (a profile with a gap).
       if (blocks[i].rfind("jump", 0) == 0) {
-        std::istringstream(blocks[i].substr(4)) >> program.frame.at.x >> program.frame.at.y;
+        std::istringstream jump(blocks[i].substr(4));
+        program.frame.at.x = Next(jump);
+        program.frame.at.y = Next(jump);
+        continue;
+      }
+      CycleMove m;
+      if (blocks[i].rfind("line", 0) == 0) {
+        std::istringstream line(blocks[i].substr(4));
+        m.curve.from = Point(Next(line), Next(line));
+        m.curve.to = Point(Next(line), Next(line));
+        m.id = std::int64_t(profile.size());
+        profile.push_back(m);
         continue;
       }
       const Point from = program.frame.at;
       const LatheMove move = Block(program, blocks[i]);
       ASSERT_TRUE(move.ok) << move.error;
-      CycleMove m;
       m.curve.from = from;
       m.curve.to = move.end;
       m.curve.arc = program.arc.has_value();

@@ -4,6 +4,7 @@
 #include "lathe_words.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace cutcomp::lathe {
 namespace {
@@ -12,12 +13,21 @@ namespace {
 long CodeTimesTen(double value) { return std::lround(value * 10.0); }
 
 std::string Number(double value) {
-  std::string text = std::to_string(value);
-  text.erase(text.find_last_not_of('0') + 1);
-  if (!text.empty() && text.back() == '.') {
-    text.pop_back();
-  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", value);
   return text;
+}
+
+// An arc's move once its centre is known: refused when the centre lies beyond the range of
+// numbers (a chord of 1e308 overflows its own length).
+LatheMove Centred(LatheMove move) {
+  if (!std::isfinite(move.centre.x) || !std::isfinite(move.centre.y)) {
+    move.error = "the arc's centre lies beyond the range of numbers";
+    return move;
+  }
+  move.hasCentre = true;
+  move.ok = true;
+  return move;
 }
 
 }  // namespace
@@ -39,6 +49,11 @@ LatheMove ResolveLatheMove(const LatheWords& words, const LatheFrame& frame,
       move.error = std::string(1, letter) + " is not a finite number";
       return move;
     }
+  }
+  if (!std::isfinite(frame.at.x) || !std::isfinite(frame.at.y) || !(arcTolerance >= 0.0) ||
+      !std::isfinite(arcTolerance)) {
+    move.error = "the tool's position and the arc tolerance must be finite numbers";
+    return move;
   }
   if (words.x && words.u) {
     move.error = "X and U in one block: U is a change of X, give one of them";
@@ -67,6 +82,11 @@ LatheMove ResolveLatheMove(const LatheWords& words, const LatheFrame& frame,
     x = frame.at.y + RadiusFromX(*words.u, mode);
   }
   move.end = Point(z, x);
+  // Sums of numbers near the largest double overflow; such a position is no place on a lathe.
+  if (!std::isfinite(z) || !std::isfinite(x)) {
+    move.error = "the move ends beyond the range of numbers";
+    return move;
+  }
 
   if (!arc) {
     // A Fanuc-family G1 with R, I or K rounds or chamfers the corner at its end (direct drawing
@@ -110,9 +130,7 @@ LatheMove ResolveLatheMove(const LatheWords& words, const LatheFrame& frame,
     const Point left(-chord.y / length, chord.x / length);
     const bool centreLeft = *arc == (*words.r > 0.0);
     move.centre = frame.at + chord * 0.5 + left * (centreLeft ? apart : -apart);
-    move.hasCentre = true;
-    move.ok = true;
-    return move;
+    return Centred(move);
   }
   if (!words.i && !words.k) {
     move.error = "an arc without R, I or K";
@@ -134,9 +152,7 @@ LatheMove ResolveLatheMove(const LatheWords& words, const LatheFrame& frame,
     // I is the centre's offset from the start along X: a radius length in both modes.
     move.centre = frame.at + Point(words.k.value_or(0.0), words.i.value_or(0.0));
   }
-  move.hasCentre = true;
-  move.ok = true;
-  return move;
+  return Centred(move);
 }
 
 ToolSelect SplitLatheToolWord(std::string_view digits) {

@@ -4,6 +4,7 @@
 #include "profile_cycles.h"
 
 #include <cmath>
+#include <optional>
 
 namespace cutcomp::lathe {
 namespace {
@@ -61,6 +62,20 @@ bool PassesStrictly(const Curve& arc, double angle, double slack) {
   return along > slack && along < SweepOf(arc) - slack;
 }
 
+bool Finite(const Point& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// The first move with a coordinate that is not a finite number (its index), or none: a NaN
+// compares false with everything, so it would pass every check and never end a loop.
+std::optional<std::size_t> FirstNotFinite(const std::vector<CycleMove>& moves) {
+  for (std::size_t i = 0; i < moves.size(); ++i) {
+    const Curve& c = moves[i].curve;
+    if (!Finite(c.from) || !Finite(c.to) || (c.arc && !Finite(c.centre))) {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
 // The passes' frame: first coordinate along the passes (Z for G71), second the depth (X).
 // `sink`: +1 when the depth grows with the second coordinate (a bore: the shape lies beyond the
 // start point in X), -1 when it shrinks (a turned outside). `way`: the direction of the passes,
@@ -109,6 +124,12 @@ struct Worker {
     }
     if (!std::isfinite(cycle.allowance.x) || !std::isfinite(cycle.allowance.y)) {
       return Fail("the finishing allowances must be numbers", -1);
+    }
+    if (!Finite(start) || !(tolerance >= 0.0) || !std::isfinite(tolerance)) {
+      return Fail("the start point and the tolerance must be numbers", -1);
+    }
+    if (const auto bad = FirstNotFinite(profile)) {
+      return Fail("the profile's coordinates must be numbers", profile[*bad].id);
     }
     if (profile.size() < 2) {
       return Fail("the profile has no shape after its first block",
@@ -231,7 +252,8 @@ struct Worker {
     }
     at = start;
     const double lift = cycle.retract;
-    for (std::size_t k = 1;; ++k) {
+    // Bounded by the check above; the bound also holds when rounding adds a pass.
+    for (std::size_t k = 1; k <= MAX_ROUGHING_PASSES + 1; ++k) {
       const double level = first + double(k) * cycle.depth;
       // The last roughing depth is the one short of the shape's start: the pre-finishing cut
       // takes the rest, at most one depth of cut.
@@ -269,6 +291,15 @@ CycleResult ExpandFinishing(const Point& start, const std::vector<CycleMove>& pr
   CycleResult result;
   if (profile.empty()) {
     result.error = "the profile has no moves";
+    return result;
+  }
+  if (!Finite(start) || !(tolerance >= 0.0) || !std::isfinite(tolerance)) {
+    result.error = "the start point and the tolerance must be numbers";
+    return result;
+  }
+  if (const auto bad = FirstNotFinite(profile)) {
+    result.error = "the profile's coordinates must be numbers";
+    result.errorId = profile[*bad].id;
     return result;
   }
   if (Norm(profile.front().curve.from - start) > tolerance) {
