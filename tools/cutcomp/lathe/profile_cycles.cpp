@@ -10,6 +10,8 @@ namespace cutcomp::lathe {
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
+constexpr const char* OUT_OF_RANGE =
+    "the cycle's points and words must be numbers within 1e9 of zero";
 
 double Norm(const Point& v) { return std::sqrt(v.x * v.x + v.y * v.y); }
 
@@ -62,10 +64,13 @@ bool PassesStrictly(const Curve& arc, double angle, double slack) {
   return along > slack && along < SweepOf(arc) - slack;
 }
 
-bool Finite(const Point& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+// A value the cycles compute with: finite and within MAX_CYCLE_COORDINATE. A NaN compares false
+// with everything, so it would pass every check and never end a loop; a value near the largest
+// double overflows in the sums of a pass's points.
+bool Usable(double v) { return std::fabs(v) <= MAX_CYCLE_COORDINATE; }
+bool Finite(const Point& p) { return Usable(p.x) && Usable(p.y); }
 
-// The first move with a coordinate that is not a finite number (its index), or none: a NaN
-// compares false with everything, so it would pass every check and never end a loop.
+// The first move with a coordinate that is not usable (its index), or none.
 std::optional<std::size_t> FirstNotFinite(const std::vector<CycleMove>& moves) {
   for (std::size_t i = 0; i < moves.size(); ++i) {
     const Curve& c = moves[i].curve;
@@ -116,20 +121,20 @@ struct Worker {
 
   bool Check() {
     const std::string type2 = " (type II, which is not expanded)";
-    if (!(cycle.depth > 0.0) || !std::isfinite(cycle.depth)) {
+    if (!(cycle.depth > 0.0) || !Usable(cycle.depth)) {
       return Fail("the depth of cut must be a number greater than 0", -1);
     }
-    if (!(cycle.retract >= 0.0) || !std::isfinite(cycle.retract)) {
+    if (!(cycle.retract >= 0.0) || !Usable(cycle.retract)) {
       return Fail("the retract must be a number of at least 0", -1);
     }
-    if (!std::isfinite(cycle.allowance.x) || !std::isfinite(cycle.allowance.y)) {
-      return Fail("the finishing allowances must be numbers", -1);
+    if (!Finite(cycle.allowance)) {
+      return Fail("the finishing allowances must be numbers within 1e9 of zero", -1);
     }
-    if (!Finite(start) || !(tolerance >= 0.0) || !std::isfinite(tolerance)) {
-      return Fail("the start point and the tolerance must be numbers", -1);
+    if (!Finite(start) || !(tolerance >= 0.0) || !Usable(tolerance)) {
+      return Fail(OUT_OF_RANGE, -1);
     }
     if (const auto bad = FirstNotFinite(profile)) {
-      return Fail("the profile's coordinates must be numbers", profile[*bad].id);
+      return Fail(OUT_OF_RANGE, profile[*bad].id);
     }
     if (profile.size() < 2) {
       return Fail("the profile has no shape after its first block",
@@ -293,12 +298,12 @@ CycleResult ExpandFinishing(const Point& start, const std::vector<CycleMove>& pr
     result.error = "the profile has no moves";
     return result;
   }
-  if (!Finite(start) || !(tolerance >= 0.0) || !std::isfinite(tolerance)) {
-    result.error = "the start point and the tolerance must be numbers";
+  if (!Finite(start) || !(tolerance >= 0.0) || !Usable(tolerance)) {
+    result.error = OUT_OF_RANGE;
     return result;
   }
   if (const auto bad = FirstNotFinite(profile)) {
-    result.error = "the profile's coordinates must be numbers";
+    result.error = OUT_OF_RANGE;
     result.errorId = profile[*bad].id;
     return result;
   }

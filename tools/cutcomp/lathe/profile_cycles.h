@@ -49,13 +49,19 @@ struct CycleResult {
   std::int64_t errorId = -1;  // the profile block the error concerns, -1 for the cycle's words
 };
 
+// Program units. The cycles refuse coordinates and words beyond it (and NaN): no lathe travels
+// a million kilometres, and a pass's points are sums of a few such values, which stay far from
+// overflowing.
+inline constexpr double MAX_CYCLE_COORDINATE = 1e9;
+
 // More passes than this is a mistake in the words (a depth of cut of 0.001 over 100 mm), not a
 // program to run: the expansion is refused before it fills memory.
 inline constexpr std::size_t MAX_ROUGHING_PASSES = 10000;
 
 // G70: the profile's moves as they are, then a rapid back to `start` (none when the profile
 // ends there).
-// refuses: an empty profile; a coordinate or tolerance that is not a finite number; a profile
+// refuses: an empty profile; a coordinate or tolerance that is not a number within
+//   MAX_CYCLE_COORDINATE of zero; a profile
 //   that does not start at `start` or is not continuous (within `tolerance`).
 CycleResult ExpandFinishing(const Point& start, const std::vector<CycleMove>& profile,
                             double tolerance);
@@ -75,11 +81,11 @@ struct RoughingCycle {
 // The type I roughing passes, the pre-finishing cut and the return to `start`. Every move the
 // cycle adds has id -1; the moves of the pre-finishing cut carry their profile block's id.
 // refuses: a depth of cut that is not positive, a negative retract, a value or coordinate that
-//   is not a finite number; a profile without a shape after block ns; block ns moving along the
-//   passes' axis as well (type II) or not moving toward the part at all; a profile that is not
-//   continuous; a shape that turns back in either axis (a pocket, type II), or does not move
-//   along the passes' axis at all; allowances that put the shape's start level with the start
-//   point or beyond it; more than MAX_ROUGHING_PASSES passes.
+//   is not a number within MAX_CYCLE_COORDINATE of zero; a profile without a shape after block ns;
+//   block ns moving along the passes' axis as well (type II) or not moving toward the part at all;
+//   a profile that is not continuous; a shape that turns back in either axis (a pocket, type II),
+//   or does not move along the passes' axis at all; allowances that put the shape's start level
+//   with the start point or beyond it; more than MAX_ROUGHING_PASSES passes.
 CycleResult ExpandRoughing(const Point& start, const std::vector<CycleMove>& profile,
                            const RoughingCycle& cycle, double tolerance);
 
