@@ -207,6 +207,7 @@ struct LanguageSource::Impl : detail::ParameterAccess {
   void MacroReturn(const PendingFlow& flow);
   SubDefinition FindProgram(long number, const cli::SourceLocation& site, std::size_t col);
   bool SearchProgram(long number, std::size_t file, SubDefinition& found);
+  bool HeaderlessProgram(std::size_t file, SubDefinition& found);
 
   LanguageOptions m_Options;
   const MachineState& m_State;

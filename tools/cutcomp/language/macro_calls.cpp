@@ -322,6 +322,37 @@ bool LanguageSource::Impl::SearchProgram(long number, std::size_t file, SubDefin
   return hit;
 }
 
+// A file named after the program that holds no program number at all (its blocks saved
+// alone): its text from the start, after a leading '%', is the program. A file that numbers
+// other programs holds none of this one.
+bool LanguageSource::Impl::HeaderlessProgram(std::size_t file, SubDefinition& found) {
+  SourceFile& source = *m_Files[file];
+  const FilePosition back = source.Here();
+  source.Seek(source.Start());
+  SubDefinition body{file, source.Start(), 0};
+  bool first = true;
+  bool numbered = false;
+  std::string line;
+  while (!numbered && source.Next(line)) {
+    Count();
+    const std::size_t at = line.find_first_not_of(" \t\r");
+    if (at == std::string::npos) {
+      continue;
+    }
+    if (first && line[at] == '%') {
+      body.body = source.Here();
+      body.line = source.LineNumber();
+    }
+    first = false;
+    numbered = detail::ReadMacroHead(line).kind == detail::MacroHead::PROGRAM;
+  }
+  source.Seek(back);
+  if (!numbered) {
+    found = body;
+  }
+  return !numbered;
+}
+
 // A called program: in the file that calls, in the main program's file, or in a file of its
 // own named after it on the subroutine path (O1234.nc, O01234.nc, 1234.nc...).
 SubDefinition LanguageSource::Impl::FindProgram(long number, const cli::SourceLocation& site,
@@ -357,7 +388,8 @@ SubDefinition LanguageSource::Impl::FindProgram(long number, const cli::SourceLo
         continue;
       }
       m_Files.push_back(std::make_unique<SourceFile>(file, path, true));
-      if (SearchProgram(number, m_Files.size() - 1, found)) {
+      if (SearchProgram(number, m_Files.size() - 1, found) ||
+          HeaderlessProgram(m_Files.size() - 1, found)) {
         m_Programs[number] = found;
         return found;
       }
