@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Fuzz target: the bytes are a program, run by the language layer under small limits. Beyond
+// Fuzz target: the bytes are a program, run by the language layer under small limits, in the
+// dialect recognised from it (RS274/NGC or a Fanuc-family macro B), with block delete on for
+// inputs of odd length and each reading of integer coordinates by length modulo three. Beyond
 // not crashing, every block and error must make sense (places inside the program, finite
 // values whose text reads back, a bounded call chain and block count), and a second run of
 // the same bytes must hand out the same blocks.
@@ -45,18 +47,22 @@ void CheckError(const InputError& error, std::size_t lines) {
 }
 
 // Runs the program once; returns a transcript of what it handed out.
-std::string Run(std::FILE* file, std::size_t lines) {
+std::string Run(std::FILE* file, std::size_t lines, std::size_t size) {
   std::rewind(file);
   std::string transcript;
   cutcomp::language::LanguageOptions options;
   options.maxBlocks = MAX_BLOCKS;
   options.maxCallDepth = MAX_DEPTH;
+  options.dialect = cutcomp::language::Dialect::AUTO;
+  options.skipBlockDelete = size % 2 == 1;
+  options.integerWords = static_cast<cutcomp::language::IntegerWords>(size % 3);
   options.warn = [&transcript, lines](const InputError& warning) {
     CheckError(warning, lines);
     transcript += std::string("warning ") + warning.what() + "\n";
   };
   cutcomp::language::TrackedMachineState state;
   cutcomp::language::LanguageSource source(file, state, options);
+  Check(source.ChosenDialect().dialect != cutcomp::language::Dialect::AUTO, "no dialect chosen");
   std::uint64_t blocks = 0;
   try {
     SourceBlock block;
@@ -103,8 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < size; ++i) {
     lines += data[i] == '\n' ? 1 : 0;
   }
-  const std::string first = Run(file, lines);
-  Check(Run(file, lines) == first, "a second run of the same program differs");
+  const std::string first = Run(file, lines, size);
+  Check(Run(file, lines, size) == first, "a second run of the same program differs");
   std::fclose(file);
   return 0;
 }

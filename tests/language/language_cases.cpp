@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Runs the language layer's data cases: each argument is a file of programs with their
-// expected flattened output (*.cases: "=== name [max-blocks=N] [max-depth=N]", the program,
-// "--- file NAME" and its text for each subroutine file, "--- expect" and one line per block,
-// warning or error) or of expressions with their values (*.tsv, described in the file).
-// Prints every difference; exits non-zero on any.
+// expected flattened output (*.cases: "=== name [max-blocks=N] [max-depth=N] [dialect=D]
+// [block-delete=on] [integers=whole|increment] [tool=T:DIAMETER] [pipe]", the program, "---
+// file NAME" and its text for each subroutine file, "--- expect" and one line per block,
+// warning or error; with dialect=auto a last line says what was recognised) or of expressions with
+// their values (*.tsv, described in the file). Prints every difference; exits non-zero on any.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -32,7 +34,20 @@ struct Case {
   std::vector<std::pair<std::string, std::string>> files;  // main.ngc first
   std::string expected;
   LanguageOptions options;
+  std::map<int, double> diameters;  // the tool table the stand-in machine state knows
+  bool pipe = false;                // the program comes through a pipe, which cannot seek
 };
+
+cutcomp::language::Dialect DialectNamed(const std::string& name) {
+  using cutcomp::language::Dialect;
+  for (const Dialect dialect : {Dialect::AUTO, Dialect::NGC, Dialect::FANUC, Dialect::HAAS}) {
+    if (name == cutcomp::language::DialectName(dialect)) {
+      return dialect;
+    }
+  }
+  std::cerr << "unknown dialect " << name << "\n";
+  std::exit(2);
+}
 
 std::string Place(const SourceLocation& where) {
   return (where.file.empty() ? "" : where.file + ":") + std::to_string(where.line);
@@ -50,7 +65,8 @@ std::string SourceLine(const SourceLocation& where, const std::string& program) 
 // Runs `program` (in the current directory) and writes one line per block, warning or error.
 // Sets `fault` when a block breaks the layer's contract: a word's text must read back as its
 // value; a block's text is its source line, or its words when it computed any.
-std::string Run(const std::string& program, LanguageOptions options, std::string& fault) {
+std::string Run(const std::string& program, LanguageOptions options, std::string& fault,
+                const std::map<int, double>& diameters = {}, bool pipe = false) {
   std::ostringstream out;
   // Beside the program first, then a search path (its empty entry is skipped).
   options.subroutineDirs = cutcomp::language::SplitSearchPath("lib::more");
@@ -58,8 +74,10 @@ std::string Run(const std::string& program, LanguageOptions options, std::string
   options.warn = [&out, &program](const InputError& warning) {
     out << "warning: " << cutcomp::language::FormatInputError(warning, program) << "\n";
   };
-  std::FILE* file = std::fopen(program.c_str(), "rb");
+  std::FILE* file =
+      pipe ? popen(("cat " + program).c_str(), "r") : std::fopen(program.c_str(), "rb");
   cutcomp::language::TrackedMachineState state;
+  state.diameters = diameters;
   LanguageSource source(file, state, options);
   try {
     cutcomp::cli::SourceBlock block;
@@ -92,7 +110,14 @@ std::string Run(const std::string& program, LanguageOptions options, std::string
   } catch (const InputError& error) {
     out << "error: " << cutcomp::language::FormatInputError(error, program, &source) << "\n";
   }
-  std::fclose(file);
+  if (options.dialect == cutcomp::language::Dialect::AUTO) {
+    out << "dialect: " << source.ChosenDialect().Describe() << "\n";
+  }
+  if (pipe) {
+    pclose(file);
+  } else {
+    std::fclose(file);
+  }
   return out.str();
 }
 
@@ -120,6 +145,20 @@ bool RunCases(const std::string& path) {
           cases.back().options.maxBlocks = std::stoull(word.substr(11));
         } else if (word.rfind("max-depth=", 0) == 0) {
           cases.back().options.maxCallDepth = std::stoul(word.substr(10));
+        } else if (word.rfind("dialect=", 0) == 0) {
+          cases.back().options.dialect = DialectNamed(word.substr(8));
+        } else if (word == "pipe") {
+          cases.back().pipe = true;
+        } else if (word == "block-delete=on") {
+          cases.back().options.skipBlockDelete = true;
+        } else if (word == "integers=whole") {
+          cases.back().options.integerWords = cutcomp::language::IntegerWords::WHOLE;
+        } else if (word == "integers=increment") {
+          cases.back().options.integerWords = cutcomp::language::IntegerWords::INCREMENT;
+        } else if (word.rfind("tool=", 0) == 0) {
+          const std::size_t colon = word.find(':');
+          cases.back().diameters[std::stoi(word.substr(5, colon - 5))] =
+              std::stod(word.substr(colon + 1));
         } else {
           cases.back().name += (cases.back().name.empty() ? "" : " ") + word;
         }
@@ -144,7 +183,7 @@ bool RunCases(const std::string& path) {
       Write(name, text);
     }
     std::string fault;
-    const std::string actual = Run("main.ngc", c.options, fault);
+    const std::string actual = Run("main.ngc", c.options, fault, c.diameters, c.pipe);
     if (actual != c.expected || !fault.empty()) {
       ok = false;
       std::cout << path << ": case '" << c.name << "': " << fault << "\n--- expected\n"
@@ -161,25 +200,59 @@ bool RunCases(const std::string& path) {
 // Rows "expression<TAB>value": the expression is the value of an X word on a line of its own;
 // the value is the word's text after X ("3."), "~v" for a value within 1e-12 relative (libm
 // results), or "error COL: message" with the column in that line.
+// A file with the line "// dialect: fanuc" (or haas) holds macro B rows instead: the
+// expression is assigned ("#100=EXPRESSION") and shown as an F word on the next line; a row
+// starting with '?' is a condition, shown as 1 or 0 ("#100=0", "IF [...] THEN #100=1"). The
+// value is the word's text after F, "vacant" when the word is left out, or "error COL:
+// message" with the column in the assignment or IF line.
 bool RunExpressions(const std::string& path) {
   std::ifstream in(path);
   std::string line;
   bool ok = true;
   int rows = 0;
+  LanguageOptions options;
   while (std::getline(in, line)) {
     const std::size_t tab = line.find('\t');
+    if (line.rfind("// dialect: ", 0) == 0) {
+      options.dialect = DialectNamed(line.substr(12));
+    }
     if (line.empty() || line.rfind("//", 0) == 0 || tab == std::string::npos) {
       continue;
     }
     ++rows;
     const std::string expression = line.substr(0, tab);
     const std::string expected = line.substr(tab + 1);
-    Write("expression.ngc", "X" + expression + "\n");
+    const bool macro = options.dialect != cutcomp::language::Dialect::NGC;
+    const bool condition = macro && expression[0] == '?';
+    std::string prefix = "1: X";
+    if (!macro) {
+      Write("expression.ngc", "X" + expression + "\n");
+    } else if (condition) {
+      Write("expression.ngc", "#100=0\nIF " + expression.substr(1) + " THEN #100=1\nF#100\n");
+      prefix = "3: F";
+    } else {
+      Write("expression.ngc", "#100=" + expression + "\nF#100\n");
+      prefix = "2: F";
+    }
     std::string fault;
-    std::string actual = Run("expression.ngc", {}, fault);
+    std::string actual = Run("expression.ngc", options, fault);
+    if (macro) {
+      // Warnings (a vacant word left out) are the cases' concern, not the values'.
+      std::string kept;
+      std::istringstream lines(actual);
+      for (std::string out; std::getline(lines, out);) {
+        kept += out.rfind("warning:", 0) == 0 ? "" : out + "\n";
+      }
+      actual = kept;
+    }
     bool match = false;
-    if (actual.rfind("1: X", 0) == 0) {
-      actual = actual.substr(4, actual.size() - 5);
+    if (macro && actual.empty()) {
+      actual = "vacant\n";
+      prefix = "";
+    }
+    const std::string errorPrefix = macro ? "error: expression.ngc:" : "error: expression.ngc:1:";
+    if (actual.rfind(prefix, 0) == 0 && actual.rfind("error", 0) != 0) {
+      actual = actual.substr(prefix.size(), actual.size() - prefix.size() - 1);
       if (expected.rfind('~', 0) == 0) {
         const double want = std::strtod(expected.c_str() + 1, nullptr);
         const double got = std::strtod(actual.c_str(), nullptr);
@@ -187,8 +260,8 @@ bool RunExpressions(const std::string& path) {
       } else {
         match = actual == expected;
       }
-    } else if (actual.rfind("error: expression.ngc:1:", 0) == 0) {
-      actual = "error " + actual.substr(24, actual.size() - 25);
+    } else if (actual.rfind(errorPrefix, 0) == 0) {
+      actual = "error " + actual.substr(errorPrefix.size(), actual.size() - errorPrefix.size() - 1);
       match = actual == expected;
     }
     if (!match || !fault.empty()) {

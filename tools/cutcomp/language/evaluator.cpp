@@ -31,6 +31,10 @@ constexpr double EQUALITY_TOLERANCE = 1e-4;
 // A computed parameter number (#[#1*3]) may miss an integer by this much rounding residue.
 constexpr double INDEX_TOLERANCE = 1e-6;
 
+// Brackets nested in one macro B value, a function's own included: the Fanuc-family controls'
+// limit (their alarm 118 beyond).
+constexpr int MACRO_BRACKET_NESTING = 5;
+
 constexpr double DEGREES_PER_RADIAN = 180.0 / 3.14159265358979323846;
 
 std::string Printable(unsigned char c) {
@@ -134,43 +138,56 @@ std::string LettersAt(const std::string& line, std::size_t pos) {
 enum class Function {
   ABS,
   ACOS,
+  ADP,
   ASIN,
   ATAN,
+  BCD,
+  BIN,
   COS,
   EXP,
   EXISTS,
   FIX,
   FUP,
   LN,
+  POW,
   ROUND,
   SIN,
   SQRT,
   TAN
 };
 
+// Which languages know a function: RS274/NGC, macro B, or both.
+enum FunctionSet : unsigned { NGC_ONLY = 1, MACRO_ONLY = 2, BOTH = 3 };
+
 struct FunctionName {
   const char* name;
   Function function;
+  unsigned sets;
 };
 
-constexpr std::array<FunctionName, 14> FUNCTIONS = {{{"ABS", Function::ABS},
-                                                     {"ACOS", Function::ACOS},
-                                                     {"ASIN", Function::ASIN},
-                                                     {"ATAN", Function::ATAN},
-                                                     {"COS", Function::COS},
-                                                     {"EXP", Function::EXP},
-                                                     {"EXISTS", Function::EXISTS},
-                                                     {"FIX", Function::FIX},
-                                                     {"FUP", Function::FUP},
-                                                     {"LN", Function::LN},
-                                                     {"ROUND", Function::ROUND},
-                                                     {"SIN", Function::SIN},
-                                                     {"SQRT", Function::SQRT},
-                                                     {"TAN", Function::TAN}}};
+constexpr std::array<FunctionName, 18> FUNCTIONS = {{{"ABS", Function::ABS, BOTH},
+                                                     {"ACOS", Function::ACOS, BOTH},
+                                                     {"ADP", Function::ADP, MACRO_ONLY},
+                                                     {"ASIN", Function::ASIN, BOTH},
+                                                     {"ATAN", Function::ATAN, BOTH},
+                                                     {"BCD", Function::BCD, MACRO_ONLY},
+                                                     {"BIN", Function::BIN, MACRO_ONLY},
+                                                     {"COS", Function::COS, BOTH},
+                                                     {"EXP", Function::EXP, BOTH},
+                                                     {"EXISTS", Function::EXISTS, NGC_ONLY},
+                                                     {"FIX", Function::FIX, BOTH},
+                                                     {"FUP", Function::FUP, BOTH},
+                                                     {"LN", Function::LN, BOTH},
+                                                     {"POW", Function::POW, MACRO_ONLY},
+                                                     {"ROUND", Function::ROUND, BOTH},
+                                                     {"SIN", Function::SIN, BOTH},
+                                                     {"SQRT", Function::SQRT, BOTH},
+                                                     {"TAN", Function::TAN, BOTH}}};
 
-const FunctionName* FindFunction(const std::string& name) {
+const FunctionName* FindFunction(const std::string& name, bool macro) {
+  const unsigned set = macro ? MACRO_ONLY : NGC_ONLY;
   for (const FunctionName& entry : FUNCTIONS) {
-    if (name == entry.name) {
+    if (name == entry.name && (entry.sets & set) != 0) {
       return &entry;
     }
   }
@@ -178,12 +195,12 @@ const FunctionName* FindFunction(const std::string& name) {
 }
 
 // A function name followed by '[' starts at `pos`: the word's value is computed (XSIN[30]).
-bool FunctionAt(const std::string& line, std::size_t pos) {
+bool FunctionAt(const std::string& line, std::size_t pos, bool macro) {
   if (pos >= line.size() || !IsAlpha(line[pos])) {
     return false;
   }
   const std::string name = LettersAt(line, pos);
-  if (FindFunction(name) == nullptr) {
+  if (FindFunction(name, macro) == nullptr) {
     return false;
   }
   const std::size_t after = SkipSpaces(line, pos + name.size());
@@ -192,12 +209,13 @@ bool FunctionAt(const std::string& line, std::size_t pos) {
 
 // Whether the text at `pos` is a value the plain tokenizer does not read: a parameter, an
 // expression or a function, possibly after signs.
-bool ComputedValueAt(const std::string& line, std::size_t pos) {
+bool ComputedValueAt(const std::string& line, std::size_t pos, bool macro) {
   pos = SkipSpaces(line, pos);
   if (pos < line.size() && (line[pos] == '+' || line[pos] == '-')) {
     pos = SkipSpaces(line, pos + 1);
   }
-  return pos < line.size() && (line[pos] == '#' || line[pos] == '[' || FunctionAt(line, pos));
+  return pos < line.size() &&
+         (line[pos] == '#' || line[pos] == '[' || FunctionAt(line, pos, macro));
 }
 
 // Sine and cosine in degrees, exact where they are 0, 1 or 1/2 (multiples of 90 degrees, and
@@ -329,14 +347,171 @@ double Apply(Op op, double a, double b, std::size_t col) {
   return 0.0;
 }
 
+bool IsComparison(Op op) {
+  return op == Op::EQ || op == Op::NE || op == Op::GT || op == Op::GE || op == Op::LT ||
+         op == Op::LE;
+}
+
+const char* OpName(Op op) {
+  static const char* const NAMES[] = {"**", "*",  "/",  "MOD", "+",   "-",  "EQ", "NE",
+                                      "GT", "GE", "LT", "LE",  "AND", "OR", "XOR"};
+  return NAMES[static_cast<int>(op)];
+}
+
+// Macro B binds AND with the products and OR, XOR with the sums (functions first, then
+// * / AND MOD, then + - OR XOR); comparisons come last and stand only in conditions.
+int MacroPrecedence(Op op) {
+  switch (op) {
+  case Op::TIMES:
+  case Op::DIVIDE:
+  case Op::MODULO:
+  case Op::AND:
+    return 4;
+  case Op::PLUS:
+  case Op::MINUS:
+  case Op::OR:
+  case Op::XOR:
+    return 3;
+  default:
+    return 2;
+  }
+}
+
+std::string Shown(double value) { return FormatWord('#', value).substr(1); }
+
+// A whole number that AND, OR and XOR of macro B work on bit by bit. Fanuc's manuals define
+// them on binary values only, so a fraction or a negative number is refused rather than
+// guessed at; Haas takes the integer part of each operand.
+std::uint64_t BitOperand(Op op, double value, bool haas, std::size_t col) {
+  const double whole = haas ? std::trunc(value) : value;
+  const double rounded = std::round(whole);
+  if (std::fabs(whole - rounded) > INDEX_TOLERANCE || rounded < 0.0 || rounded > 4294967295.0) {
+    throw LineError(col, std::string(OpName(op)) +
+                             " works bit by bit on whole numbers from 0 to 4294967295, not on " +
+                             Shown(value));
+  }
+  return static_cast<std::uint64_t>(rounded);
+}
+
+// An operator of macro B. A vacant operand counts as 0, except that EQ and NE tell vacant from
+// 0 (vacant EQ vacant holds, vacant EQ 0 does not), as the Fanuc-family manuals define.
+double ApplyMacro(Op op, double a, bool aVacant, double b, bool bVacant, bool haas,
+                  std::size_t col) {
+  switch (op) {
+  case Op::EQ:
+  case Op::NE: {
+    const bool equal = aVacant || bVacant ? aVacant == bVacant : Apply(Op::EQ, a, b, col) != 0.0;
+    return equal == (op == Op::EQ) ? 1.0 : 0.0;
+  }
+  case Op::AND:
+  case Op::OR:
+  case Op::XOR: {
+    const std::uint64_t x = BitOperand(op, a, haas, col);
+    const std::uint64_t y = BitOperand(op, b, haas, col);
+    return static_cast<double>(op == Op::AND ? (x & y) : op == Op::OR ? (x | y) : (x ^ y));
+  }
+  case Op::MODULO:
+    // The controls' manuals agree only on whole numbers of at least 0 (27 MOD 20 is 7); what
+    // they make of a fraction or a sign differs, so those are refused.
+    if (a < 0.0 || b < 0.0 || a != std::floor(a) || b != std::floor(b)) {  // exact: whole
+      throw LineError(col, "MOD takes whole numbers of at least 0 in macro B, not " + Shown(a) +
+                               " MOD " + Shown(b));
+    }
+    return Apply(op, a, b, col);
+  default:
+    return Apply(op, a, b, col);
+  }
+}
+
+// `value` rounded to `decimals` places, halves away from zero, as the decimal number it reads
+// as: 1.2345 (a double a little below it) rounds to 1.235 at three places, as the controls'
+// decimal variables do. The result is the double nearest the rounded decimal.
+double RoundDecimal(double value, int decimals) {
+  char buffer[400];
+  const auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::fixed);
+  if (error != std::errc()) {
+    return value;  // unreachable for a finite value: the buffer holds the longest
+  }
+  std::string text(buffer, end);
+  const std::size_t point = text.find('.');
+  if (point == std::string::npos || text.size() - point - 1 <= static_cast<std::size_t>(decimals)) {
+    return value;
+  }
+  const bool up = text[point + 1 + static_cast<std::size_t>(decimals)] >= '5';
+  text.resize(point + 1 + static_cast<std::size_t>(decimals));
+  if (up) {
+    std::size_t k = text.size();
+    for (; k-- > 0;) {
+      if (text[k] == '.') {
+        continue;
+      }
+      if (text[k] != '9') {
+        ++text[k];
+        break;
+      }
+      text[k] = '0';
+    }
+    if (k == static_cast<std::size_t>(-1)) {
+      text.insert(text.begin(), '1');
+    }
+  }
+  double rounded = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), rounded);
+  return value < 0.0 ? -rounded : rounded;
+}
+
+// The decimals of an address's least input increment (0.001 mm, 0.0001 inch, 0.001 degree);
+// -1 for addresses that are whole numbers or take no rounding (G, F, E).
+int AddressDecimals(char letter, bool metric) {
+  switch (letter) {
+  case 'A':
+  case 'B':
+  case 'C':
+    return 3;
+  case 'X':
+  case 'Y':
+  case 'Z':
+  case 'U':
+  case 'V':
+  case 'W':
+  case 'I':
+  case 'J':
+  case 'K':
+  case 'R':
+  case 'Q':
+    return metric ? 3 : 4;
+  case 'D':
+  case 'H':
+  case 'L':
+  case 'M':
+  case 'N':
+  case 'O':
+  case 'P':
+  case 'S':
+  case 'T':
+    return 0;
+  default:
+    return -1;
+  }
+}
+
 // Reads values from a position in a line. Spaces may stand anywhere (as in plain words: "1 0"
-// is 10); letters are case-insensitive.
+// is 10); letters are case-insensitive. With macro rules, values may be vacant and the
+// operators, functions and limits are macro B's.
 class Reader {
 public:
-  Reader(const std::string& line, std::size_t pos, ParameterAccess& parameters)
-      : m_Line(line), m_Pos(pos), m_Parameters(parameters) {}
+  Reader(const std::string& line, std::size_t pos, ParameterAccess& parameters,
+         const MacroRules* macro = nullptr)
+      : m_Line(line), m_Pos(pos), m_Parameters(parameters), m_Macro(macro) {}
 
   std::size_t Pos() const { return m_Pos; }
+  // Whether the value last read is vacant (macro B: a vacant variable, alone or in brackets).
+  bool Vacant() const { return m_Vacant; }
+  // The value is a condition (IF, WHILE): comparisons are allowed in it.
+  void InCondition() { m_Condition = true; }
+  // The value is that of an address (macro B: ROUND rounds to its least input increment).
+  void InAddress(char letter) { m_Address = letter; }
 
   // The next character after spaces, or -1 at the end of the line.
   int Peek() {
@@ -364,17 +539,28 @@ public:
                                std::to_string(MAX_NESTING) + " levels)");
     }
     bool negative = false;
+    bool signed_ = false;
     for (int c = Peek(); c == '+' || c == '-'; c = Peek()) {
       negative = negative != (c == '-');
+      signed_ = true;
       Take();
     }
     const int c = Peek();
     double value = 0.0;
+    bool vacant = false;
     if (c == '[') {
       value = Bracketed(depth + 1);
+      vacant = m_Vacant;
     } else if (c == '#') {
       Take();
-      value = m_Parameters.Read(Reference(col, depth + 1));
+      const ParameterRef ref = Reference(col, depth + 1);
+      if (m_Macro != nullptr) {
+        const std::optional<double> read = m_Parameters.ReadMacro(ref);
+        vacant = !read.has_value();
+        value = read.value_or(0.0);
+      } else {
+        value = m_Parameters.Read(ref);
+      }
     } else if (c >= 0 && (IsDigit(static_cast<char>(c)) || c == '.')) {
       value = Number();
     } else if (c >= 0 && IsAlpha(static_cast<char>(c))) {
@@ -384,44 +570,93 @@ public:
     } else {
       throw LineError(Col(), "a value expected, found " + Printable(static_cast<unsigned char>(c)));
     }
+    // A sign makes a number of a vacant value: -#1 is 0 as #1 * 5 is.
+    m_Vacant = vacant && !signed_;
     return negative ? -value : value;
   }
 
-  // '[' expression ']', operators by precedence, left to right within one precedence.
+  // '[' expression ']'.
   double Bracketed(int depth) {
     const std::size_t open = Col();
     Expect('[', "");
+    Open(open);
+    const double value = Sequence(depth, open, Closer::BRACKET);
+    --m_Brackets;
+    return value;
+  }
+
+  // What ends an expression: ']' (taken), ']' or ',' between a function's arguments (taken;
+  // Comma() says which), or the end of a macro B statement: the end of the line, a comment or
+  // ';' (not taken).
+  enum class Closer { BRACKET, ARGUMENT, STATEMENT };
+  bool Comma() const { return m_Comma; }
+
+  // Operators by precedence up to the closer, left to right within one precedence.
+  double Sequence(int depth, std::size_t open, Closer closer) {
     // Operators wait here only while each binds tighter than the one before it: at most one
     // per precedence level, so the stacks have fixed room.
     std::array<double, 8> values{};
+    std::array<bool, 8> vacant{};
+    std::array<bool, 8> compared{};  // the result of a comparison not in brackets of its own
     std::array<std::pair<Op, std::size_t>, 8> ops{};
     std::size_t count = 0;  // operators waiting; values waiting: count + 1
-    auto reduce = [&values, &ops, &count]() {
+    auto reduce = [this, &values, &vacant, &compared, &ops, &count]() {
       --count;
-      values[count] = Apply(ops[count].first, values[count], values[count + 1], ops[count].second);
+      const auto [op, col] = ops[count];
+      if (m_Macro == nullptr) {
+        values[count] = Apply(op, values[count], values[count + 1], col);
+        return;
+      }
+      if (IsComparison(op) && (compared[count] || compared[count + 1])) {
+        // "#1 EQ 1 AND #2 EQ 2" binds AND first in macro B: 1 AND #2 is compared twice.
+        throw LineError(col, std::string(OpName(op)) +
+                                 " compares the result of another comparison: put each "
+                                 "comparison in brackets of its own, as in [[#1 EQ 1] AND [#2 "
+                                 "EQ 2]]");
+      }
+      values[count] = ApplyMacro(op, values[count], vacant[count], values[count + 1],
+                                 vacant[count + 1], m_Macro->haas, col);
+      vacant[count] = false;
+      compared[count] = IsComparison(op);
     };
     values[0] = Value(depth);
+    vacant[0] = m_Vacant;
     for (;;) {
       const int c = Peek();
+      if (closer == Closer::STATEMENT && (c < 0 || c == '(' || c == ';')) {
+        break;
+      }
       if (c < 0) {
         throw LineError(open, "expression is not closed: ']' missing");
       }
-      if (c == ']') {
+      if (c == ']' && closer != Closer::STATEMENT) {
         Take();
+        m_Comma = false;
+        break;
+      }
+      if (c == ',' && closer == Closer::ARGUMENT) {
+        Take();
+        m_Comma = true;
         break;
       }
       const std::size_t col = Col();
-      const Op op = Operator();
-      while (count > 0 && Precedence(ops[count - 1].first) >= Precedence(op)) {
+      const Op op = Operator(closer);
+      const auto precedence = [this](Op o) {
+        return m_Macro != nullptr ? MacroPrecedence(o) : Precedence(o);
+      };
+      while (count > 0 && precedence(ops[count - 1].first) >= precedence(op)) {
         reduce();
       }
       ops[count] = {op, col};
       ++count;
       values[count] = Value(depth);
+      vacant[count] = m_Vacant;
+      compared[count] = false;
     }
     while (count > 0) {
       reduce();
     }
+    m_Vacant = vacant[0];
     return values[0];
   }
 
@@ -429,6 +664,17 @@ public:
   ParameterRef Reference(std::size_t col, int depth) {
     ParameterRef ref;
     ref.col = col;
+    if (m_Macro != nullptr) {
+      const int c = Peek();
+      if (c == '<') {
+        throw LineError(col, "named parameters (#<name>) are LinuxCNC's, not Fanuc macro B");
+      }
+      if (c == '#' || c == '+' || c == '-') {
+        throw LineError(col,
+                        "a variable number is a number or an expression in brackets in "
+                        "macro B: write #[#1], not ##1");
+      }
+    }
     if (Peek() == '<') {
       Take();
       ref.named = true;
@@ -455,16 +701,30 @@ public:
       return ref;
     }
     const double number = Value(depth);
+    if (m_Vacant) {
+      throw LineError(col, "the number of the variable is vacant");
+    }
     const double rounded = std::round(number);
     if (std::fabs(number - rounded) > INDEX_TOLERANCE || std::fabs(rounded) > 1e6) {
-      throw LineError(
-          col, "parameter number " + FormatWord('#', number).substr(1) + " is not a parameter");
+      throw LineError(col, "parameter number " + Shown(number) + " is not a parameter");
     }
     ref.number = static_cast<int>(rounded);
     return ref;
   }
 
 private:
+  // A '[' opened at `col`: Fanuc-family controls nest brackets five deep, a function's
+  // included (alarm 118 beyond), so a deeper program would not run there.
+  void Open(std::size_t col) {
+    if (m_Macro != nullptr && ++m_Brackets > MACRO_BRACKET_NESTING) {
+      throw LineError(col, "brackets nested more than " + std::to_string(MACRO_BRACKET_NESTING) +
+                               " deep, functions' included: more than the control takes");
+    }
+    if (m_Macro == nullptr) {
+      ++m_Brackets;
+    }
+  }
+
   double Number() {
     const std::size_t col = Col();
     std::string digits;
@@ -491,7 +751,7 @@ private:
     return value;
   }
 
-  Op Operator() {
+  Op Operator(Closer closer) {
     const std::size_t col = Col();
     const int c = Peek();
     switch (c) {
@@ -507,6 +767,9 @@ private:
     case '*':
       Take();
       if (Peek() == '*') {
+        if (m_Macro != nullptr) {
+          throw LineError(col, "'**' is not macro B: write POW[x, y]");
+        }
         Take();
         return Op::POWER;
       }
@@ -527,17 +790,47 @@ private:
     const std::string word = LettersAt(m_Line, m_Pos);
     for (const auto& [name, op] : NAMED) {
       if (word == name) {
+        if (m_Macro != nullptr && !m_Macro->haas && !m_Condition && IsComparison(op)) {
+          throw LineError(col, word +
+                                   " compares only in an IF or WHILE condition: macro B gives "
+                                   "a comparison no value to store or to move to");
+        }
         m_Pos += word.size();
         return op;
       }
     }
+    if (closer == Closer::STATEMENT) {
+      throw LineError(col, "an operator or the end of the statement expected");
+    }
     throw LineError(col, "an operator or ']' expected");
+  }
+
+  // ATAN[y]/[x], and in macro B ATAN[y, x] and POW[x, y]: the two arguments.
+  std::pair<double, double> TwoArguments(int depth, const std::string& name, bool slash) {
+    const std::size_t open = Col();
+    Expect('[', "");
+    Open(open);
+    const double first =
+        Sequence(depth, open, m_Macro != nullptr ? Closer::ARGUMENT : Closer::BRACKET);
+    double second = 0.0;
+    if (m_Macro != nullptr && m_Comma) {
+      second = Sequence(depth, open, Closer::BRACKET);
+      --m_Brackets;
+      return {first, second};
+    }
+    --m_Brackets;
+    if (!slash) {
+      throw LineError(Col(), name + " takes two arguments: " + name + "[x, y]");
+    }
+    Expect('/', "between the two arguments of ATAN[y]/[x]");
+    second = Bracketed(depth);
+    return {first, second};
   }
 
   double Call(int depth) {
     const std::size_t col = Col();
     const std::string name = LettersAt(m_Line, m_Pos);
-    const FunctionName* function = FindFunction(name);
+    const FunctionName* function = FindFunction(name, m_Macro != nullptr);
     if (function == nullptr) {
       throw LineError(col, "unknown function '" + name + "'");
     }
@@ -545,31 +838,60 @@ private:
     if (Peek() != '[') {
       throw LineError(Col(), name + " needs its argument in brackets");
     }
-    if (function->function == Function::EXISTS) {
+    switch (function->function) {
+    case Function::EXISTS: {
       Take();
       const std::size_t hash = Col();
       Expect('#', "in EXISTS[#<name>]");
       const ParameterRef ref = Reference(hash, depth + 1);
       Expect(']', "to close EXISTS");
+      m_Vacant = false;
       return m_Parameters.Exists(ref) ? 1.0 : 0.0;
     }
+    case Function::ATAN:
+    case Function::POW: {
+      const bool atan = function->function == Function::ATAN;
+      const auto [a, b] = TwoArguments(depth + 1, name, atan);
+      m_Vacant = false;
+      if (!atan) {
+        return Apply(Op::POWER, a, b, col);
+      }
+      if (m_Macro == nullptr) {
+        return std::atan2(a, b) * DEGREES_PER_RADIAN;
+      }
+      if (a == 0.0 && b == 0.0) {  // exact: only the origin has no angle
+        throw LineError(col, "ATAN of 0 and 0: the point has no angle");
+      }
+      // 0 to 360 degrees, as the Fanuc-family controls give it by default (ATAN[-1]/[-1] is
+      // 225).
+      const double angle = std::atan2(a, b) * DEGREES_PER_RADIAN;
+      return angle < 0.0 ? angle + 360.0 : angle;
+    }
+    case Function::BIN:
+    case Function::BCD:
+    case Function::ADP:
+      throw LineError(col, name + " converts the machine's signals: not supported here");
+    default:
+      break;
+    }
     const double x = Bracketed(depth + 1);
+    m_Vacant = false;
     double sine = 0.0;
     double cosine = 0.0;
     switch (function->function) {
     case Function::ABS:
       return std::fabs(x);
     case Function::ACOS:
-    case Function::ASIN:
+    case Function::ASIN: {
       if (x < -1.0 || x > 1.0) {
         throw LineError(col, name + " of a number outside -1 to 1");
       }
-      return (function->function == Function::ACOS ? std::acos(x) : std::asin(x)) *
-             DEGREES_PER_RADIAN;
-    case Function::ATAN: {
-      Expect('/', "between the two arguments of ATAN[y]/[x]");
-      const double run = Bracketed(depth + 1);
-      return std::atan2(x, run) * DEGREES_PER_RADIAN;
+      if (function->function == Function::ACOS) {
+        return std::acos(x) * DEGREES_PER_RADIAN;
+      }
+      const double angle = std::asin(x) * DEGREES_PER_RADIAN;
+      // Macro B: 270 to 90 degrees (ASIN[-0.5] is 330), as the controls give it by default.
+      return m_Macro != nullptr && angle < 0.0 ? angle + 360.0 : angle;
     }
     case Function::COS:
       SinCosDegrees(x, sine, cosine);
@@ -577,15 +899,23 @@ private:
     case Function::EXP:
       return Finite(std::exp(x), col);
     case Function::FIX:
-      return std::floor(x);
+      // Macro B drops the fraction (FIX[-1.2] is -1); RS274/NGC rounds down (-2).
+      return m_Macro != nullptr ? std::trunc(x) : std::floor(x);
     case Function::FUP:
-      return std::ceil(x);
+      // Macro B rounds away from zero (FUP[-1.2] is -2); RS274/NGC rounds up (-1).
+      return m_Macro != nullptr ? (x < 0.0 ? std::floor(x) : std::ceil(x)) : std::ceil(x);
     case Function::LN:
       if (x <= 0.0) {
         throw LineError(col, "LN of zero or a negative number");
       }
       return std::log(x);
     case Function::ROUND:
+      if (m_Macro != nullptr) {
+        // In an address, to the address's least input increment (X[ROUND[#1]] with #1 =
+        // 1.2345 is 1.235 mm); elsewhere to a whole number, halves away from zero.
+        const int decimals = m_Address != 0 ? AddressDecimals(m_Address, m_Macro->metric) : 0;
+        return RoundDecimal(x, decimals < 0 ? 0 : decimals);
+      }
       return std::round(x);  // halves away from zero: ROUND[-2.5] is -3
     case Function::SIN:
       SinCosDegrees(x, sine, cosine);
@@ -601,7 +931,7 @@ private:
         throw LineError(col, "TAN of 90 degrees (or 90 plus a multiple of 180)");
       }
       return Finite(sine / cosine, col);
-    case Function::EXISTS:
+    default:
       break;
     }
     return 0.0;
@@ -610,6 +940,12 @@ private:
   const std::string& m_Line;
   std::size_t m_Pos;
   ParameterAccess& m_Parameters;
+  const MacroRules* m_Macro;
+  bool m_Vacant = false;
+  bool m_Comma = false;
+  bool m_Condition = false;
+  char m_Address = 0;
+  int m_Brackets = 0;
 };
 
 struct KeywordName {
@@ -768,11 +1104,14 @@ bool ReadPlainLine(const std::string& line, EvaluatedLine& result) {
 }
 
 void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool plainOnly,
-                  EvaluatedLine& result, bool fastPath) {
-  if (fastPath && ReadPlainLine(line, result)) {
+                  EvaluatedLine& result, bool fastPath, const MacroRules* macro,
+                  std::size_t start) {
+  if (fastPath && start == 0 && ReadPlainLine(line, result)) {
+    result.vacant.clear();
     return;
   }
   result.assignments.clear();
+  result.vacant.clear();
   result.blockDelete = false;
   result.computed = false;
   std::vector<cli::Item>& items = result.items;
@@ -787,12 +1126,15 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
   if (items.capacity() < 8) {
     items.reserve(8);  // one allocation for a block of a few words, not one per doubling
   }
-  std::size_t pos = SkipSpaces(line, 0);
+  std::size_t pos = SkipSpaces(line, start);
   const std::size_t n = line.size();
   auto fail = [](std::size_t at, const std::string& message) { throw LineError(at + 1, message); };
   if (pos < n && line[pos] == '/') {
     result.blockDelete = true;
     ++pos;
+    if (macro != nullptr && pos < n && IsDigit(line[pos])) {
+      ++pos;  // "/1": the switch's number (the executor refuses the others)
+    }
   }
   // A line holding only '%' delimits the program; keep it as it is.
   {
@@ -813,6 +1155,17 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       ++pos;
       continue;
     }
+    if (c == ';' && macro != nullptr) {
+      // The end of the block, as Fanuc-family manuals write it: a second block after it on
+      // the same line would run as its own block there.
+      if (SkipSpaces(line, pos + 1) != n) {
+        fail(pos, "text after ';', the end of the block: put each block on a line of its own");
+      }
+      cli::Item& item = NextItem(items, count, cli::Item::COMMENT);
+      item.text = ";";
+      item.col = pos + 1;
+      break;
+    }
     if (c == '(' || c == ';') {
       const std::size_t end = c == '(' ? Comment(line, pos) : n;
       if (c == ';') {
@@ -829,6 +1182,9 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       // line; it is stored after the line.
       if (plainOnly) {
         throw PlainOnly{pos + 1};
+      }
+      if (macro != nullptr) {
+        fail(pos, "an assignment stands in a block of its own in macro B, not among NC words");
       }
       Reader reader(line, pos + 1, parameters);
       Assignment assignment;
@@ -849,6 +1205,11 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
       fail(pos, "an expression must follow the letter of a word, as in X[#1 + 2]");
     }
     if (!IsAlpha(static_cast<char>(c))) {
+      if (macro != nullptr && c == '/') {
+        fail(pos,
+             "'/' inside a block: block delete stands first on its line, and a division "
+             "inside an address's brackets (X[#1 / 2])");
+      }
       fail(pos, "unexpected character " + Printable(c));
     }
     const char letter = Upper(static_cast<char>(c));
@@ -862,12 +1223,19 @@ void EvaluateLine(const std::string& line, ParameterAccess& parameters, bool pla
     }
     const std::size_t col = pos + 1;
     ++pos;
-    if (ComputedValueAt(line, pos)) {
+    if (ComputedValueAt(line, pos, macro != nullptr)) {
       if (plainOnly) {
         throw PlainOnly{SkipSpaces(line, pos) + 1};
       }
-      Reader reader(line, pos, parameters);
+      Reader reader(line, pos, parameters, macro);
+      reader.InAddress(letter);
       const double value = reader.Value(0) + 0.0;  // + 0.0: no negative zero
+      if (reader.Vacant()) {
+        result.vacant.push_back({letter, col});
+        result.computed = true;
+        pos = reader.Pos();
+        continue;
+      }
       cli::Item& item = NextItem(items, count, cli::Item::WORD);
       item.letter = letter;
       item.col = col;
@@ -1051,6 +1419,300 @@ std::vector<double> ReadArguments(const std::string& line, const OHead& head, st
                     what() + " needs a value in brackets, as in " + what() + " [#1 GT 0]");
   }
   return values;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Macro B statements
+
+namespace {
+
+struct MacroKeyword {
+  std::string_view name;
+  MacroHead::Kind kind;
+};
+
+// ELSE, ENDIF and THEN first on a line belong to the IF blocks of newer controls, which are
+// refused when run (as IF statements that are not "IF [...] GOTO" or "THEN #i = ...").
+constexpr std::array<MacroKeyword, 12> MACRO_KEYWORDS = {{{"IF", MacroHead::IF},
+                                                          {"GOTO", MacroHead::GOTO},
+                                                          {"WHILE", MacroHead::WHILE},
+                                                          {"DO", MacroHead::DO},
+                                                          {"END", MacroHead::END},
+                                                          {"POPEN", MacroHead::PRINT},
+                                                          {"PCLOS", MacroHead::PRINT},
+                                                          {"DPRNT", MacroHead::PRINT},
+                                                          {"BPRNT", MacroHead::PRINT},
+                                                          {"ELSE", MacroHead::IF},
+                                                          {"ENDIF", MacroHead::IF},
+                                                          {"THEN", MacroHead::IF}}};
+
+// Up to nine digits from `pos` (spaces between them allowed), as a number; -1 when there are
+// none, and 999999999 for more (no sequence or program number is that long).
+long Digits(const std::string& line, std::size_t& pos) {
+  long value = -1;
+  int digits = 0;
+  while (pos < line.size() && (IsDigit(line[pos]) || IsSpace(line[pos]))) {
+    if (IsDigit(line[pos])) {
+      value = digits < 9 ? (value < 0 ? 0 : value) * 10 + (line[pos] - '0') : 999999999;
+      ++digits;
+    }
+    ++pos;
+  }
+  return value;
+}
+
+// The DO number after a WHILE's condition, read leniently: 0 when the text is not there.
+int WhileLoop(const std::string& line, std::size_t pos) {
+  pos = SkipSpaces(line, pos);
+  if (pos >= line.size() || line[pos] != '[') {
+    return 0;
+  }
+  int depth = 0;
+  for (; pos < line.size(); ++pos) {
+    depth += line[pos] == '[' ? 1 : line[pos] == ']' ? -1 : 0;
+    if (depth == 0) {
+      break;
+    }
+  }
+  pos = SkipSpaces(line, pos + 1);
+  if (LettersAt(line, pos) != "DO") {
+    return 0;
+  }
+  pos += 2;
+  const long m = Digits(line, pos);
+  return m < 0 || m > 1000 ? 0 : static_cast<int>(m);
+}
+
+// Only comments and the end of the block may follow a statement.
+void EndOfStatement(Reader& reader, const std::string& line, const std::string& what) {
+  for (int c = reader.Peek(); c >= 0; c = reader.Peek()) {
+    if (c == ';') {
+      if (SkipSpaces(line, reader.Pos() + 1) != line.size()) {
+        throw LineError(reader.Col(),
+                        "text after ';', the end of the block: put each block on "
+                        "a line of its own");
+      }
+      return;
+    }
+    if (c != '(') {
+      throw LineError(reader.Col(),
+                      "unexpected " + Printable(static_cast<unsigned char>(c)) + " after " + what);
+    }
+    const std::size_t end = Comment(line, reader.Pos());
+    while (reader.Pos() < end) {
+      reader.Take();
+    }
+  }
+}
+
+int LoopNumber(Reader& reader, const std::string& line, const std::string& keyword) {
+  const std::size_t col = reader.Col();
+  std::size_t pos = reader.Pos();
+  const long m = Digits(line, pos);
+  if (m < 1 || m > 3) {
+    throw LineError(col, keyword + " needs the loop's number, 1, 2 or 3 (" + keyword + "1)");
+  }
+  while (reader.Pos() < pos) {
+    reader.Take();
+  }
+  return static_cast<int>(m);
+}
+
+bool Condition(Reader& reader, const std::string& keyword) {
+  if (reader.Peek() != '[') {
+    throw LineError(reader.Col(),
+                    keyword + " needs its condition in brackets, as in " + keyword + " [#1 LT 10]");
+  }
+  reader.InCondition();
+  return reader.Bracketed(0) != 0.0;
+}
+
+long Target(Reader& reader) {
+  const std::size_t col = reader.Col();
+  const double value = reader.Value(0);
+  if (reader.Vacant()) {
+    throw LineError(col, "GOTO to a vacant variable");
+  }
+  if (value < 1.0 || value > 99999999.0 || value != std::floor(value)) {  // exact: whole
+    throw LineError(col, "GOTO needs a sequence number from 1 to 99999999, not " + Shown(value));
+  }
+  return static_cast<long>(value);
+}
+
+Assignment Assign(Reader& reader, ParameterAccess& parameters) {
+  const std::size_t col = reader.Col();
+  reader.Expect('#', "");
+  Assignment assignment;
+  assignment.target = reader.Reference(col, 0);
+  reader.Expect('=', "after " + assignment.target.Display() + ": a variable is set (#1 = 2)");
+  assignment.value = reader.Sequence(0, col, Reader::Closer::STATEMENT) + 0.0;
+  assignment.vacant = reader.Vacant();
+  parameters.CheckWritable(assignment.target);
+  return assignment;
+}
+
+}  // namespace
+
+MacroHead ReadMacroHead(const std::string& line) {
+  MacroHead head;
+  const std::size_t n = line.size();
+  std::size_t pos = SkipSpaces(line, 0);
+  if (pos < n && line[pos] == '/') {
+    head.blockDelete = true;
+    ++pos;
+    if (pos < n && IsDigit(line[pos])) {
+      head.skipSwitch = line[pos] == '1' ? 0 : line[pos] - '0';
+      ++pos;
+    }
+    pos = SkipSpaces(line, pos);
+  }
+  if (pos < n && Upper(line[pos]) == 'O') {
+    if (ReadOHead(line, true)) {
+      head.kind = MacroHead::NGC_OWORD;
+      head.body = pos;
+      return head;
+    }
+    std::size_t digits = SkipSpaces(line, pos + 1);
+    const long number = Digits(line, digits);
+    if (number >= 0) {
+      head.kind = MacroHead::PROGRAM;
+      head.program = number;
+      head.body = pos;
+      head.rest = digits;
+      return head;
+    }
+  }
+  if (pos < n && Upper(line[pos]) == 'N') {
+    std::size_t digits = SkipSpaces(line, pos + 1);
+    const long number = Digits(line, digits);
+    if (number >= 0) {
+      head.sequence = number;
+      pos = digits;
+    }
+  }
+  head.body = pos;
+  head.rest = pos;
+  if (pos >= n) {
+    return head;
+  }
+  if (line[pos] == '#') {
+    head.kind = MacroHead::ASSIGN;
+    return head;
+  }
+  if (!IsAlpha(line[pos]) || pos + 1 >= n || !IsAlpha(line[pos + 1])) {
+    return head;  // a word starts with one letter: the usual line is settled here
+  }
+  const std::string word = LettersAt(line, pos);
+  for (const MacroKeyword& keyword : MACRO_KEYWORDS) {
+    if (word == keyword.name) {
+      head.kind = keyword.kind;
+      head.keyword = word;
+      head.rest = pos + word.size();
+      std::size_t after = SkipSpaces(line, head.rest);
+      if (head.kind == MacroHead::DO || head.kind == MacroHead::END) {
+        const long m = Digits(line, after);
+        head.loop = m < 0 || m > 1000 ? 0 : static_cast<int>(m);
+      } else if (head.kind == MacroHead::WHILE) {
+        head.loop = WhileLoop(line, head.rest);
+      }
+      return head;
+    }
+  }
+  return head;
+}
+
+MacroStatement ReadMacroStatement(const std::string& line, const MacroHead& head,
+                                  ParameterAccess& parameters, const MacroRules& rules) {
+  Reader reader(line, head.rest, parameters, &rules);
+  MacroStatement statement;
+  statement.col = head.body + 1;
+  switch (head.kind) {
+  case MacroHead::ASSIGN:
+    statement.kind = MacroStatement::ASSIGN;
+    statement.assignment = Assign(reader, parameters);
+    EndOfStatement(reader, line, "the assignment");
+    return statement;
+  case MacroHead::IF: {
+    if (head.keyword != "IF") {
+      throw LineError(statement.col,
+                      head.keyword +
+                          ": IF ... THEN ... ELSE ... ENDIF blocks are not supported; "
+                          "write IF [...] GOTO n, or IF [...] THEN #i = ...");
+    }
+    const bool holds = Condition(reader, "IF");
+    const std::size_t col = reader.Col();
+    const std::string then = LettersAt(line, reader.Pos());
+    if (then == "GOTO") {
+      for (std::size_t k = 0; k < then.size(); ++k) {
+        reader.Take();
+      }
+      if (holds) {
+        statement.kind = MacroStatement::GOTO;
+        statement.targetCol = reader.Col();
+        statement.target = Target(reader);
+        EndOfStatement(reader, line, "the GOTO");
+      }
+      return statement;
+    }
+    if (then != "THEN") {
+      throw LineError(col, "IF [...] needs GOTO n or THEN #i = ... after its condition");
+    }
+    for (std::size_t k = 0; k < then.size(); ++k) {
+      reader.Take();
+    }
+    if (reader.Peek() != '#') {
+      throw LineError(reader.Col(),
+                      "IF [...] THEN takes one assignment (#i = ...); other "
+                      "statements after THEN are not supported");
+    }
+    if (holds) {
+      statement.kind = MacroStatement::ASSIGN;
+      statement.assignment = Assign(reader, parameters);
+      EndOfStatement(reader, line, "the assignment");
+    }
+    return statement;
+  }
+  case MacroHead::GOTO:
+    statement.kind = MacroStatement::GOTO;
+    statement.targetCol = reader.Col();
+    statement.target = Target(reader);
+    EndOfStatement(reader, line, "the GOTO");
+    return statement;
+  case MacroHead::WHILE: {
+    statement.kind = MacroStatement::WHILE;
+    statement.holds = Condition(reader, "WHILE");
+    const std::size_t col = reader.Col();
+    if (LettersAt(line, reader.Pos()) != "DO") {
+      throw LineError(col, "WHILE [...] needs DO and the loop's number after its condition");
+    }
+    reader.Take();
+    reader.Take();
+    statement.loop = LoopNumber(reader, line, "DO");
+    EndOfStatement(reader, line, "WHILE [...] DO" + std::to_string(statement.loop));
+    return statement;
+  }
+  case MacroHead::DO:
+  case MacroHead::END:
+    statement.kind = head.kind == MacroHead::DO ? MacroStatement::DO : MacroStatement::END;
+    statement.loop = LoopNumber(reader, line, head.keyword);
+    EndOfStatement(reader, line, head.keyword + std::to_string(statement.loop));
+    return statement;
+  default:
+    return statement;
+  }
+}
+
+bool ReadMacroCondition(const std::string& line, std::size_t& pos, ParameterAccess& parameters,
+                        const MacroRules& rules) {
+  Reader reader(line, pos, parameters, &rules);
+  const bool holds = Condition(reader, "the condition");
+  pos = reader.Pos();
+  return holds;
+}
+
+double RoundToAddress(char letter, double value, bool metric) {
+  const int decimals = AddressDecimals(letter, metric);
+  return decimals < 0 ? value : RoundDecimal(value, decimals) + 0.0;
 }
 
 std::string FormatWord(char letter, double value) {

@@ -23,6 +23,9 @@ namespace cutcomp::language {
 enum class Axis { X, Y, Z, A, B, C, U, V, W };
 inline constexpr int AXIS_COUNT = 9;
 
+// The tool offset registers a Fanuc-family program reads through its system variables.
+enum class OffsetKind { LENGTH_GEOMETRY, LENGTH_WEAR, RADIUS_GEOMETRY, RADIUS_WEAR };
+
 // What a program can read of the machine's state through the predefined read-only parameters.
 // The reader implements it: its state must reflect every block handed out so far (the layer
 // evaluates a block only after the reader has taken the previous one).
@@ -38,6 +41,19 @@ public:
   virtual int SelectedTool() const = 0;  // the last T word; -1 for none
   // Diameter of the current tool from the tool table; nullopt when unknown.
   virtual std::optional<double> ToolDiameter() const = 0;
+
+  // For Fanuc-family system variables; each answers nullopt (unknown: reading the variable is
+  // an input error naming it) unless the implementation follows that state.
+  // The G code in force in a modal group, numbered as Fanuc numbers them for machining centres
+  // (1 motion, 2 plane, 3 distance, 5 feed mode, 6 units, 7 cutter compensation, 8 tool
+  // length, 9 cycles, 14 work coordinates...): #4001 to #4030.
+  virtual std::optional<double> ModalGroup(int /*group*/) const { return std::nullopt; }
+  // The last value of a modal word (B D E F H M N S T): #4102 to #4120.
+  virtual std::optional<double> ModalWord(char /*letter*/) const { return std::nullopt; }
+  // A tool offset register in program units (a radius for RADIUS_*): #2001.., #10001...
+  virtual std::optional<double> ToolOffset(OffsetKind /*kind*/, int /*number*/) const {
+    return std::nullopt;
+  }
 };
 
 // A stand-in for the reader's state, for tools without a reader of their own (the tests, the
@@ -52,6 +68,12 @@ public:
   int CurrentTool() const override { return m_CurrentTool; }
   int SelectedTool() const override { return m_SelectedTool; }
   std::optional<double> ToolDiameter() const override;
+  // Groups 1 (G0-G3), 2, 3, 6 and 7 once a block states them (3 and 6 from the start, as
+  // Metric and Incremental); the words D F H N S T once written.
+  std::optional<double> ModalGroup(int group) const override;
+  std::optional<double> ModalWord(char letter) const override;
+  // RADIUS_GEOMETRY of register n: half the diameter of tool n; nothing else.
+  std::optional<double> ToolOffset(OffsetKind kind, int number) const override;
 
   std::map<int, double> diameters;  // tool number -> diameter, for #5410
 
@@ -62,6 +84,29 @@ private:
   bool m_Incremental = false;
   int m_CurrentTool = 0;
   int m_SelectedTool = -1;
+  std::map<int, double> m_Groups;  // groups 1, 2 and 7
+  std::map<char, double> m_Words;
+};
+
+// The language a program is written in.
+enum class Dialect {
+  AUTO,   // recognised from the program (see LanguageSource::DialectChoice)
+  NGC,    // RS274/NGC as LinuxCNC runs it: parameters, expressions, O-words
+  FANUC,  // Fanuc-family custom macro B, M98/M99 subprograms, G65/G66 macro calls
+  HAAS    // macro B as Haas controls run it: M97 local subprograms, comparisons as values
+};
+
+// "ngc", "fanuc", "haas" ("auto" for AUTO).
+const char* DialectName(Dialect dialect);
+
+// How a Fanuc-family program's coordinate word without a decimal point is read ("X100"): in
+// whole units (calculator-type input) or in the least input increment (0.001 mm, 0.0001 inch,
+// 0.001 degree), as the control's parameter says. Words of value 0 and words with a point
+// read the same either way.
+enum class IntegerWords {
+  WARN,      // whole units, with a warning at the first such word: the control may differ
+  WHOLE,     // whole units
+  INCREMENT  // least input increment: X100 is 0.1 mm
 };
 
 struct LanguageOptions {
@@ -76,6 +121,25 @@ struct LanguageOptions {
   // Receives warnings (a numbered parameter read before it is set, lines after the program
   // end that are left out), located like errors. Unset: warnings are dropped.
   std::function<void(const cli::InputError&)> warn;
+  // The program's language. AUTO recognises it from the program (reading it through once
+  // first when it is a file).
+  Dialect dialect = Dialect::NGC;
+  // The machine's block-delete switch: on, lines starting with '/' are passed over entirely
+  // (nothing on them runs); off, they run and are handed on marked, to be written with their
+  // '/', and a line that computes or jumps there is refused.
+  bool skipBlockDelete = false;
+  // Fanuc-family dialects: coordinate words without a decimal point.
+  IntegerWords integerWords = IntegerWords::WARN;
+};
+
+// The dialect a program is run in, and what decided it.
+struct DialectChoice {
+  Dialect dialect = Dialect::NGC;
+  bool recognised = false;    // from the program rather than given
+  cli::SourceLocation where;  // recognised: the line that decided (line 0: none did)
+  std::string construct;      // recognised: what there decided ("WHILE", "o100 sub")
+  // "fanuc (recognised from line 17: WHILE)", "ngc (as given)".
+  std::string Describe() const;
 };
 
 // Splits a colon-separated search path ("subs:/opt/ngc") into directories.
@@ -105,8 +169,13 @@ public:
   // field for this.)
   bool LastBlockComputed() const;
 
-  // The subroutine called at `site` ("o<pocket>"), empty if no call was executed there.
+  // The subroutine called at `site` ("o<pocket>", "O1234"), empty if no call was executed
+  // there.
   std::string RoutineCalledAt(const cli::SourceLocation& site) const;
+
+  // The dialect the program runs in. Recognised from a file, it is known once the source is
+  // made; from a pipe, once the first line that tells has been read (until then: NGC).
+  const DialectChoice& ChosenDialect() const;
 
 private:
   struct Impl;

@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The executor: the parameter store and its scopes, subroutine calls and returns, conditions
-// and loops. It decides which line runs next and hands out the lines that produce words; what
-// a line says is read by the evaluator. Control flow jumps by seeking in the file: a loop
-// stores where its body starts, a call where to come back to, nothing else is kept.
+// The executor of RS274/NGC: the parameter store and its scopes, subroutine calls and returns,
+// conditions and loops; and the public side of the language layer. It decides which line runs
+// next and hands out the lines that produce words; what a line says is read by the evaluator.
+// The Fanuc-family dialects run in macro_b.cpp and macro_calls.cpp.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <unordered_map>
 #include <utility>
 
-#include "evaluator.h"
-#include "language.h"
-#include "source_file.h"
+#include "executor.h"
 
 namespace cutcomp::language {
 
@@ -28,8 +26,6 @@ namespace {
 
 // Numbered parameters the program may set: #1..#5399 (index 0 unused).
 constexpr int NUMBERED_COUNT = 5400;
-// #1..#30 carry a subroutine's arguments: each call has its own, the caller's come back after.
-constexpr int ARGUMENT_COUNT = 30;
 // Read-only numbered parameters: the tool, its diameter, the position on nine axes.
 constexpr int CURRENT_TOOL_PARAMETER = 5400;
 constexpr int TOOL_DIAMETER_PARAMETER = 5410;
@@ -55,35 +51,6 @@ Keyword EndOf(Keyword kind) {
     return Keyword::ENDREPEAT;
   }
 }
-
-// An open if, while, do or repeat.
-struct Control {
-  Keyword kind = Keyword::IF;
-  std::string label;
-  FilePosition start;  // while: its own line; do, repeat: the first line of the body
-  std::size_t line = 0;
-  double remaining = 0.0;  // repeat: iterations left, this one included
-  bool sawElse = false;    // if: the else branch runs
-};
-
-// The main program or a called subroutine.
-struct Frame {
-  std::string label;  // "<pocket>", "100"; empty for the main program
-  SourceLocation callSite;
-  std::size_t returnFile = 0;
-  FilePosition returnPosition;
-  SourceLocation definition;  // the sub line
-  std::array<double, ARGUMENT_COUNT> saved{};
-  std::array<bool, ARGUMENT_COUNT> savedSet{};
-  std::unordered_map<std::string, double> locals;
-  std::vector<Control> controls;
-};
-
-struct SubDefinition {
-  std::size_t file = 0;
-  FilePosition body;
-  std::size_t line = 0;
-};
 
 // The names of predefined read-only parameters.
 enum class Predefined {
@@ -123,6 +90,12 @@ Predefined FindPredefined(const std::string& name, int& axis) {
   return Predefined::NONE;
 }
 
+// A line that starts with '/' (after spaces).
+bool IsBlockDelete(const std::string& line) {
+  const std::size_t first = line.find_first_not_of(" \t");
+  return first != std::string::npos && line[first] == '/';
+}
+
 bool EndsProgram(const std::vector<Item>& items) {
   return std::any_of(items.begin(), items.end(), [](const Item& item) {
     return item.kind == Item::WORD && item.letter == 'M' && (item.value == 2 || item.value == 30);
@@ -138,86 +111,25 @@ bool FileNameSafe(const std::string& name) {
 
 }  // namespace
 
-struct LanguageSource::Impl : detail::ParameterAccess {
-  Impl(std::FILE* program, const MachineState& state, LanguageOptions options)
-      : m_Options(std::move(options)),
-        m_State(state),
-        m_Numbered(NUMBERED_COUNT, 0.0),
-        m_Set(NUMBERED_COUNT, false),
-        m_Warned(NUMBERED_COUNT, false) {
-    m_Files.push_back(std::make_unique<SourceFile>(program, std::string(), false));
-    m_Frames.emplace_back();
-    m_Globals["_value"] = 0.0;
-    m_Globals["_value_returned"] = 0.0;
+LanguageSource::Impl::Impl(std::FILE* program, const MachineState& state, LanguageOptions options)
+    : m_Options(std::move(options)),
+      m_State(state),
+      m_Numbered(NUMBERED_COUNT, 0.0),
+      m_Set(NUMBERED_COUNT, false),
+      m_Warned(NUMBERED_COUNT, false) {
+  m_Choice.dialect = m_Options.dialect;
+  if (m_Options.dialect == Dialect::AUTO) {
+    Recognise(program);
   }
-
-  bool Next(SourceBlock& block);
-
-  // ParameterAccess
-  double Read(const ParameterRef& ref) override;
-  bool Exists(const ParameterRef& ref) override;
-  void CheckWritable(const ParameterRef& ref) override;
-  void Write(const detail::Assignment& assignment);
-
-  SourceFile& File() { return *m_Files[m_File]; }
-  SourceLocation Here() { return {File().Name(), File().LineNumber()}; }
-  std::vector<SourceLocation> Callers() const {
-    std::vector<SourceLocation> callers;
-    for (std::size_t i = m_Frames.size(); i-- > 1;) {
-      callers.push_back(m_Frames[i].callSite);
-    }
-    return callers;
-  }
-  InputError Located(std::size_t col, const std::string& message) {
-    return InputError(Here(), col, message, Callers());
-  }
-  void Warn(std::size_t col, const std::string& message) {
-    if (m_Options.warn) {
-      m_Options.warn(Located(col, message));
-    }
-  }
-  void Count() {
-    if (++m_Count > m_Options.maxBlocks) {
-      throw Located(0, "the program runs past " + std::to_string(m_Options.maxBlocks) +
-                           " blocks (lines run or passed over): a loop that does not end?");
-    }
-  }
-
-  bool EndOfFile();
-  bool AfterEnd(SourceBlock& block);
-  void Emit(SourceBlock& block);
-  void Execute(const OHead& head);
-  OHead SkipTo(const OHead& opening, unsigned wanted, Keyword end);
-  void Define(const OHead& head);
-  void Call(const OHead& head);
-  void Return(const OHead& head);
-  SubDefinition Find(const OHead& head, const SourceLocation& site);
-  bool Search(const OHead& head, std::size_t file, SubDefinition& found);
-  void If(const OHead& head);
-  void Push(const OHead& head, Control control);
-  Control& Top(const OHead& head, Keyword kind);
-  void Leave(const OHead& head);
-  std::vector<double> Arguments(const OHead& head, std::size_t min, std::size_t max) {
-    return detail::ReadArguments(m_Line, head, min, max, *this);
-  }
-
-  LanguageOptions m_Options;
-  const MachineState& m_State;
-  std::vector<std::unique_ptr<SourceFile>> m_Files;
-  std::size_t m_File = 0;
-  std::vector<Frame> m_Frames;
-  std::unordered_map<std::string, SubDefinition> m_Subs;
-  std::vector<double> m_Numbered;
-  std::vector<bool> m_Set;
-  std::vector<bool> m_Warned;
-  std::unordered_map<std::string, double> m_Globals;
-  std::map<std::pair<std::string, std::size_t>, std::string> m_CallSites;
-  std::uint64_t m_Count = 0;
-  bool m_Ended = false;  // M2 or M30 ran
-  bool m_EndedInMain = false;
-  std::string m_Line;
-  detail::EvaluatedLine m_Evaluated;
-};
+  m_Macro = m_Choice.dialect == Dialect::FANUC || m_Choice.dialect == Dialect::HAAS;
+  m_Rules.haas = m_Choice.dialect == Dialect::HAAS;
+  m_Files.push_back(std::make_unique<SourceFile>(program, std::string(), false));
+  m_Frames.emplace_back();
+  m_Frames.back().programStart = File().Start();
+  m_Globals["_value"] = 0.0;
+  m_Globals["_value_returned"] = 0.0;
+  m_Variables.locals.emplace_back();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Parameters
@@ -313,6 +225,10 @@ bool LanguageSource::Impl::Exists(const ParameterRef& ref) {
 }
 
 void LanguageSource::Impl::CheckWritable(const ParameterRef& ref) {
+  if (m_Macro) {
+    CheckMacroWritable(ref);
+    return;
+  }
   int axis = 0;
   if (ref.named) {
     if (FindPredefined(ref.name, axis) != Predefined::NONE) {
@@ -347,6 +263,10 @@ void LanguageSource::Impl::Write(const detail::Assignment& assignment) {
 // Lines
 
 bool LanguageSource::Impl::Next(SourceBlock& block) {
+  return m_Macro ? NextMacro(block) : NextNgc(block);
+}
+
+bool LanguageSource::Impl::NextNgc(SourceBlock& block) {
   if (m_Ended && !m_EndedInMain) {
     return false;
   }
@@ -358,9 +278,26 @@ bool LanguageSource::Impl::Next(SourceBlock& block) {
       continue;
     }
     Count();
+    if (m_Undecided && RecogniseLine()) {
+      // A program from a pipe whose first line of a Fanuc-family construct comes now.
+      try {
+        if (MacroLine(block)) {
+          return true;
+        }
+      } catch (const LineError& error) {
+        throw Located(error.Col(), Foreign(error.what()));
+      }
+      return NextMacro(block);
+    }
+    if (m_Options.skipBlockDelete && IsBlockDelete(m_Line)) {
+      continue;
+    }
     // A line of plain words (most lines of most programs) is no O-word line, sets nothing
     // and computes nothing: it goes out as it is read.
     if (!m_Ended && detail::ReadPlainLine(m_Line, m_Evaluated)) {
+      if (m_CheckForeign) {
+        ForeignWords(m_Evaluated.items);
+      }
       Emit(block);
       if (EndsProgram(block.items)) {
         m_Ended = true;
@@ -376,10 +313,15 @@ bool LanguageSource::Impl::Next(SourceBlock& block) {
         continue;
       }
       if (const std::optional<OHead> head = detail::ReadOHead(m_Line, false)) {
+        m_UndecidedRan = true;
         Execute(*head);
         continue;
       }
       detail::EvaluateLine(m_Line, *this, false, m_Evaluated);
+      m_UndecidedRan = m_UndecidedRan || m_Evaluated.computed;
+      if (m_CheckForeign) {
+        ForeignWords(m_Evaluated.items);
+      }
       if (m_Evaluated.blockDelete && !m_Evaluated.assignments.empty()) {
         throw LineError(m_Evaluated.assignments.front().target.col,
                         "a parameter is set on a block-delete line ('/'): whether it is set "
@@ -398,7 +340,7 @@ bool LanguageSource::Impl::Next(SourceBlock& block) {
       }
       return true;
     } catch (const LineError& error) {
-      throw Located(error.Col(), error.what());
+      throw Located(error.Col(), Foreign(error.what()));
     }
   }
 }
@@ -601,6 +543,9 @@ OHead LanguageSource::Impl::SkipTo(const OHead& opening, unsigned wanted, Keywor
     Count();
     const std::optional<OHead> head = detail::ReadOHead(m_Line, true);
     if (head && head->label == opening.label && (Bit(head->keyword) & wanted) != 0) {
+      if (head->blockDelete && m_Options.skipBlockDelete) {
+        continue;  // the switch is on: the line does not run, nor close anything
+      }
       if (head->blockDelete) {
         throw LineError(head->col,
                         "an O-word on a block-delete line ('/'): whether it runs would depend "
@@ -756,7 +701,8 @@ bool LanguageSource::Impl::Search(const OHead& head, std::size_t file, SubDefini
   while (source.Next(m_Line)) {
     Count();
     const std::optional<OHead> line = detail::ReadOHead(m_Line, true);
-    if (line && line->label == head.label && line->keyword == Keyword::SUB) {
+    if (line && line->label == head.label && line->keyword == Keyword::SUB &&
+        !(line->blockDelete && m_Options.skipBlockDelete)) {
       found = {file, source.Here(), source.LineNumber()};
       m_Subs[head.label] = found;
       return true;
@@ -817,6 +763,8 @@ LanguageSource::~LanguageSource() = default;
 bool LanguageSource::Next(SourceBlock& block) { return m_Impl->Next(block); }
 
 bool LanguageSource::LastBlockComputed() const { return m_Impl->m_Evaluated.computed; }
+
+const DialectChoice& LanguageSource::ChosenDialect() const { return m_Impl->m_Choice; }
 
 std::string LanguageSource::RoutineCalledAt(const SourceLocation& site) const {
   const auto it = m_Impl->m_CallSites.find({site.file, site.line});
@@ -927,7 +875,43 @@ void TrackedMachineState::Observe(const SourceBlock& block) {
     } else if (item.letter == 'M' && item.value == 6) {
       m_CurrentTool = m_SelectedTool;
     }
+    if (item.letter == 'G') {
+      const double code = item.value;
+      const int group = code == 0 || code == 1 || code == 2 || code == 3 ? 1
+                        : code == 17 || code == 18 || code == 19         ? 2
+                        : code == 40 || code == 41 || code == 42         ? 7
+                                                                         : 0;
+      if (group != 0) {
+        m_Groups[group] = code;
+      }
+    } else if (std::string("DFHNST").find(item.letter) != std::string::npos) {
+      m_Words[item.letter] = item.value;
+    }
   }
+}
+
+std::optional<double> TrackedMachineState::ModalGroup(int group) const {
+  if (group == 3) {
+    return m_Incremental ? 91.0 : 90.0;
+  }
+  if (group == 6) {
+    return m_Metric ? 21.0 : 20.0;
+  }
+  const auto it = m_Groups.find(group);
+  return it == m_Groups.end() ? std::nullopt : std::optional<double>(it->second);
+}
+
+std::optional<double> TrackedMachineState::ModalWord(char letter) const {
+  const auto it = m_Words.find(letter);
+  return it == m_Words.end() ? std::nullopt : std::optional<double>(it->second);
+}
+
+std::optional<double> TrackedMachineState::ToolOffset(OffsetKind kind, int number) const {
+  const auto it = diameters.find(number);
+  if (kind != OffsetKind::RADIUS_GEOMETRY || it == diameters.end()) {
+    return std::nullopt;
+  }
+  return it->second / 2.0;
 }
 
 std::optional<double> TrackedMachineState::Position(Axis axis) const {

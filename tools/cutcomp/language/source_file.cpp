@@ -16,6 +16,7 @@ SourceFile::SourceFile(std::FILE* file, std::string name, bool owned)
   const long start = std::ftell(file);
   m_BufferOffset = start > 0 ? start : 0;  // a pipe has no offset: it cannot seek anyway
   m_LineStart = Here();
+  m_Start = m_LineStart;
 }
 
 SourceFile::~SourceFile() {

@@ -38,6 +38,8 @@ public:
   // Reads on from `position`. Throws InputError when the file cannot seek (a pipe).
   void Seek(const FilePosition& position);
   const std::string& Name() const { return m_Name; }
+  // Where the file was first read from (its first line).
+  FilePosition Start() const { return m_Start; }
 
 private:
   bool Fill();
@@ -51,6 +53,7 @@ private:
   std::size_t m_End = 0;
   std::size_t m_Line = 0;
   FilePosition m_LineStart;
+  FilePosition m_Start;
 };
 
 }  // namespace cutcomp::language
