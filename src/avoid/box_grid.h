@@ -32,8 +32,9 @@ inline Box BoxOf(const Curve& c) {
 
 class BoxGrid {
 public:
-  // Heuristic: this many cells along the longer side of all the boxes at most; a box wider than
-  // MAX_SPAN cells is kept aside and offered to every query instead of filling the cells.
+  // Heuristic: the square root of the number of boxes in cells along the longer side of all the
+  // boxes, and this many at most; a box wider than MAX_SPAN cells is kept aside and offered to
+  // every query instead of filling the cells.
   static constexpr double CELLS = 128.0;
   static constexpr long MAX_SPAN = 16;
 
@@ -50,8 +51,10 @@ public:
     if (m_Boxes.empty()) {
       return;
     }
+    // About as many cells as boxes, so that a few boxes cost a few cells.
+    const double cells = std::clamp(std::sqrt(static_cast<double>(m_Boxes.size())), 1.0, CELLS);
     const double side = std::max(m_All.maxX - m_All.minX, m_All.maxY - m_All.minY);
-    m_Cell = side > 0.0 && std::isfinite(side) ? side / CELLS : 1.0;
+    m_Cell = side > 0.0 && std::isfinite(side) ? side / cells : 1.0;
     m_Columns = Index(m_All.maxX, m_All.minX) + 1;
     m_Rows = Index(m_All.maxY, m_All.minY) + 1;
     m_Cells.assign(static_cast<std::size_t>(m_Columns * m_Rows), {});

@@ -21,7 +21,7 @@ using avoid::NONE;
 // Rounds of corners joined by arcs instead of the engine's lines before a place where the path
 // cannot resume where it left is crossed by a straight line. Each round takes the corners next
 // to every such place at once; two rounds settle every case the tests and surveys hold.
-constexpr int ROUNDING_ROUNDS = 6;
+constexpr int ROUNDING_ROUNDS = 8;
 
 // Pieces of the finished path shorter than this fraction of the coordinates' size are no moves.
 constexpr double NO_MOVE = 1e-12;
@@ -161,6 +161,27 @@ bool CGougeFreePath::Impl::Run(const std::vector<ContourSegment>& contour, std::
       return Fail("block " + Id(run[raw.failed]) + ": the engine refuses it (message " +
                   std::to_string(raw.code) + ": " + GetErrorGloss(raw.code) + ")");
     }
+    // An offset trimmed at both ends that runs backwards follows nothing of its wall, and the
+    // trims at its ends cut away offsets of its neighbours that may bound the region the tool
+    // may occupy: those corners are joined untrimmed (fixture:
+    // avoid/step_shorter_than_its_corners).
+    bool untrimmed = false;
+    for (const avoid::RunPiece& piece : raw.pieces) {
+      if (!piece.reversed) {
+        continue;
+      }
+      for (const std::size_t joint :
+           {piece.segment > 0 ? piece.segment - 1 : NONE, piece.segment}) {
+        if (joint != NONE && joint + 1 < count && run[joint].phase == CRC_STATUS_DOING &&
+            run[joint + 1].phase == CRC_STATUS_DOING && !round[joint]) {
+          round[joint] = true;
+          untrimmed = true;
+        }
+      }
+    }
+    if (untrimmed && pass < ROUNDING_ROUNDS) {
+      continue;
+    }
     if (!trimmer.Split(raw.pieces, parts, error)) {
       return false;
     }
@@ -238,7 +259,7 @@ bool CGougeFreePath::Impl::Run(const std::vector<ContourSegment>& contour, std::
     piece.id = run[segment].id;
     piece.phase = run[segment].phase;
     if (kept.raw == NONE) {
-      piece.kind = PIECE_LINE;
+      piece.kind = kept.tool.arc ? PIECE_CORNER : PIECE_LINE;
       piece.inserted = true;
     } else {
       const avoid::RunPiece& from = raw.pieces[kept.raw];

@@ -98,6 +98,85 @@ struct Profile {
   double extent = 0.0;
 };
 
+// The thickness along a stretch of wall `length` long, positions s0 to s1: its largest value and
+// where, and the length over which it exceeds the tolerance, added into `profile`. A distance
+// moves no faster than its point, so between two positions h apart the thickness lies within
+// (fa + fb -+ h) / 2: an interval is split only while that leaves the largest value in doubt by
+// more than half the tolerance, or the tolerance crossed inside it; the leaves are at most the
+// tolerance long (and no shorter than the stretch over MAX_SAMPLES), and the largest sample is
+// refined by golden sections within a leaf on either side.
+template <typename Thickness>
+void Measure(const Thickness& thickness, double s0, double s1, double length, double r,
+             double tolerance, Profile& profile) {
+  struct Leaf {
+    double a, b, fa, fb;
+  };
+  const double finest = std::max(tolerance, length / static_cast<double>(MAX_SAMPLES));
+  double best = -HUGE_VAL;
+  double bestAt = s0;
+  double bestStep = 0.0;
+  const auto sample = [&](double s, double near, double step) {
+    const double f = thickness(s, near);
+    if (f > best) {
+      best = f;
+      bestAt = s;
+      bestStep = step;
+    }
+    return f;
+  };
+  const double fa = sample(s0, HUGE_VAL, length);
+  if (!(length > 0.0)) {  // a corner: one point
+    if (best > profile.depth) {
+      profile.depth = best;
+      profile.at = s0;
+    }
+    return;
+  }
+  const double fb = sample(s1, fa + r + length, length);
+  std::vector<Leaf> stack{{s0, s1, fa, fb}};
+  while (!stack.empty()) {
+    const Leaf leaf = stack.back();
+    stack.pop_back();
+    const double h = length * (leaf.b - leaf.a) / (s1 - s0);
+    const double low = 0.5 * (leaf.fa + leaf.fb - h);
+    const double high = 0.5 * (leaf.fa + leaf.fb + h);
+    const bool splitForTop = high > best + 0.5 * tolerance;
+    const bool splitForExtent = low <= tolerance && high > tolerance;
+    if (h > finest && (splitForTop || splitForExtent)) {
+      const double m = 0.5 * (leaf.a + leaf.b);
+      const double fm = sample(m, std::min(leaf.fa, leaf.fb) + r + 0.5 * h, 0.5 * h);
+      stack.push_back({leaf.a, m, leaf.fa, fm});
+      stack.push_back({m, leaf.b, fm, leaf.fb});
+      continue;
+    }
+    // The length over which more than the tolerance is left, by straight interpolation.
+    const double a = leaf.fa - tolerance;
+    const double b = leaf.fb - tolerance;
+    if (a > 0.0 && b > 0.0) {
+      profile.extent += h;
+    } else if (a > 0.0 || b > 0.0) {
+      profile.extent += h * std::max(a, b) / (std::fabs(a) + std::fabs(b));
+    }
+  }
+  // Golden sections about the largest sample, within its step either side.
+  const double ds = (s1 - s0) * bestStep / length;
+  double lo = std::max(s0, bestAt - ds);
+  double hi = std::min(s1, bestAt + ds);
+  const double near = best + r + 2.0 * bestStep;  // the path lies within this of the bracket
+  const double golden = 0.5 * (std::sqrt(5.0) - 1.0);
+  for (int step = 0; step < REFINE_STEPS && hi > lo; ++step) {
+    const double c = hi - golden * (hi - lo);
+    const double d = lo + golden * (hi - lo);
+    const double fc = sample(c, near, 0.0);
+    const double fd = sample(d, near, 0.0);
+    (fc > fd ? hi : lo) = fc > fd ? d : c;
+  }
+  if (best > profile.depth) {
+    profile.depth = best;
+    profile.at = bestAt;
+  }
+}
+
 }  // namespace
 
 std::vector<MaterialLeft> MeasureLeft(Trimmer& trimmer, const std::vector<RunPiece>& raw,
@@ -204,70 +283,16 @@ std::vector<MaterialLeft> MeasureLeft(Trimmer& trimmer, const std::vector<RunPie
         }
         pieces = rest;
       }
-      const auto thickness = [&](double s) {
+      // The thickness at position s: the distance to the path less the radius. `near` is a
+      // distance the path is known to lie within (a sample close by, one radius beyond).
+      const auto thickness = [&](double s, double near) {
         const Point p = PointAt(wall, s);
-        const double bound = std::min((p - exit).GetLength(), (p - entry).GetLength());
+        const double bound = std::min({(p - exit).GetLength(), (p - entry).GetLength(), near});
         return path.Distance(p, bound) - r;
       };
       Profile profile;
       for (const auto& [s0, s1] : pieces) {
-        const double length = LengthOf(wall) * (s1 - s0);
-        const std::size_t steps =
-            length > 0.0
-                ? std::clamp<std::size_t>(static_cast<std::size_t>(std::ceil(length / tolerance)),
-                                          1, MAX_SAMPLES)
-                : 0;
-        double previous = 0.0;
-        std::size_t best = 0;
-        std::vector<double> at(steps + 1);
-        std::vector<double> f(steps + 1);
-        for (std::size_t m = 0; m <= steps; ++m) {
-          at[m] = steps == 0 ? s0
-                             : s0 + (s1 - s0) * static_cast<double>(m) / static_cast<double>(steps);
-          f[m] = thickness(at[m]);
-          if (f[m] > f[best]) {
-            best = m;
-          }
-          if (m > 0) {
-            // The length over which more than the tolerance is left, between two samples by
-            // straight interpolation.
-            const double h = length / static_cast<double>(steps);
-            const double a = previous - tolerance;
-            const double b = f[m] - tolerance;
-            if (a > 0.0 && b > 0.0) {
-              profile.extent += h;
-            } else if (a > 0.0 || b > 0.0) {
-              profile.extent += h * std::max(a, b) / (std::fabs(a) + std::fabs(b));
-            }
-          }
-          previous = f[m];
-        }
-        // Refined about the largest sample, within one step either side: the thickness is within
-        // a step of its samples (a distance moves no faster than the point).
-        double lo = at[best > 0 ? best - 1 : 0];
-        double hi = at[std::min(best + 1, steps)];
-        double top = f[best];
-        double topAt = at[best];
-        const double golden = 0.5 * (std::sqrt(5.0) - 1.0);
-        for (int step = 0; step < REFINE_STEPS && hi > lo; ++step) {
-          const double c = hi - golden * (hi - lo);
-          const double d = lo + golden * (hi - lo);
-          const double fc = thickness(c);
-          const double fd = thickness(d);
-          if (fc > top) {
-            top = fc;
-            topAt = c;
-          }
-          if (fd > top) {
-            top = fd;
-            topAt = d;
-          }
-          (fc > fd ? hi : lo) = fc > fd ? d : c;
-        }
-        if (top > profile.depth) {
-          profile.depth = top;
-          profile.at = topAt;
-        }
+        Measure(thickness, s0, s1, LengthOf(wall) * (s1 - s0), r, tolerance, profile);
       }
       place.extent += profile.extent;
       if (profile.depth > tolerance) {

@@ -232,6 +232,9 @@ public:
   // from the arc's ends along its normals, as every offset end is.
   Point OffsetEnd(const CCrcNode* node, std::size_t k, bool atEnd) const {
     const Point p = atEnd ? node->GetEndPoint() : node->GetStartPoint();
+    if (IsLocateLine(node)) {
+      return p;  // a positioning line is not offset
+    }
     if (Collapsed(k)) {
       const CCrcArc* arc = AsArc(node);
       const Point c = arc->GetCenterPoint();
@@ -296,20 +299,20 @@ public:
   };
   Corner Join(const CCrcNode* node, const CCrcNode* next, std::size_t k, bool round) const {
     Corner corner;
-    if (!Collapsed(k) && !Collapsed(k + 1)) {
+    if (!round && !Collapsed(k) && !Collapsed(k + 1)) {
       const Joint joint = ClassifyJoint(node, next);
       Point p1 = InvalidPoint();
       Point p2 = InvalidPoint();
       // An inside corner: trimmed at the crossing of the offsets as the engine trims it, kept
       // even where the trimmed offset runs backwards (the engine refuses that; here what runs
-      // backwards comes too close to the walls and is cut away later).
+      // backwards is taken out later, and the corners at its ends joined untrimmed).
       if (joint.type == CONNECT_SHORTEN &&
           CalculateIntersection(joint, CONNECT_SHORTEN, m_Radius, p1, p2)) {
         corner.end = corner.next = p1;
         corner.engine = true;
         return corner;
       }
-      if (joint.type == CONNECT_TANGENT && !round) {
+      if (joint.type == CONNECT_TANGENT) {
         corner.end = corner.next = OffsetEnd(next, k + 1, false);
         corner.engine = true;
         return corner;
@@ -424,9 +427,6 @@ RunOutcome RawPath(const ContourSegment* run, std::size_t count, double radius,
       host.UndoCall();
     }
     // The extension joins what the engine refused (or is not to join).
-    if (IsLocateLine(node) || (next != nullptr && IsLocateLine(next))) {
-      return refuse(k, "a positioning move at a corner the cutter does not fit");
-    }
     Point start = node->GetIntersectPoint();
     switch (run[k].phase) {
     case CRC_STATUS_ESTABLISH: {
@@ -451,6 +451,23 @@ RunOutcome RawPath(const ContourSegment* run, std::size_t count, double radius,
     case CRC_STATUS_DOING: {
       if (IsInvalidPoint(start)) {
         start = joiner.OffsetEnd(node, k, false);
+      }
+      const bool locate = IsLocateLine(node) || (next != nullptr && IsLocateLine(next));
+      if (locate && next != nullptr && run[k + 1].phase == CRC_STATUS_DOING) {
+        // A positioning line is not offset: it runs from where the path stands to where the next
+        // offset begins, and an offset before it ends plainly, as the engine joins them.
+        const Point end = IsLocateLine(node) ? joiner.OffsetEnd(next, k + 1, false)
+                                             : joiner.OffsetEnd(node, k, true);
+        if (IsInvalidPoint(start)) {
+          start = node->GetStartPoint();
+        }
+        if (IsInvalidPoint(end)) {
+          return refuse(k, "its offset cannot be computed");
+        }
+        it->piece = joiner.Offset(node, k, start, end, ownStart[k] ? PIECE_TRIMMED : PIECE_ENGINE);
+        it->toolSet = true;
+        next->SetIntersectPoint(end);
+        break;
       }
       if (next != nullptr && run[k + 1].phase == CRC_STATUS_DOING) {
         const Joiner::Corner corner = joiner.Join(node, next, k, forced);

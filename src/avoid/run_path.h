@@ -46,13 +46,13 @@ RunOutcome EnginePath(const ContourSegment* run, std::size_t count, double radiu
 // The raw path: every segment's exact offset and the engine's joins, with look-behind 0 and no
 // evasion. Where the engine refuses a segment for its geometry (an arc smaller than the cutter,
 // offsets that do not meet or run backwards), the corner is joined by the extension: an arc of
-// the cutter radius about it where the contour turns away from the tool, a straight line where
-// it turns towards it, a trimmed offset kept even when it runs backwards. `round[k]` set makes
-// the corner after segment k such an arc whatever the engine would do there (where the contour
-// turns away from the tool). Other refusals (a start-up arc, a zero-length move, a positioning
-// line at a corner the engine cannot join) end the build with the engine's message.
+// the cutter radius about it where the contour turns away from the tool, a straight line between
+// the offsets' plain ends where it turns towards it, a trimmed offset kept even when it runs
+// backwards. `own[k]` set makes the extension join the corner after segment k that way whatever
+// the engine would do there, untrimmed. Other refusals (a start-up arc, a zero-length move) end
+// the build with the engine's message.
 RunOutcome RawPath(const ContourSegment* run, std::size_t count, double radius,
-                   const GougeFreeSettings& settings, const std::vector<bool>& round);
+                   const GougeFreeSettings& settings, const std::vector<bool>& own);
 
 // The arc of the run's segment k smaller than the cutter on its inner side (its offset
 // collapses through the centre), by the engine's own rule.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <unordered_map>
 #include <utility>
 
@@ -85,10 +86,17 @@ public:
           b.minY > query.maxY || b.maxY < query.minY) {
         return;
       }
-      if (audit::Nearest(p, m_Tracks[j]).distance <= m_Reach) {
+      // A part that passes through p only at its end leads nowhere from there: the part after
+      // it, which begins there, does.
+      if (audit::Nearest(p, m_Tracks[j]).distance > m_Reach) {
+        return;
+      }
+      if ((m_Parts[j].tool.from - p).GetLength() <= m_Reach) {
         best = j;
-        at = (m_Parts[j].tool.from - p).GetLength() <= m_Reach ? 0.0
-                                                               : audit::PositionOf(m_Tracks[j], p);
+        at = 0.0;
+      } else if ((m_Parts[j].tool.to - p).GetLength() > m_Reach) {
+        best = j;
+        at = audit::PositionOf(m_Tracks[j], p);
       }
     });
     return {best, at};
@@ -208,80 +216,132 @@ bool Trimmer::Split(const std::vector<RunPiece>& raw, std::vector<Part>& parts,
   std::vector<std::pair<double, std::size_t>> cuts;
   for (std::size_t q = 0; q < raw.size(); ++q) {
     const RunPiece& piece = raw[q];
-    Part whole;
-    whole.tool = piece.tool;
-    whole.raw = q;
-    whole.first = whole.last = true;
-    if (piece.reversed) {
-      // An offset running against its wall follows nothing of it: the path there is decided by
-      // the edge of the region the tool may occupy (fixture: avoid/zigzag_teeth_too_sharp).
-      parts.push_back(whole);
+    // A piece measured in an earlier pass (the passes change only a few corners) is split the
+    // same way again.
+    std::string key(sizeof(Curve) + sizeof(std::size_t) + 1, '\0');
+    std::memcpy(&key[0], &piece.tool, sizeof(Curve));
+    std::memcpy(&key[sizeof(Curve)], &piece.segment, sizeof(std::size_t));
+    key.back() = piece.reversed ? '\1' : '\0';
+    const auto known = m_Known.find(key);
+    if (known != m_Known.end()) {
+      for (Part part : known->second) {
+        part.raw = q;
+        parts.push_back(part);
+      }
       continue;
     }
-    if (!Measure(piece.tool, piece.segment, gouges, error)) {
+    const std::size_t before = parts.size();
+    if (!SplitPiece(piece, q, parts, gouges, cuts, error)) {
       return false;
     }
-    if (gouges.empty()) {
-      whole.valid = true;
-      parts.push_back(whole);
-      continue;
-    }
-    cuts.clear();
-    for (const Gouge& gouge : gouges) {
-      CutPositions(piece.tool, gouge, cuts);
-    }
-    Track t;
-    if (!MakeTrack(piece.tool, t)) {
-      error = "a piece of the path cannot be read";
-      return false;
-    }
-    std::sort(cuts.begin(), cuts.end());
-    // The places along the piece, its ends included; places at one point are one.
-    const double same = SAME_PLACE * Scale(piece.tool);
-    std::vector<std::pair<double, std::size_t>> places{{0.0, NONE}};
-    for (const auto& cut : cuts) {
-      if (!(cut.first > 0.0 && cut.first < 1.0)) {
-        continue;
-      }
-      if ((PointAt(t, cut.first) - PointAt(t, places.back().first)).GetLength() <= same) {
-        places.back().second = places.back().second == NONE ? cut.second : places.back().second;
-        continue;
-      }
-      places.push_back(cut);
-    }
-    if (places.size() > 1 &&
-        (PointAt(t, 1.0) - PointAt(t, places.back().first)).GetLength() <= same) {
-      places.back().first = 1.0;
-    } else {
-      places.emplace_back(1.0, NONE);
-    }
-    if (places.size() == 2) {  // no crossing inside: the piece as it is, and it gouges
-      parts.push_back(whole);
-      continue;
-    }
-    for (std::size_t m = 0; m + 1 < places.size(); ++m) {
-      Part part;
-      part.tool = CurveOf(audit::Stretch(t, places[m].first, places[m + 1].first));
-      part.raw = q;
-      part.first = m == 0;
-      part.last = m + 2 == places.size();
-      part.cornerAtStart = places[m].second;
-      part.cornerAtEnd = places[m + 1].second;
-      if (part.first) {
-        part.tool.from = piece.tool.from;
-      }
-      if (part.last) {
-        part.tool.to = piece.tool.to;
-      }
-      bool clear = false;
-      if (!Clear(part.tool, piece.segment, clear, error)) {
-        return false;
-      }
-      part.valid = clear;
-      parts.push_back(part);
-    }
+    m_Known.emplace(
+        std::move(key),
+        std::vector<Part>(parts.begin() + static_cast<std::ptrdiff_t>(before), parts.end()));
   }
   return true;
+}
+
+bool Trimmer::SplitPiece(const RunPiece& piece, std::size_t q, std::vector<Part>& parts,
+                         std::vector<Gouge>& gouges,
+                         std::vector<std::pair<double, std::size_t>>& cuts, std::string& error) {
+  Part whole;
+  whole.tool = piece.tool;
+  whole.raw = q;
+  whole.first = whole.last = true;
+  if (piece.reversed) {
+    // An offset running against its wall follows nothing of it: the path there is decided by
+    // the edge of the region the tool may occupy (fixture: avoid/zigzag_teeth_too_sharp).
+    parts.push_back(whole);
+    return true;
+  }
+  if (!Measure(piece.tool, piece.segment, gouges, error)) {
+    return false;
+  }
+  if (gouges.empty()) {
+    whole.valid = true;
+    parts.push_back(whole);
+    return true;
+  }
+  cuts.clear();
+  for (const Gouge& gouge : gouges) {
+    CutPositions(piece.tool, gouge, cuts);
+  }
+  Track t;
+  if (!MakeTrack(piece.tool, t)) {
+    error = "a piece of the path cannot be read";
+    return false;
+  }
+  std::sort(cuts.begin(), cuts.end());
+  // The places along the piece, its ends included; places at one point are one.
+  const double same = SAME_PLACE * Scale(piece.tool);
+  std::vector<std::pair<double, std::size_t>> places{{0.0, NONE}};
+  for (const auto& cut : cuts) {
+    if (!(cut.first > 0.0 && cut.first < 1.0)) {
+      continue;
+    }
+    if ((PointAt(t, cut.first) - PointAt(t, places.back().first)).GetLength() <= same) {
+      places.back().second = places.back().second == NONE ? cut.second : places.back().second;
+      continue;
+    }
+    places.push_back(cut);
+  }
+  if (places.size() > 1 &&
+      (PointAt(t, 1.0) - PointAt(t, places.back().first)).GetLength() <= same) {
+    places.back().first = 1.0;
+  } else {
+    places.emplace_back(1.0, NONE);
+  }
+  if (places.size() == 2) {  // no crossing inside: the piece as it is, and it gouges
+    parts.push_back(whole);
+    return true;
+  }
+  for (std::size_t m = 0; m + 1 < places.size(); ++m) {
+    Part part;
+    part.tool = CurveOf(audit::Stretch(t, places[m].first, places[m + 1].first));
+    part.raw = q;
+    part.first = m == 0;
+    part.last = m + 2 == places.size();
+    part.cornerAtStart = places[m].second;
+    part.cornerAtEnd = places[m + 1].second;
+    if (part.first) {
+      part.tool.from = piece.tool.from;
+    }
+    if (part.last) {
+      part.tool.to = piece.tool.to;
+    }
+    bool clear = false;
+    if (!Clear(part.tool, piece.segment, clear, error)) {
+      return false;
+    }
+    part.valid = clear;
+    parts.push_back(part);
+  }
+  return true;
+}
+
+void Trimmer::Corners(const Point& p, const Point& q, double reach, std::vector<Curve>& out) const {
+  const auto around = [&](const Point& v) {
+    if (std::fabs((p - v).GetLength() - m_Radius) > reach ||
+        std::fabs((q - v).GetLength() - m_Radius) > reach) {
+      return;
+    }
+    Curve arc;
+    arc.arc = true;
+    arc.from = p;
+    arc.to = q;
+    arc.centre = v;
+    // The shorter way round first.
+    arc.ccw = audit::Cross(p - v, q - v) >= 0.0;
+    out.push_back(arc);
+    arc.ccw = !arc.ccw;
+    out.push_back(arc);
+  };
+  for (std::size_t k = 0; k < m_Count; ++k) {
+    if (CGougeAudit::IsWall(Segment(k))) {
+      around(Segment(k).curve.from);
+      around(Segment(k).curve.to);
+    }
+  }
 }
 
 bool Trimmer::Join(const std::vector<RunPiece>& raw, const std::vector<Part>& parts, bool lines,
@@ -364,31 +424,39 @@ bool Trimmer::Join(const std::vector<RunPiece>& raw, const std::vector<Part>& pa
       i = next + 1;
       continue;
     }
-    // No later part begins there: a straight line to the first later part it clears.
+    // No later part begins there: a straight line to the first later part it clears, or an arc
+    // round a corner of the walls on whose circle both ends lie (the tool going round the first
+    // point of the wall a start-up move leads onto, round the last one of the wall a cancel move
+    // leaves).
     bool crossed = false;
     std::size_t tries = 0;
-    for (std::size_t j = next; j < parts.size() && tries < LINE_TRIES; ++j) {
+    for (std::size_t j = next; j < parts.size() && tries < LINE_TRIES && !crossed; ++j) {
       if (!parts[j].valid) {
         continue;
       }
       ++tries;
+      std::vector<Curve> ways;
       Curve line;
       line.from = p;
       line.to = parts[j].tool.from;
-      bool clear = false;
-      if (!Clear(line, raw[parts[j].raw].segment, clear, error)) {
-        return false;
+      ways.push_back(line);
+      Corners(p, line.to, reach, ways);
+      for (const Curve& way : ways) {
+        bool clear = false;
+        if (!Clear(way, raw[parts[j].raw].segment, clear, error)) {
+          return false;
+        }
+        if (!clear) {
+          continue;
+        }
+        const std::size_t before = chain.kept.size() - 1;
+        chain.kept.push_back({way, NONE, false});
+        chain.gaps.push_back({i, j, before, chain.kept.size()});
+        append(parts[j], true);
+        i = j + 1;
+        crossed = true;
+        break;
       }
-      if (!clear) {
-        continue;
-      }
-      const std::size_t before = chain.kept.size() - 1;
-      chain.kept.push_back({line, NONE, false});
-      chain.gaps.push_back({i, j, before, chain.kept.size()});
-      append(parts[j], true);
-      i = j + 1;
-      crossed = true;
-      break;
     }
     if (!crossed) {
       error = "the cutter cannot pass from block " + idOf(i - 1) + " to block " + idOf(next) +

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <crc/audit/gouge_audit.h>
@@ -96,6 +98,13 @@ public:
   const std::vector<ContourSegment>& Contour() const { return m_Contour; }
 
 private:
+  // Arcs of one radius from p to q about the corners of the run's walls whose circles hold both,
+  // the shorter way round first.
+  void Corners(const __point2<double>& p, const __point2<double>& q, double reach,
+               std::vector<Curve>& out) const;
+  bool SplitPiece(const RunPiece& piece, std::size_t q, std::vector<Part>& parts,
+                  std::vector<Gouge>& gouges, std::vector<std::pair<double, std::size_t>>& cuts,
+                  std::string& error);
   bool Measure(const Curve& tool, std::size_t segment, std::vector<Gouge>& gouges,
                std::string& error);
   void CutPositions(const Curve& tool, const Gouge& gouge,
@@ -110,6 +119,8 @@ private:
   bool m_OpenKnown = false;
   std::map<std::size_t, std::vector<Curve>> m_Open;
   std::vector<Gouge> m_Gouges;
+  // The parts of every raw piece split so far, by its geometry, segment and direction.
+  std::unordered_map<std::string, std::vector<Part>> m_Known;
 };
 
 }  // namespace crc::avoid

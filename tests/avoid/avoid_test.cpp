@@ -156,7 +156,6 @@ TEST_P(GougeFree, PathAndMaterialAsDerived) {
   const double tolerance = settings.tolerance.value;
   const auto contour = ContourOf(fixture.at("segments"), radius);
   const Json& expect = fixture.at("expect");
-
   crc::CGougeFreePath avoid(SettingsOf(settings));
   crc::GougeFreeResult result;
   const bool ok = avoid.Compute(contour, 0, contour.size(), result);
@@ -178,7 +177,12 @@ TEST_P(GougeFree, PathAndMaterialAsDerived) {
     ComparePiece(path[i], result.path[i]);
   }
   const Json left = expect.value("left", Json::array());
-  ASSERT_EQ(result.left.size(), left.size());
+  std::string places;
+  for (const crc::MaterialLeft& m : result.left) {
+    places += "\n  blocks " + std::to_string(m.firstId) + "-" + std::to_string(m.lastId) +
+              " depth " + std::to_string(m.depth) + " extent " + std::to_string(m.extent);
+  }
+  ASSERT_EQ(result.left.size(), left.size()) << "material left:" << places;
   for (std::size_t i = 0; i < left.size(); ++i) {
     CompareLeft(left[i], result.left[i], tolerance);
     EXPECT_LT(result.left[i].before, result.left[i].after);

@@ -109,13 +109,15 @@ struct MaterialLeft {
   ///@}
   /// The largest distance the material left stands proud of the wall: over the stretch of the
   /// walls whose offset the path leaves out, the distance from the wall to the nearest point the
-  /// cutter reaches (distance to the path less the radius), at its largest. Found on samples one
-  /// tolerance apart (at most 4096 per segment) and refined about the largest: at most half a
-  /// sample step below the true value, and exact where the largest is a smooth peak or a kink.
+  /// cutter reaches (distance to the path less the radius), at its largest. Found by bisecting the
+  /// walls while the samples leave the largest value in doubt by more than half the tolerance (a
+  /// distance moves no faster than its point), down to steps of one tolerance (or 1/4096 of a
+  /// segment), then refined about the largest sample: at most half a step below the true value,
+  /// and exact where the largest is a smooth peak or a kink.
   double depth = 0.0;
   __point2<double> wallPoint;  ///< where the material stands proudest, on the wall
   std::int64_t wallId = 0;     ///< the segment of that point
-  /// Length along the walls over which more than the tolerance is left (to a sample step).
+  /// Length along the walls over which more than the tolerance is left (to a step at each end).
   double extent = 0.0;
   /// The pieces of the path on either side of the place (indices into GougeFreeResult::path):
   /// the last piece before the path leaves the contour and the first after it comes back.
