@@ -20,14 +20,41 @@ struct Box {
   double maxY = -HUGE_VAL;
 };
 
-// A curve's box: its ends, and for an arc the whole circle (larger than the arc, never smaller).
+// A curve's box: its ends, and for an arc the extremes of its circle that it sweeps through
+// (a nearly straight arc of a huge radius stays a thin box).
 inline Box BoxOf(const Curve& c) {
-  if (c.arc) {
-    const double r = std::hypot(c.from.x - c.centre.x, c.from.y - c.centre.y);
-    return {c.centre.x - r, c.centre.y - r, c.centre.x + r, c.centre.y + r};
+  Box b{std::min(c.from.x, c.to.x), std::min(c.from.y, c.to.y), std::max(c.from.x, c.to.x),
+        std::max(c.from.y, c.to.y)};
+  if (!c.arc) {
+    return b;
   }
-  return {std::min(c.from.x, c.to.x), std::min(c.from.y, c.to.y), std::max(c.from.x, c.to.x),
-          std::max(c.from.y, c.to.y)};
+  const double ux = c.from.x - c.centre.x;
+  const double uy = c.from.y - c.centre.y;
+  const double wx = c.to.x - c.centre.x;
+  const double wy = c.to.y - c.centre.y;
+  const double r = std::hypot(ux, uy);
+  const double sense = c.ccw ? 1.0 : -1.0;
+  const double turn = sense * (ux * wy - uy * wx);  // beyond half a turn when negative
+  const bool reflex = c.fullCircle || turn < 0.0 || (turn == 0.0 && ux * wx + uy * wy < 0.0);
+  // Direction (dx, dy) from the centre lies within the sweep.
+  const auto sweeps = [&](double dx, double dy) {
+    const bool afterStart = sense * (ux * dy - uy * dx) >= 0.0;
+    const bool beforeEnd = sense * (dx * wy - dy * wx) >= 0.0;
+    return c.fullCircle || (reflex ? afterStart || beforeEnd : afterStart && beforeEnd);
+  };
+  if (sweeps(1.0, 0.0)) {
+    b.maxX = c.centre.x + r;
+  }
+  if (sweeps(-1.0, 0.0)) {
+    b.minX = c.centre.x - r;
+  }
+  if (sweeps(0.0, 1.0)) {
+    b.maxY = c.centre.y + r;
+  }
+  if (sweeps(0.0, -1.0)) {
+    b.minY = c.centre.y - r;
+  }
+  return b;
 }
 
 class BoxGrid {

@@ -97,6 +97,14 @@ bool CGougeFreePath::Impl::Run(const std::vector<ContourSegment>& contour, std::
         !((run[k].curve.to - run[k].curve.from).GetLength() > 0.0 || run[k].curve.fullCircle)) {
       return Fail("block " + Id(run[k]) + ": a move in progress of no length in the plane");
     }
+    // The engine reads that value as "no point": a path through it would lose a piece.
+    const Curve& c = run[k].curve;
+    const bool unset = IsUnsetValue(c.from.x) || IsUnsetValue(c.from.y) || IsUnsetValue(c.to.x) ||
+                       IsUnsetValue(c.to.y) ||
+                       (c.arc && (IsUnsetValue(c.centre.x) || IsUnsetValue(c.centre.y)));
+    if (unset) {
+      return Fail("block " + Id(run[k]) + ": a coordinate holds the engine's unset marker");
+    }
     if (radius == 0.0 && run[k].radius > 0.0) {  // exact: the first radius given
       radius = run[k].radius;
     }

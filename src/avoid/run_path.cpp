@@ -190,16 +190,21 @@ bool ReadTool(CCrcNode& node, bool inserted, Curve& tool) {
   return true;
 }
 
-std::vector<RunPiece> Collect(RunHost& host) {
-  std::vector<RunPiece> pieces;
+// The path in the host's order. False when a segment the engine finished has no tool path
+// (evasion's dropped segments aside): `missing` then names it.
+bool Collect(RunHost& host, std::vector<RunPiece>& pieces, std::size_t& missing) {
   for (RunHost::Entry& entry : host.Entries()) {
     RunPiece piece = entry.piece;
     if (!entry.toolSet && !ReadTool(*entry.node, entry.piece.inserted, piece.tool)) {
+      if (entry.node->IsValidNode()) {
+        missing = entry.piece.segment;
+        return false;
+      }
       continue;
     }
     pieces.push_back(piece);
   }
-  return pieces;
+  return true;
 }
 
 void Configure(CCutterCompensator& engine, const GougeFreeSettings& settings, bool raw) {
@@ -383,7 +388,11 @@ RunOutcome EnginePath(const ContourSegment* run, std::size_t count, double radiu
       return outcome;
     }
   }
-  outcome.pieces = Collect(host);
+  if (!Collect(host, outcome.pieces, outcome.failed)) {
+    outcome.pieces.clear();
+    outcome.code = CRC_ERROR_INVALID_END_MOVED;  // the engine's nearest message: no end point
+    return outcome;
+  }
   outcome.ok = true;
   return outcome;
 }
@@ -518,7 +527,10 @@ RunOutcome RawPath(const ContourSegment* run, std::size_t count, double radius,
     }
     node->SetHasBeenCrc(true);
   }
-  outcome.pieces = Collect(host);
+  if (!Collect(host, outcome.pieces, outcome.failed)) {
+    outcome.pieces.clear();
+    return refuse(outcome.failed, "the engine leaves it without a tool path");
+  }
   for (RunPiece& piece : outcome.pieces) {
     if (!piece.inserted && piece.kind == PIECE_ENGINE && ownStart[piece.segment]) {
       piece.kind = PIECE_TRIMMED;  // the engine's offset, from where a corner of our own left it

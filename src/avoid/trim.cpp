@@ -392,7 +392,52 @@ bool Trimmer::Join(const std::vector<RunPiece>& raw, const std::vector<Part>& pa
     }
     Kept& exit = chain.kept.back();
     const Point p = exit.tool.to;
+    std::size_t next = i + 1;
+    while (!parts[next].valid) {
+      ++next;  // the last part is valid
+    }
+    // A way from p to where part j begins: a straight line, or an arc round a corner of the
+    // walls on whose circle both ends lie (the tool going round the first point of the wall a
+    // start-up move leads onto, round the last one of the wall a cancel move leaves). Taken when
+    // the audit passes it.
+    bool crossed = false;
+    const auto cross = [&](std::size_t j) {
+      std::vector<Curve> ways;
+      Curve line;
+      line.from = p;
+      line.to = parts[j].tool.from;
+      ways.push_back(line);
+      Corners(p, line.to, reach, ways);
+      for (const Curve& way : ways) {
+        bool clear = false;
+        if (!Clear(way, raw[parts[j].raw].segment, clear, error)) {
+          return false;
+        }
+        if (clear) {
+          const std::size_t before = chain.kept.size() - 1;
+          chain.kept.push_back({way, NONE, false});
+          chain.gaps.push_back({i, j, before, chain.kept.size()});
+          append(parts[j], true);
+          i = j + 1;
+          crossed = true;
+          return true;
+        }
+      }
+      return true;
+    };
     const auto [resume, at] = later.Find(p, i);
+    // Where the raw path comes back through p only after parts the cutter could follow, the way
+    // to the next of them comes first: a closed contour whose start-up lands where the last
+    // segment's reach begins would otherwise resume at its end, the whole contour left out
+    // (bench: the CAM programs whose first offset start lies just inside the last chord's reach).
+    if (resume != NONE && resume > next) {
+      if (!cross(next)) {
+        return false;
+      }
+      if (crossed) {
+        continue;
+      }
+    }
     if (resume != NONE) {
       // The raw path comes back through the point where it left: what lies between is a loop
       // the cutter does not fit (fixture: avoid/notch_narrower_than_cutter). It resumes there,
@@ -413,10 +458,6 @@ bool Trimmer::Join(const std::vector<RunPiece>& raw, const std::vector<Part>& pa
       i = resume + 1;
       continue;
     }
-    std::size_t next = i + 1;
-    while (!parts[next].valid) {
-      ++next;  // the last part is valid
-    }
     if (!lines) {
       chain.unresolved.push_back({i - 1, next});
       chain.gaps.push_back({i, next, chain.kept.size() - 1, chain.kept.size()});
@@ -424,38 +465,14 @@ bool Trimmer::Join(const std::vector<RunPiece>& raw, const std::vector<Part>& pa
       i = next + 1;
       continue;
     }
-    // No later part begins there: a straight line to the first later part it clears, or an arc
-    // round a corner of the walls on whose circle both ends lie (the tool going round the first
-    // point of the wall a start-up move leads onto, round the last one of the wall a cancel move
-    // leaves).
-    bool crossed = false;
+    // Nowhere does the raw path come back through p: a way to the first later part it can reach.
     std::size_t tries = 0;
     for (std::size_t j = next; j < parts.size() && tries < LINE_TRIES && !crossed; ++j) {
-      if (!parts[j].valid) {
-        continue;
-      }
-      ++tries;
-      std::vector<Curve> ways;
-      Curve line;
-      line.from = p;
-      line.to = parts[j].tool.from;
-      ways.push_back(line);
-      Corners(p, line.to, reach, ways);
-      for (const Curve& way : ways) {
-        bool clear = false;
-        if (!Clear(way, raw[parts[j].raw].segment, clear, error)) {
+      if (parts[j].valid) {
+        ++tries;
+        if (!cross(j)) {
           return false;
         }
-        if (!clear) {
-          continue;
-        }
-        const std::size_t before = chain.kept.size() - 1;
-        chain.kept.push_back({way, NONE, false});
-        chain.gaps.push_back({i, j, before, chain.kept.size()});
-        append(parts[j], true);
-        i = j + 1;
-        crossed = true;
-        break;
       }
     }
     if (!crossed) {

@@ -120,6 +120,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (std::getenv("CUTCOMP_FUZZ_VERBOSE") != nullptr) {
     std::fprintf(stderr, "%s\n",
                  ok ? (result.engineClean ? "clean" : "written") : avoid.GetLatestError().c_str());
+    for (const crc::ContourSegment& s : run) {
+      std::fprintf(stderr, "  segment %lld phase %d %s (%.17g, %.17g) -> (%.17g, %.17g)",
+                   static_cast<long long>(s.id), s.phase, s.curve.arc ? "arc" : "line",
+                   s.curve.from.x, s.curve.from.y, s.curve.to.x, s.curve.to.y);
+      if (s.curve.arc) {
+        std::fprintf(stderr, " centre (%.17g, %.17g) %s", s.curve.centre.x, s.curve.centre.y,
+                     s.curve.ccw ? "ccw" : "cw");
+      }
+      std::fprintf(stderr, "%s\n", s.locate ? " locate" : "");
+    }
+    for (const crc::GougeFreePiece& piece : result.path) {
+      std::fprintf(stderr, "  piece %lld kind %d %s (%.17g, %.17g) -> (%.17g, %.17g)\n",
+                   static_cast<long long>(piece.id), piece.kind, piece.tool.arc ? "arc" : "line",
+                   piece.tool.from.x, piece.tool.from.y, piece.tool.to.x, piece.tool.to.y);
+    }
   }
   if (!ok) {
     Check(!avoid.GetLatestError().empty(), "a refusal without a reason");

@@ -16,19 +16,21 @@
 ///      engine's own joint (trimmed, extended, bridged, smooth). Where the engine cannot join two
 ///      segments (an inside arc smaller than the cutter, whose offset collapses; offsets that do
 ///      not meet) the corner is joined by an arc of the cutter radius about the corner when the
-///      contour turns away from the tool, and by a straight line otherwise; a trimmed offset that
-///      runs backwards is kept as it is.
+///      contour turns away from the tool, and by a straight line otherwise. A trimmed offset that
+///      runs backwards follows nothing of its wall: it is left out, and the corners at its ends
+///      are joined the extension's way, untrimmed.
 ///   3. Every piece of the raw path is measured by the gouge audit. A piece that comes closer
 ///      than radius - tolerance to a wall is split where it crosses the boundary of that wall's
 ///      reach (the lines and circles one radius from the wall: its offsets and the circles about
 ///      its ends), and each part is measured again. The parts that keep their distance stay.
 ///   4. The parts left are joined in path order. Where the path leaves the region the tool may
-///      occupy, it resumes at the first later part that begins at the very point where it left
-///      (the raw path crosses itself there: what lies between is a loop the cutter does not fit);
-///      the loop is dropped. Where no later part begins there, the corners the engine bridged
-///      with straight lines next to the place are joined by arcs about the corners instead (the
-///      exact boundary of the region) and the path is built again; as a last resort a straight
-///      line to the next part is taken when the audit passes it.
+///      occupy, it resumes at the first later part that passes through the very point where it
+///      left (the raw path crosses itself there: what lies between is a loop the cutter does not
+///      fit, and is dropped), unless a straight line or an arc of the cutter radius about a
+///      corner of the walls reaches the next part the cutter could follow. Where no later part
+///      passes there, the corners next to the place are joined the extension's way instead (arcs
+///      about the corners are the exact boundary of the region) and the path is built again; as
+///      a last resort such a line or arc to a later part is taken when the audit passes it.
 ///   5. The finished path is audited once more; material left is measured against it.
 ///
 /// Walls and gouges are the gouge audit's (see crc/audit/gouge_audit.h): the whole contour given
@@ -85,8 +87,8 @@ struct GougeFreePiece {
   /// the extension's), the id of the segment after the corner, as for the lines the engine
   /// inserts (see CCrcTranslator::InsertNode).
   std::int64_t id = 0;
-  crc_status_t phase = CRC_STATUS_NONE;  ///< the phase of that segment
-  gouge_free_piece_t kind = PIECE_ENGINE;
+  crc_status_t phase = CRC_STATUS_NONE;    ///< the phase of that segment
+  gouge_free_piece_t kind = PIECE_ENGINE;  ///< where the piece comes from
   bool inserted = false;  ///< not the offset of its own segment: an inserted or corner piece
 };
 
@@ -125,7 +127,7 @@ struct MaterialLeft {
   std::size_t before = 0;
   std::size_t after = 0;
   ///@}
-  material_cause_t cause = MATERIAL_NARROW;
+  material_cause_t cause = MATERIAL_NARROW;  ///< why the cutter leaves it
 };
 
 /// What Compute found.
@@ -160,10 +162,12 @@ public:
   /// refuses: an invalid tolerance; a range outside the contour or a run that does not begin
   /// with a start-up segment, has a phase out of order or no segment in progress; no radius; a
   /// segment the audit refuses (a coordinate not finite, ids not increasing); a segment in
-  /// progress of no length; a positioning line where the engine needs help; a run whose first
-  /// or last point lies within radius - tolerance of a wall (the tool stands in the wall before
-  /// or after it moves); a path that cannot go on without cutting into a wall (the region the
-  /// tool may occupy is split, and the run starts in one part and ends in another); memory.
+  /// progress of no length; a run the engine refuses for what the program says rather than for
+  /// its geometry (an arc as the start-up or cancel move, a start-up of no length, ...; its
+  /// message quoted); a run whose first or last point lies within radius - tolerance of a wall
+  /// (the tool stands in the wall before or after it moves); a path that cannot go on without
+  /// cutting into a wall (the region the tool may occupy is split, and the run starts in one
+  /// part and ends in another, or a start-up or cancel move crosses a wall); memory.
   /// False, with the reason in GetLatestError (English, naming the segment ids) and `result`
   /// holding the engine's verdict (engineCode, engineGouges) but no path.
   bool Compute(const std::vector<ContourSegment>& contour, std::size_t first, std::size_t last,
