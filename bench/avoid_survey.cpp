@@ -44,13 +44,13 @@
 #include <vector>
 
 #include <crc/crc.h>
+#include <crc/host/list_host.h>
+#include <crc/host/tool_path.h>
 
 #include "avoid_programs.h"
 #include "cam_program.h"
 #include "fixture.h"
-#include "list_host.h"
 #include "program_generator.h"
-#include "tool_path.h"
 
 namespace {
 

@@ -60,6 +60,14 @@ std::size_t CountedOpenRuns(const std::string& name, const std::string& kind, in
 // prints the table; notes what is missing instead.
 void PrintCliSummary();
 
+// The one-call API against a hand-written host on the open paths (api_bench.cpp): registration,
+// the summary (ns per segment and the overhead), and the counted runs for an instruction counter
+// (callgrind --toggle-collect='cutcomp::bench::RepeatApiRuns*'): `kind` is "api-host",
+// "api-onecall" or "api-default". Returns the segments per run, 0 for an unknown path or kind.
+void RegisterApiBenchmarks();
+void PrintApiSummary();
+std::size_t CountedApiRuns(const std::string& name, const std::string& kind, int runs);
+
 void RegisterEngineBenchmarks(const std::vector<Contour>& contours);
 // Registers nothing for a peer that was not found at build time.
 void RegisterPeerBenchmarks(const std::vector<Contour>& contours);

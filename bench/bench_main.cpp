@@ -196,7 +196,11 @@ int Count(int argc, char** argv, const std::vector<Contour>& contours) {
     }
     const std::string name = request.substr(0, slash);
     const std::string kind = slash == std::string::npos ? "" : request.substr(slash + 1);
-    if (const std::size_t segments = CountedOpenRuns(name, kind, runs); segments > 0) {
+    std::size_t counted = CountedApiRuns(name, kind, runs);
+    if (counted == 0) {
+      counted = CountedOpenRuns(name, kind, runs);
+    }
+    if (const std::size_t segments = counted; segments > 0) {
       std::printf("%s: %d runs x %zu segments = %zu segments\n", request.c_str(), runs, segments,
                   runs * segments);
       return 0;
@@ -278,6 +282,7 @@ int main(int argc, char** argv) {
   RegisterEngineBenchmarks(contours);
   RegisterPeerBenchmarks(contours);
   RegisterScalingBenchmarks(slowPeers);
+  RegisterApiBenchmarks();
 
   SummaryReporter reporter(isatty(STDOUT_FILENO) != 0 ? benchmark::ConsoleReporter::OO_ColorTabular
                                                       : benchmark::ConsoleReporter::OO_Tabular);
@@ -285,6 +290,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   PrintSummary(contours);
   PrintScalingSummary();
+  PrintApiSummary();
   if (!skipCli) {
     PrintCliSummary();
   }

@@ -18,7 +18,7 @@ fi
 closed_kinds=(clone host normal/e0/b0 normal/e0/b3 normal/e1/b0 normal/e1/b3
               insert/e0/b0 insert/e0/b3 insert/e1/b0 insert/e1/b3
               clipper_miter clipper_round boost_miter boost_round)
-open_kinds=(copy host normal/e0/b3 normal/e1/b3 geos clipper)
+open_kinds=(copy host normal/e0/b3 normal/e1/b3 geos clipper api-host api-onecall api-default)
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 printf '%-16s %-14s %7s %12s %14s\n' contour kind segs instr/run instr/segment

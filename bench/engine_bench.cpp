@@ -19,6 +19,7 @@ struct EngineConfig {
   crc::crc_t strategy;
   bool evade;
   unsigned int lookBehind;
+  bool closure = false;  // counted only: the closure tolerance on (kind suffix "/c")
 };
 
 std::string Kind(const EngineConfig& config) {
@@ -31,6 +32,7 @@ bool RunOnce(const std::vector<std::unique_ptr<crc::CCrcNode>>& program, const E
              const ListHost::Sink& sink, HostFailure* failure) {
   crc::CCutterCompensator engine(CUTTER_RADIUS, nullptr, config.lookBehind, config.strategy);
   engine.SetInterveneEvade(config.evade);
+  engine.SetClosureTolerance(config.closure);
   ListHost host(ListHost::FromVector(Clone(program)));
   return host.Run(engine, sink, failure);
 }
@@ -161,15 +163,19 @@ const std::vector<EngineConfig>& AllConfigs() {
   }
 }
 
-std::size_t CountedRuns(const Contour& contour, const std::string& kind, int runs) {
+std::size_t CountedRuns(const Contour& contour, const std::string& request, int runs) {
+  // "<kind>/c": the same configuration with the closure tolerance on.
+  const bool closure = request.size() > 2 && request.compare(request.size() - 2, 2, "/c") == 0;
+  const std::string kind = closure ? request.substr(0, request.size() - 2) : request;
   const bool host = kind == "host";
   const auto program = MakeProgram(contour, host);
   if (kind == "clone") {
     RepeatRuns(program, nullptr, runs);
     return program.size();
   }
-  for (const EngineConfig& config : AllConfigs()) {
+  for (EngineConfig config : AllConfigs()) {
     if (host || Kind(config) == kind) {
+      config.closure = closure;
       if (!host && !Check(program, config).ok) {
         return 0;
       }

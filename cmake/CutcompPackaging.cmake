@@ -12,7 +12,8 @@ set(CUTCOMP_PACKAGE_MAINTAINER "The cutcomp developers" CACHE STRING
 
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
-  FILES_MATCHING PATTERN "*.ngc" PATTERN "*.tbl" PATTERN "compensate_contour.cpp")
+  FILES_MATCHING PATTERN "*.ngc" PATTERN "*.tbl" PATTERN "compensate_contour.cpp"
+  PATTERN "compensate_contour.c")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME cutcomp)
@@ -32,7 +33,9 @@ moves, interference detection and evasion of segments too short for the cutter.
 .
 The command-line tool compensates G-code part programs written with G41/G42/G40.
 The C++17 library (headers under crc/) depends on nothing but the standard
-library and is found with find_package(cutcomp) or pkg-config.]])
+library: compensation and the gouge audit in one call (crc/path.h), a C
+interface (crc/crc_c.h), and the engine with its list-backed host. It is found
+with find_package(cutcomp) or pkg-config (cutcomp, cutcomp-c).]])
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")

@@ -8,9 +8,8 @@
 #include <vector>
 
 #include <crc/crc.h>
-
-#include "chord_fit.h"
-#include "tool_path.h"
+#include <crc/host/chord_fit.h>
+#include <crc/host/tool_path.h>
 
 namespace cam {
 

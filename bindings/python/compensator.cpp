@@ -255,6 +255,17 @@ error_gloss). The compensator holds a reference to its translator.
   Setting(comp, "GetInterveneEvade", "SetInterveneEvade", "evade",
           &PyCompensator::GetInterveneEvade, Idle(&CCutterCompensator::SetInterveneEvade),
           "drop segments too short for the cutter instead of failing");
+  Setting(comp, "GetClosureTolerance", "SetClosureTolerance", "closure_tolerance",
+          &PyCompensator::GetClosureTolerance, Idle(&CCutterCompensator::SetClosureTolerance),
+          "extension: an offset that meets an earlier one where the path closes on itself or "
+          "runs over itself again is not interference (see the C++ contract)");
+  Setting(comp, "GetStartInPlace", "SetStartInPlace", "start_in_place",
+          &PyCompensator::GetStartInPlace, Idle(&CCutterCompensator::SetStartInPlace),
+          "extension: a start-up move whose programmed start already lies beside the contour "
+          "is accepted");
+  Setting(comp, "GetArcStartup", "SetArcStartup", "arc_startup", &PyCompensator::GetArcStartup,
+          Idle(&CCutterCompensator::SetArcStartup),
+          "extension: a start-up arc is accepted whatever the strategy, started by insertion");
   Setting(comp, "GetCrcPreRetractOption", "SetCrcPreRetractOption", "pre_retract_option",
           &PyCompensator::GetCrcPreRetractOption, Idle(&CCutterCompensator::SetCrcPreRetractOption),
           "closing of a run that ends without a cancel segment: 0 a closing line, 1 the last "

@@ -78,6 +78,8 @@ py::tuple Run(const std::string& text, const std::string& name, const std::strin
   options.gougeTolerance = gougeTolerance;
   options.allowGouge = allowGouge;
   options.camTolerance = camTolerance;
+  // strict_interference turns both off, as the tool's flag does.
+  options.closureTolerance = camTolerance;
   TempFile input;
   TempFile diagnostics;
   if (input.file == nullptr || diagnostics.file == nullptr ||

@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: MIT
-// The run behind cutcomp.compensate: copies of the caller's segments go through the project's
-// list host, and the tool-centre path is read back with the same tool-path model the
-// command-line tool writes from, so the two cannot drift apart.
-#include <cmath>
+// The calls behind cutcomp.compensate and cutcomp.audit: the library's one-call API
+// (crc/path.h), the same the C++ and C hosts and the command-line tool's host use, with the
+// caller's segments converted to a path and the results to plain tuples.
 #include <cstddef>
-#include <memory>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include <pybind11/stl.h>
 
+#include <crc/path.h>
+
 #include "bindings.h"
-#include "list_host.h"
-#include "tool_path.h"
 
 namespace py = pybind11;
 
@@ -21,62 +23,118 @@ namespace {
 
 // A piece of path in the module's segment format: ("line", start, end) or
 // ("arc", start, end, centre, ccw).
-py::tuple CurveTuple(const Curve& curve) {
+py::tuple CurveTuple(const crc::Curve& curve) {
   if (!curve.arc) {
     return py::make_tuple("line", curve.from, curve.to);
   }
   return py::make_tuple("arc", curve.from, curve.to, curve.centre, curve.ccw);
 }
 
-// Returns (path, failure): path lists (piece, block, inserted) for every final segment that is
-// not dropped, block being the index of the caller's segment (for an inserted line, of the
-// segment it was inserted for); failure is None or (code, block, message).
-py::tuple Run(const std::vector<const crc::CCrcNode*>& nodes, double radius, crc::crc_t strategy,
-              unsigned int lookBehind, bool evade, int preRetract) {
-  std::vector<std::unique_ptr<crc::CCrcNode>> program;
-  program.reserve(nodes.size());
+// The caller's segments as a path, each with its index as id.
+crc::Path PathOf(const std::vector<const crc::CCrcNode*>& nodes) {
+  crc::Path path;
+  path.reserve(nodes.size());
   for (const crc::CCrcNode* node : nodes) {
     if (node == nullptr) {
       throw py::value_error("a segment is None");
     }
-    program.emplace_back(node->Clone());
+    crc::PathSegment segment;
+    segment.curve = ProgrammedCurve(*node);
+    segment.phase = node->GetStatusType();
+    segment.side = node->GetCrcDirType();
+    segment.locate = node->GetNodeType() == crc::NODE_LINE &&
+                     static_cast<const crc::CCrcLine*>(node)->IsLocate();
+    segment.id = static_cast<std::int64_t>(path.size());
+    path.push_back(segment);
   }
-  py::list path;
-  // The engine refuses a radius this small without a message; the path is the contour itself,
-  // as the command-line tool passes a program through with radius 0.
-  if (std::fabs(radius) < crc::EPSILON) {
-    for (std::size_t i = 0; i < program.size(); ++i) {
-      path.append(py::make_tuple(CurveTuple(ProgrammedCurve(*program[i])), i, false));
-    }
-    return py::make_tuple(path, py::none());
-  }
-  HostRun run;
+  return path;
+}
+
+// Returns (path, failure): path lists (piece, block, inserted) for every final piece that is not
+// dropped, block being the index of the caller's segment it stands for (for an inserted line, of
+// the segment it was inserted for; for a piece fitted to chords, of the first chord); failure is
+// None or (input, code, block, message, gloss).
+py::tuple Compensate(const std::vector<const crc::CCrcNode*>& nodes, double radius,
+                     crc::crc_t strategy, unsigned int lookBehind, bool evade, int end, bool fit,
+                     std::optional<double> fitTolerance, bool camTolerance, int units,
+                     std::optional<double> arcTolerance) {
+  const crc::Path path = PathOf(nodes);
+  crc::CompensateOptions options(radius);
+  options.start = strategy;
+  options.lookBehind = lookBehind;
+  options.evade = evade;
+  options.end = static_cast<crc::crc_end_t>(end);
+  options.fit = fit;
+  options.fitTolerance = fitTolerance;
+  options.camTolerance = camTolerance;
+  options.units = static_cast<crc::crc_unit_t>(units);
+  options.arcTolerance = arcTolerance;
+  crc::CompensateResult result;
   {
     py::gil_scoped_release released;  // the run touches no Python object
-    crc::CCutterCompensator engine(radius, nullptr, lookBehind, strategy);
-    engine.SetInterveneEvade(evade);
-    engine.SetCrcPreRetractOption(preRetract);
-    run = RunProgram(engine, std::move(program));
+    result = crc::Compensate(path, options);
   }
-  for (const HostSegment& segment : run.segments) {
-    const PathPiece piece = ReadPiece(segment);
+  py::list pieces;
+  for (const PathPiece& piece : result.path) {
     if (!piece.dropped) {
-      path.append(py::make_tuple(CurveTuple(piece.tool), piece.id, piece.inserted));
+      pieces.append(py::make_tuple(CurveTuple(piece.tool), piece.id, piece.inserted));
     }
   }
-  if (run.ok) {
-    return py::make_tuple(path, py::none());
+  if (result.ok) {
+    return py::make_tuple(pieces, py::none());
   }
-  return py::make_tuple(path,
-                        py::make_tuple(run.failure.code, run.failure.id, run.failure.message));
+  const crc::PathFailure& f = result.failure;
+  return py::make_tuple(pieces, py::make_tuple(f.input, f.code, f.index, f.message, f.gloss));
+}
+
+// Returns (error, gouges): error is None when every piece was measured, else why not; gouges
+// lists (piece, piece_block, segment, segment_block, tool_point, wall_point, clearance, depth).
+// `pieces` are (kind, start, end, centre, ccw, block) with kind "line" or "arc".
+py::tuple Audit(
+    const std::vector<const crc::CCrcNode*>& contour,
+    const std::vector<std::tuple<std::string, crc::__point2<double>, crc::__point2<double>,
+                                 crc::__point2<double>, bool, std::int64_t>>& pieces,
+    double radius, double tolerance) {
+  const crc::Path walls = PathOf(contour);
+  crc::Path tool;
+  tool.reserve(pieces.size());
+  for (const auto& [kind, from, to, centre, ccw, block] : pieces) {
+    crc::PathSegment segment;
+    segment.curve.arc = kind == "arc";
+    segment.curve.from = from;
+    segment.curve.to = to;
+    segment.curve.centre = centre;
+    segment.curve.ccw = ccw;
+    // exact: compensate() gives a whole turn with its end repeating its start
+    segment.curve.fullCircle = segment.curve.arc && from == to;
+    segment.id = block;
+    tool.push_back(segment);
+  }
+  crc::AuditResult result;
+  {
+    py::gil_scoped_release released;
+    result = crc::Audit(walls, tool, radius, tolerance);
+  }
+  if (!result.ok) {
+    return py::make_tuple(result.error, py::list());
+  }
+  py::list gouges;
+  for (const crc::Gouge& g : result.gouges) {
+    gouges.append(py::make_tuple(g.piece, g.pieceId, g.segment, g.segmentId, g.toolPoint,
+                                 g.wallPoint, g.clearance, g.depth));
+  }
+  return py::make_tuple(py::none(), gouges);
 }
 
 }  // namespace
 
 void BindRun(py::module_& m) {
-  m.def("_run", &Run, py::arg("nodes"), py::arg("radius"), py::arg("strategy"),
-        py::arg("look_behind"), py::arg("evade"), py::arg("pre_retract"),
-        "The engine run behind compensate(); use compensate().");
+  m.def("_compensate", &Compensate, py::arg("nodes"), py::arg("radius"), py::arg("strategy"),
+        py::arg("look_behind"), py::arg("evade"), py::arg("end"), py::arg("fit"),
+        py::arg("fit_tolerance"), py::arg("cam_tolerance"), py::arg("units"),
+        py::arg("arc_tolerance"), "The library call behind compensate(); use compensate().");
+  m.def("_audit", &Audit, py::arg("contour"), py::arg("pieces"), py::arg("radius"),
+        py::arg("tolerance"), "The library call behind audit(); use audit().");
 }
 
 }  // namespace cutcomp::python

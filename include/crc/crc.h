@@ -12,10 +12,11 @@
 #include <crc/nodes/crc_arc.h>
 #include <crc/nodes/crc_line.h>
 #include <crc/nodes/crc_node.h>
+#include <crc/path.h>
 
 /// @namespace crc
 /// Everything libcutcomp exports: the point type, the segment classes, the compensation engine
-/// with its host callback interface, and the gouge audit.
+/// with its host callback interface, the gouge audit, and compensation and audit in one call.
 
 /// @mainpage cutcomp API reference
 ///
@@ -24,7 +25,16 @@
 /// contour in. Include `<crc/crc.h>` and link `cutcomp::cutcomp` (CMake) or `cutcomp`
 /// (pkg-config).
 ///
-/// @par A run
+/// @par In one call
+/// crc::Compensate (crc/path.h) takes the contour as a crc::Path (lines and arcs with phase,
+/// side and an id of the caller's) and returns the tool-centre path as cutcomp::PathPiece
+/// values, or why it stopped; crc::CPathCompensator does the same segment by segment in bounded
+/// memory, and crc::Audit measures any tool path against the contour for gouges. They are built
+/// on the library's own host, cutcomp::ListHost (crc/host/list_host.h), which a program may also
+/// use to drive the engine itself. C programs and other languages use crc/crc_c.h (link
+/// `cutcomp-c` with pkg-config).
+///
+/// @par A run, host by host
 /// 1. The host keeps its contour as a sequence of segments it owns, each with its programmed
 ///    geometry, its phase (crc::crc_status_t: start-up, in progress, cancel) and its side
 ///    (crc::crc_dir_t), and implements crc::CCrcTranslator over that sequence.

@@ -163,7 +163,7 @@ private:
 };
 
 // The tool path the engine left in a finished segment, as a host reads it (see ReadPiece in
-// tools/host/tool_path.cpp): an inserted line's programmed points; an offset's points, an arc
+// src/host/tool_path.cpp): an inserted line's programmed points; an offset's points, an arc
 // about its programmed centre in its sense. False for a segment evasion dropped or one left
 // without offset points.
 bool ReadTool(CCrcNode& node, bool inserted, Curve& tool) {

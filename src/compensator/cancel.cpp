@@ -59,7 +59,8 @@ bool CCutterCompensator::CrcPreRetract(CCrcNode* node, CCrcNode* next) {
     result = true;
   }
   node->SetHasBeenCrc(true);
-  if (CheckIntervener(node)) {
+  // With the closure tolerance, a meeting where the path comes back to itself is set aside.
+  if (CheckIntervener(node) && !(m_ClosureTolerance && ComesBackToItself(node))) {
     SetLatestError(CRC_ERROR_INTERFERENCE);
     return false;
   }

@@ -27,7 +27,8 @@ bool CCutterCompensator::CrcDoing(CCrcNode* node, CCrcNode* next) {
   if (!ok) {
     return false;
   }
-  if (CheckIntervener(node)) {
+  // With the closure tolerance, a meeting where the path comes back to itself is set aside.
+  if (CheckIntervener(node) && !(m_ClosureTolerance && ComesBackToItself(node))) {
     SetLatestError(CRC_ERROR_INTERFERENCE);
     return false;
   }

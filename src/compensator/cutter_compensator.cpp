@@ -22,6 +22,9 @@ CCutterCompensator::CCutterCompensator()
       m_ListSize(3),
       m_InterveneEvade(false),
       m_CamTolerance(false),
+      m_ClosureTolerance(false),
+      m_StartInPlace(false),
+      m_ArcStartup(false),
       m_PreRetractOption(0),
       m_LatestErrorCode(CRC_ERROR_NONE) {
   m_LatestError.reserve(LONGEST_MESSAGE);
@@ -36,6 +39,9 @@ CCutterCompensator::CCutterCompensator(const double& radius, CCrcTranslator* tra
       m_ListSize(listSize),
       m_InterveneEvade(false),
       m_CamTolerance(false),
+      m_ClosureTolerance(false),
+      m_StartInPlace(false),
+      m_ArcStartup(false),
       m_PreRetractOption(0),
       m_LatestErrorCode(CRC_ERROR_NONE) {
   m_LatestError.reserve(LONGEST_MESSAGE);
@@ -50,6 +56,9 @@ CCutterCompensator::CCutterCompensator(const CCutterCompensator& other)
       m_ListSize(other.m_ListSize),
       m_InterveneEvade(other.m_InterveneEvade),
       m_CamTolerance(other.m_CamTolerance),
+      m_ClosureTolerance(other.m_ClosureTolerance),
+      m_StartInPlace(other.m_StartInPlace),
+      m_ArcStartup(other.m_ArcStartup),
       m_PreRetractOption(other.m_PreRetractOption),
       m_LatestErrorCode(other.m_LatestErrorCode) {
   m_LatestError.reserve(LONGEST_MESSAGE);
@@ -72,6 +81,9 @@ CCutterCompensator& CCutterCompensator::operator=(const CCutterCompensator& othe
   m_ListSize = other.m_ListSize;
   m_InterveneEvade = other.m_InterveneEvade;
   m_CamTolerance = other.m_CamTolerance;
+  m_ClosureTolerance = other.m_ClosureTolerance;
+  m_StartInPlace = other.m_StartInPlace;
+  m_ArcStartup = other.m_ArcStartup;
   m_PreRetractOption = other.m_PreRetractOption;
   m_LatestErrorCode = other.m_LatestErrorCode;
   for (const auto& entry : other.m_NodeList) {
@@ -86,6 +98,12 @@ void CCutterCompensator::SetInterveneEvade(bool on) { m_InterveneEvade = on; }
 bool CCutterCompensator::GetInterveneEvade() const { return m_InterveneEvade; }
 void CCutterCompensator::SetCamTolerance(bool on) { m_CamTolerance = on; }
 bool CCutterCompensator::GetCamTolerance() const { return m_CamTolerance; }
+void CCutterCompensator::SetClosureTolerance(bool on) { m_ClosureTolerance = on; }
+bool CCutterCompensator::GetClosureTolerance() const { return m_ClosureTolerance; }
+void CCutterCompensator::SetStartInPlace(bool on) { m_StartInPlace = on; }
+bool CCutterCompensator::GetStartInPlace() const { return m_StartInPlace; }
+void CCutterCompensator::SetArcStartup(bool on) { m_ArcStartup = on; }
+bool CCutterCompensator::GetArcStartup() const { return m_ArcStartup; }
 void CCutterCompensator::SetCrcPreRetractOption(int option) { m_PreRetractOption = option; }
 void CCutterCompensator::SetEstablish(bool on) { m_Establish = on; }
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Detects a finished offset path that runs backwards or crosses or overlaps one of the last few
-// offset paths (the look-behind list). Only detects: the callers refuse the segment.
+// offset paths (the look-behind list). Only detects: the callers refuse the segment. Whether a
+// meeting is the path coming back to itself is judged in closure.cpp.
 #include <crc/compensator/cutter_compensator.h>
 
 #include <algorithm>
 #include <cmath>
 
+#include "compensator/closure.h"
 #include "compensator/workspace.h"
 #include "geometry/intersection.h"
 #include "geometry/proximity.h"
@@ -72,15 +74,52 @@ struct Judgement {
     }
     return false;
   }
+
+  // The meeting as the closure rule reads it: the points not allowed (none for an overlap).
+  static OffsetMeeting Unallowed(int n, const __point2<double>& p1, const __point2<double>& p2,
+                                 const Ends& stored, const __point2<double>& currentStart,
+                                 double radius) {
+    OffsetMeeting meeting;
+    for (int i = 0; i < (n == INTERSECT_TWO ? 2 : n == INTERSECT_ONE ? 1 : 0); ++i) {
+      const __point2<double>& p = i == 0 ? p1 : p2;
+      if (!Allows(p, stored, currentStart, radius)) {
+        meeting.points[meeting.count++] = p;
+      }
+    }
+    return meeting;
+  }
+};
+
+// What the closure rule needs besides the two pieces: the new segment and the list whose
+// entries the slots describe (see CompensatorWorkspace for how slots map to entries).
+struct OwnPath {
+  const CCrcNode* current = nullptr;
+  const std::vector<std::unique_ptr<const CCrcNode>>* list = nullptr;
+  const CompensatorWorkspace* workspace = nullptr;
+  double radius = 0.0;
+
+  // Whether the meeting with the entry in `slot` is the path coming back to itself.
+  bool Explains(const LookBehindPiece& slot, const OffsetMeeting& meeting) const {
+    const std::size_t slots = workspace->slots.size();
+    const auto at = static_cast<std::size_t>(&slot - workspace->slots.data());
+    const std::size_t index = (at + slots - workspace->oldest) % slots;
+    ListedSegment listed;
+    listed.stored = (*list)[index].get();
+    listed.after = index + 1 < list->size() ? (*list)[index + 1].get() : nullptr;
+    listed.newest = list->back().get();
+    return IsOwnPathMeeting(*current, listed, meeting, radius);
+  }
 };
 
 Ends ArcEnds(const CCrcArc& arc) { return {arc.GetStartPoint(), arc.GetEndPoint()}; }
 
 // The new segment's piece (in the spare slot) against every entry. Two lines are compared by
-// their offset chords alone; a line's working copy is built only for an arc.
-template <bool Cam>
+// their offset chords alone; a line's working copy is built only for an arc. With `Closure`, a
+// meeting that `own` explains as the path coming back to itself does not count (a second scan,
+// made only after the plain one has found a meeting).
+template <bool Cam, bool Closure>
 bool LineMeetsList(const CCrcLine& line, const LookBehindPiece& current,
-                   const std::vector<LookBehindPiece>& slots) {
+                   const std::vector<LookBehindPiece>& slots, const OwnPath* own) {
   using Judge = Judgement<Cam>;
   for (const LookBehindPiece& stored : slots) {
     if (&stored == &current) {
@@ -95,6 +134,13 @@ bool LineMeetsList(const CCrcLine& line, const LookBehindPiece& current,
                                           Judge::ParallelTolerance(stored.line, current.line), p1);
       if (n == INTERSECT_OVERLAP || Judge::Crosses(n, p1, p1, {stored.line.start, stored.line.end},
                                                    current.line.start, 0.0)) {
+        if constexpr (Closure) {
+          if (own->Explains(stored,
+                            Judge::Unallowed(n, p1, p1, {stored.line.start, stored.line.end},
+                                             current.line.start, 0.0))) {
+            continue;
+          }
+        }
         return true;
       }
     } else if (stored.kind == NODE_ARC) {
@@ -104,6 +150,13 @@ bool LineMeetsList(const CCrcLine& line, const LookBehindPiece& current,
       const int n = IntersectLineArcSegments(&currentCopy, &*stored.arc, p1, p2);
       if (Judge::Crosses(n, p1, p2, ArcEnds(*stored.arc), current.line.start,
                          stored.arc->GetRadius())) {
+        if constexpr (Closure) {
+          if (own->Explains(stored,
+                            Judge::Unallowed(n, p1, p2, ArcEnds(*stored.arc), current.line.start,
+                                             stored.arc->GetRadius()))) {
+            continue;
+          }
+        }
         return true;
       }
     }
@@ -111,8 +164,9 @@ bool LineMeetsList(const CCrcLine& line, const LookBehindPiece& current,
   return false;
 }
 
-template <bool Cam>
-bool ArcMeetsList(const LookBehindPiece& piece, const std::vector<LookBehindPiece>& slots) {
+template <bool Cam, bool Closure>
+bool ArcMeetsList(const LookBehindPiece& piece, const std::vector<LookBehindPiece>& slots,
+                  const OwnPath* own) {
   using Judge = Judgement<Cam>;
   const CCrcArc& current = *piece.arc;
   for (const LookBehindPiece& stored : slots) {
@@ -128,6 +182,13 @@ bool ArcMeetsList(const LookBehindPiece& piece, const std::vector<LookBehindPiec
       const int n = IntersectLineArcSegments(&storedCopy, &current, p1, p2);
       if (Judge::Crosses(n, p1, p2, {stored.line.start, stored.line.end}, current.GetStartPoint(),
                          current.GetRadius())) {
+        if constexpr (Closure) {
+          if (own->Explains(stored,
+                            Judge::Unallowed(n, p1, p2, {stored.line.start, stored.line.end},
+                                             current.GetStartPoint(), current.GetRadius()))) {
+            continue;
+          }
+        }
         return true;
       }
     } else if (stored.kind == NODE_ARC) {
@@ -135,11 +196,31 @@ bool ArcMeetsList(const LookBehindPiece& piece, const std::vector<LookBehindPiec
       if (n == INTERSECT_OVERLAP ||
           Judge::Crosses(n, p1, p2, ArcEnds(*stored.arc), current.GetStartPoint(),
                          std::max(stored.arc->GetRadius(), current.GetRadius()))) {
+        if constexpr (Closure) {
+          const double radius = std::max(stored.arc->GetRadius(), current.GetRadius());
+          if (own->Explains(stored, Judge::Unallowed(n, p1, p2, ArcEnds(*stored.arc),
+                                                     current.GetStartPoint(), radius))) {
+            continue;
+          }
+        }
         return true;
       }
     }
   }
   return false;
+}
+
+// The scan again, with the closure rule: whether the new segment's piece (in the spare slot)
+// meets an entry other than where the path comes back to itself.
+[[gnu::noinline]] bool MeetsBeyondOwnPath(bool cam, const OwnPath& own) {
+  const std::vector<LookBehindPiece>& slots = own.workspace->slots;
+  const LookBehindPiece& current = slots[own.workspace->Spare()];
+  if (const CCrcLine* line = AsLine(own.current)) {
+    return cam ? LineMeetsList<true, true>(*line, current, slots, &own)
+               : LineMeetsList<false, true>(*line, current, slots, &own);
+  }
+  return cam ? ArcMeetsList<true, true>(current, slots, &own)
+             : ArcMeetsList<false, true>(current, slots, &own);
 }
 
 // A line whose trimmed offset runs backwards, from A to B against its programmed direction: the
@@ -213,16 +294,27 @@ bool CCutterCompensator::CheckIntervener(const CCrcNode* node) {
   workspace->checkedNode = node;
   if (line != nullptr) {
     current.DescribeLine(*line);
-    return m_CamTolerance ? LineMeetsList<true>(*line, current, workspace->slots)
-                          : LineMeetsList<false>(*line, current, workspace->slots);
+    return m_CamTolerance ? LineMeetsList<true, false>(*line, current, workspace->slots, nullptr)
+                          : LineMeetsList<false, false>(*line, current, workspace->slots, nullptr);
   }
   if (const CCrcArc* arc = AsArc(node)) {
     current.DescribeArc(*arc);
-    return m_CamTolerance ? ArcMeetsList<true>(current, workspace->slots)
-                          : ArcMeetsList<false>(current, workspace->slots);
+    return m_CamTolerance ? ArcMeetsList<true, false>(current, workspace->slots, nullptr)
+                          : ArcMeetsList<false, false>(current, workspace->slots, nullptr);
   }
   current.kind = NODE_NONE;
   return false;
+}
+
+// The interference found was only the path coming back to itself: checked again with the
+// closure rule, the segment meets no entry elsewhere. CheckIntervener has just described the
+// segment into the spare slot, and marked it so, only when it did not run backwards.
+bool CCutterCompensator::ComesBackToItself(const CCrcNode* node) {
+  CompensatorWorkspace* workspace = m_Workspace.get();
+  if (node == nullptr || workspace == nullptr || workspace->checkedNode != node) {
+    return false;  // the check stopped before the scan: the segment runs backwards
+  }
+  return !MeetsBeyondOwnPath(m_CamTolerance, {node, &m_NodeList, workspace, m_CrcRadius});
 }
 
 }  // namespace crc

@@ -9,11 +9,68 @@
 
 namespace crc {
 
+namespace {
+
+// How a start-up is made under the extensions: by the strategy set, by insertion, or in place.
+enum class Startup { AS_SET, BY_INSERTION, IN_PLACE };
+
+// A start-up arc is offset along its whole length and reached by a radial line whatever the
+// strategy (SetArcStartup): the normal and intersecting start-ups only lead a straight move onto
+// the contour (fixture: startup_arc_by_insertion). A start-up line that starts beside its
+// successor's start leaves the tool where compensation puts it (SetStartInPlace): the normal
+// start-up would refuse its zero move, the intersecting one falls back to the normal one at the
+// concave joint it makes, the inserting one would trim it to nothing (fixtures:
+// startup_in_place_normal, startup_in_place_insert). Offsetting next for that test only writes
+// its provisional points. A strategy outside the enum stays as set, silent.
+Startup ExtendedStartup(bool arcStartup, bool startInPlace, CCrcNode* node, CCrcNode* next,
+                        crc_t type, double radius) {
+  const bool known =
+      type == CRC_TYPE_NORMAL || type == CRC_TYPE_INTERSECT || type == CRC_TYPE_INSERT;
+  if (arcStartup && AsArc(node) != nullptr && known) {
+    return Startup::BY_INSERTION;
+  }
+  const bool inPlace =
+      startInPlace && known && next != nullptr && AsLine(node) != nullptr &&
+      next->CrcMove(radius) &&
+      IsEqual((next->GetStartPointMoved() - node->GetStartPoint()).GetLength(), 0, EPSILON);
+  return inPlace ? Startup::IN_PLACE : Startup::AS_SET;
+}
+
+// The start-up in place, written as the normal start-up writes it: from the programmed start to
+// the successor's offset start (within EPSILON the same point), where the successor's path
+// begins.
+bool StartInPlace(CCrcNode* node, CCrcNode* next) {
+  next->SetIntersectPoint(next->GetStartPointMoved());
+  return node->SetStartPointMoved(node->GetStartPoint()) &&
+         node->SetEndPointMoved(next->GetStartPointMoved());
+}
+
+}  // namespace
+
 // Dispatches on the strategy, then marks the segment compensated and the engine established
 // whatever the routine returned: a failed start-up is not retried on the same segment.
 bool CCutterCompensator::CrcEstablish(CCrcNode* node, CCrcNode* next) {
+  crc_t type = m_CrcType;
+  if (m_StartInPlace || m_ArcStartup) {
+    switch (ExtendedStartup(m_ArcStartup, m_StartInPlace, node, next, type, m_CrcRadius)) {
+    case Startup::BY_INSERTION:
+      type = CRC_TYPE_INSERT;
+      break;
+    case Startup::IN_PLACE: {
+      const bool placed = StartInPlace(node, next);
+      if (!placed) {
+        SetLatestError(CRC_ERROR_ESTABLISH_FAILED);
+      }
+      node->SetHasBeenCrc(true);
+      m_Establish = true;
+      return placed;
+    }
+    case Startup::AS_SET:
+      break;
+    }
+  }
   bool result = false;
-  switch (m_CrcType) {
+  switch (type) {
   case CRC_TYPE_NORMAL:
     result = CrcEstablish_Normal(node, next);
     break;
@@ -62,7 +119,8 @@ bool CCutterCompensator::CrcEstablish_Normal(CCrcNode* node, CCrcNode* next) {
     return false;
   }
   next->SetIntersectPoint(next->GetStartPointMoved());
-  // The programmed start already lies beside the contour: there is no start-up move.
+  // The programmed start already lies beside the contour: there is no start-up move (see
+  // SetStartInPlace for the extension that accepts it).
   if (IsEqual((node->GetEndPointMoved() - node->GetStartPointMoved()).GetLength(), 0, EPSILON)) {
     SetLatestError(CRC_ERROR_ESTABLISH_FAILED);
     return false;

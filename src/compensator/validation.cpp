@@ -46,7 +46,8 @@ bool CCutterCompensator::CheckError(const CCrcNode* node, const CCrcNode* next) 
       SetLatestError(CRC_ERROR_ESTABLISH_FAILED);
       return false;
     }
-    if (AsArc(node) != nullptr) {
+    // With the start-up arc extension an arc is started by insertion (startup.cpp).
+    if (AsArc(node) != nullptr && !m_ArcStartup) {
       SetLatestError(CRC_ERROR_ARC_ESTABLISH);
       return false;
     }

@@ -4,16 +4,17 @@
 // cleanly, which must come back as the engine's path bit for bit. Every path the extension
 // writes is also checked here, independently of the audit: it is continuous, runs from the
 // run's first point to its last, and keeps radius - tolerance from every wall by the host
-// model's own closed-form distances (tools/host/tool_path.h).
+// model's own closed-form distances (crc/host/tool_path.h).
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include <crc/host/list_host.h>
+#include <crc/host/tool_path.h>
+
 #include "fixture.h"
-#include "list_host.h"
-#include "tool_path.h"
 
 namespace cutcomp::test {
 namespace {

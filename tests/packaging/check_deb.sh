@@ -2,13 +2,15 @@
 # SPDX-License-Identifier: MIT
 # Packs this build tree as a Debian package and checks what a user gets from it: the file list
 # (deb_contents.txt), the dependencies found by dpkg-shlibdeps and the library's shlibs entry.
-# As root it also installs the package with dpkg, runs `cutcomp --version`, builds a consumer
-# through the system's pkg-config and purges the package again. That part only runs when
-# nothing of the package is on the machine yet, so an existing install is never touched.
-# Usage: check_deb.sh BUILD_DIR SOURCE_DIR CPACK VERSION CXX "CXX_FLAGS" "LINKER_FLAGS"
-# Exit status 77 (skipped) when the install part cannot run; the contents were checked then.
+# Then it unpacks the package into a scratch root and uses it from there: `cutcomp --version`,
+# the examples the package ships built against it with find_package and pkg-config, and the
+# Python module. The machine itself is never changed: no package database, no maintainer script,
+# no root, no lock; everything lives in a temporary directory that is removed at the end.
+# Usage: check_deb.sh BUILD_DIR SOURCE_DIR CPACK VERSION CXX "CXX_FLAGS" CC "C_FLAGS"
+#        "LINKER_FLAGS"
+# Exit status 77 (skipped) on a machine without dpkg-deb.
 set -euo pipefail
-build=$1 source=$2 cpack=$3 version=$4 cxx=$5 cxxflags=${6:-} ldflags=${7:-}
+build=$1 source=$2 cpack=$3 version=$4 cxx=$5 cxxflags=${6:-} cc=$7 cflags=${8:-} ldflags=${9:-}
 command -v dpkg-deb >/dev/null || { echo "not a Debian system: nothing checked"; exit 77; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -38,34 +40,24 @@ shlibs=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./shlibs 2>/dev/null) || tr
 [ "$shlibs" = "libcutcomp 1 cutcomp (>= $version)" ] || fail "shlibs: $shlibs"
 echo "package contents and control: OK"
 
-# 3. Install, use, purge: root only, one run at a time on this machine, never over files that
-# are already there.
-[ "$(id -u)" -eq 0 ] || { echo "not root: install check skipped"; exit 77; }
-exec 9>/tmp/cutcomp-deb-check.lock
-flock -w 600 9
-if dpkg-query -W cutcomp >/dev/null 2>&1; then
-  echo "a cutcomp package is installed already: install check skipped"; exit 77
-fi
-while read -r path; do
-  [ -d "/$path" ] || [ ! -e "/$path" ] || { echo "/$path exists: install check skipped"; exit 77; }
-done < <(sed 's/ -> .*//' "$work/list")
-
-dpkg_retry() {  # another apt or dpkg run may hold the lock for a while
-  for _ in $(seq 60); do
-    if dpkg "$@" >"$work/dpkg.log" 2>&1; then return 0; fi
-    grep -q 'lock' "$work/dpkg.log" || { cat "$work/dpkg.log"; return 1; }
-    sleep 5
-  done
-  cat "$work/dpkg.log"; return 1
-}
-trap 'dpkg_retry --purge cutcomp || true; rm -rf "$work"' EXIT
-dpkg_retry -i "$deb"
-out=$(/usr/bin/cutcomp --version)
+# 3. Unpacked into a scratch root, as dpkg would place its files, and used from there.
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+libdir=$(dirname "$(find "$root" -name 'libcutcomp.so.1' | head -1)")
+out=$(LD_LIBRARY_PATH=$libdir "$root/usr/bin/cutcomp" --version)
 [ "$out" = "cutcomp $version" ] || fail "cutcomp --version printed '$out'"
-# shellcheck disable=SC2046,SC2086
-"$cxx" $cxxflags "$source/consumer/main.cpp" -o "$work/consumer" $(pkg-config --cflags --libs cutcomp) $ldflags
-"$work/consumer"
-dpkg_retry --purge cutcomp
-trap 'rm -rf "$work"' EXIT
-[ ! -e /usr/bin/cutcomp ] || fail "/usr/bin/cutcomp left behind after purge"
-echo "dpkg -i, cutcomp --version, pkg-config consumer, dpkg --purge: OK"
+"$source/check_consumer.sh" "$root/usr" "$root/usr/share/doc/cutcomp/examples" "$work/consumer" \
+  "$cxx" "$cxxflags" "$cc" "$cflags" "$ldflags"
+# The Python module, when the package holds one; not under the sanitizers (an instrumented module
+# needs their runtime preloaded into the interpreter).
+init=$(find "$root" -path '*/cutcomp/__init__.py' | head -1)
+if [ -n "$init" ] && [[ "$cxxflags" != *-fsanitize* ]]; then
+  [ -f "$(dirname "$init")/__init__.pyi" ] || fail "the Python module has no type stubs"
+  PYTHONPATH=$(dirname "$(dirname "$init")") /usr/bin/python3 -c '
+import cutcomp
+square = [("line", (-5, 0), (0, 0)), ("line", (0, 0), (10, 0)), ("line", (10, 0), (10, 5))]
+path = cutcomp.compensate(square, 1.0, with_blocks=True)
+assert cutcomp.audit(square, path, 1.0) == [], path
+print("python module from the package:", len(path), "pieces")'
+fi
+echo "unpacked into a scratch root: cutcomp --version, examples with find_package and pkg-config, python: OK"

@@ -1,37 +1,30 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs the built project into a scratch prefix and builds a consumer against it in both
-# ways a downstream project would: find_package(cutcomp CONFIG) and pkg-config. Also checks that
-# the shared library exports the API classes and hides the internal free functions.
-# Usage: check_install.sh BUILD_DIR SOURCE_DIR CXX "CXX_FLAGS" "LINKER_FLAGS"
+# Installs the built project into a scratch prefix and builds the embedding examples against it
+# in both ways a downstream project would: find_package(cutcomp CONFIG) and pkg-config (cutcomp
+# for C++, cutcomp-c for C), and runs them. Also checks that every installed header compiles on
+# its own, and that the shared library exports the API (the engine, the host, the one-call and C
+# interfaces) and hides the internal free functions.
+# Usage: check_install.sh BUILD_DIR PACKAGING_DIR EXAMPLES_DIR CXX "CXX_FLAGS" CC "C_FLAGS"
+#        "LINKER_FLAGS"
 set -euo pipefail
-build=$1 source=$2 cxx=$3 cxxflags=${4:-} ldflags=${5:-}
+build=$1 packaging=$2 examples=$3 cxx=$4 cxxflags=${5:-} cc=$6 cflags=${7:-} ldflags=${8:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 
 cmake --install "$build" --prefix "$prefix" > "$work/install.log"
+"$packaging/check_consumer.sh" "$prefix" "$examples" "$work/consumer" "$cxx" "$cxxflags" "$cc" \
+  "$cflags" "$ldflags"
 
-# 1. CMake package
-cmake -S "$source/consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$cxxflags" \
-  -DCMAKE_EXE_LINKER_FLAGS="$ldflags" > "$work/cfg.log"
-cmake --build "$work/cmake-build" > "$work/build.log"
-"$work/cmake-build/consumer"
-
-# 2. pkg-config
-libdir=$(dirname "$(find "$prefix" -name 'cutcomp.pc' | head -1)")
-export PKG_CONFIG_PATH=$libdir
-# shellcheck disable=SC2046,SC2086
-"$cxx" $cxxflags "$source/consumer/main.cpp" -o "$work/consumer-pc" $(pkg-config --cflags --libs cutcomp) $ldflags
-LD_LIBRARY_PATH=$(dirname "$libdir") "$work/consumer-pc"
-
-# 3. Exported surface: the API classes are visible, the internal helpers are not.
+# Exported surface: the API is visible, the internal helpers are not.
 lib=$(find "$prefix" -name 'libcutcomp.so.*.*.*' | head -1)
 symbols=$(nm -D --defined-only "$lib" | c++filt)
-grep -q 'crc::CCutterCompensator::AdjustNode' <<<"$symbols" || { echo "AdjustNode not exported"; exit 1; }
-grep -q 'crc::CCrcArc::CrcMove' <<<"$symbols" || { echo "CCrcArc not exported"; exit 1; }
-grep -q 'crc::GetErrorGloss' <<<"$symbols" || { echo "GetErrorGloss not exported"; exit 1; }
+for symbol in 'crc::CCutterCompensator::AdjustNode' 'crc::CCrcArc::CrcMove' 'crc::GetErrorGloss' \
+  'crc::Compensate(' 'crc::Audit(' 'crc::CPathCompensator::Add' 'cutcomp::ListHost::Run' \
+  'cutcomp::ReadPiece' 'cutcomp::ChordFitter::Add' 'cutcomp_compensate' 'cutcomp_audit'; do
+  grep -qF "$symbol" <<<"$symbols" || { echo "$symbol not exported"; exit 1; }
+done
 if grep -E 'crc::(CalculateIntersection|IntersectCircles|NormalizeAngle|IntersectLineSegments)' <<<"$symbols"; then
   echo "internal helpers leak out of the shared library"; exit 1
 fi

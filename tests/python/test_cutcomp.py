@@ -1,7 +1,10 @@
 # SPDX-License-Identifier: MIT
-"""The Python module: compensate() against the whole-contour fixtures (hand-derived tool paths),
-a translator written in Python driving the engine, and what must not crash."""
+"""The Python module: compensate() against the whole-contour fixtures (hand-derived tool paths)
+and against the command-line tool's pipeline, audit() of its own and of foreign tool paths, a
+translator written in Python driving the engine, and what must not crash."""
+import ast
 import glob
+import inspect
 import json
 import math
 import os
@@ -61,10 +64,21 @@ class Fixtures(unittest.TestCase):
                 s = case["settings"]
                 if s.get("established"):
                     continue  # a run that an earlier one established: not a compensate() call
+                if sum(i.get("phase") == "S" for i in case["segments"]) > 1:
+                    continue  # compensate() gives each run an engine of its own, as the tool does
+                if any(s.get(k) for k in ("closureTolerance", "startInPlace",
+                                          "arcStartup")):
+                    continue  # an engine extension compensate() does not switch on
+                # The fixtures hold the engine's own settings: no fitting, the plain test.
                 args = dict(segments=[segment(i) for i in case["segments"]],
                             radius=num(s["radius"]), start=s.get("strategy", "normal"),
                             evade=s.get("evade", False), look_behind=s.get("lookBehind", 3),
-                            end=ENDS[s.get("preRetract", 0)], with_blocks=True)
+                            end=ENDS[s.get("preRetract", 0)], with_blocks=True, fit=False,
+                            strict_interference=True)
+                if args["start"] not in ("normal", "intersect", "insert"):
+                    with self.assertRaisesRegex(ValueError, "strategy"):
+                        cutcomp.compensate(**args)
+                    continue
                 tol = s.get("tolerance", 1e-6)
                 failure = case["expect"].get("failure")
                 if failure is None:
@@ -107,6 +121,68 @@ class ListTranslator(cutcomp.Translator):
         pass
 
 
+class OneCall(unittest.TestCase):
+    @unittest.skipUnless(hasattr(cutcomp, "_run_gcode"), "built without the command-line tool")
+    def test_defaults_are_the_command_line_tools(self):
+        # A lead-in, a quarter circle of radius 10 posted as 60 chords (fitted by default) and a
+        # line, with no cancel move (by default the last move ends the run beside the contour):
+        # the tool's pipeline and compensate() give the same pieces, to the last bit.
+        arc = [(10 * math.sin(math.pi / 2 * k / 60), 10 - 10 * math.cos(math.pi / 2 * k / 60))
+               for k in range(61)]
+        points = [(-10.0, 0.0)] + [(float(f"{x:.12f}"), float(f"{y:.12f}")) for x, y in arc]
+        points.append((10.0, 20.0))
+        program = "G21 G17 G90\nG0 X-10 Y0\nG41.1 D4 G1 X0 Y0 F100\n" + "".join(
+            f"X{x!r} Y{y!r}\n" for x, y in points[2:]) + "M2\n"
+        _, record = cutcomp.compensate_gcode(program)
+        want = [(tuple(r["tool"]["start"]), tuple(r["tool"]["end"])) for r in record]
+        segments = [("line", a, b, {"phase": "doing"}) for a, b in zip(points, points[1:])]
+        segments[0] = segments[0][:3]
+        got = [(piece[1], piece[2]) for piece in cutcomp.compensate(segments, 2.0)]
+        self.assertEqual(len(want), 3)
+        self.assertEqual(got, want)
+
+    def test_audit_of_its_own_and_of_a_foreign_path(self):
+        square = [("line", (-5, 0), (0, 0)), ("line", (0, 0), (10, 0)), ("line", (10, 0), (10, 10)),
+                  ("line", (10, 10), (10, 15))]
+        path = cutcomp.compensate(square, 1.0, with_blocks=True)
+        self.assertEqual(cutcomp.audit(square, path, 1.0), [])
+        # Another offsetter's path, whose second piece ends 0.6 from the wall along y = 0.
+        foreign = [(("line", (-5, 0), (0, 1)), 0), (("line", (0, 1), (9, 0.6)), 1),
+                   (("line", (9, 1), (9, 10)), 2)]
+        [gouge] = cutcomp.audit(square, foreign, 1.0)
+        self.assertEqual((gouge.piece, gouge.block, gouge.segment), (1, 1, 1))
+        self.assertAlmostEqual(gouge.depth, 0.4, delta=1e-12)
+        self.assertEqual(gouge.wall_point, (9.0, 0.0))
+        with self.assertRaisesRegex(ValueError, "radius"):
+            cutcomp.audit(square, foreign, 0.0)
+        with self.assertRaisesRegex(ValueError, "piece 1"):
+            cutcomp.audit(square, [foreign[0], ("line", (0, 1))], 1.0)
+
+
+class Stubs(unittest.TestCase):
+    def test_the_stubs_name_everything_with_the_modules_signatures(self):
+        with open(os.path.join(os.path.dirname(cutcomp.__file__), "__init__.pyi")) as f:
+            tree = ast.parse(f.read())
+        names, functions = set(), {}
+        for node in tree.body:
+            if isinstance(node, (ast.FunctionDef, ast.ClassDef)):
+                names.add(node.name)
+                functions[node.name] = node
+            elif isinstance(node, ast.Assign):
+                names.update(t.id for t in node.targets if isinstance(t, ast.Name))
+            elif isinstance(node, ast.AnnAssign):
+                names.add(node.target.id)
+        self.assertEqual({n for n in dir(cutcomp) if not n.startswith("_")} - names, set())
+        for name in ("compensate", "audit", "compensate_gcode"):
+            args = functions[name].args
+            defaults = [None] * (len(args.args) - len(args.defaults)) + args.defaults
+            stub = [(a.arg, d and ast.literal_eval(d)) for a, d in
+                    zip(args.args + args.kwonlyargs, defaults + args.kw_defaults)]
+            actual = [(p.name, None if p.default is p.empty else p.default)
+                      for p in inspect.signature(getattr(cutcomp, name)).parameters.values()]
+            self.assertEqual(stub, actual, name)
+
+
 class Engine(unittest.TestCase):
     def nodes(self):
         return [cutcomp._node(s, i, len(SQUARE), "left") for i, s in enumerate(SQUARE)]
@@ -144,6 +220,40 @@ class Engine(unittest.TestCase):
         self.assertEqual((engine.radius, host.nodes[0].side), (-2.0, cutcomp.Side.LEFT))
         with self.assertRaisesRegex(TypeError, "neither GetNextNode nor get_next_node"):
             cutcomp.Compensator(1.0, cutcomp.Translator()).adjust_node(cutcomp.Line((0, 0), (1, 0)))
+
+    def test_extensions_switched_on_through_the_properties(self):
+        # The fixtures that turn on an extension compensate() has no switch for, run through a
+        # Compensator with its property set: each passes, or is refused at its segment, as there.
+        properties = {"closureTolerance": "closure_tolerance", "startInPlace": "start_in_place",
+                      "arcStartup": "arc_startup"}
+        folder = os.environ["CUTCOMP_SCENARIO_FIXTURES"]
+        ran = 0
+        for path in sorted(glob.glob(os.path.join(folder, "*.json"))):
+            with open(path) as f:
+                case = json.load(f)
+            s = case["settings"]
+            if not any(s.get(k) for k in properties) or s.get("camTolerance"):
+                continue
+            if s.get("strategy", "normal") not in cutcomp._STRATEGIES:
+                continue  # a strategy outside the enum, which the bindings do not pass
+            with self.subTest(os.path.basename(path)):
+                programmed = [cutcomp._node(segment(item), i, len(case["segments"]), "left")
+                              for i, item in enumerate(case["segments"])]
+                host = ListTranslator(list(programmed))
+                strategy = cutcomp._STRATEGIES[s.get("strategy", "normal")]
+                engine = cutcomp.Compensator(num(s["radius"]), host, strategy=strategy,
+                                             look_behind=s.get("lookBehind", 3))
+                for key, name in properties.items():
+                    setattr(engine, name, bool(s.get(key)))
+                refused, i = None, 0
+                while i < len(host.nodes) and refused is None:
+                    if not engine.adjust_node(host.nodes[i]):
+                        refused = programmed.index(host.nodes[i])
+                    i += 1
+                failure = case["expect"].get("failure")
+                self.assertEqual(refused, failure["segment"] if failure else None)
+                ran += 1
+        self.assertGreater(ran, 0)
 
     def test_one_run_by_default_refusal_and_input_errors(self):
         path = cutcomp.compensate([("line", (0, -5), (0, 0)), ("line", (0, 0), (10, 0)),

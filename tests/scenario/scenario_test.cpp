@@ -23,9 +23,15 @@ struct Settings {
   int preRetract = 0;
   bool established = false;  // as left by an earlier run
   Value tolerance{1e-6};
+  // The engine's extensions, all off as documented.
+  bool camTolerance = false;
+  bool closureTolerance = false;
+  bool startInPlace = false;
+  bool arcStartup = false;
 };
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Settings, radius, strategy, lookBehind, evade,
-                                                preRetract, established, tolerance)
+                                                preRetract, established, tolerance, camTolerance,
+                                                closureTolerance, startInPlace, arcStartup)
 
 // Where and how the engine refused the contour; `compensated` (when given) is the refused
 // segment's flag afterwards.
@@ -158,6 +164,10 @@ TEST_P(Scenario, HostSeesWhatTheFixtureSays) {
   engine.SetInterveneEvade(settings.evade);
   engine.SetCrcPreRetractOption(settings.preRetract);
   engine.SetEstablish(settings.established);
+  engine.SetCamTolerance(settings.camTolerance);
+  engine.SetClosureTolerance(settings.closureTolerance);
+  engine.SetStartInPlace(settings.startInPlace);
+  engine.SetArcStartup(settings.arcStartup);
   std::vector<std::unique_ptr<crc::CCrcNode>> program;
   for (const Json& item : fixture.at("segments")) {
     program.push_back(MakeSegment(item));

@@ -25,6 +25,7 @@ public:
   using CCutterCompensator::ChangeCrcType;
   using CCutterCompensator::CheckError;
   using CCutterCompensator::CheckIntervener;
+  using CCutterCompensator::ComesBackToItself;
   using CCutterCompensator::GetConnectRawType;
   using CCutterCompensator::GetConnectType;
   using CCutterCompensator::InsertLineBefore;

@@ -52,6 +52,9 @@ void Step(const Json& r) {
   engine.SetEstablish(r.value("established", false));
   engine.SetInterveneEvade(r.value("evade", false));
   engine.SetCamTolerance(r.value("camTolerance", false));
+  engine.SetClosureTolerance(r.value("closureTolerance", false));
+  engine.SetStartInPlace(r.value("startInPlace", false));
+  engine.SetArcStartup(r.value("arcStartup", false));
   engine.SetCrcPreRetractOption(r.value("preRetract", 0));
   Segments segments;
   for (const Json& item : r.value("segments", Json::array())) {
@@ -85,7 +88,11 @@ void Step(const Json& r) {
     ok = engine.InsertLineBefore(at(args[0]), at(args[1]), r["p1"].get<Point>(),
                                  r["p2"].get<Point>(), type);
   } else if (step == "CheckIntervener") {
-    ok = engine.CheckIntervener(Build(r["node"]).get());
+    // As the callers judge: with the closure tolerance, a meeting where the path comes back to
+    // itself is set aside.
+    const auto node = Build(r["node"]);
+    ok = engine.CheckIntervener(node.get()) &&
+         !(engine.GetClosureTolerance() && engine.ComesBackToItself(node.get()));
   } else if (step == "AdjustNode") {
     for (const Json& call : r["calls"]) {
       if (call.contains("sequence")) {

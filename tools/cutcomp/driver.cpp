@@ -657,6 +657,11 @@ int Driver::Compensate(cli::Block first) {
   // tiny backward kinks that the plain interference test takes for overlaps. The tolerant test
   // lets them through; the gouge audit still measures the finished path.
   engine.SetCamTolerance(m_Options.camTolerance);
+  // Outlines closed and run on, laps, leads inside the run: where the tool comes back to where
+  // it has been, beside lead-ins and run-ons in the air, the offsets meet without interference.
+  engine.SetClosureTolerance(m_Options.closureTolerance);
+  engine.SetStartInPlace(m_Options.startInPlace);
+  engine.SetArcStartup(m_Options.arcStartup);
   engine.SetCrcPreRetractOption(static_cast<int>(m_Options.end));
   ListHost host(source);
   host.UsePool(&m_Nodes);

@@ -44,6 +44,14 @@ struct Options {
   // Posted curves (short chords rounded to a few decimals) pass the interference test with the
   // engine's CAM tolerances; --strict-interference: the plain test.
   bool camTolerance = true;
+  // A path that comes back to where it has been (an outline closed and run on, a second lap, a
+  // hole left by a lead-out) passes the interference test with the engine's closure tolerance;
+  // --strict-interference: the plain test.
+  bool closureTolerance = true;
+  // Start-ups that controllers make: an entry move after which the tool already stands beside
+  // the contour, and an arc as the entry move (started by insertion whatever --start says).
+  bool startInPlace = true;
+  bool arcStartup = true;
   // Runs of short chords are fitted by lines and arcs before compensation (--no-fit: not), within
   // this tolerance in the program's units (none: the default for the units, fit_stage.h).
   bool fit = true;

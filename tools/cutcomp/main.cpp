@@ -149,7 +149,9 @@ int Main(int argc, char** argv) {
   bool strictInterference = false;
   app.add_flag("--strict-interference", strictInterference,
                "the engine's plain interference test: nearly parallel offsets of short chords "
-               "count as overlapping, and any offset that runs backwards is refused");
+               "count as overlapping, any offset that runs backwards is refused, and so is an "
+               "offset that meets an earlier one where the path closes on itself or runs over "
+               "itself again");
   app.add_flag("--no-verify", noVerify,
                "do not audit the tool path for gouges (the audit keeps the program's contour "
                "in memory, about 50 bytes a segment)")
@@ -168,6 +170,7 @@ int Main(int argc, char** argv) {
   options.fit = !noFit;
   options.verify = !noVerify;
   options.camTolerance = !strictInterference;
+  options.closureTolerance = !strictInterference;
   if (options.input.empty()) {
     options.input = "-";
   }

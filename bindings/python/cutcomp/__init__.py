@@ -8,9 +8,11 @@ segments too short for the cutter.
 
 High level
     compensate(segments, radius, ...)   the tool-centre path of a contour, as plain tuples
+    audit(contour, path, radius, ...)   the gouges of any tool path against a contour
     compensate_gcode(text, ...)         a G-code program compensated as the command-line tool
                                         does it: (program, record)
-    CompensationError                   what both raise when the engine refuses
+    CompensationError                   what both compensate functions raise when the engine
+                                        refuses
     InputError                          what compensate_gcode raises for a program it cannot read
 
 Segments, going in and coming out, are plain tuples; points are (x, y) pairs:
@@ -37,6 +39,7 @@ node.GetStartPointMoved()); properties read None where the engine holds the unse
 See help(cutcomp.Translator) for driving the engine yourself and the lifetime rules.
 """
 
+import collections as _collections
 import json as _json
 import math as _math
 import numbers as _numbers
@@ -47,7 +50,8 @@ import warnings as _warnings
 
 from ._cutcomp import *  # noqa: F401,F403  (the engine's classes, enums and constants)
 from ._cutcomp import (CCrcArc, CCrcLine, CCrcNode, CCrcTranslator, CCutterCompensator,
-                       GetErrorGloss, Phase, Side, Strategy, __version__, _run)
+                       GetErrorGloss, Phase, Side, Strategy, __version__, _audit,
+                       _compensate)
 try:
     from ._cutcomp import _run_gcode  # built with the command-line tool's pipeline
 except ImportError:
@@ -59,11 +63,15 @@ Node = CCrcNode
 Compensator = CCutterCompensator
 Translator = CCrcTranslator
 
-_PHASES = {"establish": Phase.ESTABLISH, "doing": Phase.DOING, "retract": Phase.RETRACT}
+_PHASES = {"establish": Phase.ESTABLISH, "doing": Phase.DOING, "retract": Phase.RETRACT,
+           "none": Phase.NONE}
 _SIDES = {"left": Side.LEFT, "right": Side.RIGHT}
 _STRATEGIES = {"normal": Strategy.NORMAL, "intersect": Strategy.INTERSECT,
                "insert": Strategy.INSERT}
 _ENDS = {"line": 0, "retract": 1, "none": 2}
+_UNITS = {"mm": 0, "inch": 1}
+# The command-line tool's gouge tolerance when none is given, by unit (crc/path.h).
+_AUDIT_TOLERANCE = {"mm": 0.005, "inch": 0.0002}
 
 
 class CompensationError(Exception):
@@ -141,17 +149,21 @@ def _node(item, index, count, side):
 
 
 def compensate(segments, radius, side="left", start="normal", evade=False, look_behind=3,
-               end="line", with_blocks=False):
-    """The tool-centre path of a contour.
+               end="retract", with_blocks=False, *, fit=True, strict_interference=False,
+               units="mm", arc_tolerance=None):
+    """The tool-centre path of a contour, with the command-line tool's defaults.
 
     segments     tuples ("line", start, end) or ("arc", start, end, centre, ccw), or Line and
                  Arc objects. One compensation run by default: the first segment is the
                  start-up move (a line onto the contour), the last the cancel move (a line off
                  it), the ones between are compensated. A tuple may end with a dict overriding
-                 that: {"phase": "establish" | "doing" | "retract", "side": "left" | "right",
-                 "locate": True} (locate: a positioning line, joined to its neighbours' offset
-                 paths but not offset). Line and Arc objects keep their own phase and side.
-                 Your segments are never modified: copies are compensated.
+                 that: {"phase": "establish" | "doing" | "retract" | "none", "side": "left" |
+                 "right", "locate": True} (locate: a positioning line, joined to its neighbours'
+                 offset paths but not offset; phase "none": a move outside compensation, passed
+                 through, which ends the run before it). Line and Arc objects keep their own
+                 phase and side. Your segments are never modified. An arc whose end is not quite
+                 at its start's distance from the centre (within arc_tolerance) is compensated
+                 about the nearest centre on its chord's bisector.
     radius       cutter radius; negative swaps the sides; 0 returns the contour itself
     side         "left" (G41) or "right" (G42) of the direction of travel, or a Side
     start        start-up and cancel: "normal" (straight to/from the point beside the
@@ -159,37 +171,116 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
                  a radial line added), or a Strategy
     evade        drop segments too short for the cutter instead of failing
     look_behind  finished segments the interference check compares with (0: no check)
-    end          a run that reaches the end without a cancel move: "line" (a closing line back
-                 to the programmed end), "retract" (the last move ends compensation, the tool
-                 stays beside the contour) or "none" (the same path as "retract"; the engine
-                 tells a host no end point)
+    end          a run that reaches its end without a cancel move: "retract" (the last move
+                 ends compensation, the tool stays beside the contour), "line" (a closing line
+                 back to the programmed end) or "none" (the path of "retract")
+    fit          True: runs of lines shorter than 0.5 mm (0.5/25.4 in), as CAM systems post
+                 curves, are fitted by lines and arcs within 0.005 mm (0.0002 in) first; a
+                 number: within that tolerance; False: every segment as programmed
+    strict_interference   the engine's plain interference test instead of its tolerances for
+                 posted CAM chords
+    units        "mm" or "inch": the unit of the lengths, for the defaults above
+    arc_tolerance   how far an arc's two radii may differ (None: 0.1% of the radius, at least
+                 0.005 mm or 0.0005 in, at most 0.5 mm or 0.05 in)
 
     Returns the pieces of the tool-centre path in order, in the segment format above: an arc's
     centre is its programmed centre, a full circle comes out with start == end. Segments that
     evasion dropped are left out. With with_blocks=True each item is (piece, block, inserted):
-    block is the index of the segment the piece stands for, inserted is True for a line the
-    engine added (at an outside corner, or for start-up or cancel), block then being the
-    segment it was added for.
+    block is the index of the segment the piece stands for (a piece fitted to a run of chords:
+    the first of them), inserted is True for a line the engine added (at an outside corner, or
+    for start-up or cancel), block then being the segment it was added for. Such items are what
+    audit() takes to attach each piece to its segment.
 
     Raises CompensationError when the engine refuses a segment, ValueError or TypeError for
-    input it cannot take.
+    input it cannot take (a segment's index in the message).
     """
     if not isinstance(radius, _numbers.Real) or not _math.isfinite(radius):
         raise ValueError(f"radius must be a finite number, not {radius!r}")
     if isinstance(look_behind, bool) or not isinstance(look_behind, int) or look_behind < 0:
         raise ValueError(f"look_behind must be an int >= 0, not {look_behind!r}")
+    units = _choice("units", units, {u: u for u in _UNITS})
+    if isinstance(fit, bool):
+        fit_tolerance = None
+    else:
+        fit_tolerance, fit = float(_number("fit", fit)), True
+    if arc_tolerance is not None:
+        arc_tolerance = float(_number("arc_tolerance", arc_tolerance, 0))
     segments = list(segments)
     side = _choice("side", side, _SIDES)
     nodes = [_node(item, i, len(segments), side) for i, item in enumerate(segments)]
-    path, failure = _run(nodes, float(radius), _choice("start", start, _STRATEGIES), look_behind,
-                         bool(evade), _choice("end", end, _ENDS))
+    path, failure = _compensate(nodes, float(radius), _choice("start", start, _STRATEGIES),
+                                look_behind, bool(evade), _choice("end", end, _ENDS), fit,
+                                fit_tolerance, not strict_interference, _UNITS[units],
+                                arc_tolerance)
     if not with_blocks:
         path = [piece for piece, _, _ in path]
     if failure is not None:
-        code, block, message = failure
-        raise CompensationError(code, GetErrorGloss(code) or "compensation failed", block,
-                                message, path)
+        input_error, code, block, message, gloss = failure
+        if input_error:
+            raise ValueError(gloss if block < 0 else f"segment {block}: {gloss}")
+        raise CompensationError(code, gloss, block, message, path)
     return path
+
+
+Gouge = _collections.namedtuple(
+    "Gouge", "piece block segment tool_point wall_point clearance depth")
+Gouge.__doc__ = """One place where a tool path comes closer to a wall than the cutter radius allows.
+
+piece       index of the piece in the path given to audit()
+block       that piece's block (the contour segment it is attached to; -1: none)
+segment     index of the wall in the contour
+tool_point  the point of the piece nearest the wall
+wall_point  the point of the wall nearest the piece
+clearance   their distance
+depth       radius - clearance"""
+
+
+def audit(contour, path, radius, tolerance=None, *, side="left", units="mm"):
+    """The gouges of a tool path: every piece measured against every wall of the contour.
+
+    contour    the programmed segments, in compensate()'s format (and with its defaults for
+               phase and side): its walls are the segments in progress that are not locate
+               lines, the start-up and cancel moves are not walls.
+    path       the tool-centre path: pieces ("line", start, end) or ("arc", start, end, centre,
+               ccw), or (piece, block) and (piece, block, inserted) items as
+               compensate(..., with_blocks=True) returns them, from this library or any other.
+               The block attaches a piece to its contour segment: a start-up or cancel piece
+               may cut its own notch where it leads onto or off the wall next to its segment.
+               A piece without a block is attached nowhere.
+    radius     the cutter radius (its size counts)
+    tolerance  how much closer than the radius the tool may come before it is a gouge (None:
+               the command-line tool's 0.005 mm, 0.0002 in). A path fitted to chords may come
+               up to the fitting tolerance nearer the chords: audit it with more than that.
+
+    Returns a list of Gouge, one per piece and wall it gouges, in the order of the pieces
+    (empty: the path clears the contour). Raises ValueError for input it cannot measure (a
+    radius below 1e-6, a negative tolerance, coordinates that are not finite).
+    """
+    units = _choice("units", units, {u: u for u in _UNITS})
+    tolerance = _AUDIT_TOLERANCE[units] if tolerance is None else \
+        float(_number("tolerance", tolerance, 0))
+    if not isinstance(radius, _numbers.Real) or not _math.isfinite(radius):
+        raise ValueError(f"radius must be a finite number, not {radius!r}")
+    contour = list(contour)
+    side = _choice("side", side, _SIDES)
+    nodes = [_node(item, i, len(contour), side) for i, item in enumerate(contour)]
+    pieces = []
+    for i, item in enumerate(path):
+        item = tuple(item)
+        piece, block = (item[0], item[1]) if item and isinstance(item[0], tuple) else (item, -1)
+        kind = piece[0] if piece else None
+        if kind == "line" and len(piece) == 3:
+            pieces.append(("line", piece[1], piece[2], (0.0, 0.0), False, int(block)))
+        elif kind == "arc" and len(piece) == 5:
+            pieces.append(("arc", piece[1], piece[2], piece[3], bool(piece[4]), int(block)))
+        else:
+            raise ValueError(f"piece {i}: expected ('line', start, end) or "
+                             f"('arc', start, end, centre, ccw), got {item!r}")
+    error, gouges = _audit(nodes, pieces, float(radius), tolerance)
+    if error is not None:
+        raise ValueError(error)
+    return [Gouge(piece, block, segment, tool, wall, clearance, depth)
+            for piece, block, segment, _, tool, wall, clearance, depth in gouges]
 
 
 class InputError(ValueError):

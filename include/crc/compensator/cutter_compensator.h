@@ -105,7 +105,7 @@ public:
   virtual ~CCutterCompensator();
 
   /// No radius (INVALID_VALUE: AdjustNode refuses everything until one is set), no translator,
-  /// look-behind capacity 3, strategy CRC_TYPE_NORMAL, evasion and CAM tolerances off,
+  /// look-behind capacity 3, strategy CRC_TYPE_NORMAL, evasion and every extension off,
   /// pre-retract option 0, not established, no message.
   CCutterCompensator();
   /// A compensator with cutter radius `radius` (negative: the tool runs on the side opposite to
@@ -159,6 +159,81 @@ public:
   void SetCamTolerance(bool on);
   /// @brief Whether the CAM tolerances are on (see SetCamTolerance).
   bool GetCamTolerance() const;
+  /// @brief Extension, off by default: a path that closes on itself or runs over itself again
+  /// is not interference where the tool comes back to where it has been.
+  ///
+  /// Part programs close an outline and run on past its start, go round it twice, or cut a
+  /// hole from a lead-in arc and leave it by a lead-out: the new offset path then meets an
+  /// earlier one of the same run, and the check as documented refuses it. With this switch on,
+  /// and only then, a meeting of the new segment's offset path with a stored one's (a crossing
+  /// away from the stored path's ends, or an overlap) is not interference when one of these
+  /// holds for the two programmed segments, the stored one S and the new one N, both
+  /// compensated on the same side:
+  /// - retrace: S and N lie on one line, or on one circle (centres and radii within EPSILON),
+  ///   with the tool on the same side of it (for a circle: both inside or both outside). Their
+  ///   offsets are then one path, and the tool runs where it has already been, one radius from
+  ///   the same wall.
+  /// - closure: S and N meet at exactly one point P (within EPSILON; segments that meet twice
+  ///   bound a loop of their own, which this rule does not judge). The path comes back to P,
+  ///   closing a loop that leaves P along S (where P is S's end: along the segment listed
+  ///   after S, which must start there) and returns to P along N (where P is N's start: along
+  ///   the newest listed segment, which must end there). The part of S before P (a lead-in)
+  ///   and the part of N after P (a run-on) lie outside that loop. Each point X where the
+  ///   offsets meet must lie abreast of them: its foot on S at or before P, its foot on N at or
+  ///   after P (within EPSILON along each). And each lead that exists must leave P into the
+  ///   loop's air: strictly inside the angle that turns, on the tool's side, from the
+  ///   direction in which the loop leaves P to the one from which it arrives. A lead that
+  ///   leaves P along one of those two directions (a dot product within 0.0019 of 1, the
+  ///   engine's tangent tolerance) must curve away into the air: the difference of curvatures
+  ///   must part it from the loop's piece by more than EPSILON within one cutter radius of P.
+  ///   Wherever the tool then comes within a radius of the other segment, it is beside a lead
+  ///   in the air, not beside a wall. At a concave closing corner (a pocket closed at an inside
+  ///   corner and run on) the run-on goes into the wall and the meeting stays interference; so
+  ///   does a crossing of offsets where the programmed segments do not meet (a slot or neck
+  ///   narrower than the cutter), a lead-out run through the far wall of a hole, a loop made
+  ///   around a corner of walls (the walls lie outside the loop's air), and the second loop of
+  ///   a figure-eight.
+  ///
+  /// The rule sees two segments and the list, not the whole part: a lead it takes for air may
+  /// be a wall of a loop closed later (the crossing of a figure-eight that closes its first
+  /// loop passes; its second loop is refused when its segments are still in the list). The
+  /// reversal test (an offset that runs backwards) is unchanged. Nothing else changes: offsets,
+  /// corners and inserted segments are the same; only which paths the check refuses. Kept by
+  /// copies and assignment; no cost per segment when off, and none when on until a meeting is
+  /// found.
+  void SetClosureTolerance(bool on);
+  /// @brief Whether meetings where the path closes on itself are tolerated (see
+  /// SetClosureTolerance).
+  bool GetClosureTolerance() const;
+  /// @brief Extension, off by default: a start-up move whose programmed start already lies
+  /// beside the contour is accepted.
+  ///
+  /// An entry move one radius long, at right angles to the first segment and ending at its
+  /// start, brings the tool to where compensation would put it: the start-up vector is zero.
+  /// As documented the normal start-up refuses a start-up move of zero length (message 3); the
+  /// intersecting one falls back to it at the concave joint such a move makes, and the
+  /// inserting one trims the start-up line's own offset to nothing. With this switch on, a
+  /// start-up line whose programmed start lies within EPSILON of its successor's offset start
+  /// is accepted under every strategy: its offset start is its programmed start, its offset end
+  /// the successor's offset start, where the successor's path begins; nothing is inserted. Kept
+  /// by copies and assignment.
+  void SetStartInPlace(bool on);
+  /// @brief Whether a start-up move already beside the contour is accepted (see
+  /// SetStartInPlace).
+  bool GetStartInPlace() const;
+  /// @brief Extension, off by default: an arc as start-up segment is accepted whatever the
+  /// strategy.
+  ///
+  /// As documented only the inserting strategy accepts a start-up arc (message 4 otherwise).
+  /// With this switch on, a start-up arc under the normal and the intersecting strategy is
+  /// started as the inserting strategy starts any segment: a radial line from the arc's
+  /// programmed start to its offset start is handed to the host, and the arc itself is offset
+  /// along its whole length and joined to its successor like a segment in progress. The cancel
+  /// is still made by the strategy set. Start-up lines are not affected. Kept by copies and
+  /// assignment.
+  void SetArcStartup(bool on);
+  /// @brief Whether start-up arcs are accepted whatever the strategy (see SetArcStartup).
+  bool GetArcStartup() const;
   /// How a run is closed when the sequence ends while compensating (GetNextNode gives null for
   /// a segment in progress): 0 (default) inserts a closing line from the tool-centre end back
   /// to the programmed end, 1 makes the last segment the cancel segment and reports its offset
@@ -347,6 +422,11 @@ protected:
   /// or crosses or overlaps one of the offset paths in the look-behind list. Only detects:
   /// callers store message 12. Always false with capacity 0, an empty list or a locate line.
   bool CheckIntervener(const CCrcNode* node);
+  /// Extension (SetClosureTolerance): asked by the callers right after CheckIntervener(node)
+  /// found interference, and only with the switch on. True when that was only the path coming
+  /// back to itself: checked again with the closure rule, `node` neither runs backwards nor
+  /// meets an entry of the list elsewhere. Changes nothing; stores no message.
+  bool ComesBackToItself(const CCrcNode* node);
 
   crc_t m_CrcType;               ///< start-up and cancel strategy
   std::string m_LatestError;     ///< latest message text, UTF-8
@@ -357,10 +437,13 @@ protected:
   /// Owned clones of the last finished segments, oldest at the front. Once the list is full, the
   /// oldest clone is overwritten and moved to the back (see AddToList).
   std::vector<std::unique_ptr<const CCrcNode>> m_NodeList;
-  bool m_InterveneEvade;   ///< interference evasion switch
-  bool m_CamTolerance;     ///< extension: see SetCamTolerance
-  int m_PreRetractOption;  ///< see SetCrcPreRetractOption
-  int m_LatestErrorCode;   ///< extension: number of m_LatestError in the message table, 0 if none
+  bool m_InterveneEvade;    ///< interference evasion switch
+  bool m_CamTolerance;      ///< extension: see SetCamTolerance
+  bool m_ClosureTolerance;  ///< extension: see SetClosureTolerance
+  bool m_StartInPlace;      ///< extension: see SetStartInPlace
+  bool m_ArcStartup;        ///< extension: see SetArcStartup
+  int m_PreRetractOption;   ///< see SetCrcPreRetractOption
+  int m_LatestErrorCode;    ///< extension: number of m_LatestError in the message table, 0 if none
 
 private:
   void DestroyList();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Chord fitting: collecting runs of short chords, and covering each run greedily with the longest
 // lines and arcs that stay within the tolerance of it.
-#include "chord_fit.h"
+#include <crc/host/chord_fit.h>
 
 #include <algorithm>
 #include <cmath>

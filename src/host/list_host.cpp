@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The list-backed host: pull on demand, insert copies, walk and flush.
-#include "list_host.h"
+#include <crc/host/list_host.h>
 
 #include <utility>
 
@@ -93,35 +93,48 @@ void ListHost::SetCrcEndPoint(double x, double y) { Notice({HostNotice::SET_END_
 
 void ListHost::CrcFinish() { Notice({HostNotice::FINISH, -1}); }
 
-bool ListHost::Run(crc::CCutterCompensator& engine, const Sink& sink, HostFailure* failure) {
+ListHost::StepResult ListHost::Step(crc::CCutterCompensator& engine, const Sink& sink,
+                                    HostFailure* failure) {
   engine.SetTranslator(this);
+  if (m_Segments.empty() && !Pull()) {
+    return STEP_DONE;
+  }
+  crc::CCrcNode* const adjusted = m_Segments.front().node.get();
+  if (!engine.AdjustNode(adjusted)) {
+    // An approach line may have been inserted before it, and insertions move the deque's
+    // elements: the refused segment is looked up by its node.
+    const auto at = Find(adjusted);
+    const HostSegment& current = at != m_Segments.end() ? *at : m_Segments.front();
+    if (failure != nullptr) {
+      failure->id = current.id;
+      failure->inserted = current.inserted;
+      failure->code = engine.GetLatestErrorCode();
+      failure->message = engine.GetLatestError();
+    }
+    return STEP_FAILED;
+  }
+  // The front segment is final now: later calls only write into segments after it (their
+  // intersect points, lines inserted before or after them).
+  HostSegment done = std::move(m_Segments.front());
+  m_Segments.pop_front();
+  if (sink) {
+    sink(done);
+  }
+  if (m_Pool != nullptr) {
+    m_Pool->Recycle(std::move(done.node));
+  }
+  return STEP_ADJUSTED;
+}
+
+bool ListHost::Run(crc::CCutterCompensator& engine, const Sink& sink, HostFailure* failure) {
   for (;;) {
-    if (m_Segments.empty() && !Pull()) {
+    switch (Step(engine, sink, failure)) {
+    case STEP_ADJUSTED:
+      break;
+    case STEP_DONE:
       return true;
-    }
-    crc::CCrcNode* const adjusted = m_Segments.front().node.get();
-    if (!engine.AdjustNode(adjusted)) {
-      // An approach line may have been inserted before it, and insertions move the deque's
-      // elements: the refused segment is looked up by its node.
-      const auto at = Find(adjusted);
-      const HostSegment& current = at != m_Segments.end() ? *at : m_Segments.front();
-      if (failure != nullptr) {
-        failure->id = current.id;
-        failure->inserted = current.inserted;
-        failure->code = engine.GetLatestErrorCode();
-        failure->message = engine.GetLatestError();
-      }
+    case STEP_FAILED:
       return false;
-    }
-    // The front segment is final now: later calls only write into segments after it (their
-    // intersect points, lines inserted before or after them).
-    HostSegment done = std::move(m_Segments.front());
-    m_Segments.pop_front();
-    if (sink) {
-      sink(done);
-    }
-    if (m_Pool != nullptr) {
-      m_Pool->Recycle(std::move(done.node));
     }
   }
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Segments handed to the engine, made in storage that earlier segments left. A streaming host
-// creates one node per programmed move and drops it as soon as the engine is done with it; taking
-// the storage of a dropped node of the same class for the next one spares the allocator a round
-// trip per move, and what is kept never exceeds a handful of nodes, so memory stays flat.
+/// @file
+/// Segments handed to the engine, made in storage that earlier segments left. A streaming host
+/// creates one node per programmed move and drops it as soon as the engine is done with it;
+/// taking the storage of a dropped node of the same class for the next one spares the allocator
+/// a round trip per move, and what is kept never exceeds a handful of nodes, so memory stays
+/// flat.
 #pragma once
 
 #include <cstddef>
@@ -12,14 +14,18 @@
 #include <utility>
 #include <vector>
 
-#include <crc/crc.h>
+#include <crc/nodes/crc_arc.h>
+#include <crc/nodes/crc_line.h>
+#include <crc/nodes/crc_node.h>
 
 namespace cutcomp {
 
+/// A free list of line and arc nodes. Not thread-safe; destroying it frees what it keeps.
 class NodePool {
 public:
-  // A line (an arc) built from the constructor's arguments (or copied from one) straight in the
-  // storage it takes.
+  /// A line (an arc) built from the constructor's arguments (or copied from one) straight in
+  /// the storage it takes. May throw std::bad_alloc, and what the constructor throws.
+  ///@{
   template <typename... Args>
   std::unique_ptr<crc::CCrcNode> Line(Args&&... args) {
     return Build<crc::CCrcLine>(m_Lines, std::forward<Args>(args)...);
@@ -28,9 +34,10 @@ public:
   std::unique_ptr<crc::CCrcNode> Arc(Args&&... args) {
     return Build<crc::CCrcArc>(m_Arcs, std::forward<Args>(args)...);
   }
+  ///@}
 
-  // Keeps the storage of a node the host is done with. Only nodes of exactly the two engine
-  // classes are kept (a class derived from them has a different size); the rest are freed.
+  /// Keeps the storage of a node the host is done with. Only nodes of exactly the two engine
+  /// classes are kept (a class derived from them has a different size); the rest are freed.
   void Recycle(std::unique_ptr<crc::CCrcNode> node) {
     if (!node) {
       return;

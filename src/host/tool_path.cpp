@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Reading the tool-centre path back from final host segments, and the checks on it: the sweep
 // of an arc, continuity, and exact distances between bounded lines and arcs.
-#include "tool_path.h"
+#include <crc/host/tool_path.h>
 
 #include <algorithm>
 #include <cmath>
@@ -197,6 +197,7 @@ PathPiece ReadPiece(const HostSegment& segment) {
   PathPiece piece;
   crc::CCrcNode& node = *segment.node;  // IsValidNode is not const
   piece.id = segment.id;
+  piece.lastId = segment.id;
   piece.inserted = segment.inserted;
   piece.phase = node.GetStatusType();
   piece.side = node.GetCrcDirType();
