@@ -194,8 +194,11 @@ struct AvoidedRun {
   /// False when the run has none (`error` says why): a run the engine refused then fails the
   /// compensation as without `avoid`; a completed one keeps the engine's path, gouges and all.
   bool written = false;
-  std::size_t firstPiece = 0;  ///< the run's pieces in CompensateResult::path
+  /// The run's pieces in CompensateResult::path: [firstPiece, endPiece).
+  ///@{
+  std::size_t firstPiece = 0;
   std::size_t endPiece = 0;
+  ///@}
   std::string error;  ///< why no gouge-free path (English, naming the segment ids)
 };
 
