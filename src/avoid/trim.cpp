@@ -344,6 +344,48 @@ void Trimmer::Corners(const Point& p, const Point& q, double reach, std::vector<
   }
 }
 
+void Trimmer::Tangents(const Point& p, const Point& q, double reach,
+                       std::vector<std::pair<Curve, Curve>>& out) const {
+  const auto around = [&](const Point& v) {
+    const double dp = (p - v).GetLength();
+    const double dq = (q - v).GetLength();
+    const bool arcLast = std::fabs(dq - m_Radius) <= reach && dp > m_Radius + reach;
+    const bool arcFirst = std::fabs(dp - m_Radius) <= reach && dq > m_Radius + reach;
+    if (!arcLast && !arcFirst) {
+      return;
+    }
+    // The far end sees the circle under the angle whose cosine is radius / distance; the two
+    // tangent points lie that far either way round from the direction to it.
+    const Point far = arcLast ? p : q;
+    const double d = arcLast ? dp : dq;
+    const Point u = (far - v) * (1.0 / d);
+    const double c = m_Radius / d;
+    const double s = std::sqrt(std::max(0.0, 1.0 - c * c));
+    for (const double sense : {1.0, -1.0}) {
+      const Point w(c * u.x - sense * s * u.y, sense * s * u.x + c * u.y);
+      const Point t = v + w * m_Radius;
+      Curve line;
+      line.from = arcLast ? p : t;
+      line.to = arcLast ? t : q;
+      Curve arc;
+      arc.arc = true;
+      arc.centre = v;
+      arc.from = arcLast ? t : p;
+      arc.to = arcLast ? q : t;
+      // The arc turns the way the line runs at the tangent point: the path stays smooth there.
+      const Point along = line.to - line.from;
+      arc.ccw = audit::Cross(w, along) >= 0.0;
+      out.emplace_back(arcLast ? line : arc, arcLast ? arc : line);
+    }
+  };
+  for (std::size_t k = 0; k < m_Count; ++k) {
+    if (CGougeAudit::IsWall(Segment(k))) {
+      around(Segment(k).curve.from);
+      around(Segment(k).curve.to);
+    }
+  }
+}
+
 bool Trimmer::Join(const std::vector<RunPiece>& raw, const std::vector<Part>& parts, bool lines,
                    Chain& chain, std::string& error) {
   chain = Chain();
@@ -416,6 +458,30 @@ bool Trimmer::Join(const std::vector<RunPiece>& raw, const std::vector<Part>& pa
         if (clear) {
           const std::size_t before = chain.kept.size() - 1;
           chain.kept.push_back({way, NONE, false});
+          chain.gaps.push_back({i, j, before, chain.kept.size()});
+          append(parts[j], true);
+          i = j + 1;
+          crossed = true;
+          return true;
+        }
+      }
+      // A line onto the circle about a corner and round it (or round it and off): the tool
+      // leaving a trimmed offset short of the corner and going round the corner onto the next
+      // wall's offset (bench: an outline whose positioning line runs on from its last wall).
+      std::vector<std::pair<Curve, Curve>> bends;
+      Tangents(p, parts[j].tool.from, reach, bends);
+      for (const auto& [first, second] : bends) {
+        bool clear = false;
+        if (!Clear(first, raw[parts[j].raw].segment, clear, error)) {
+          return false;
+        }
+        if (clear && !Clear(second, raw[parts[j].raw].segment, clear, error)) {
+          return false;
+        }
+        if (clear) {
+          const std::size_t before = chain.kept.size() - 1;
+          chain.kept.push_back({first, NONE, false});
+          chain.kept.push_back({second, NONE, false});
           chain.gaps.push_back({i, j, before, chain.kept.size()});
           append(parts[j], true);
           i = j + 1;

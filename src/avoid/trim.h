@@ -102,6 +102,10 @@ private:
   // the shorter way round first.
   void Corners(const __point2<double>& p, const __point2<double>& q, double reach,
                std::vector<Curve>& out) const;
+  // Ways of a line and an arc from p to q round a corner of the run's walls whose circle holds
+  // one end: the line tangent to the circle from the other end, the arc on to (or from) it.
+  void Tangents(const __point2<double>& p, const __point2<double>& q, double reach,
+                std::vector<std::pair<Curve, Curve>>& out) const;
   bool SplitPiece(const RunPiece& piece, std::size_t q, std::vector<Part>& parts,
                   std::vector<Gouge>& gouges, std::vector<std::pair<double, std::size_t>>& cuts,
                   std::string& error);
