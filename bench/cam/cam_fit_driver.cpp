@@ -24,6 +24,7 @@
 
 #include <crc/crc.h>
 
+#include "cam_program.h"
 #include "chord_fit.h"
 #include "list_host.h"
 #include "tool_path.h"
@@ -32,59 +33,6 @@ namespace {
 
 using cutcomp::Curve;
 using cutcomp::Point;
-
-struct Pass {
-  Point lead;                  // where the start-up move begins
-  Point start;                 // the start-up move's end: the first programmed point
-  std::vector<Point> contour;  // the chord ends after `start`
-  Point leave;                 // the cancel move's end
-  crc::crc_dir_t side = crc::CRC_DIR_LEFT;
-};
-
-bool Word(const std::string& line, char letter, double& value) {
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    if (line[i] == letter) {
-      value = std::strtod(line.c_str() + i + 1, nullptr);
-      return true;
-    }
-  }
-  return false;
-}
-
-bool Read(const char* path, Pass& pass) {
-  std::ifstream in(path);
-  std::string line;
-  Point at(0.0, 0.0);
-  int stage = 0;  // 0 before G41/G42, 1 compensating, 2 after G40
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '(' || line[0] == '%') {
-      continue;
-    }
-    const bool on = line.find("G41") != std::string::npos || line.find("G42") != std::string::npos;
-    const bool off = line.find("G40 G1") != std::string::npos;
-    double x = at.x;
-    double y = at.y;
-    const bool hasX = Word(line, 'X', x);
-    const bool hasY = Word(line, 'Y', y);
-    if (!hasX && !hasY) {
-      continue;
-    }
-    const Point to(x, y);
-    if (stage == 0 && on) {
-      pass.lead = at;
-      pass.start = to;
-      pass.side = line.find("G41") != std::string::npos ? crc::CRC_DIR_LEFT : crc::CRC_DIR_RIGHT;
-      stage = 1;
-    } else if (stage == 1 && off) {
-      pass.leave = to;
-      stage = 2;
-    } else if (stage == 1) {
-      pass.contour.push_back(to);
-    }
-    at = to;
-  }
-  return stage == 2 && !pass.contour.empty();
-}
 
 // Nearest-chord distances through a uniform grid of cells.
 class ChordGrid {
@@ -163,27 +111,15 @@ int main(int argc, char** argv) {
       camTolerance = true;
     }
   }
-  Pass pass;
-  if (!Read(argv[1], pass)) {
+  cam::Pass pass;
+  if (!cam::ReadPass(argv[1], pass)) {
     std::fprintf(stderr, "%s: error: not a generated CAM program\n", argv[1]);
     return 2;
   }
 
   // The contour as moves, fitted or not.
-  std::vector<cutcomp::FitPiece> pieces;
-  cutcomp::FitOptions options;
-  options.tolerance = tolerance > 0.0 ? tolerance : 1.0;
-  options.maxChord = tolerance > 0.0 ? maxChord : 0.0;  // 0 leaves every chord alone
-  cutcomp::ChordFitter fitter(options);
-  Point at = pass.start;
-  for (std::size_t i = 0; i < pass.contour.size(); ++i) {
-    Curve chord;
-    chord.from = at;
-    chord.to = pass.contour[i];
-    fitter.Add(chord, static_cast<std::int64_t>(i), pieces);
-    at = chord.to;
-  }
-  fitter.Flush(pieces);
+  const std::vector<cutcomp::FitPiece> pieces = cam::FitPass(pass, tolerance, maxChord);
+  const Point at = pass.contour.back();
 
   std::vector<std::unique_ptr<crc::CCrcNode>> program;
   program.push_back(std::make_unique<crc::CCrcLine>(pass.lead, pass.start,

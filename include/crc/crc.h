@@ -4,6 +4,7 @@
 #pragma once
 
 #include <crc/audit/gouge_audit.h>
+#include <crc/avoid/gouge_free.h>
 #include <crc/compensator/crc_translator.h>
 #include <crc/compensator/cutter_compensator.h>
 #include <crc/export.h>

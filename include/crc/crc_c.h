@@ -150,6 +150,21 @@ typedef struct cutcomp_gouge {
 typedef struct cutcomp_path cutcomp_path;
 /** The settings of a compensation (crc::CompensateOptions). */
 typedef struct cutcomp_options cutcomp_options;
+/** A place where a gouge-free path leaves material (crc::MaterialLeft), with
+ * cutcomp_options_set_avoid. */
+typedef struct cutcomp_material {
+  int64_t first_id;         /**< the first programmed segment whose wall keeps material */
+  int64_t last_id;          /**< the last one */
+  double depth;             /**< how far the material stands proud of the wall, at its largest */
+  cutcomp_point wall_point; /**< where, on the wall */
+  int64_t wall_id;          /**< the segment of that point */
+  double extent; /**< length along the walls over which more than the tolerance is left */
+  size_t before; /**< the last piece before the path leaves the contour */
+  size_t after;  /**< the first piece after it comes back */
+  int cause;     /**< 0: the walls stand closer than the cutter is wide; 1: an inside arc smaller
+                      than the cutter; 2: a stretch the cutter cannot reach */
+} cutcomp_material;
+
 /** The outcome of cutcomp_compensate: the pieces and, after a failure, why. */
 typedef struct cutcomp_result cutcomp_result;
 /** The outcome of cutcomp_audit: the gouges, or why the audit could not be made. */
@@ -203,6 +218,11 @@ CRC_API int cutcomp_options_set_units(cutcomp_options* options, int units);
 CRC_API int cutcomp_options_set_fit(cutcomp_options* options, int on, double tolerance);
 /** How far an arc's two radii may differ; a negative value takes the default for the units. */
 CRC_API int cutcomp_options_set_arc_tolerance(cutcomp_options* options, double tolerance);
+/** Gouge-free paths on (nonzero) or off (crc::CompensateOptions::avoid): a run the engine
+ * refuses, or whose path comes too close to a wall, is given its gouge-free path, and every
+ * place where it leaves material can be read with cutcomp_result_material. `tolerance` > 0 sets
+ * the gouge tolerance, 0 takes the default for the units. */
+CRC_API int cutcomp_options_set_avoid(cutcomp_options* options, int on, double tolerance);
 
 /** Compensates `path` with `options` (crc::Compensate) and stores a new result in `*result`.
  * Returns CUTCOMP_OK, CUTCOMP_REFUSED (the engine refused a segment) or CUTCOMP_INVALID_INPUT
@@ -227,6 +247,11 @@ CRC_API int cutcomp_result_failure(const cutcomp_result* result, cutcomp_failure
 CRC_API const char* cutcomp_result_message(const cutcomp_result* result);
 /** The engine's own message text (UTF-8); "" after a success, for input and for NULL. */
 CRC_API const char* cutcomp_result_engine_message(const cutcomp_result* result);
+/** The number of places where material is left (with cutcomp_options_set_avoid); 0 for NULL. */
+CRC_API size_t cutcomp_result_material_count(const cutcomp_result* result);
+/** Copies place `index` into `out`. */
+CRC_API int cutcomp_result_material(const cutcomp_result* result, size_t index,
+                                    cutcomp_material* out);
 /** A new path of the result's pieces that the tool travels (dropped ones left out), each with
  * its tool-centre geometry, phase, side, id and locate flag: the tool path to hand to
  * cutcomp_audit. Free it with cutcomp_path_free. */

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include <crc/audit/gouge_audit.h>
+#include <crc/avoid/gouge_free.h>
 #include <crc/compensator/cutter_compensator.h>
 #include <crc/export.h>
 #include <crc/geometry/point2.h>
@@ -148,6 +149,18 @@ struct CompensateOptions {
   /// is compensated about the nearest centre on its chord's bisector, so its ends stay put.
   std::optional<double> arcTolerance;
   crc_unit_t units = CRC_UNIT_MM;  ///< the path's unit, for the default lengths above
+  /// Gouge-free paths (crc/avoid/gouge_free.h), off by default. Every run is compensated as
+  /// without it and its path audited against the whole path (Audit, at `avoidTolerance`, plus
+  /// the fitting tolerance where fitting is on); a run the engine refuses or whose path the
+  /// audit finds too close to a wall is given its gouge-free path instead (its programmed
+  /// segments, not fitted), and every place where that path leaves material is reported
+  /// (CompensateResult::left). Runs compensated cleanly come out exactly as without it.
+  /// Compensate only: CPathCompensator refuses it (the walls are the whole path). Needs ids
+  /// that increase along the path, as Audit does.
+  bool avoid = false;
+  /// The gouge tolerance of `avoid`, positive (none: AUDIT_TOLERANCE_MM or AUDIT_TOLERANCE_INCH
+  /// by `units`).
+  std::optional<double> avoidTolerance;
 };
 
 /// Why a compensation stopped.
@@ -169,6 +182,26 @@ struct PathFailure {
   std::string message;  ///< the engine's own message text (UTF-8); empty for input
 };
 
+/// A run CompensateOptions::avoid took up: the engine refused it, or its path came closer than
+/// the radius less the tolerance to a wall.
+struct AvoidedRun {
+  std::int64_t firstId = 0;  ///< the run's first segment
+  std::int64_t lastId = 0;   ///< and its last
+  /// The engine's message number (1..16) when it refused the run, 0 when it completed.
+  int engineCode = 0;
+  std::size_t engineGouges = 0;  ///< gouges the audit found in the engine's path
+  /// The gouge-free path replaces the engine's: CompensateResult::path[firstPiece, endPiece).
+  /// False when the run has none (`error` says why): a run the engine refused then fails the
+  /// compensation as without `avoid`; a completed one keeps the engine's path, gouges and all.
+  bool written = false;
+  /// The run's pieces in CompensateResult::path: [firstPiece, endPiece).
+  ///@{
+  std::size_t firstPiece = 0;
+  std::size_t endPiece = 0;
+  ///@}
+  std::string error;  ///< why no gouge-free path (English, naming the segment ids)
+};
+
 /// What Compensate returns.
 struct CompensateResult {
   bool ok = false;  ///< every segment was compensated
@@ -178,6 +211,12 @@ struct CompensateResult {
   /// the pieces that were final before it.
   std::vector<cutcomp::PathPiece> path;
   PathFailure failure;  ///< when not ok, why
+  /// With CompensateOptions::avoid: every run the engine refused or whose path came too close
+  /// to a wall, in path order (empty without it).
+  std::vector<AvoidedRun> avoided;
+  /// With CompensateOptions::avoid: every place where a gouge-free path leaves material, in path
+  /// order; ids are the caller's, MaterialLeft::before and after index `path`.
+  std::vector<MaterialLeft> left;
 };
 
 /// Compensates a whole path. Runs are found from the phases: a run begins at a start-up
@@ -190,8 +229,10 @@ struct CompensateResult {
 /// tolerance that is negative or not finite; a coordinate that is not finite or beyond 1e100 in
 /// size; an arc whose centre lies on its start, whose ends differ in distance from the centre by
 /// more than the arc tolerance, whose ends coincide without `fullCircle` or part with it; a
-/// locate arc. Then the engine's own refusals (ok false, `failure.code`). May throw
-/// std::bad_alloc.
+/// locate arc; with `avoid`, an avoid tolerance that is not positive and finite, or ids that
+/// do not increase. Then the engine's own refusals (ok false, `failure.code`); with `avoid`,
+/// only those of a run that has no gouge-free path either (`failure.gloss` then adds why, and
+/// the runs after it are not compensated). May throw std::bad_alloc.
 CRC_API CompensateResult Compensate(const Path& path, const CompensateOptions& options);
 
 /// Compensation one segment at a time, for paths too long to hold: Compensate's result piece by
@@ -200,8 +241,8 @@ CRC_API CompensateResult Compensate(const Path& path, const CompensateOptions& o
 /// one thread at a time.
 class CRC_API CPathCompensator {
 public:
-  /// A compensator with `options`. Options Compensate would refuse make the first Add or
-  /// Finish fail. May throw std::bad_alloc.
+  /// A compensator with `options`. Options Compensate would refuse, and `avoid`, make the first Add
+  /// or Finish fail. May throw std::bad_alloc.
   explicit CPathCompensator(const CompensateOptions& options);
   ~CPathCompensator();
   /// Moving hands the state over; a moved-from compensator may only be assigned to or destroyed.

@@ -239,6 +239,14 @@ int cutcomp_options_set_arc_tolerance(cutcomp_options* options, double tolerance
   });
 }
 
+int cutcomp_options_set_avoid(cutcomp_options* options, int on, double tolerance) {
+  return Setting(options, [on, tolerance](crc::CompensateOptions& o) {
+    o.avoid = on != 0;
+    // exact: 0 asks for the default; any other value is checked by cutcomp_compensate
+    o.avoidTolerance = tolerance == 0.0 ? std::nullopt : std::optional<double>(tolerance);
+  });
+}
+
 int cutcomp_compensate(const cutcomp_path* path, const cutcomp_options* options,
                        cutcomp_result** result) {
   if (result == nullptr) {
@@ -283,6 +291,20 @@ int cutcomp_result_piece(const cutcomp_result* result, size_t index, cutcomp_pie
           p.inserted ? 1 : 0,
           p.dropped ? 1 : 0,
           p.locate ? 1 : 0};
+  return CUTCOMP_OK;
+}
+
+size_t cutcomp_result_material_count(const cutcomp_result* result) {
+  return result != nullptr ? result->result.left.size() : 0;
+}
+
+int cutcomp_result_material(const cutcomp_result* result, size_t index, cutcomp_material* out) {
+  if (result == nullptr || out == nullptr || index >= result->result.left.size()) {
+    return CUTCOMP_INVALID_ARGUMENT;
+  }
+  const crc::MaterialLeft& m = result->result.left[index];
+  *out = {m.firstId, m.lastId, m.depth, {m.wallPoint.x, m.wallPoint.y}, m.wallId,
+          m.extent,  m.before, m.after, static_cast<int>(m.cause)};
   return CUTCOMP_OK;
 }
 

@@ -12,6 +12,8 @@
 #include <crc/host/list_host.h>
 #include <crc/path.h>
 
+#include "path_avoid.h"
+
 namespace crc {
 namespace {
 
@@ -176,6 +178,10 @@ struct CPathCompensator::Impl {
     const std::string error = OptionsError(options);
     if (!error.empty()) {
       Fail(true, -1, -1, error);
+      return;
+    }
+    if (options.avoid) {
+      Fail(true, -1, -1, "the gouge-free path (avoid) needs the whole path: use crc::Compensate");
       return;
     }
     m_PassThrough = std::fabs(m_Options.radius) < EPSILON;
@@ -468,6 +474,9 @@ bool CPathCompensator::Finish(std::vector<PathPiece>& out) { return m_Impl->Fini
 const PathFailure& CPathCompensator::GetFailure() const { return m_Impl->m_Failure; }
 
 CompensateResult Compensate(const Path& path, const CompensateOptions& options) {
+  if (options.avoid) {
+    return CompensateAvoiding(path, options);
+  }
   CompensateResult result;
   result.path.reserve(path.size());
   CPathCompensator compensator(options);

@@ -123,6 +123,8 @@ Point ToolNormal(const Track& track, double s, int side) {
   return side > 0 ? left : left * -1.0;
 }
 
+}  // namespace
+
 // ---- Where a track meets lines and circles ------------------------------------------------
 
 // Positions on `track` (inside [0, 1]) where it meets the whole line through `a` along `d`.
@@ -201,6 +203,8 @@ void MeetCircle(const Track& track, const Point& c, double rho, std::vector<doub
     }
   }
 }
+
+namespace {
 
 // Where two tracks meet: pairs of positions (on a, on b). Crossings in closed form, and every
 // end of one that lies within `eps` of the other (which covers touching, running along each

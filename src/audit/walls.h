@@ -77,6 +77,11 @@ Point PointAt(const Track& track, double s);
 double PositionOf(const Track& track, const Point& p);  // p on the track or near it
 Track Stretch(const Track& track, double s0, double s1);
 Point TangentAt(const Track& track, double s);  // unit, in the direction of travel
+// Positions on `track` (inside [0, 1]) where it meets the whole line through `a` along `d`, and
+// the circle about `c` of radius `rho`. Each crossing once; a track along the line meets it
+// nowhere.
+void MeetLine(const Track& track, const Point& a, const Point& d, std::vector<double>& out);
+void MeetCircle(const Track& track, const Point& c, double rho, std::vector<double>& out);
 
 // A stretch of a segment.
 struct Part {

@@ -256,6 +256,10 @@ crc::CompensateOptions ReadOptions(const Json& o) {
   if (o.contains("arcTolerance")) {
     options.arcTolerance = Number(o["arcTolerance"]);
   }
+  options.avoid = o.value("avoid", false);
+  if (o.contains("avoidTolerance")) {
+    options.avoidTolerance = Number(o["avoidTolerance"]);
+  }
   return options;
 }
 
@@ -317,9 +321,52 @@ TEST_P(Case, PathGivesWhatTheRowSays) {
       ExpectPiece(expect["pieces"][i], result.path[i], 1e-9);
     }
   }
+  // With avoid: the runs taken up ("avoided": ids, the engine's message, whether written and
+  // its pieces) and the places where material is left ("left": ids, depth within `depthWithin`
+  // (default 1e-9), the pieces either side).
+  const auto& avoided = result.avoided;
+  ASSERT_EQ(avoided.size(), expect.value("avoided", Json::array()).size());
+  for (std::size_t i = 0; i < avoided.size(); ++i) {
+    const Json& run = expect["avoided"][i];
+    SCOPED_TRACE("avoided run " + std::to_string(i) + ": " + avoided[i].error);
+    EXPECT_EQ(avoided[i].firstId, run.at("firstId").get<std::int64_t>());
+    EXPECT_EQ(avoided[i].lastId, run.at("lastId").get<std::int64_t>());
+    EXPECT_EQ(avoided[i].engineCode, run.value("code", 0));
+    EXPECT_EQ(avoided[i].engineGouges > 0, run.value("gouges", false));
+    EXPECT_EQ(avoided[i].written, run.at("pieces").is_array());
+    if (avoided[i].written) {
+      EXPECT_EQ(avoided[i].firstPiece, run["pieces"].at(0).get<std::size_t>());
+      EXPECT_EQ(avoided[i].endPiece, run["pieces"].at(1).get<std::size_t>());
+    }
+  }
+  ASSERT_EQ(result.left.size(), expect.value("left", Json::array()).size());
+  for (std::size_t i = 0; i < result.left.size(); ++i) {
+    const Json& place = expect["left"][i];
+    EXPECT_EQ(result.left[i].firstId, place.at("firstId").get<std::int64_t>());
+    EXPECT_EQ(result.left[i].lastId, place.at("lastId").get<std::int64_t>());
+    EXPECT_NEAR(result.left[i].depth, Number(place.at("depth")),
+                Number(place.value("depthWithin", Json(1e-9))));
+    EXPECT_EQ(result.left[i].before, place.at("pieces").at(0).get<std::size_t>());
+    EXPECT_EQ(result.left[i].after, place.at("pieces").at(1).get<std::size_t>());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Case, ::testing::ValuesIn(LoadRows(CUTCOMP_API_CASES)), RowName);
+
+// The gouge-free paths need the whole path (every segment is a wall): streaming refuses them at
+// once rather than compensate without them.
+TEST(Streaming, RefusesTheGougeFreePaths) {
+  crc::CompensateOptions options(1.0);
+  options.avoid = true;
+  crc::CPathCompensator compensator(options);
+  std::vector<PathPiece> out;
+  EXPECT_FALSE(compensator.Add(
+      crc::PathSegment::Line({0, 5}, {0, 0}, crc::CRC_STATUS_ESTABLISH, crc::CRC_DIR_LEFT, 1),
+      out));
+  EXPECT_TRUE(compensator.GetFailure().input);
+  EXPECT_NE(compensator.GetFailure().gloss.find("whole path"), std::string::npos);
+  EXPECT_TRUE(out.empty());
+}
 
 // A lead-in along -y onto (0, 0), a quarter circle of `radius` about (0, radius) as `chords`
 // chords (counterclockwise, the tool inside on the left), a line on from the arc's end, and a

@@ -1,7 +1,8 @@
 /* SPDX-License-Identifier: MIT */
 /* The C interface as a C host uses it, compiled as C: a contour with a hand-derived tool path,
  * a refusal, input that cannot be used, what a NULL or an index out of range gives, and the
- * audit of the result and of a tool path that gouges. Exit status 0 when every check holds. */
+ * audit of the result and of a tool path that gouges, a gouge-free path and the material it
+ * leaves. Exit status 0 when every check holds. */
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
@@ -10,12 +11,12 @@
 
 static int failures = 0;
 
-#define CHECK(condition)                                                  \
-  do {                                                                    \
-    if (!(condition)) {                                                   \
+#define CHECK(condition)                                                            \
+  do {                                                                              \
+    if (!(condition)) {                                                             \
       fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                         \
-    }                                                                     \
+      ++failures;                                                                   \
+    }                                                                               \
   } while (0)
 
 static int near(double a, double b) { return fabs(a - b) < 1e-9; }
@@ -38,8 +39,8 @@ static cutcomp_path* contour(void) {
         CUTCOMP_OK);
   CHECK(cutcomp_path_add_line(path, 10, 0, 10, 10, CUTCOMP_PHASE_DOING, CUTCOMP_SIDE_LEFT, 30) ==
         CUTCOMP_OK);
-  CHECK(cutcomp_path_add_line(path, 10, 10, 10, 15, CUTCOMP_PHASE_RETRACT, CUTCOMP_SIDE_LEFT,
-                              40) == CUTCOMP_OK);
+  CHECK(cutcomp_path_add_line(path, 10, 10, 10, 15, CUTCOMP_PHASE_RETRACT, CUTCOMP_SIDE_LEFT, 40) ==
+        CUTCOMP_OK);
   return path;
 }
 
@@ -169,6 +170,54 @@ static void refuses_input_it_cannot_use(void) {
   cutcomp_path_free(path);
 }
 
+/* A notch 2 wide and 3 deep in the top edge y = 0, the tool above it at radius 1.5: the engine
+ * refuses it; the gouge-free path passes over the mouth, between the circles of 1.5 about its
+ * corners (-1, 0) and (1, 0), which meet at (0, h), h = sqrt(1.25). The notch is left: at its
+ * bottom corner (-1, -3), sqrt(1 + (3 + h)^2) - 1.5 from the nearest point the cutter reaches. */
+static void avoids_a_notch_narrower_than_the_cutter(void) {
+  static const double x[8] = {-10, -10, -1, -1, 1, 1, 10, 10};
+  static const double y[8] = {5, 0, 0, -3, -3, 0, 0, 5};
+  const double h = sqrt(1.25);
+  cutcomp_path* path = cutcomp_path_new();
+  cutcomp_options* options = cutcomp_options_new(1.5);
+  cutcomp_result* result = NULL;
+  cutcomp_material place;
+  cutcomp_piece piece;
+  int i;
+
+  for (i = 0; i < 7; ++i) {
+    const int phase = i == 0   ? CUTCOMP_PHASE_ESTABLISH
+                      : i == 6 ? CUTCOMP_PHASE_RETRACT
+                               : CUTCOMP_PHASE_DOING;
+    CHECK(cutcomp_path_add_line(path, x[i], y[i], x[i + 1], y[i + 1], phase, CUTCOMP_SIDE_LEFT,
+                                100 + i) == CUTCOMP_OK);
+  }
+  CHECK(cutcomp_compensate(path, options, &result) == CUTCOMP_REFUSED);
+  CHECK(cutcomp_result_material_count(result) == 0);
+  cutcomp_result_free(result);
+
+  CHECK(cutcomp_options_set_avoid(options, 1, 0.0) == CUTCOMP_OK);
+  CHECK(cutcomp_compensate(path, options, &result) == CUTCOMP_OK);
+  CHECK(cutcomp_result_size(result) == 6);
+  CHECK(cutcomp_result_piece(result, 2, &piece) == CUTCOMP_OK);
+  CHECK(piece.tool.arc && near(piece.tool.to.x, 0) && near(piece.tool.to.y, h));
+  CHECK(cutcomp_result_material_count(result) == 1);
+  CHECK(cutcomp_result_material(result, 0, &place) == CUTCOMP_OK);
+  CHECK(place.first_id == 102 && place.last_id == 104 && place.cause == 0);
+  CHECK(near(place.depth, sqrt(1 + (3 + h) * (3 + h)) - 1.5));
+  CHECK(near(fabs(place.wall_point.x), 1) && near(place.wall_point.y, -3));
+  CHECK(cutcomp_result_material(result, 1, &place) == CUTCOMP_INVALID_ARGUMENT);
+  CHECK(cutcomp_result_material(NULL, 0, &place) == CUTCOMP_INVALID_ARGUMENT);
+  cutcomp_result_free(result);
+
+  CHECK(cutcomp_options_set_avoid(options, 1, -1.0) == CUTCOMP_OK);
+  CHECK(cutcomp_compensate(path, options, &result) == CUTCOMP_INVALID_INPUT);
+  CHECK(strstr(cutcomp_result_message(result), "avoid tolerance") != NULL);
+  cutcomp_result_free(result);
+  cutcomp_options_free(options);
+  cutcomp_path_free(path);
+}
+
 static void null_handles_and_indices_out_of_range(void) {
   cutcomp_path* path = contour();
   cutcomp_options* options = cutcomp_options_new(1.0);
@@ -214,6 +263,7 @@ int main(void) {
   audits_a_foreign_tool_path();
   reports_a_refusal();
   refuses_input_it_cannot_use();
+  avoids_a_notch_narrower_than_the_cutter();
   null_handles_and_indices_out_of_range();
   texts();
   if (failures != 0) {
