@@ -59,15 +59,6 @@ cutcomp::Curve ProgrammedOf(const Block& b) {
   return c;
 }
 
-bool HasWord(const Block& b, char letter) {
-  for (const Item& item : b.source.items) {
-    if (item.kind == Item::WORD && item.letter == letter) {
-      return true;
-    }
-  }
-  return false;
-}
-
 std::string Short(double value) { return FormatNumber(value, 6); }
 
 // The lowest point of a block's move along the plane's normal; not a number when unknown.
@@ -194,7 +185,6 @@ private:
   // Changes of the work coordinates (G52, G54..G59.3, G92, G10): runs in different frames are
   // not compared.
   std::uint64_t m_Frame = 0;
-  double m_CoordSystem = 54.0;
 
 public:
   ~Driver() override {
@@ -282,19 +272,8 @@ std::int64_t Driver::AuditId(std::int64_t id, const cli::Block& block) {
 // A new work coordinate system, a G92 or G52 shift or a changed offset table moves the part's
 // walls in program coordinates: the runs after it are audited on their own.
 void Driver::NoteFrame(const cli::Block& block) {
-  for (const Item& item : block.source.items) {
-    if (item.kind != Item::WORD || item.letter != 'G') {
-      continue;
-    }
-    const double code = item.value;
-    if (code >= 54.0 && code < 60.0) {
-      if (code != m_CoordSystem) {  // exact: a code number as read
-        m_CoordSystem = code;
-        ++m_Frame;
-      }
-    } else if (code == 10.0 || code == 52.0 || (code >= 92.0 && code < 93.0)) {
-      ++m_Frame;
-    }
+  if (block.ChangesFrame()) {
+    ++m_Frame;
   }
 }
 
@@ -335,7 +314,7 @@ bool Driver::NextBlock(cli::Block& block) {
 }
 
 void Driver::NoteWritten(const cli::Block& block) {
-  const bool normalWord = HasWord(block, AxesOf(block.modal.plane).normal);
+  const bool normalWord = block.Names(AxesOf(block.modal.plane).normal);
   m_HeightProgrammed = m_HeightProgrammed || normalWord;
   m_Height = block.heightKnown ? std::optional<double>(block.height) : std::nullopt;
   if (block.motion == Motion::RAPID && normalWord && block.heightKnown) {

@@ -51,9 +51,9 @@ private:
 
 namespace {
 
-// What a block's words say about where the tool's position goes: the letters of its words (bit
-// 0 for A), and the codes that move in machine coordinates (G53), rename positions (G28, G30,
-// G92...) or take axis words for a stored offset (G10, G52).
+// What a block does to the tool's position beside its motion, from the reader's facts: the
+// letters of its words, a move in machine coordinates (G53), a change of what the position is
+// called (a home move G28/G30, a G92 shift) or axis words that give a stored offset (G10, G52).
 struct PositionWords {
   std::uint32_t letters = 0;
   bool machine = false;
@@ -64,18 +64,10 @@ struct PositionWords {
 
 PositionWords WordsOf(const Block& block) {
   PositionWords named;
-  for (const Item& item : block.source.items) {
-    if (item.kind != Item::WORD || item.letter < 'A' || item.letter > 'Z') {
-      continue;
-    }
-    named.letters |= 1U << (item.letter - 'A');
-    if (item.letter == 'G') {
-      const double code = std::floor(item.value);
-      named.machine = named.machine || item.value == 53.0;
-      named.renames = named.renames || code == 28.0 || code == 30.0 || code == 92.0;
-      named.stored = named.stored || item.value == 10.0 || item.value == 52.0;
-    }
-  }
+  named.letters = block.letters;
+  named.machine = block.machineCoordinates;
+  named.renames = block.home || block.shift;
+  named.stored = block.offsetSetting;
   return named;
 }
 
