@@ -28,6 +28,7 @@
 #include "program_reader.h"
 #include "reports.h"
 #include "run_order.h"
+#include "written_machine.h"
 
 namespace cutcomp::cli {
 
@@ -107,7 +108,8 @@ public:
   Driver(const Options& options, std::FILE* diagnostics)
       : m_Options(options),
         m_Diagnostics(diagnostics),
-        m_Name(options.input == "-" ? "<stdin>" : options.input) {}
+        m_Name(options.input == "-" ? "<stdin>" : options.input),
+        m_Machine(options.precision) {}
   int Run();
 
   void PlainBlock(const cli::Block& block) override;
@@ -123,7 +125,6 @@ private:
              const std::vector<OpenRecord>* open = nullptr);
   int Audit(std::vector<GougeRecord>& records);
   std::int64_t AuditId(std::int64_t id, const cli::Block& block);
-  void NoteFrame(const cli::Block& block);
   bool NextBlock(cli::Block& block);
   void Passthrough(const cli::Block& block);
   int Compensate(cli::Block first);
@@ -133,7 +134,6 @@ private:
               const std::vector<const cli::Block*>* chords = nullptr);
   void WarnUnchecked();
   void Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double feed);
-  void NoteWritten(const cli::Block& block);
   std::unique_ptr<ProgramReader> OpenProgram(std::function<void(const InputError&)> warn);
   std::string Place(const cli::Block& block) const;
   std::string LineOf(const cli::Block& block, const cli::Block& from, const char* prefix) const;
@@ -163,14 +163,8 @@ private:
   std::unique_ptr<SvgWriter> m_Svg;
   std::unique_ptr<HtmlWriter> m_Html;
   int m_Warnings = 0;
-  // The axis normal to the plane (Z): where the written program has the tool, where it last
-  // moved at rapid (above the part), and whether the program moves it at all.
-  std::optional<double> m_Height;
-  std::optional<double> m_RapidHeight;
-  bool m_HeightProgrammed = false;
-  // The highest height from which the program feeds downwards: the top of the work, as far as
-  // the program shows it (moves at or above it cut nothing).
-  std::optional<double> m_PlungeTop;
+  // Where the written program has the tool, its height and the work frame.
+  WrittenMachine m_Machine;
   // The gouge check (none with --no-verify). Its ids are the blocks' ids made unique over the
   // program (m_IdBase: the blocks of the runs before) in the high half, the source line in the
   // low half; m_Places holds, from each id on, the file and calls of the blocks.
@@ -182,9 +176,6 @@ private:
     std::vector<SourceLocation> callers;
   };
   std::vector<PlaceFrom> m_Places;
-  // Changes of the work coordinates (G52, G54..G59.3, G92, G10): runs in different frames are
-  // not compared.
-  std::uint64_t m_Frame = 0;
 
 public:
   ~Driver() override {
@@ -269,14 +260,6 @@ std::int64_t Driver::AuditId(std::int64_t id, const cli::Block& block) {
   return auditId;
 }
 
-// A new work coordinate system, a G92 or G52 shift or a changed offset table moves the part's
-// walls in program coordinates: the runs after it are audited on their own.
-void Driver::NoteFrame(const cli::Block& block) {
-  if (block.ChangesFrame()) {
-    ++m_Frame;
-  }
-}
-
 // A warning, as long as there have not been too many.
 void Driver::Say(const std::string& message) {
   if (++m_Warnings <= MAX_WARNINGS) {
@@ -311,21 +294,6 @@ bool Driver::NextBlock(cli::Block& block) {
     return true;
   }
   return m_Reader->Next(block);
-}
-
-void Driver::NoteWritten(const cli::Block& block) {
-  const bool normalWord = block.Names(AxesOf(block.modal.plane).normal);
-  m_HeightProgrammed = m_HeightProgrammed || normalWord;
-  m_Height = block.heightKnown ? std::optional<double>(block.height) : std::nullopt;
-  if (block.motion == Motion::RAPID && normalWord && block.heightKnown) {
-    m_RapidHeight = block.height;
-  }
-  // A feed move that goes down (a plunge, a ramp, a helix) starts at or above the work.
-  const bool feed = block.motion == Motion::LINE || IsArc(block.motion);
-  if (feed && block.heightKnown && block.heightBeforeKnown && block.heightChange < 0.0) {
-    const double from = block.height - block.heightChange;
-    m_PlungeTop = m_PlungeTop ? std::max(*m_PlungeTop, from) : from;
-  }
 }
 
 void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart,
@@ -368,23 +336,37 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
 }
 
 void Driver::Passthrough(const cli::Block& block) {
-  NoteFrame(block);
+  m_Machine.NoteFrame(block);
   for (const std::string& warning : block.warnings) {
     Warn(block, warning);
   }
-  m_Gcode->FollowPlane(block);
+  m_Machine.Follow(block);
   cutcomp::PathPiece piece;
   piece.programmed = ProgrammedOf(block);
   piece.tool = piece.programmed;
   // A move to where the program already is moves the written program's tool all the same
   // when a run left it beside the contour.
   bool moves = block.planeMotion;
-  if (m_Gcode->PositionKnown() && !piece.tool.arc) {
-    piece.tool.from = m_Gcode->Position();
+  if (m_Machine.Known() && !piece.tool.arc) {
+    piece.tool.from = m_Machine.Position();
     moves = moves || (block.zeroMove && (piece.tool.to - piece.tool.from).GetLength() > 0.0);
   }
-  m_Gcode->Passthrough(block);
-  NoteWritten(block);
+  const WrittenMachine::Passage passage = m_Machine.PlanPassthrough(block);
+  if (passage.kind == WrittenMachine::Passage::REWRITTEN) {
+    // Both plane axes written in the distance mode in force, so that it ends at its
+    // programmed point.
+    m_Gcode->Replaced(block, m_Machine.Replace(block, passage.line),
+                      FeedPerMinute(block, ProgrammedOf(block)));
+  } else {
+    if (passage.kind == WrittenMachine::Passage::AFTER_LINE) {
+      // From beside the contour the tool first goes straight to the arc's start.
+      const cutcomp::Curve line = m_Machine.Insert(block.start);
+      m_Gcode->Inserted(block, line, m_Machine.State(), FeedPerMinute(block, ProgrammedOf(block)));
+    }
+    m_Gcode->Passthrough(block);
+    m_Machine.Pass(block);
+  }
+  m_Machine.NoteHeight(block);
   if (moves) {
     Record(block, piece, false);
   }
@@ -394,11 +376,11 @@ void Driver::Passthrough(const cli::Block& block) {
 // an arc a straight line to its start is written first (the arc's I and J are only right from
 // there). A line is written from where the tool is.
 void Driver::Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double feed) {
-  m_Gcode->FollowPlane(context);
-  if (!m_Gcode->PositionKnown()) {
+  m_Machine.Follow(context);
+  if (!m_Machine.Known()) {
     return;
   }
-  const Point at = m_Gcode->Position();
+  const Point at = m_Machine.Position();
   const double dx = at.x - piece.tool.from.x;
   const double dy = at.y - piece.tool.from.y;
   if (dx * dx + dy * dy < 0.25 * CONTINUITY_TOLERANCE * CONTINUITY_TOLERANCE) {
@@ -414,15 +396,18 @@ void Driver::Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double
   if (piece.tool.arc) {
     cutcomp::PathPiece line = piece;
     line.inserted = true;
-    line.tool = m_Gcode->Inserted(context, piece.tool.from, feed);
+    line.tool = m_Machine.Insert(piece.tool.from);
+    m_Gcode->Inserted(context, line.tool, m_Machine.State(), feed);
     line.programmed = line.tool;
     Record(context, line, false);
   }
 }
 
 void Driver::PlainBlock(const cli::Block& block) {
-  m_Gcode->Stripped(block, nullptr);
-  NoteWritten(block);
+  m_Machine.Strip(block);
+  const Point at = m_Machine.Position();
+  m_Gcode->Stripped(block, m_Machine.Known() ? &at : nullptr, nullptr);
+  m_Machine.NoteHeight(block);
 }
 
 void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
@@ -431,9 +416,11 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
   if (piece.dropped) {
     // Interference evasion found the segment too short for the cutter: its neighbours' offset
     // paths were joined past it, so the tool never travels it.
-    m_Gcode->Stripped(block,
+    m_Machine.Strip(block);
+    const Point at = m_Machine.Position();
+    m_Gcode->Stripped(block, m_Machine.Known() ? &at : nullptr,
                       "cutcomp: segment dropped from the tool path, too short for the cutter");
-    NoteWritten(block);
+    m_Machine.NoteHeight(block);
     Record(block, piece, runStart, &chords);
     return;
   }
@@ -447,15 +434,18 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
                           ? FeedPerMinute(block, ProgrammedOf(block))
                           : block.modal.feed;
   Bridge(block, piece, feed);
-  piece.tool = m_Gcode->Replaced(block, piece.tool, feed);
-  NoteWritten(block);
+  const WrittenPiece written = m_Machine.Replace(block, piece.tool);
+  m_Gcode->Replaced(block, written, feed);
+  piece.tool = written.curve;
+  m_Machine.NoteHeight(block);
   Record(block, piece, runStart, &chords);
 }
 
 void Driver::Inserted(const cli::Block& anchor, cutcomp::PathPiece& piece) {
   const double feed = FeedPerMinute(anchor, ProgrammedOf(anchor));
   Bridge(anchor, piece, feed);
-  piece.tool = m_Gcode->Inserted(anchor, piece.tool.to, feed);
+  piece.tool = m_Machine.Insert(piece.tool.to);
+  m_Gcode->Inserted(anchor, piece.tool, m_Machine.State(), feed);
   piece.programmed = piece.tool;
   Record(anchor, piece, false);
 }
@@ -463,16 +453,18 @@ void Driver::Inserted(const cli::Block& anchor, cutcomp::PathPiece& piece) {
 void Driver::Closing(const cli::Block& anchor, cutcomp::PathPiece& piece) {
   // A closing line is a move the program did not have: it may never run below the height
   // where the tool last moved at rapid, or it would cut through the finished wall.
-  if (m_HeightProgrammed) {
+  if (m_Machine.HeightProgrammed()) {
     const char normal = AxesOf(anchor.modal.plane).normal;
+    const std::optional<double> height = m_Machine.Height();
+    const std::optional<double> rapid = m_Machine.RapidHeight();
     std::string why;
-    if (!m_Height) {
+    if (!height) {
       why = std::string("the tool's ") + normal + " is not known";
-    } else if (!m_RapidHeight) {
+    } else if (!rapid) {
       why = std::string("no rapid move in ") + normal + " shows a height above the part";
-    } else if (*m_Height < *m_RapidHeight - crc::EPSILON) {
-      why = std::string("the tool is at ") + normal + Short(*m_Height) + ", below " + normal +
-            Short(*m_RapidHeight) + " where it last moved at rapid";
+    } else if (*height < *rapid - crc::EPSILON) {
+      why = std::string("the tool is at ") + normal + Short(*height) + ", below " + normal +
+            Short(*rapid) + " where it last moved at rapid";
     }
     if (!why.empty()) {
       Warn(anchor, "the closing line back to the programmed end is not written: " + why);
@@ -561,9 +553,9 @@ int Driver::EngineFailure(const HostFailure& failure, const ListHost& host, cons
 }
 
 int Driver::Compensate(cli::Block first) {
-  NoteFrame(first);
+  m_Machine.NoteFrame(first);
   if (m_Check) {
-    m_Check->BeginRun(first.modal.plane, first.modal.units, m_Frame);
+    m_Check->BeginRun(first.modal.plane, first.modal.units, m_Machine.Frame());
   }
   RunOrder order(*this);
   bool ended = false;
@@ -747,7 +739,7 @@ bool Driver::OpenOutputs() {
 int Driver::Audit(std::vector<GougeRecord>& records) {
   std::vector<GougeFinding> findings;
   std::string failure;
-  const std::optional<double> top = m_Options.stockTop ? m_Options.stockTop : m_PlungeTop;
+  const std::optional<double> top = m_Options.stockTop ? m_Options.stockTop : m_Machine.PlungeTop();
   m_Check->SetWorkTop(top ? *top : NAN);
   const bool measured = m_Check->Run(findings, failure);
   const auto placeOf = [this](std::int64_t id) -> const PlaceFrom& {
