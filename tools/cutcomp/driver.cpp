@@ -302,7 +302,7 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
       std::fabs(block.compRadius) >= crc::EPSILON) {
     m_Check->Piece(piece.tool, std::fabs(block.compRadius), LowOf(block), AuditId(piece.id, block));
   }
-  if (!m_Json && !m_Svg) {
+  if (!m_Json && !m_Svg && !m_Html) {
     return;
   }
   PieceRecord record;
