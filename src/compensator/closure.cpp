@@ -123,7 +123,9 @@ bool Read(const CCrcNode* node, Track& track) {
 
 // The same wall with the tool on the same side of it: one line whose tool-side normals agree
 // (the same direction on the same side, or the opposite direction on the other side), or one
-// circle with the tool inside both arcs or outside both. The offsets are then one path.
+// circle. On one circle the offsets of arcs cut from inside and from outside are concentric
+// circles a diameter apart, which never meet: where they meet, the tool is on the same side of
+// both. The offsets are then one path.
 bool Retraces(const Track& s, const Track& n) {
   if (s.line != nullptr && n.line != nullptr) {
     const bool oneLine = std::fabs(Cross(s.direction, n.start - s.start)) < EPSILON &&
@@ -131,8 +133,7 @@ bool Retraces(const Track& s, const Track& n) {
     return oneLine && s.side * n.side * Dot(s.direction, n.direction) > 0.0;
   }
   if (s.arc != nullptr && n.arc != nullptr) {
-    const bool oneCircle = Near(s.centre, n.centre) && IsEqual(s.radius, n.radius, EPSILON);
-    return oneCircle && s.side * s.turn == n.side * n.turn;  // both inside, or both outside
+    return Near(s.centre, n.centre) && IsEqual(s.radius, n.radius, EPSILON);
   }
   return false;
 }
@@ -260,15 +261,7 @@ private:
 // the air of the loop closed there.
 bool ClosesAt(const Point& x, const Meeting& p, const Track& s, const Track& n,
               const ListedSegment& listed, double radius) {
-  double xStored = s.Along(x);
-  if (s.FullCircle() && xStored > s.length - EPSILON) {
-    xStored = 0.0;  // the seam, read as the start
-  }
-  double xCurrent = n.Along(x);
-  if (n.FullCircle() && xCurrent < EPSILON) {
-    xCurrent = n.length;  // the seam, read as the end
-  }
-  if (xStored > p.alongStored + EPSILON || xCurrent < p.alongCurrent - EPSILON) {
+  if (s.Along(x) > p.alongStored + EPSILON || n.Along(x) < p.alongCurrent - EPSILON) {
     return false;
   }
   // The loop leaves P along the stored segment, or where P is its end, along the next entry.

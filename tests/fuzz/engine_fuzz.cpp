@@ -264,10 +264,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int preRetract = in.EnumValue(2);
   const auto headerSide = static_cast<crc::crc_dir_t>(in.EnumValue(2));
   // Count byte: the low six bits count the segments; the top bit runs the program twice on one
-  // engine, as a host does with several contours (the list and flags carry over).
+  // engine, as a host does with several contours (the list and flags carry over); the next one
+  // turns the engine's extensions on, as the command-line tool runs it.
   const std::uint8_t countByte = in.Byte();
   const int count = std::min<int>(countByte & 0x3F, MAX_SEGMENTS);
   const bool twice = (countByte & 0x80) != 0;
+  const bool extensions = (countByte & 0x40) != 0;
 
   std::vector<std::unique_ptr<crc::CCrcNode>> program;
   Point previousEnd(0.0, 0.0);
@@ -312,6 +314,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine = std::make_unique<crc::CCutterCompensator>(radius, nullptr, capacity, strategy);
   }
   engine->SetInterveneEvade((header & EVADE) != 0);
+  engine->SetCamTolerance(extensions);
+  engine->SetClosureTolerance(extensions);
+  engine->SetStartInPlace(extensions);
+  engine->SetArcStartup(extensions);
   engine->SetCrcPreRetractOption(preRetract);
   if ((header & PRE_ESTABLISHED) != 0) {
     engine->SetEstablish(true);
