@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// cutcomp: compensate the cutter radius of a G-code part program. Parses the command line and
-// hands over to the driver.
+// cutcomp: compensate the cutter radius of a G-code part program. Parses the command line, runs
+// the pipeline (pipeline.h), prints what it says and exits with its status.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "driver.h"
+#include "pipeline.h"
 
 #ifndef CUTCOMP_VERSION
 #define CUTCOMP_VERSION "unknown"
@@ -21,6 +21,7 @@ namespace {
 int Main(int argc, char** argv) {
   using cutcomp::cli::Options;
   Options options;
+  cutcomp::cli::Program program;
   CLI::App app{
       "Cutter radius compensation for G-code part programs: reads a program written "
       "with G41/G42/G40 and writes the tool-centre program for a controller without "
@@ -28,7 +29,7 @@ int Main(int argc, char** argv) {
       "units (G20: inches, G21: millimetres).",
       "cutcomp"};
   app.set_version_flag("--version", std::string("cutcomp ") + CUTCOMP_VERSION);
-  app.add_option("INPUT", options.input,
+  app.add_option("INPUT", program.name,
                  "part program (RS274/NGC G-code, with parameters, expressions and O-word "
                  "subroutines and loops); '-' or none: standard input")
       ->type_name("FILE");
@@ -171,13 +172,18 @@ int Main(int argc, char** argv) {
   options.verify = !noVerify;
   options.camTolerance = !strictInterference;
   options.closureTolerance = !strictInterference;
-  if (options.input.empty()) {
-    options.input = "-";
+  if (program.name.empty()) {
+    program.name = "-";
   }
   if (options.output.empty()) {
     options.output = "-";
   }
-  return cutcomp::cli::RunCutcomp(options, stderr);
+  // Every message is printed as it is said: a long run shows its warnings as it goes.
+  cutcomp::cli::Capture capture;
+  capture.said = [](const cutcomp::cli::Diagnostic& diagnostic) {
+    std::fputs(cutcomp::cli::FormatDiagnostic(diagnostic).c_str(), stderr);
+  };
+  return static_cast<int>(cutcomp::cli::Run(program, options, capture).status);
 }
 
 }  // namespace
