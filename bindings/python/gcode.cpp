@@ -7,10 +7,12 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <pybind11/stl.h>
 
 #include "bindings.h"
+#include "cli_options.h"
 #include "pipeline.h"
 
 namespace py = pybind11;
@@ -36,47 +38,22 @@ py::dict ErrorDict(const cli::ErrorRecord& error) {
   return d;
 }
 
-// Runs the tool on `text` as on a file called `name` (a tool table held in memory as
-// `tableText`, named `toolTable` in messages). Returns a dict: status (the exit status),
-// program and record (the compensated program and the JSON record as bytes, None when not
-// written), diagnostics (severity, place, text) in the order said, error (None or a dict).
+// Runs the tool on `text` as on a file called `name` with the command-line arguments `args` (a
+// tool table held in memory as `tableText`, named by --tool-table in messages). Returns a dict:
+// status (the exit status), program and record (the compensated program and the JSON record as
+// bytes, None when not written), diagnostics (severity, place, text) in the order said, error
+// (None or a dict). Raises ValueError for arguments the tool refuses.
 py::dict Run(const std::string& text, const std::string& name, std::optional<std::string> tableText,
-             std::optional<double> radius, const std::string& toolTable,
-             std::optional<std::string> toolUnits, std::optional<double> arcTolerance,
-             crc::crc_t start, unsigned int lookBehind, bool evade, bool fit,
-             std::optional<double> fitTolerance, int end, bool locateRapids,
-             std::optional<int> precision, const std::string& subroutinePath,
-             std::uint64_t maxBlocks, bool traceSource, bool verify,
-             std::optional<double> gougeTolerance, bool allowGouge, bool camTolerance) {
-  cli::Options options;
-  options.radius = radius;
-  options.toolTable = toolTable;
-  if (toolUnits) {
-    options.toolUnits = *toolUnits == "inch" ? cli::Units::INCH : cli::Units::MM;
+             const std::vector<std::string>& args) {
+  cli::CommandLine line;
+  if (const std::optional<std::string> wrong = cli::ParseArguments(args, line)) {
+    throw py::value_error(*wrong);
   }
-  options.arcTolerance = arcTolerance;
-  options.start = start;
-  options.lookBehind = lookBehind;
-  options.evade = evade;
-  options.fit = fit;
-  options.fitTolerance = fitTolerance;
-  options.end = static_cast<cli::RunEnd>(end);
-  options.locateRapids = locateRapids;
-  options.precision = precision;
-  options.verbose = true;
-  options.subroutinePath = subroutinePath;
-  options.maxBlocks = maxBlocks;
-  options.traceSource = traceSource;
-  options.verify = verify;
-  options.gougeTolerance = gougeTolerance;
-  options.allowGouge = allowGouge;
-  options.camTolerance = camTolerance;
-  // strict_interference turns both off, as the tool's flag does.
-  options.closureTolerance = camTolerance;
-  cli::Program program;
+  cli::Program& program = line.program;
   program.name = name;
   program.text = text;
   program.toolTable = std::move(tableText);
+  const cli::Options& options = line.options;
   cli::Capture capture;
   capture.program = true;
   capture.json = true;
@@ -103,12 +80,22 @@ py::dict Run(const std::string& text, const std::string& name, std::optional<std
 
 void BindGcode(py::module_& m) {
   m.def("_run_gcode", &Run, py::arg("text"), py::arg("name"), py::arg("table_text"),
-        py::arg("radius"), py::arg("tool_table"), py::arg("tool_units"), py::arg("arc_tolerance"),
-        py::arg("start"), py::arg("look_behind"), py::arg("evade"), py::arg("fit"),
-        py::arg("fit_tolerance"), py::arg("end"), py::arg("locate_rapids"), py::arg("precision"),
-        py::arg("subroutine_path"), py::arg("max_blocks"), py::arg("trace_source"),
-        py::arg("verify"), py::arg("gouge_tolerance"), py::arg("allow_gouge"),
-        py::arg("cam_tolerance"), "The run behind compensate_gcode(); use compensate_gcode().");
+        py::arg("args"), "The run behind compensate_gcode(); use compensate_gcode().");
+  // (option, keyword, kind, default): how compensate_gcode's keywords become the tool's options.
+  m.def(
+      "_gcode_options",
+      [] {
+        static const char* const KIND[] = {"value", "flag", "negated"};
+        py::list rows;
+        for (const cli::OptionKeyword& row : cli::OptionKeywords()) {
+          rows.append(py::make_tuple(
+              row.flag, row.keyword != nullptr ? py::str(row.keyword) : py::object(py::none()),
+              KIND[row.kind],
+              row.pythonDefault != nullptr ? py::str(row.pythonDefault) : py::object(py::none())));
+        }
+        return rows;
+      },
+      "The table behind compensate_gcode's keywords.");
 }
 
 }  // namespace cutcomp::python

@@ -51,7 +51,7 @@ from ._cutcomp import (CCrcArc, CCrcLine, CCrcNode, CCrcTranslator, CCutterCompe
                        GetErrorGloss, Phase, Side, Strategy, __version__, _audit,
                        _compensate)
 try:
-    from ._cutcomp import _run_gcode  # built with the command-line tool's pipeline
+    from ._cutcomp import _gcode_options, _run_gcode  # built with the command-line tool
 except ImportError:
     pass
 
@@ -315,7 +315,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                      start="normal", evade=False, look_behind=3, end="retract", fit=True,
                      locate_rapids=False, precision=None, arc_tolerance=None,
                      subroutine_path="", max_blocks=100_000_000, trace_source=False,
-                     verify=True, gouge_tolerance=None, allow_gouge=False,
+                     verify=True, gouge_tolerance=None, stock_top=None, allow_gouge=False,
                      strict_interference=False):
     """A G-code program compensated exactly as the command-line tool compensates it.
 
@@ -334,7 +334,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                   tolerance first; a number: within that tolerance; False: not fitted
     locate_rapids, precision, arc_tolerance, max_blocks, trace_source   as the tool's options
     verify        audit the tool path against the whole contour for gouges (False: --no-verify)
-    gouge_tolerance, allow_gouge, strict_interference   as the tool's options
+    gouge_tolerance, stock_top, allow_gouge, strict_interference   as the tool's options
 
     Returns (program, record): the compensated program as text, and one dict per plane segment
     as the tool's JSON record has it (line, kind, motion, plane, phase, side, radius, inserted,
@@ -366,7 +366,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
         arc_tolerance = float(_number("arc_tolerance", arc_tolerance, 0))
     if tool_units not in (None, "mm", "inch"):
         raise ValueError(f"tool_units must be 'mm' or 'inch', not {tool_units!r}")
-    table, table_text = "", None
+    table, table_text = None, None
     if tool_table is not None and not isinstance(tool_table, (str, bytes, _os.PathLike)):
         lines = []
         for tool, diameter in dict(tool_table).items():
@@ -376,14 +376,23 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
         table, table_text = "<tool table>", "".join(lines).encode("ascii")
     elif tool_table is not None:
         table = _os.fsdecode(tool_table)
-    run = _run_gcode(
-        text.encode("utf-8", "surrogateescape"), str(name), table_text, radius, table, tool_units,
-        arc_tolerance, _choice("start", start, _STRATEGIES),
-        _number("look_behind", look_behind, 0, True), bool(evade), bool(fit), fit_tolerance,
-        _choice("end", end, _ENDS), bool(locate_rapids), precision, str(subroutine_path),
-        _number("max_blocks", max_blocks, 1, True), bool(trace_source), bool(verify),
-        None if gouge_tolerance is None else float(_number("gouge_tolerance", gouge_tolerance, 0)),
-        bool(allow_gouge), not strict_interference)
+    if stock_top is not None:
+        stock_top = float(_number("stock_top", stock_top))
+    given = {"tool_table": table, "tool_units": tool_units, "radius": radius,
+             "arc_tolerance": arc_tolerance,
+             "start": _name("start", start, _STRATEGIES),
+             "look_behind": _number("look_behind", look_behind, 0, True), "evade": bool(evade),
+             "fit": fit_tolerance if fit_tolerance is not None else bool(fit),
+             "end": _name("end", end, _ENDS), "locate_rapids": bool(locate_rapids),
+             "precision": precision, "subroutine_path": str(subroutine_path),
+             "max_blocks": _number("max_blocks", max_blocks, 1, True),
+             "trace_source": bool(trace_source),
+             "gouge_tolerance": None if gouge_tolerance is None else
+             float(_number("gouge_tolerance", gouge_tolerance, 0)),
+             "stock_top": stock_top, "strict_interference": bool(strict_interference),
+             "verify": bool(verify), "allow_gouge": bool(allow_gouge)}
+    run = _run_gcode(text.encode("utf-8", "surrogateescape"), str(name), table_text,
+                     _arguments(given))
     status, error = run["status"], run["error"]
     said = [(severity, _text(place), _text(message))
             for severity, place, message in run["diagnostics"]]
@@ -410,6 +419,31 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     message = error and _text(error["message"]) or next(
         (message for severity, _, message in said if severity == "error"), diagnostics.strip())
     raise InputError(diagnostics, str(name), None, None, message)
+
+
+def _name(what, value, table):
+    """The name the tool's option gives a choice made by name or by the module's constant."""
+    if isinstance(value, str):
+        _choice(what, value, table)
+        return value.lower()
+    for name, constant in table.items():
+        if constant == value:
+            return name
+    raise ValueError(f"{what} must be one of {', '.join(table)}, not {value!r}")
+
+
+def _arguments(given):
+    """The tool's command-line arguments for compensate_gcode's keywords (the tool's own table:
+    which keyword is which option, and its default, which needs no argument)."""
+    args = ["--verbose"]  # the engine's own message beside the English one, always
+    for flag, keyword, kind, default in _gcode_options():
+        value = given.get(keyword) if keyword else None
+        if kind == "flag" and value is True or kind == "negated" and value is False:
+            args.append(flag)
+        elif kind == "value" and value is not None and not isinstance(value, bool) and \
+                repr(value) != default:
+            args.append(f"{flag}={value!r}" if isinstance(value, float) else f"{flag}={value}")
+    return args
 
 
 def _text(data):

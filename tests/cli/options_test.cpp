@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+// The options are defined once: every option of the command line has its row in the keyword
+// table the Python module builds its arguments from, and each row's default is the one the
+// option shows (tests/python holds the module's signature to the same rows).
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli_options.h"
+
+namespace cutcomp::test {
+namespace {
+
+std::string Unquoted(const std::string& literal) {
+  return literal.size() >= 2 && literal.front() == '\'' ? literal.substr(1, literal.size() - 2)
+                                                        : literal;
+}
+
+TEST(Options, EveryOptionHasItsKeywordRowWithTheDefaultItShows) {
+  cli::CommandLine line;
+  CLI::App app;
+  cli::DefineOptions(app, line);
+  std::set<std::string> rows;
+  for (const cli::OptionKeyword& row : cli::OptionKeywords()) {
+    rows.insert(row.flag);
+    const CLI::Option* option = app.get_option_no_throw(row.flag);
+    ASSERT_NE(option, nullptr) << row.flag << " is in the table but not on the command line";
+    if (row.keyword == nullptr) {
+      continue;
+    }
+    const std::string literal = row.pythonDefault;
+    SCOPED_TRACE(row.flag);
+    if (row.kind == cli::OptionKeyword::FLAG) {
+      EXPECT_EQ(option->get_expected_max(), 0);
+      EXPECT_EQ(literal, "False");  // a flag the keyword sets
+    } else if (row.kind == cli::OptionKeyword::NEGATED) {
+      EXPECT_EQ(option->get_expected_max(), 0);
+      EXPECT_EQ(literal, "True");  // a flag the keyword clears
+    } else if (!option->get_default_str().empty()) {
+      EXPECT_EQ(Unquoted(literal), option->get_default_str());
+    } else if (literal != "None" && literal != "''" && literal != "True") {
+      // A default the help names in words.
+      EXPECT_NE(option->get_description().find("default " + literal), std::string::npos);
+    }
+  }
+  for (const CLI::Option* option : app.get_options()) {
+    const std::string name = option->get_name();
+    if (name == "--help" || !option->nonpositional()) {
+      continue;
+    }
+    EXPECT_EQ(rows.count("--" + option->get_lnames().front()), 1U)
+        << name << " is on the command line but not in the keyword table";
+  }
+}
+
+TEST(Options, ArgumentsParseIntoTheOptionsAndWrongOnesAreRefused) {
+  cli::CommandLine line;
+  EXPECT_EQ(cli::ParseArguments(
+                {"--radius=-1.5", "--no-fit", "--end=line", "--strict-interference", "--no-verify"},
+                line),
+            std::nullopt);
+  EXPECT_EQ(line.options.radius, -1.5);
+  EXPECT_FALSE(line.options.fit);
+  EXPECT_EQ(line.options.end, cli::RunEnd::LINE);
+  EXPECT_FALSE(line.options.camTolerance || line.options.closureTolerance || line.options.verify);
+  cli::CommandLine wrong;
+  EXPECT_NE(cli::ParseArguments({"--no-fit", "--fit=0.01"}, wrong), std::nullopt);
+  EXPECT_NE(cli::ParseArguments({"--precision=12"}, wrong), std::nullopt);
+}
+
+}  // namespace
+}  // namespace cutcomp::test
