@@ -13,7 +13,7 @@
 #include "options.h"
 #include "pipeline.h"
 
-namespace CLI {
+namespace CLI {  // NOLINT(readability-identifier-naming): the parser library's own name
 class App;
 }
 
