@@ -26,6 +26,7 @@
 #include "pipeline.h"
 #include "reading.h"
 #include "run_order.h"
+#include "run_source.h"
 #include "written_machine.h"
 
 namespace cutcomp::cli {
@@ -283,10 +284,7 @@ bool Driver::Compensate(cli::Block first) {
     m_Audit->BeginRun(first, m_Machine.Frame());
   }
   RunOrder order(*this);
-  bool ended = false;
-  std::optional<InputError> sourceError;
   const double radius = first.compRadius;
-
   // The run's plane moves go through the fit stage, which hands on a segment once it knows what
   // the segment stands for: a move as programmed, or a piece fitted to a run of chords (then
   // only when the run ends, or holds as many chords as the fitter keeps).
@@ -294,57 +292,7 @@ bool Driver::Compensate(cli::Block first) {
                                      RunFitOptions(first.modal.units, m_Options.fitTolerance))
                                : std::nullopt,
                  m_Options.locateRapids, m_Nodes);
-  // Pulls blocks until the stage has the next segment, queueing every block in the run's order.
-  std::optional<cli::Block> firstBlock(std::move(first));
-  auto source = [&](std::unique_ptr<crc::CCrcNode>& node, std::int64_t& id) -> bool {
-    std::int64_t last = 0;
-    while (!stage.Next(node, id, last)) {
-      if (ended) {
-        return false;
-      }
-      cli::Block& block = order.Prepare();
-      if (firstBlock) {
-        block = std::move(*firstBlock);
-        firstBlock.reset();
-      } else {
-        try {
-          ended = !m_Reading.Next(block);
-        } catch (const InputError& error) {
-          sourceError = error;
-          ended = true;
-        }
-        if (ended) {
-          stage.Flush();
-          continue;
-        }
-        // The run ends before a block that ends it without a cancel move, one that starts a
-        // new run, and a plane motion outside compensation (a run must never swallow one).
-        if (block.endsRun || block.phase == crc::CRC_STATUS_ESTABLISH ||
-            (block.planeMotion && block.phase == crc::CRC_STATUS_NONE)) {
-          m_Reading.HandBack(std::move(block));
-          ended = true;
-          stage.Flush();
-          continue;
-        }
-        if (!block.planeMotion) {
-          stage.Plain(block);
-          order.Commit(false);
-          continue;
-        }
-      }
-      ended = block.phase == crc::CRC_STATUS_RETRACT || block.programEnd;
-      stage.Move(block, order.NextId());
-      order.Commit(true);
-      if (ended) {
-        stage.Flush();
-      }
-    }
-    order.Covers(id, last);
-    if (m_Audit && node) {
-      m_Audit->Segment(*order.Find(id), *node, id);
-    }
-    return true;
-  };
+  RunSource source(std::move(first), m_Reading, order, stage, m_Audit ? &*m_Audit : nullptr);
 
   crc::CCutterCompensator engine(radius, nullptr, m_Options.lookBehind, m_Options.start);
   engine.SetInterveneEvade(m_Options.evade);
@@ -358,14 +306,16 @@ bool Driver::Compensate(cli::Block first) {
   engine.SetStartInPlace(m_Options.startInPlace);
   engine.SetArcStartup(m_Options.arcStartup);
   engine.SetCrcPreRetractOption(static_cast<int>(m_Options.end));
-  ListHost host(source);
+  ListHost host([&source](std::unique_ptr<crc::CCrcNode>& node, std::int64_t& id) {
+    return source.Pull(node, id);
+  });
   host.UsePool(&m_Nodes);
   HostFailure failure;
   const bool ok = host.Run(
       engine, [&order](HostSegment& segment) { order.Final(segment); }, &failure);
-  if (sourceError) {
+  if (source.Error()) {
     order.WriteBefore(order.NextId());
-    InputFailed(*sourceError);
+    InputFailed(*source.Error());
     return false;
   }
   if (!ok) {
