@@ -4,8 +4,10 @@
 // option shows (tests/python holds the module's signature to the same rows).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -69,6 +71,59 @@ TEST(Options, ArgumentsParseIntoTheOptionsAndWrongOnesAreRefused) {
   cli::CommandLine wrong;
   EXPECT_NE(cli::ParseArguments({"--no-fit", "--fit=0.01"}, wrong), std::nullopt);
   EXPECT_NE(cli::ParseArguments({"--precision=12"}, wrong), std::nullopt);
+}
+
+// What the whole run gives, to compare two settings by.
+std::string Outcome(const std::string& path, const cli::Options& options) {
+  cli::Program program;
+  program.name = path;
+  cli::Capture capture;
+  capture.program = true;
+  capture.json = true;
+  const cli::Result result = cli::Run(program, options, capture);
+  std::string outcome = std::to_string(static_cast<int>(result.status)) + "\n" +
+                        result.program.value_or("-") + result.json.value_or("-");
+  for (const cli::Diagnostic& diagnostic : result.diagnostics) {
+    outcome += cli::FormatDiagnostic(diagnostic);
+  }
+  return outcome;
+}
+
+// A default the table gives (and the help shows) is the one the options hold: giving it changes
+// nothing on any example.
+TEST(Options, GivingADefaultChangesNothing) {
+  const std::string table = std::string(CUTCOMP_EXAMPLES) + "/tools.tbl";
+  std::vector<std::string> examples;
+  for (const auto& entry : std::filesystem::directory_iterator(CUTCOMP_EXAMPLES)) {
+    if (entry.path().extension() == ".ngc") {
+      examples.push_back(entry.path().string());
+    }
+  }
+  ASSERT_GE(examples.size(), 5U);
+  cli::CommandLine none;
+  ASSERT_EQ(cli::ParseArguments({"--tool-table=" + table}, none), std::nullopt);
+  std::vector<std::string> outcomes;
+  for (const std::string& example : examples) {
+    outcomes.push_back(Outcome(example, none.options));
+  }
+  std::size_t given = 0;
+  for (const cli::OptionKeyword& row : cli::OptionKeywords()) {
+    const std::string literal = row.pythonDefault != nullptr ? row.pythonDefault : "None";
+    if (row.kind != cli::OptionKeyword::VALUE || literal == "None" || literal == "''" ||
+        literal == "True") {
+      continue;
+    }
+    SCOPED_TRACE(row.flag);
+    cli::CommandLine line;
+    ASSERT_EQ(cli::ParseArguments(
+                  {"--tool-table=" + table, std::string(row.flag) + "=" + Unquoted(literal)}, line),
+              std::nullopt);
+    for (std::size_t i = 0; i < examples.size(); ++i) {
+      EXPECT_EQ(Outcome(examples[i], line.options), outcomes[i]) << examples[i];
+    }
+    ++given;
+  }
+  EXPECT_GE(given, 3U);
 }
 
 }  // namespace
