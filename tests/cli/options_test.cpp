@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include "cli_options.h"
 
@@ -124,6 +125,31 @@ TEST(Options, GivingADefaultChangesNothing) {
     ++given;
   }
   EXPECT_GE(given, 3U);
+}
+
+// The result's record is the JSON record's segments, piece for piece.
+TEST(Run, TheRecordKeptIsTheRecordWritten) {
+  cli::Program program;
+  program.name = std::string(CUTCOMP_EXAMPLES) + "/pocket_sub.ngc";
+  cli::Options options;
+  options.toolTable = std::string(CUTCOMP_EXAMPLES) + "/tools.tbl";
+  options.start = crc::CRC_TYPE_INSERT;  // lines inserted beside the programmed ones
+  cli::Capture capture;
+  capture.program = capture.json = capture.record = true;
+  const cli::Result result = cli::Run(program, options, capture);
+  ASSERT_EQ(result.status, cli::Status::OK);
+  ASSERT_TRUE(result.json);
+  const nlohmann::json segments = nlohmann::json::parse(*result.json).at("segments");
+  ASSERT_EQ(result.record.size(), segments.size());
+  ASSERT_GT(segments.size(), 10U);
+  std::size_t inserted = 0;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    EXPECT_EQ(result.record[i].line, segments[i].at("line").get<std::size_t>()) << i;
+    EXPECT_EQ(result.record[i].file, segments[i].value("file", std::string())) << i;
+    EXPECT_EQ(result.record[i].piece.inserted, segments[i].at("inserted").get<bool>()) << i;
+    inserted += result.record[i].piece.inserted ? 1 : 0;
+  }
+  EXPECT_GT(inserted, 0U);
 }
 
 }  // namespace

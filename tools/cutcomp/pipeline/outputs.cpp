@@ -78,6 +78,7 @@ void Outputs::Piece(const PieceRecord& record, Result& result) {
   }
   if (m_Capture.record) {
     result.record.push_back(record);
+    result.record.back().text = {};  // the line read is gone once written: file and line name it
   }
 }
 

@@ -48,7 +48,8 @@ struct Result {
   std::vector<GougeRecord> gouges;
   // The stretches of the contour that are no walls, when the picture asked for them.
   std::vector<OpenRecord> open;
-  // Every piece of the written path, when the caller asked to keep them (Capture::record).
+  // Every piece of the written path, when the caller asked to keep them (Capture::record), as
+  // the reports have them (the line's text left out: its file and line name it).
   std::vector<PieceRecord> record;
   // The compensated program and the JSON record, when the caller asked to keep them in memory
   // (Capture) and they were written: not after bad input, nor the program after a gouge unless
