@@ -1,112 +1,101 @@
 // SPDX-License-Identifier: MIT
 // The run behind cutcomp.compensate_gcode: a program held in memory goes through the
 // command-line tool's own pipeline (reader, fitting, compensation runs, G-code writer, JSON
-// record), so that the module and the tool compensate a program alike.
+// record) in memory, so that the module and the tool compensate a program alike; the module
+// raises its exceptions from the result's records.
 #include <cstdint>
-#include <cstdio>
 #include <optional>
-#include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <pybind11/stl.h>
 
 #include "bindings.h"
-#include "driver.h"
+#include "cli_options.h"
+#include "pipeline.h"
 
 namespace py = pybind11;
 
 namespace cutcomp::python {
 namespace {
 
-// A temporary stream, closed with its owner.
-struct TempFile {
-  std::FILE* file = std::tmpfile();
-  TempFile() = default;
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  ~TempFile() {
-    if (file != nullptr) {
-      std::fclose(file);
-    }
-  }
-};
-
-std::string ReadAll(std::FILE* file) {
-  std::string text;
-  std::rewind(file);
-  char buffer[1 << 14];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    text.append(buffer, n);
-  }
-  return text;
+py::object Optional(const std::optional<std::string>& text) {
+  return text ? py::object(py::bytes(*text)) : py::object(py::none());
 }
 
-// Runs the tool on `text` as on a file called `name`, writing the program to `output` and the
-// record to `json`. Returns (exit status, the tool's messages).
-py::tuple Run(const std::string& text, const std::string& name, const std::string& output,
-              const std::string& json, std::optional<double> radius, const std::string& toolTable,
-              std::optional<std::string> toolUnits, std::optional<double> arcTolerance,
-              crc::crc_t start, unsigned int lookBehind, bool evade, bool fit,
-              std::optional<double> fitTolerance, int end, bool locateRapids,
-              std::optional<int> precision, const std::string& subroutinePath,
-              std::uint64_t maxBlocks, bool traceSource, bool verify,
-              std::optional<double> gougeTolerance, bool allowGouge, bool camTolerance) {
-  cli::Options options;
-  options.input = name;
-  options.output = output;
-  options.json = json;
-  options.radius = radius;
-  options.toolTable = toolTable;
-  if (toolUnits) {
-    options.toolUnits = *toolUnits == "inch" ? cli::Units::INCH : cli::Units::MM;
+// Texts go over as bytes: a message may quote a program's line in any encoding.
+py::dict ErrorDict(const cli::ErrorRecord& error) {
+  py::dict d;
+  d["file"] = py::bytes(error.file);
+  d["line"] = error.line;
+  d["col"] = error.col;
+  d["place"] = py::bytes(error.place);
+  d["compensation"] = error.compensation;
+  d["code"] = error.code;
+  d["message"] = py::bytes(error.message);
+  d["engine_message"] = py::bytes(error.engineMessage);
+  return d;
+}
+
+// Runs the tool on `text` as on a file called `name` with the command-line arguments `args` (a
+// tool table held in memory as `tableText`, named by --tool-table in messages). Returns a dict:
+// status (the exit status), program and record (the compensated program and the JSON record as
+// bytes, None when not written), diagnostics (severity, place, text) in the order said, error
+// (None or a dict). Raises ValueError for arguments the tool refuses.
+py::dict Run(const std::string& text, const std::string& name, std::optional<std::string> tableText,
+             const std::vector<std::string>& args) {
+  cli::CommandLine line;
+  if (const std::optional<std::string> wrong = cli::ParseArguments(args, line)) {
+    throw py::value_error(*wrong);
   }
-  options.arcTolerance = arcTolerance;
-  options.start = start;
-  options.lookBehind = lookBehind;
-  options.evade = evade;
-  options.fit = fit;
-  options.fitTolerance = fitTolerance;
-  options.end = static_cast<cli::RunEnd>(end);
-  options.locateRapids = locateRapids;
-  options.precision = precision;
-  options.verbose = true;
-  options.subroutinePath = subroutinePath;
-  options.maxBlocks = maxBlocks;
-  options.traceSource = traceSource;
-  options.verify = verify;
-  options.gougeTolerance = gougeTolerance;
-  options.allowGouge = allowGouge;
-  options.camTolerance = camTolerance;
-  // strict_interference turns both off, as the tool's flag does.
-  options.closureTolerance = camTolerance;
-  TempFile input;
-  TempFile diagnostics;
-  if (input.file == nullptr || diagnostics.file == nullptr ||
-      std::fwrite(text.data(), 1, text.size(), input.file) != text.size() ||
-      std::fflush(input.file) != 0) {
-    throw std::runtime_error("cannot create a temporary file for the program");
-  }
-  std::rewind(input.file);
-  options.inputStream = input.file;
-  int status = 0;
+  cli::Program& program = line.program;
+  program.name = name;
+  program.text = text;
+  program.toolTable = std::move(tableText);
+  const cli::Options& options = line.options;
+  cli::Capture capture;
+  capture.program = true;
+  capture.json = true;
+  cli::Result result;
   {
     py::gil_scoped_release released;  // the run touches no Python object
-    status = cli::RunCutcomp(options, diagnostics.file);
+    result = cli::Run(program, options, capture);
   }
-  return py::make_tuple(status, ReadAll(diagnostics.file));
+  py::list diagnostics;
+  static const char* const SEVERITY[] = {"error", "warning", "note"};
+  for (const cli::Diagnostic& d : result.diagnostics) {
+    diagnostics.append(py::make_tuple(SEVERITY[d.severity], py::bytes(d.place), py::bytes(d.text)));
+  }
+  py::dict out;
+  out["status"] = static_cast<int>(result.status);
+  out["program"] = Optional(result.program);
+  out["record"] = Optional(result.json);
+  out["diagnostics"] = diagnostics;
+  out["error"] = result.error ? py::object(ErrorDict(*result.error)) : py::object(py::none());
+  return out;
 }
 
 }  // namespace
 
 void BindGcode(py::module_& m) {
-  m.def("_run_gcode", &Run, py::arg("text"), py::arg("name"), py::arg("output"), py::arg("json"),
-        py::arg("radius"), py::arg("tool_table"), py::arg("tool_units"), py::arg("arc_tolerance"),
-        py::arg("start"), py::arg("look_behind"), py::arg("evade"), py::arg("fit"),
-        py::arg("fit_tolerance"), py::arg("end"), py::arg("locate_rapids"), py::arg("precision"),
-        py::arg("subroutine_path"), py::arg("max_blocks"), py::arg("trace_source"),
-        py::arg("verify"), py::arg("gouge_tolerance"), py::arg("allow_gouge"),
-        py::arg("cam_tolerance"), "The run behind compensate_gcode(); use compensate_gcode().");
+  m.def("_run_gcode", &Run, py::arg("text"), py::arg("name"), py::arg("table_text"),
+        py::arg("args"), "The run behind compensate_gcode(); use compensate_gcode().");
+  // (option, keyword, kind, default): how compensate_gcode's keywords become the tool's options.
+  m.def(
+      "_gcode_options",
+      [] {
+        static const char* const KIND[] = {"value", "flag", "negated"};
+        py::list rows;
+        for (const cli::OptionKeyword& row : cli::OptionKeywords()) {
+          rows.append(py::make_tuple(
+              row.flag, row.keyword != nullptr ? py::str(row.keyword) : py::object(py::none()),
+              KIND[row.kind],
+              row.pythonDefault != nullptr ? py::str(row.pythonDefault) : py::object(py::none())));
+        }
+        return rows;
+      },
+      "The table behind compensate_gcode's keywords.");
 }
 
 }  // namespace cutcomp::python

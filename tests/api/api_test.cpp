@@ -17,9 +17,9 @@
 #include "tool_path.h"
 
 #ifdef CUTCOMP_API_TEST_CLI
-#include "driver.h"
 #include "fit_stage.h"
 #include "gouge_check.h"
+#include "pipeline.h"
 #endif
 
 namespace cutcomp::test {

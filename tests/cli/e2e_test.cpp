@@ -74,6 +74,33 @@ TEST(Process, AGougeLeavesTheTargetAsItWasAndIsMarkedInTheReports) {
   EXPECT_NE(written.find("G1 X9.5 Y0.5"), std::string::npos);
 }
 
+// The page written alone draws the whole path: a piece for every piece of the record.
+TEST(Process, TheHtmlPageAloneHoldsEveryPiece) {
+  const std::string dir = MakeTempDir();
+  const std::vector<std::string> args = {"bracket.ngc", "--tool-table", "tools.tbl", "-o",
+                                         "/dev/null"};
+  std::vector<std::string> page = args;
+  page.insert(page.end(), {"--html", dir + "/r.html"});
+  std::vector<std::string> json = args;
+  json.insert(json.end(), {"--json", dir + "/r.json"});
+  const ProcessResult alone = RunProcess(EXE, page, EXAMPLES);
+  const ProcessResult recorded = RunProcess(EXE, json, EXAMPLES);
+  const std::string html = ReadFile(dir + "/r.html");
+  const auto record = nlohmann::json::parse(ReadFile(dir + "/r.json"), nullptr, false);
+  std::remove((dir + "/r.html").c_str());
+  std::remove((dir + "/r.json").c_str());
+  std::remove(dir.c_str());
+  EXPECT_EQ(alone.exitCode, 0) << alone.err;
+  EXPECT_EQ(recorded.exitCode, 0) << recorded.err;
+  ASSERT_FALSE(record.is_discarded());
+  std::size_t pieces = 0;
+  for (std::size_t at = 0; (at = html.find("\"item\":\"piece\"", at)) != std::string::npos; ++at) {
+    ++pieces;
+  }
+  EXPECT_GT(pieces, 0U);
+  EXPECT_EQ(pieces, record.at("segments").size());
+}
+
 TEST(Process, HelpVersionAndUsageErrors) {
   const ProcessResult help = RunProcess(EXE, {"--help"});
   EXPECT_EQ(help.exitCode, 0);

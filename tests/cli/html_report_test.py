@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """The HTML report in a real browser (headless chromium): a complete run and a refused one are
-loaded from files; the page must run without a console message, draw one piece per record of
-the JSON report, list the error, and show a block's text when a piece is pointed at. The
+loaded from files; the page, written alone, must run without a console message, draw one piece
+per record of the JSON report, list the error, and show a block's text when a piece is pointed at. The
 complete run's drawing is compared with a kept reference picture.
 
 usage: html_report_test.py CUTCOMP EXAMPLES REFERENCE.png [--update]
@@ -66,10 +66,12 @@ def main():
         for example, status in (("bracket", 0), ("slot_too_narrow", 1)):
             page, record = f"{tmp}/{example}.html", f"{tmp}/{example}.json"
             program = f"{examples}/{example}.ngc"
-            run = subprocess.run([exe, program, "--tool-table", f"{examples}/tools.tbl", "-o",
-                                  os.devnull, "--html", page, "--json", record], check=False,
-                                 stderr=subprocess.DEVNULL)
-            check(run.returncode == status, f"{example}: exit {run.returncode}")
+            # The page is written alone: it draws the path without another report beside it.
+            for report in (["--html", page], ["--json", record]):
+                run = subprocess.run([exe, program, "--tool-table", f"{examples}/tools.tbl",
+                                      "-o", os.devnull] + report, check=False,
+                                     stderr=subprocess.DEVNULL)
+                check(run.returncode == status, f"{example}: exit {run.returncode}")
             with open(record, encoding="utf-8") as f:
                 record = json.load(f)
             with open(page, encoding="utf-8") as f:

@@ -50,11 +50,31 @@ std::string Outcome(ModalReader& reader, Block& block) {
                        b.height, b.heightChange, b.compRadius, b.modal.feed}) {
     num(value);
   }
-  for (int value :
-       {int(b.motion), int(b.explicitMotionWord), int(b.modalMotion), int(b.planeMotion),
-        int(b.zeroMove), int(b.otherAxes), int(b.startKnown), int(b.endKnown), int(b.fullCircle),
-        int(b.heightKnown), int(b.phase), int(b.side), int(b.endsRun), int(b.programEnd),
-        int(b.modal.units), int(b.modal.incremental), int(b.modal.plane)}) {
+  for (int value : {int(b.motion),
+                    int(b.explicitMotionWord),
+                    int(b.modalMotion),
+                    int(b.planeMotion),
+                    int(b.zeroMove),
+                    int(b.otherAxes),
+                    int(b.startKnown),
+                    int(b.endKnown),
+                    int(b.fullCircle),
+                    int(b.heightKnown),
+                    int(b.phase),
+                    int(b.side),
+                    int(b.endsRun),
+                    int(b.programEnd),
+                    int(b.modal.units),
+                    int(b.modal.incremental),
+                    int(b.modal.plane),
+                    b.modal.tool,
+                    b.modal.coordSystem,
+                    int(b.letters),
+                    int(b.machineCoordinates),
+                    int(b.home),
+                    int(b.shift),
+                    int(b.offsetSetting),
+                    int(b.newCoordSystem)}) {
     out += std::to_string(value);
   }
   for (const Item& item : block.source.items) {

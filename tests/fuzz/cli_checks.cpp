@@ -336,7 +336,8 @@ int RunAndCheck(cli::Options options, const std::string& input, const std::strin
   static MemoryFile record("out.json");
   static MemoryFile picture("out.svg");
   program.Set(input.data(), input.size());
-  options.input = program.Path();
+  cli::Program source;
+  source.name = program.Path();
   if (table != nullptr) {
     toolTable.Set(table->data(), table->size());
     options.toolTable = toolTable.Path();
@@ -354,7 +355,7 @@ int RunAndCheck(cli::Options options, const std::string& input, const std::strin
   std::size_t diagnosticsSize = 0;
   std::FILE* diagnostics = open_memstream(&diagnosticsText, &diagnosticsSize);
   Check(diagnostics != nullptr, "open_memstream");
-  const int exit = cli::RunCutcomp(options, diagnostics);
+  const int exit = cli::RunPrinting(source, options, diagnostics);
   std::fclose(diagnostics);
   const std::string messages(diagnosticsText, diagnosticsSize);
   std::free(diagnosticsText);

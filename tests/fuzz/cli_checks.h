@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver.h"
+#include "pipeline.h"
 
 namespace cutcomp::fuzz {
 

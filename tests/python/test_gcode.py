@@ -1,5 +1,7 @@
 # SPDX-License-Identifier: MIT
 """compensate_gcode: a program through the command-line tool's pipeline, from memory."""
+import ast
+import inspect
 import os
 import unittest
 import warnings
@@ -64,6 +66,22 @@ class CompensateGcode(unittest.TestCase):
         self.assertEqual([(g["line"], g["against_line"]) for g in gouge.exception.gouges],
                          [(3, 10), (10, 3)])
         self.assertTrue(program.endswith("G1 X5.5 Y-4\nG1 X8 Y-6\n"))
+
+    def test_keywords_and_defaults_are_the_tools(self):
+        # The tool's option table names every keyword but the program's own; each default is
+        # the tool's, and the defaults make no argument at all.
+        rows = [row for row in cutcomp._gcode_options() if row[1]]
+        parameters = inspect.signature(cutcomp.compensate_gcode).parameters
+        self.assertEqual(set(parameters) - {"text", "name"}, {keyword for _, keyword, _, _ in rows})
+        defaults = {}
+        for flag, keyword, _, default in rows:
+            self.assertEqual(parameters[keyword].default, ast.literal_eval(default), flag)
+            defaults[keyword] = ast.literal_eval(default)
+        self.assertEqual(cutcomp._arguments(defaults), ["--verbose"])
+        arguments = cutcomp._arguments({"radius": -1.5, "fit": False, "end": "line",
+                                        "stock_top": 2.0, "verify": False})
+        self.assertEqual(arguments, ["--verbose", "--radius=-1.5", "--no-fit", "--end=line",
+                                     "--stock-top=2.0", "--no-verify"])
 
 
 if __name__ == "__main__":

@@ -44,8 +44,6 @@ import json as _json
 import math as _math
 import numbers as _numbers
 import os as _os
-import re as _re
-import tempfile as _tempfile
 import warnings as _warnings
 
 from ._cutcomp import *  # noqa: F401,F403  (the engine's classes, enums and constants)
@@ -53,7 +51,7 @@ from ._cutcomp import (CCrcArc, CCrcLine, CCrcNode, CCrcTranslator, CCutterCompe
                        GetErrorGloss, Phase, Side, Strategy, __version__, _audit,
                        _compensate)
 try:
-    from ._cutcomp import _run_gcode  # built with the command-line tool's pipeline
+    from ._cutcomp import _gcode_options, _run_gcode  # built with the command-line tool
 except ImportError:
     pass
 
@@ -303,11 +301,6 @@ class GcodeWarning(UserWarning):
     """A warning of compensate_gcode (a block kept as programmed, a jump in the tool path...)."""
 
 
-# "file:line[:col][: in o<sub> called from file:line]: error: message", as the tool says it.
-_ERROR_LINE = _re.compile(r"^(?P<file>.*?):(?P<line>\d+)(?::(?P<col>\d+))?(?:: in .*?)?: "
-                          r"error: (?P<message>.*)$")
-
-
 def _number(name, value, low=None, integer=False):
     ok = (isinstance(value, int) if integer else isinstance(value, _numbers.Real)) and \
         not isinstance(value, bool) and _math.isfinite(value) and (low is None or value >= low)
@@ -322,7 +315,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                      start="normal", evade=False, look_behind=3, end="retract", fit=True,
                      locate_rapids=False, precision=None, arc_tolerance=None,
                      subroutine_path="", max_blocks=100_000_000, trace_source=False,
-                     verify=True, gouge_tolerance=None, allow_gouge=False,
+                     verify=True, gouge_tolerance=None, stock_top=None, allow_gouge=False,
                      strict_interference=False):
     """A G-code program compensated exactly as the command-line tool compensates it.
 
@@ -341,7 +334,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                   tolerance first; a number: within that tolerance; False: not fitted
     locate_rapids, precision, arc_tolerance, max_blocks, trace_source   as the tool's options
     verify        audit the tool path against the whole contour for gouges (False: --no-verify)
-    gouge_tolerance, allow_gouge, strict_interference   as the tool's options
+    gouge_tolerance, stock_top, allow_gouge, strict_interference   as the tool's options
 
     Returns (program, record): the compensated program as text, and one dict per plane segment
     as the tool's JSON record has it (line, kind, motion, plane, phase, side, radius, inserted,
@@ -373,56 +366,86 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
         arc_tolerance = float(_number("arc_tolerance", arc_tolerance, 0))
     if tool_units not in (None, "mm", "inch"):
         raise ValueError(f"tool_units must be 'mm' or 'inch', not {tool_units!r}")
-    with _tempfile.TemporaryDirectory(prefix="cutcomp-") as scratch:
-        table = ""
-        if tool_table is not None and not isinstance(tool_table, (str, bytes, _os.PathLike)):
-            table = _os.path.join(scratch, "tools.tbl")
-            with open(table, "w", encoding="ascii") as f:
-                for tool, diameter in dict(tool_table).items():
-                    tool = _number("a tool number", tool, 0, True)
-                    diameter = _number(f"the diameter of tool {tool}", diameter, 0)
-                    f.write(f"T{tool} P{tool} D{float(diameter)!r}\n")
-        elif tool_table is not None:
-            table = _os.fsdecode(tool_table)
-        output, record = _os.path.join(scratch, "out.ngc"), _os.path.join(scratch, "out.json")
-        status, diagnostics = _run_gcode(
-            text.encode("utf-8", "surrogateescape"), str(name), output, record, radius, table,
-            tool_units, arc_tolerance, _choice("start", start, _STRATEGIES),
-            _number("look_behind", look_behind, 0, True), bool(evade), bool(fit), fit_tolerance,
-            _choice("end", end, _ENDS), bool(locate_rapids), precision, str(subroutine_path),
-            _number("max_blocks", max_blocks, 1, True), bool(trace_source), bool(verify),
-            None if gouge_tolerance is None else float(_number("gouge_tolerance",
-                                                                 gouge_tolerance, 0)),
-            bool(allow_gouge), not strict_interference)
-        program = record_data = None
-        if _os.path.exists(output):
-            with open(output, encoding="utf-8", errors="surrogateescape", newline="") as f:
-                program = f.read()
-        if _os.path.exists(record):
-            with open(record, encoding="utf-8") as f:
-                record_data = _json.load(f)
-    for line in diagnostics.splitlines():
-        if ": warning: " in line:
-            _warnings.warn(line, GcodeWarning, stacklevel=2)
+    table, table_text = None, None
+    if tool_table is not None and not isinstance(tool_table, (str, bytes, _os.PathLike)):
+        lines = []
+        for tool, diameter in dict(tool_table).items():
+            tool = _number("a tool number", tool, 0, True)
+            diameter = _number(f"the diameter of tool {tool}", diameter, 0)
+            lines.append(f"T{tool} P{tool} D{float(diameter)!r}\n")
+        table, table_text = "<tool table>", "".join(lines).encode("ascii")
+    elif tool_table is not None:
+        table = _os.fsdecode(tool_table)
+    if stock_top is not None:
+        stock_top = float(_number("stock_top", stock_top))
+    given = {"tool_table": table, "tool_units": tool_units, "radius": radius,
+             "arc_tolerance": arc_tolerance,
+             "start": _name("start", start, _STRATEGIES),
+             "look_behind": _number("look_behind", look_behind, 0, True), "evade": bool(evade),
+             "fit": fit_tolerance if fit_tolerance is not None else bool(fit),
+             "end": _name("end", end, _ENDS), "locate_rapids": bool(locate_rapids),
+             "precision": precision, "subroutine_path": str(subroutine_path),
+             "max_blocks": _number("max_blocks", max_blocks, 1, True),
+             "trace_source": bool(trace_source),
+             "gouge_tolerance": None if gouge_tolerance is None else
+             float(_number("gouge_tolerance", gouge_tolerance, 0)),
+             "stock_top": stock_top, "strict_interference": bool(strict_interference),
+             "verify": bool(verify), "allow_gouge": bool(allow_gouge)}
+    run = _run_gcode(text.encode("utf-8", "surrogateescape"), str(name), table_text,
+                     _arguments(given))
+    status, error = run["status"], run["error"]
+    said = [(severity, _text(place), _text(message))
+            for severity, place, message in run["diagnostics"]]
+    diagnostics = "".join(f"{place}: {severity}: {message}\n" for severity, place, message in said)
+    program = None if run["program"] is None else _text(run["program"])
+    record = None if run["record"] is None else _json.loads(run["record"])
+    for severity, place, message in said:
+        if severity == "warning":
+            _warnings.warn(f"{place}: warning: {message}", GcodeWarning, stacklevel=2)
     if status == 0 or (status == 3 and allow_gouge and program is not None):
-        return program, record_data["segments"]
-    if status == 3 and record_data:
-        raise GougeError(diagnostics.strip().splitlines()[-1].split(": warning: ", 1)[-1],
-                         record_data.get("gouges") or [], record_data["segments"])
-    error = record_data and record_data.get("error")
-    if status == 1 and error:
-        where = (error.get("file") or str(name)) + ":" + str(error["line"])
-        failure = CompensationError(error["code"], error["message"], error["line"],
-                                    error.get("engine_message", ""), record_data["segments"],
-                                    where)
-        failure.file, failure.program = error.get("file") or str(name), program
+        return program, record["segments"]
+    if status == 3 and record:
+        raise GougeError(said[-1][2], record.get("gouges") or [], record["segments"])
+    if status == 1 and error and error["compensation"]:
+        file = _text(error["file"]) or str(name)
+        failure = CompensationError(error["code"], _text(error["message"]), error["line"],
+                                    _text(error["engine_message"]), record["segments"],
+                                    f"{file}:{error['line']}")
+        failure.file, failure.program = file, program
         raise failure
-    for line in diagnostics.splitlines():
-        found = _ERROR_LINE.match(line)
-        if found:
-            col = found["col"]
-            raise InputError(diagnostics, found["file"], int(found["line"]),
-                             int(col) if col else None, found["message"])
-    message = next((line.split(": error: ", 1)[1] for line in diagnostics.splitlines()
-                    if ": error: " in line), diagnostics.strip())
+    if error and error["line"]:
+        raise InputError(diagnostics, _text(error["file"]) or str(name), error["line"],
+                         error["col"] or None, _text(error["message"]))
+    message = error and _text(error["message"]) or next(
+        (message for severity, _, message in said if severity == "error"), diagnostics.strip())
     raise InputError(diagnostics, str(name), None, None, message)
+
+
+def _name(what, value, table):
+    """The name the tool's option gives a choice made by name or by the module's constant."""
+    if isinstance(value, str):
+        _choice(what, value, table)
+        return value.lower()
+    for name, constant in table.items():
+        if constant == value:
+            return name
+    raise ValueError(f"{what} must be one of {', '.join(table)}, not {value!r}")
+
+
+def _arguments(given):
+    """The tool's command-line arguments for compensate_gcode's keywords (the tool's own table:
+    which keyword is which option, and its default, which needs no argument)."""
+    args = ["--verbose"]  # the engine's own message beside the English one, always
+    for flag, keyword, kind, default in _gcode_options():
+        value = given.get(keyword) if keyword else None
+        if kind == "flag" and value is True or kind == "negated" and value is False:
+            args.append(flag)
+        elif kind == "value" and value is not None and not isinstance(value, bool) and \
+                repr(value) != default:
+            args.append(f"{flag}={value!r}" if isinstance(value, float) else f"{flag}={value}")
+    return args
+
+
+def _text(data):
+    """What the pipeline gives as bytes (a program, a message quoting one), as str."""
+    return data.decode("utf-8", "surrogateescape")

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,10 @@ struct Modal {
   FeedMode feedMode = FeedMode::PER_MINUTE;
   double feed = 0.0;  // the F in force (0: none yet)
   Plane plane = Plane::XY;
+  int tool = -1;  // the tool in the spindle (M6, M61 Q); -1: none
+  // The work coordinate system in force, as its code number times ten: 540 for G54, 593 for
+  // G59.3.
+  int coordSystem = 540;
 };
 
 // What the reader makes of a block, apart from its words: plain values only, so that a block
@@ -107,6 +112,24 @@ struct BlockMeaning {
   // end, or a code that a G40 without a move allowed (G28, G53, a work offset, an unknown code).
   bool endsRun = false;
   bool programEnd = false;  // M2 or M30
+
+  // What the block's codes do to the machine beside its motion. The reader is the one place
+  // where G and M numbers are decoded: the writers and the audit read these facts.
+  bool machineCoordinates = false;  // G53: its axis words are machine coordinates
+  bool home = false;                // G28, G30: through the given point to a stored position
+  // G92 gives the current point new coordinates; G92.1, G92.2 and G92.3 cancel or restore
+  // that shift. Either way the same point has another name after the block.
+  bool shift = false;
+  // G10, G52: its axis words set an offset (a table entry, a local shift); nothing moves.
+  bool offsetSetting = false;
+  bool newCoordSystem = false;  // G54..G59.3 other than the one in force before the block
+  // The letters of the block's words other than G and M: bit 0 for A.
+  std::uint32_t letters = 0;
+
+  bool Names(char letter) const { return (letters >> (letter - 'A') & 1U) != 0; }
+  // The work coordinates change with the block: the contour's walls move in program
+  // coordinates.
+  bool ChangesFrame() const { return newCoordSystem || shift || offsetSetting; }
 };
 
 struct Block : BlockMeaning {

@@ -36,29 +36,30 @@ enum class Group {
 };
 
 enum class CodeKind {
-  PASS,            // no effect on the plane path: kept as written
-  MOTION,          // G0..G3
-  CYCLE_CANCEL,    // G80
-  CANNED,          // drilling cycles: they end above their last hole
-  PROBE,           // G38.x: ends wherever the probe tripped
-  PLANE,           // G17, G18, G19
-  UNITS,           // G20, G21
-  DISTANCE,        // G90, G91
-  ARC_DISTANCE,    // G90.1, G91.1
-  FEED_MODE,       // G93, G94, G95
-  COMP,            // G40, G41, G42, G41.1, G42.1
-  MACHINE_MOVE,    // G53: the move is in machine coordinates
-  HOME,            // G28, G30: through the given point to a stored position
-  SETS_POSITION,   // G92: the current point gets the given coordinates
-  LOSES_POSITION,  // offsets change: the position in program coordinates is unknown after it
-  COORD_SYSTEM,    // G54..G59.3: a new work coordinate system for the words that follow
-  TRANSFORM_ON,    // coordinates no longer mean what they say (diameter, polar, scaled...)
-  TRANSFORM_OFF,   // back to plain coordinates
-  TOOL_CHANGE,     // M6
-  SET_TOOL,        // M61 Q
-  PROGRAM_END,     // M2, M30
-  REFUSED,         // never supported: `reason` says why
-  UNKNOWN,         // not in the table: passed through outside compensation, with a warning
+  PASS,           // no effect on the plane path: kept as written
+  MOTION,         // G0..G3
+  CYCLE_CANCEL,   // G80
+  CANNED,         // drilling cycles: they end above their last hole
+  PROBE,          // G38.x: ends wherever the probe tripped
+  PLANE,          // G17, G18, G19
+  UNITS,          // G20, G21
+  DISTANCE,       // G90, G91
+  ARC_DISTANCE,   // G90.1, G91.1
+  FEED_MODE,      // G93, G94, G95
+  COMP,           // G40, G41, G42, G41.1, G42.1
+  MACHINE_MOVE,   // G53: the move is in machine coordinates
+  HOME,           // G28, G30: through the given point to a stored position
+  SETS_POSITION,  // G92: the current point gets the given coordinates
+  RESETS_SHIFT,   // G92.1, G92.2, G92.3: the G92 shift is cancelled, or restored
+  SETS_OFFSET,    // G10, G52: the axis words give an offset (a table entry, a local shift)
+  COORD_SYSTEM,   // G54..G59.3: a new work coordinate system for the words that follow
+  TRANSFORM_ON,   // coordinates no longer mean what they say (diameter, polar, scaled...)
+  TRANSFORM_OFF,  // back to plain coordinates
+  TOOL_CHANGE,    // M6
+  SET_TOOL,       // M61 Q
+  PROGRAM_END,    // M2, M30
+  REFUSED,        // never supported: `reason` says why
+  UNKNOWN,        // not in the table: passed through outside compensation, with a warning
 };
 
 struct CodeInfo {

@@ -176,8 +176,8 @@ std::optional<double> ModalReader::Position(language::Axis axis) const {
 }
 
 std::optional<double> ModalReader::ToolDiameter() const {
-  const double* diameter = m_Options.tools != nullptr && m_LoadedTool > 0
-                               ? m_Options.tools->Find(m_LoadedTool)
+  const double* diameter = m_Options.tools != nullptr && m_Modal.tool > 0
+                               ? m_Options.tools->Find(m_Modal.tool)
                                : nullptr;
   if (diameter == nullptr) {
     return std::nullopt;
@@ -224,7 +224,8 @@ void ModalReader::CheckAllowed(const ParsedBlock& parsed, Block& block) {
     case CodeKind::MACHINE_MOVE:
     case CodeKind::HOME:
     case CodeKind::SETS_POSITION:
-    case CodeKind::LOSES_POSITION:
+    case CodeKind::RESETS_SHIFT:
+    case CodeKind::SETS_OFFSET:
     case CodeKind::COORD_SYSTEM:
     case CodeKind::TRANSFORM_ON:
     case CodeKind::TRANSFORM_OFF:
@@ -297,11 +298,11 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
     const CodeInfo& info = code.info;
     switch (info.kind) {
     case CodeKind::TOOL_CHANGE:
-      m_LoadedTool = m_SelectedTool;
+      m_Modal.tool = m_SelectedTool;
       break;
     case CodeKind::SET_TOOL: {
       const Item* q = parsed.Word('Q');
-      m_LoadedTool =
+      m_Modal.tool =
           q != nullptr && q->value >= 0 && q->value < 1e9 ? static_cast<int>(q->value) : -1;
       break;
     }
@@ -336,6 +337,21 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
       // known again (item 9 of real programs: `G00 G90 G54 X30. Y32.`).
       m_Known = {false, false, false};
       m_PositionLostBy = CodeName(info) + " on line " + std::to_string(block.Line());
+      block.newCoordSystem = block.newCoordSystem || info.code != m_Modal.coordSystem;
+      m_Modal.coordSystem = info.code;
+      break;
+    case CodeKind::MACHINE_MOVE:
+      block.machineCoordinates = true;
+      break;
+    case CodeKind::HOME:
+      block.home = true;
+      break;
+    case CodeKind::SETS_POSITION:
+    case CodeKind::RESETS_SHIFT:
+      block.shift = true;
+      break;
+    case CodeKind::SETS_OFFSET:
+      block.offsetSetting = true;
       break;
     case CodeKind::TRANSFORM_ON:
       m_Transform = info.reason;
@@ -365,6 +381,7 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
     }
   }
   block.modal = m_Modal;
+  block.letters = parsed.letters;
 }
 
 double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d,
@@ -385,8 +402,8 @@ double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d,
       Fail(block, d->col, "D must be a tool number (a non-negative integer)");
     }
     tool = static_cast<int>(d->value);
-  } else if (m_LoadedTool >= 0) {
-    tool = m_LoadedTool;
+  } else if (m_Modal.tool >= 0) {
+    tool = m_Modal.tool;
   } else {
     Fail(block, comp.item->col,
          name + " without D and no tool loaded (T.. M6): give D or --radius");

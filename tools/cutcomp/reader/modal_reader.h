@@ -77,7 +77,7 @@ public:
   std::optional<double> Position(language::Axis axis) const override;
   bool Metric() const override { return m_Modal.units == Units::MM; }
   bool Incremental() const override { return m_Modal.incremental; }
-  int CurrentTool() const override { return m_LoadedTool < 0 ? 0 : m_LoadedTool; }
+  int CurrentTool() const override { return m_Modal.tool < 0 ? 0 : m_Modal.tool; }
   int SelectedTool() const override { return m_SelectedTool; }
   std::optional<double> ToolDiameter() const override;
 
@@ -110,7 +110,6 @@ private:
   std::string m_PositionLostBy;  // the code that last made the position unknown
   std::string m_Transform;       // a coordinate transformation in force, described
   int m_SelectedTool = -1;
-  int m_LoadedTool = -1;
 
   Run m_Run = Run::NONE;
   crc::crc_dir_t m_Side = crc::CRC_DIR_NONE;

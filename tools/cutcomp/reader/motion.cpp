@@ -110,6 +110,8 @@ bool ModalReader::PlainMove(Block& b) {
     return false;
   }
   b.modal = m_Modal;
+  b.letters = (first != nullptr ? ParsedBlock::Bit(axes.first) : 0U) |
+              (second != nullptr ? ParsedBlock::Bit(axes.second) : 0U);
   b.motion = m_Motion;
   b.modalMotion = m_Motion;
   b.start = {m_Pos[u], m_Pos[v]};

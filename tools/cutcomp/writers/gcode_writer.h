@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Writing the compensated program: blocks as written outside compensation, blocks whose plane
-// words are replaced by a tool-centre piece, and the lines the engine inserted. The writer
-// keeps the written program's own modal state (position, motion, distance mode, units, feed
-// mode) and expresses every move in the state in force where it is written, so that a line
-// inserted before a block that switches G90/G91 is written in the mode before the switch.
+// words are replaced by a tool-centre piece, and the lines the engine inserted. Every move is
+// expressed in the modal state in force where it is written, so that a line inserted before a
+// block that switches G90/G91 is written in the mode before the switch.
 #pragma once
 
 #include <functional>
@@ -14,13 +13,18 @@
 #include "number_format.h"
 #include "output.h"
 #include "tool_path.h"
+#include "written_machine.h"
 
 namespace cutcomp::cli {
 
 class LineWords;
 
-// Words the language layer computed (`X[#1 + 2]`) are written in the writer's own format: lengths
-// to the precision of the other coordinates, other values to six significant digits.
+// Writes the lines of the compensated program. What is written where, and where the tool stands,
+// is decided beforehand (WrittenMachine); the writer formats it: the words of a block, the
+// coordinates of a piece in the distance mode, unit and plane in force, the motion word where
+// the written program's motion mode needs it, inverse-time feeds. Words the language layer
+// computed (`X[#1 + 2]`) are written in the writer's own format: lengths to the precision of the
+// other coordinates, other values to six significant digits.
 class GcodeWriter {
 public:
   GcodeWriter(Output& out, std::optional<int> precision)
@@ -33,41 +37,29 @@ public:
   // (an inserted line: the block it belongs to), as `trace` states it.
   void Trace(std::function<std::string(const SourceBlock&)> trace) { m_Trace = std::move(trace); }
 
-  // A block outside compensation: the compensation words removed, otherwise as written.
+  // A block with its own words, the compensation words removed.
   void Passthrough(const Block& block);
-  // A block whose plane motion is replaced by the tool-centre piece `tool`. Returns the piece
-  // as written: from the written program's position, a line where an arc has shrunk to a point.
-  // `feedPerMinute` is the programmed move's feed, for inverse-time F words.
-  cutcomp::Curve Replaced(const Block& block, const cutcomp::Curve& tool, double feedPerMinute);
+  // A block whose plane motion is replaced by the piece `written` (WrittenMachine::Replace). The
+  // motion word is the piece's (G0 for a rapid block's line). `feedPerMinute` is the programmed
+  // move's feed, for inverse-time F words.
+  void Replaced(const Block& block, const WrittenPiece& written, double feedPerMinute);
   // A block inside compensation without a plane motion of its own, or whose segment was
-  // dropped from the tool path: its plane words are removed and the rest kept (a move to
-  // where it already is stays a move there); `comment`, when given, is appended.
-  void Stripped(const Block& block, const char* comment);
-  // A straight line added to the path for the block `anchor`, in the modal state of the written
-  // program; returns it as written.
-  cutcomp::Curve Inserted(const Block& anchor, const Point& end, double feedPerMinute);
-
-  // Re-expresses the tool's position in the plane and unit of `block` when the block changes them.
-  // Every write does it first; call it before asking for Position() ahead of writing a block.
-  void FollowPlane(const Block& block) {
-    if (block.modal.units != m_Modal.units || block.modal.plane != m_Modal.plane) {
-      ChangePlane(block);
-    }
-  }
-  // Where the written program leaves the tool in the plane.
-  bool PositionKnown() const { return m_Known; }
-  Point Position() const { return m_Position; }
-  const Modal& State() const { return m_Modal; }
+  // dropped from the tool path: its plane words are removed and the rest kept; a move to where
+  // it already is stays a move to `position`, where the tool stands (none: unknown, the move is
+  // dropped); `comment`, when given, is appended.
+  void Stripped(const Block& block, const Point* position, const char* comment);
+  // A straight line added to the path for the block `anchor`, in the written program's modal
+  // state `modal` (WrittenMachine::Insert gives it from where the tool stands, or from its end).
+  void Inserted(const Block& anchor, const cutcomp::Curve& written, const Modal& modal,
+                double feedPerMinute);
 
 private:
-  void ChangePlane(const Block& block);
-  Point Kept() const;
-  void DropNormalCarried(const Block& block);
   int Decimals(Units units) const { return m_Decimals[units == Units::INCH ? 1 : 0]; }
   const PlaneAxes& Axes(Plane plane) const { return *m_Axes[static_cast<int>(plane)]; }
-  void Move(LineWords& out, Motion motion, const Point& end, const Modal& modal) const;
+  void Move(LineWords& out, Motion motion, const Point& from, const Point& end,
+            const Modal& modal) const;
   void Centre(LineWords& out, const cutcomp::Curve& written, const Modal& modal) const;
-  void Feed(LineWords& out, double feedPerMinute, double length) const;
+  void Feed(LineWords& out, const Modal& modal, double feedPerMinute, double length) const;
   void Emit(const Block& block, Output::Line& line, const LineWords& words, bool changed);
   void JoinItem(LineWords& out, const Item& item, Units units, bool& changed) const;
   // Ends the line: the source trace, if asked for, and the line break.
@@ -83,21 +75,7 @@ private:
   Output& m_Out;
   int m_Decimals[2];               // written for lengths in mm and in inches
   const PlaneAxes* m_Axes[3];      // of the planes, in their order
-  Modal m_Modal;                   // in force in the written program
-  Motion m_Motion = Motion::NONE;  // NONE: unknown or none
-  Point m_Position;
-  bool m_Known = false;
-  // Where the program has the tool after the last block written: the tool stands beside it
-  // after a run that ended without a cancel move.
-  Point m_Programmed;
-  bool m_ProgrammedKnown = false;
-  // While the position is not known (a move in machine coordinates, a change of plane to an
-  // axis not yet programmed), the offset from the programmed position that the plane axes still
-  // carry: straight moves leave the axes they do not name where they were.
-  Point m_Carried;
-  // The same offset on the axis normal to the plane: a run in another plane left it there, and
-  // it comes back into the plane when that plane is chosen again.
-  double m_NormalCarried = 0.0;
+  Motion m_Motion = Motion::NONE;  // the written program's motion mode; NONE: unknown or none
   std::function<std::string(const SourceBlock&)> m_Trace;
 };
 

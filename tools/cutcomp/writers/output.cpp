@@ -110,7 +110,7 @@ bool Output::OpenTemporary() {
 }
 
 void Output::Write(std::string_view text) {
-  if (m_Failed || m_File == nullptr || text.empty()) {
+  if (m_Failed || !IsOpen() || text.empty()) {
     return;
   }
   if (text.size() <= static_cast<std::size_t>(m_Limit - m_Put)) {
@@ -126,6 +126,10 @@ void Output::Write(std::string_view text) {
   }
   // Too large to be worth copying: after what the buffer holds, straight to the file.
   Drain();
+  if (m_Memory) {
+    m_Text.append(text);
+    return;
+  }
   errno = 0;
   if (!m_Failed && std::fwrite(text.data(), 1, text.size(), m_File) != text.size()) {
     Fail();
@@ -138,6 +142,10 @@ void Output::Drain() {
   }
   const auto size = static_cast<std::size_t>(m_Put - m_Buffer.get());
   m_Put = m_Buffer.get();
+  if (m_Memory) {
+    m_Text.append(m_Buffer.get(), size);
+    return;
+  }
   if (size == 0 || m_Failed || m_File == nullptr) {
     return;  // after a failure, or with no file, what is written goes nowhere
   }
@@ -190,6 +198,14 @@ void Output::Append(Output& temporary) {
 }
 
 bool Output::Finish(bool commit) {
+  if (m_Memory) {
+    Drain();
+    if (!commit) {
+      m_Text.clear();
+    }
+    m_Memory = false;
+    return true;
+  }
   if (m_File == nullptr) {
     return !m_Failed;
   }

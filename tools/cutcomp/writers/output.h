@@ -6,6 +6,7 @@
 // wrong half-way (bad input, a gouge) leaves the target as it was. Standard output and targets
 // that are not regular files (a pipe, a device) are spooled to an anonymous temporary file and
 // copied to the target on commit.
+// An output may also keep its text in memory, for a caller that takes it.
 // Text goes through a buffer of the output's own, handed to the file in large writes: a line
 // is formatted straight into it (Output::Line) and costs no string and no call into the C
 // library of its own.
@@ -30,7 +31,14 @@ public:
   bool Open(const std::string& path);
   // An anonymous temporary file (the picture's body, a spooled input).
   bool OpenTemporary();
-  bool IsOpen() const { return m_File != nullptr; }
+  // Text kept in memory, for a caller that takes it (TakeText) once it is committed.
+  void OpenMemory() {
+    m_Memory = true;
+    m_Path = "(memory)";
+  }
+  bool IsOpen() const { return m_File != nullptr || m_Memory; }
+  // The text of a memory output, once finished and committed (then empty).
+  std::string TakeText() { return std::move(m_Text); }
 
   void Write(std::string_view text);
 
@@ -95,6 +103,8 @@ private:
   char* m_Limit = nullptr;
 
   std::FILE* m_File = nullptr;
+  bool m_Memory = false;  // no file: the text goes to m_Text
+  std::string m_Text;
   // Staging: the temporary file beside the target (renamed onto it), or the target a spool is
   // copied to (standard output, or a file opened on commit).
   std::string m_Staged;

@@ -36,6 +36,7 @@ struct ErrorRecord {
   std::string file;  // empty: the program itself
   std::size_t line = 0;
   std::size_t col = 0;
+  std::string place;          // file, line, column and calls, as the message gives them
   bool compensation = false;  // the engine refused (else: the input is wrong)
   int code = 0;               // the engine's message number
   std::string message;        // English

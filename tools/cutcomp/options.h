@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The cutcomp driver: reads a part program, hands every compensation run to the engine through
-// the list-backed host, and writes the compensated program and its reports as segments become
-// final.
+// The settings of the command-line tool: what the command line and the Python module set, with
+// the tool's defaults.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -15,25 +13,16 @@
 
 namespace cutcomp::cli {
 
-// Exit codes.
-inline constexpr int EXIT_OK = 0;
-inline constexpr int EXIT_COMPENSATION_FAILED = 1;
-inline constexpr int EXIT_BAD_INPUT = 2;
-// The compensated path comes closer to the programmed contour than the cutter radius.
-inline constexpr int EXIT_GOUGE = 3;
-
 // How a run that ends without a cancel move is closed (the engine's pre-retract option).
 enum class RunEnd { LINE = 0, STAY = 1, NONE = 2 };
 
+// The tool's settings, as the command line gives them (the program itself is no option:
+// Program, pipeline.h).
 struct Options {
-  std::string input = "-";  // "-": standard input
-  // A program already open (one held in memory), read instead of opening `input`, which then
-  // only names it in messages and places its subroutine files. Rewound for the second pass.
-  std::FILE* inputStream = nullptr;
-  std::string output = "-";
-  std::string svg;   // empty: none
-  std::string json;  // empty: none
-  std::string html;  // empty: none
+  std::string output = "-";  // "-": standard output
+  std::string svg;           // empty: none
+  std::string json;          // empty: none
+  std::string html;          // empty: none
   std::string toolTable;
   std::optional<Units> toolUnits;
   std::optional<double> radius;
@@ -76,8 +65,5 @@ struct Options {
   // the highest height from which the program feeds downwards, when it does).
   std::optional<double> stockTop;
 };
-
-// Runs the whole job; messages go to `diagnostics`. Returns one of the exit codes above.
-int RunCutcomp(const Options& options, std::FILE* diagnostics);
 
 }  // namespace cutcomp::cli
