@@ -301,6 +301,12 @@ class GcodeWarning(UserWarning):
     """A warning of compensate_gcode (a block kept as programmed, a jump in the tool path...)."""
 
 
+# The program languages and the readings of a Fanuc-family integer coordinate, as the tool
+# names them.
+_DIALECTS = {name: name for name in ("auto", "ngc", "fanuc", "haas")}
+_INTEGER_WORDS = {name: name for name in ("warn", "whole", "increment")}
+
+
 def _number(name, value, low=None, integer=False):
     ok = (isinstance(value, int) if integer else isinstance(value, _numbers.Real)) and \
         not isinstance(value, bool) and _math.isfinite(value) and (low is None or value >= low)
@@ -314,7 +320,8 @@ def _number(name, value, low=None, integer=False):
 def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", tool_units=None,
                      start="normal", evade=False, look_behind=3, end="retract", fit=True,
                      locate_rapids=False, precision=None, arc_tolerance=None,
-                     subroutine_path="", max_blocks=100_000_000, trace_source=False,
+                     subroutine_path="", max_blocks=100_000_000, dialect="auto",
+                     block_delete=False, integer_words="warn", trace_source=False,
                      verify=True, gouge_tolerance=None, stock_top=None, allow_gouge=False,
                      strict_interference=False):
     """A G-code program compensated exactly as the command-line tool compensates it.
@@ -333,6 +340,10 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     fit           True: runs of short chords are fitted by lines and arcs within the default
                   tolerance first; a number: within that tolerance; False: not fitted
     locate_rapids, precision, arc_tolerance, max_blocks, trace_source   as the tool's options
+    dialect       the program's language: "auto" (recognised from it), "ngc", "fanuc", "haas"
+    block_delete  the machine's block-delete switch is on: lines starting with '/' are skipped
+    integer_words a Fanuc-family coordinate without a decimal point: "warn", "whole" or
+                  "increment", as --integer-words
     verify        audit the tool path against the whole contour for gouges (False: --no-verify)
     gouge_tolerance, stock_top, allow_gouge, strict_interference   as the tool's options
 
@@ -386,6 +397,9 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
              "end": _name("end", end, _ENDS), "locate_rapids": bool(locate_rapids),
              "precision": precision, "subroutine_path": str(subroutine_path),
              "max_blocks": _number("max_blocks", max_blocks, 1, True),
+             "dialect": _name("dialect", dialect, _DIALECTS),
+             "block_delete": bool(block_delete),
+             "integer_words": _name("integer_words", integer_words, _INTEGER_WORDS),
              "trace_source": bool(trace_source),
              "gouge_tolerance": None if gouge_tolerance is None else
              float(_number("gouge_tolerance", gouge_tolerance, 0)),
