@@ -148,7 +148,7 @@ def _node(item, index, count, side):
 
 def compensate(segments, radius, side="left", start="normal", evade=False, look_behind=3,
                end="retract", with_blocks=False, *, fit=True, strict_interference=False,
-               units="mm", arc_tolerance=None):
+               strict_startup=False, units="mm", arc_tolerance=None):
     """The tool-centre path of a contour, with the command-line tool's defaults.
 
     segments     tuples ("line", start, end) or ("arc", start, end, centre, ccw), or Line and
@@ -176,7 +176,10 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
                  curves, are fitted by lines and arcs within 0.005 mm (0.0002 in) first; a
                  number: within that tolerance; False: every segment as programmed
     strict_interference   the engine's plain interference test instead of its tolerances for
-                 posted CAM chords
+                 posted CAM chords and for a path that comes back to where it has been
+    strict_startup   the engine's plain start-up: no entry move after which the tool already
+                 stands beside the contour, no arc as the entry move (both on by default, as
+                 in the tool)
     units        "mm" or "inch": the unit of the lengths, for the defaults above
     arc_tolerance   how far an arc's two radii may differ (None: 0.1% of the radius, at least
                  0.005 mm or 0.0005 in, at most 0.5 mm or 0.05 in)
@@ -208,8 +211,8 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
     nodes = [_node(item, i, len(segments), side) for i, item in enumerate(segments)]
     path, failure = _compensate(nodes, float(radius), _choice("start", start, _STRATEGIES),
                                 look_behind, bool(evade), _choice("end", end, _ENDS), fit,
-                                fit_tolerance, not strict_interference, _UNITS[units],
-                                arc_tolerance)
+                                fit_tolerance, not strict_interference, bool(strict_startup),
+                                _UNITS[units], arc_tolerance)
     if not with_blocks:
         path = [piece for piece, _, _ in path]
     if failure is not None:

@@ -187,7 +187,8 @@ class Gouge(NamedTuple):
 def compensate(segments: Iterable[Segment], radius: float, side: Union[str, int] = "left",
                start: Union[str, int] = "normal", evade: bool = False, look_behind: int = 3,
                end: str = "retract", with_blocks: bool = False, *, fit: Union[bool, float] = True,
-               strict_interference: bool = False, units: str = "mm",
+               strict_interference: bool = False, strict_startup: bool = False,
+               units: str = "mm",
                arc_tolerance: Optional[float] = None) -> list[Any]: ...
 
 def audit(contour: Iterable[Segment], path: Iterable[Union[Piece, BlockPiece, Tuple[Piece, int]]],
