@@ -316,7 +316,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                      locate_rapids=False, precision=None, arc_tolerance=None,
                      subroutine_path="", max_blocks=100_000_000, trace_source=False,
                      verify=True, gouge_tolerance=None, stock_top=None, allow_gouge=False,
-                     strict_interference=False):
+                     strict_interference=False, avoid=False):
     """A G-code program compensated exactly as the command-line tool compensates it.
 
     text          the program (str, or bytes in its own encoding)
@@ -335,6 +335,9 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     locate_rapids, precision, arc_tolerance, max_blocks, trace_source   as the tool's options
     verify        audit the tool path against the whole contour for gouges (False: --no-verify)
     gouge_tolerance, stock_top, allow_gouge, strict_interference   as the tool's options
+    avoid         where the cutter does not fit (the engine refuses a run, or its path gouges),
+                  write a gouge-free path that leaves material there (--avoid); each place left
+                  is a GcodeWarning ("0.84 mm left on blocks 14-16: ...")
 
     Returns (program, record): the compensated program as text, and one dict per plane segment
     as the tool's JSON record has it (line, kind, motion, plane, phase, side, radius, inserted,
@@ -390,7 +393,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
              "gouge_tolerance": None if gouge_tolerance is None else
              float(_number("gouge_tolerance", gouge_tolerance, 0)),
              "stock_top": stock_top, "strict_interference": bool(strict_interference),
-             "verify": bool(verify), "allow_gouge": bool(allow_gouge)}
+             "verify": bool(verify), "allow_gouge": bool(allow_gouge), "avoid": bool(avoid)}
     run = _run_gcode(text.encode("utf-8", "surrogateescape"), str(name), table_text,
                      _arguments(given))
     status, error = run["status"], run["error"]
@@ -402,7 +405,8 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     for severity, place, message in said:
         if severity == "warning":
             _warnings.warn(f"{place}: warning: {message}", GcodeWarning, stacklevel=2)
-    if status == 0 or (status == 3 and allow_gouge and program is not None):
+    # 4: written with material left (avoid), each place a warning
+    if status in (0, 4) or (status == 3 and allow_gouge and program is not None):
         return program, record["segments"]
     if status == 3 and record:
         raise GougeError(said[-1][2], record.get("gouges") or [], record["segments"])

@@ -203,7 +203,8 @@ def compensate_gcode(text: Union[str, bytes], radius: Optional[float] = None,
                      max_blocks: int = 100_000_000, trace_source: bool = False,
                      verify: bool = True, gouge_tolerance: Optional[float] = None,
                      stock_top: Optional[float] = None, allow_gouge: bool = False,
-                     strict_interference: bool = False) -> Tuple[str, list[dict[str, Any]]]: ...
+                     strict_interference: bool = False,
+                     avoid: bool = False) -> Tuple[str, list[dict[str, Any]]]: ...
 
 # Low level: the engine's own classes
 

@@ -72,6 +72,18 @@ struct OpenRecord {
 
 // A warning about a block (line 0: about the whole run), with the geometry it concerns when it
 // has one, so that a report can mark it.
+// A place where the gouge-free path (--avoid) leaves material: the blocks whose walls keep it,
+// how much at most and where, along how much wall, and why.
+struct MaterialRecord {
+  std::string file;
+  std::size_t line = 0;      // the first block's line
+  std::size_t lastLine = 0;  // the last block's line
+  double depth = 0.0;
+  Point wallPoint;
+  double extent = 0.0;
+  std::string cause;  // "narrow", "small arc", "unreached"
+};
+
 struct WarningRecord {
   std::string file;  // empty: the program itself
   std::size_t line = 0;
