@@ -533,7 +533,7 @@ bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli:
   // The pieces go to the run's order as the engine's would: each segment's own piece where its
   // block is, corner pieces before the segment they lead to. A segment the path leaves out is
   // written without its motion.
-  m_DropComment = "cutcomp: no tool path along this segment, the cutter does not fit (--avoid)";
+  m_DropComment = "cutcomp: segment left out of the tool path, the cutter does not fit";
   std::size_t next = begin;  // the first wall of the run not yet written
   const auto dropBefore = [&](std::int64_t id) {
     for (; next < end && m_Walls[next].id < id; ++next) {

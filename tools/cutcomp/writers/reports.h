@@ -96,8 +96,10 @@ class JsonWriter {
 public:
   JsonWriter(Output& out, const std::string& input);
   void Piece(const PieceRecord& record);
-  // `gouges` null: the path was not audited.
-  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges);
+  // `gouges` null: the path was not audited. `left` null: no gouge-free path was asked for
+  // (--avoid), and the record has no "left".
+  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges,
+              const std::vector<MaterialRecord>* left = nullptr);
 
 private:
   Output& m_Out;
@@ -111,9 +113,10 @@ public:
   SvgWriter(Output& out, Output& body, std::string title);
   void Piece(const PieceRecord& record);
   // Gouges are drawn as red rings round the points of the contour cut into; stretches that are
-  // no walls, dashed over the contour.
+  // no walls, dashed over the contour; places where material is left (--avoid), as amber
+  // diamonds on the wall where it stands proudest, labelled with the depth.
   void Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges,
-              const std::vector<OpenRecord>& open);
+              const std::vector<OpenRecord>& open, const std::vector<MaterialRecord>& left = {});
 
 private:
   void Grow(const Point& p);
