@@ -485,6 +485,7 @@ const char* CauseName(crc::material_cause_t cause) {
 
 bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli::Block& first) {
   const bool inch = first.modal.units == Units::INCH;
+  const auto runId = [this](std::int64_t id) { return id - m_RunBase; };
   crc::GougeFreeSettings settings;
   settings.tolerance = m_Options.gougeTolerance
                            ? *m_Options.gougeTolerance
@@ -496,9 +497,9 @@ bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli:
   settings.preRetractOption = static_cast<int>(m_Options.end);
   const std::optional<double> top = m_Options.stockTop ? m_Options.stockTop : m_Machine.PlungeTop();
   settings.workTop = top ? *top : std::numeric_limits<double>::quiet_NaN();
+  const std::size_t end = m_Walls.size();
   crc::CGougeFreePath path(settings);
   crc::GougeFreeResult result;
-  const std::size_t end = m_Walls.size();
   if (!path.Compute(m_Walls, begin, end, result)) {
     if (!engineOk || result.engineGouges > 0) {
       Warn(first, "--avoid: no gouge-free path for this run: " + path.GetLatestError());
@@ -508,7 +509,19 @@ bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli:
   if (engineOk && result.engineGouges == 0) {
     return false;  // the engine's own path keeps its distance from every wall
   }
-  const auto runId = [this](std::int64_t id) { return id - m_RunBase; };
+  // A positioning move at cutting depth crosses the part where the program knows it is clear;
+  // the audit takes it for no wall, so a gouge-free path could cut across what it crosses
+  // beside it. Such a run is not guessed at: it stays as the engine and the audit leave it.
+  for (std::size_t k = begin; k < end; ++k) {
+    const crc::ContourSegment& wall = m_Walls[k];
+    if (wall.locate && !(wall.low >= settings.workTop)) {
+      const cli::Block* block = order.Find(runId(wall.id));
+      Warn(block != nullptr ? *block : first,
+           "--avoid: no gouge-free path for this run: it has a positioning move at cutting depth "
+           "here");
+      return false;
+    }
+  }
   for (const crc::MaterialLeft& left : result.left) {
     const cli::Block* a = order.Find(runId(left.firstId));
     const cli::Block* b = order.Find(runId(left.lastId));

@@ -148,7 +148,7 @@ def _node(item, index, count, side):
 
 def compensate(segments, radius, side="left", start="normal", evade=False, look_behind=3,
                end="retract", with_blocks=False, *, fit=True, strict_interference=False,
-               units="mm", arc_tolerance=None):
+               units="mm", arc_tolerance=None, avoid=False, avoid_tolerance=None):
     """The tool-centre path of a contour, with the command-line tool's defaults.
 
     segments     tuples ("line", start, end) or ("arc", start, end, centre, ccw), or Line and
@@ -180,8 +180,16 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
     units        "mm" or "inch": the unit of the lengths, for the defaults above
     arc_tolerance   how far an arc's two radii may differ (None: 0.1% of the radius, at least
                  0.005 mm or 0.0005 in, at most 0.5 mm or 0.05 in)
+    avoid        a run the engine refuses, or whose path comes closer to a wall than the radius
+                 less avoid_tolerance (None: 0.005 mm or 0.0002 in), gets a gouge-free path that
+                 leaves material where the cutter does not fit; runs that compensate cleanly
+                 come out as without it. Segment ids must increase, as audit() needs.
 
-    Returns the pieces of the tool-centre path in order, in the segment format above: an arc's
+    Returns the pieces of the tool-centre path in order, in the segment format above (with
+    avoid=True: (path, left, avoided), left a dict per place where material is left: first_id,
+    last_id, depth, wall_point, wall_id, extent, before and after (indices into path), cause
+    ("narrow", "small arc", "unreached"); avoided a dict per run that needed it: first_id,
+    last_id, engine_code, engine_gouges, written, error): an arc's
     centre is its programmed centre, a full circle comes out with start == end. Segments that
     evasion dropped are left out. With with_blocks=True each item is (piece, block, inserted):
     block is the index of the segment the piece stands for (a piece fitted to a run of chords:
@@ -203,13 +211,16 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
         fit_tolerance, fit = float(_number("fit", fit)), True
     if arc_tolerance is not None:
         arc_tolerance = float(_number("arc_tolerance", arc_tolerance, 0))
+    if avoid_tolerance is not None:
+        avoid_tolerance = float(_number("avoid_tolerance", avoid_tolerance, 0))
     segments = list(segments)
     side = _choice("side", side, _SIDES)
     nodes = [_node(item, i, len(segments), side) for i, item in enumerate(segments)]
-    path, failure = _compensate(nodes, float(radius), _choice("start", start, _STRATEGIES),
-                                look_behind, bool(evade), _choice("end", end, _ENDS), fit,
-                                fit_tolerance, not strict_interference, _UNITS[units],
-                                arc_tolerance)
+    path, failure, avoiding = _compensate(nodes, float(radius),
+                                          _choice("start", start, _STRATEGIES), look_behind,
+                                          bool(evade), _choice("end", end, _ENDS), fit,
+                                          fit_tolerance, not strict_interference, _UNITS[units],
+                                          arc_tolerance, bool(avoid), avoid_tolerance)
     if not with_blocks:
         path = [piece for piece, _, _ in path]
     if failure is not None:
@@ -217,6 +228,8 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
         if input_error:
             raise ValueError(gloss if block < 0 else f"segment {block}: {gloss}")
         raise CompensationError(code, gloss, block, message, path)
+    if avoid:
+        return (path, *avoiding)
     return path
 
 

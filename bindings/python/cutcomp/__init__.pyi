@@ -187,7 +187,10 @@ def compensate(segments: Iterable[Segment], radius: float, side: Union[str, int]
                start: Union[str, int] = "normal", evade: bool = False, look_behind: int = 3,
                end: str = "retract", with_blocks: bool = False, *, fit: Union[bool, float] = True,
                strict_interference: bool = False, units: str = "mm",
-               arc_tolerance: Optional[float] = None) -> list[Any]: ...
+               arc_tolerance: Optional[float] = None, avoid: bool = False,
+               avoid_tolerance: Optional[float] = None
+               ) -> Union[list[Any], Tuple[list[Any], list[dict[str, Any]],
+                                           list[dict[str, Any]]]]: ...
 
 def audit(contour: Iterable[Segment], path: Iterable[Union[Piece, BlockPiece, Tuple[Piece, int]]],
           radius: float, tolerance: Optional[float] = None, *, side: Union[str, int] = "left",
