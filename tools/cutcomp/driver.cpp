@@ -502,7 +502,27 @@ bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli:
   crc::GougeFreeResult result;
   if (!path.Compute(m_Walls, begin, end, result)) {
     if (!engineOk || result.engineGouges > 0) {
-      Warn(first, "--avoid: no gouge-free path for this run: " + path.GetLatestError());
+      // The extension names segments by the ids it was given: the user knows them by line.
+      const std::string& why = path.GetLatestError();
+      std::string said;
+      static const std::string BLOCK = "block ";
+      std::size_t from = 0;
+      for (std::size_t at = why.find(BLOCK); at != std::string::npos; at = why.find(BLOCK, from)) {
+        std::size_t digits = at + BLOCK.size();
+        std::int64_t id = 0;
+        while (digits < why.size() && why[digits] >= '0' && why[digits] <= '9' &&
+               id < std::numeric_limits<std::int64_t>::max() / 10 - 10) {
+          id = id * 10 + (why[digits] - '0');
+          ++digits;
+        }
+        const cli::Block* block = digits > at + BLOCK.size() ? order.Find(runId(id)) : nullptr;
+        said += why.substr(from, at + BLOCK.size() - from);
+        said += block != nullptr ? std::to_string(block->Line())
+                                 : why.substr(at + BLOCK.size(), digits - at - BLOCK.size());
+        from = digits;
+      }
+      said += why.substr(from);
+      Warn(first, "--avoid: no gouge-free path for this run: " + said);
     }
     return false;
   }
