@@ -86,7 +86,12 @@ private:
   // --avoid: the run whose walls begin at m_Walls[begin] is written with the gouge-free path
   // when the engine refused it (`engineOk` false) or its path comes too close to a wall; false
   // when the engine's own path stands (or none can be made: then a warning says why).
-  bool Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli::Block& first);
+  bool Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli::Block& first,
+             const std::vector<cutcomp::PathPiece>& held);
+  // --avoid: the engine's pieces of a completed run come closer than radius - tolerance to a
+  // wall of the runs so far (measured as the gouge audit measures them).
+  bool Gouges(const RunOrder& order, std::size_t begin, const crc::GougeFreeSettings& settings,
+              const std::vector<cutcomp::PathPiece>& held) const;
 
   const Options& m_Options;
   Result& m_Result;
@@ -376,7 +381,8 @@ bool Driver::Compensate(cli::Block first) {
       m_Nodes.Recycle(std::move(node));
     }
   }
-  const bool avoided = m_Options.avoid && !source.Error() && Avoid(order, wallsBegin, ok, runFirst);
+  const bool avoided =
+      m_Options.avoid && !source.Error() && Avoid(order, wallsBegin, ok, runFirst, held);
   if (!avoided) {
     for (cutcomp::PathPiece& piece : held) {
       order.Final(piece);
@@ -483,7 +489,40 @@ const char* CauseName(crc::material_cause_t cause) {
 
 }  // namespace
 
-bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli::Block& first) {
+bool Driver::Gouges(const RunOrder& order, std::size_t begin,
+                    const crc::GougeFreeSettings& settings,
+                    const std::vector<cutcomp::PathPiece>& held) const {
+  crc::CGougeAudit audit(settings.tolerance);
+  audit.SetWorkTop(settings.workTop);
+  for (const crc::ContourSegment& wall : m_Walls) {
+    if (!audit.AddSegment(wall)) {
+      return false;  // not measured here: the audit at the end says why
+    }
+  }
+  const double radius = m_Walls[begin].radius;
+  std::vector<crc::Gouge> gouges;
+  for (const cutcomp::PathPiece& piece : held) {
+    if (piece.dropped || piece.phase == crc::CRC_STATUS_NONE || !(radius > 0.0)) {
+      continue;
+    }
+    crc::ToolPiece measured;
+    measured.tool = piece.tool;
+    measured.radius = radius;
+    measured.id = m_RunBase + piece.id;
+    const cli::Block* block = order.Find(piece.id);
+    measured.low = block != nullptr ? LowOf(*block) : std::numeric_limits<double>::quiet_NaN();
+    if (!audit.AuditPiece(measured, nullptr, &gouges)) {
+      return false;
+    }
+    if (!gouges.empty()) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli::Block& first,
+                   const std::vector<cutcomp::PathPiece>& held) {
   const bool inch = first.modal.units == Units::INCH;
   const auto runId = [this](std::int64_t id) { return id - m_RunBase; };
   crc::GougeFreeSettings settings;
@@ -498,10 +537,14 @@ bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli:
   const std::optional<double> top = m_Options.stockTop ? m_Options.stockTop : m_Machine.PlungeTop();
   settings.workTop = top ? *top : std::numeric_limits<double>::quiet_NaN();
   const std::size_t end = m_Walls.size();
+  // A completed run is judged by its own path, as the engine made it with the tool's settings.
+  if (engineOk && !Gouges(order, begin, settings, held)) {
+    return false;
+  }
   crc::CGougeFreePath path(settings);
   crc::GougeFreeResult result;
   if (!path.Compute(m_Walls, begin, end, result)) {
-    if (!engineOk || result.engineGouges > 0) {
+    {
       // The extension names segments by the ids it was given: the user knows them by line.
       const std::string& why = path.GetLatestError();
       std::string said;
@@ -525,9 +568,6 @@ bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli:
       Warn(first, "--avoid: no gouge-free path for this run: " + said);
     }
     return false;
-  }
-  if (engineOk && result.engineGouges == 0) {
-    return false;  // the engine's own path keeps its distance from every wall
   }
   // A positioning move at cutting depth crosses the part where the program knows it is clear;
   // the audit takes it for no wall, so a gouge-free path could cut across what it crosses
@@ -575,6 +615,7 @@ bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli:
       dropped.lastId = dropped.id;
       dropped.phase = m_Walls[next].phase;
       dropped.programmed = ToolCurve(m_Walls[next].curve);
+      dropped.side = m_Walls[next].side;
       dropped.dropped = true;
       order.Final(dropped);
     }
@@ -595,6 +636,7 @@ bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli:
       // A second piece of a segment already written goes after it, as an inserted one does.
       piece.inserted = true;
       piece.programmed = piece.tool;
+      piece.side = next < end ? m_Walls[next].side : m_Walls[end - 1].side;
     }
     order.Final(piece);
   }
