@@ -53,11 +53,13 @@ crc::Path PathOf(const std::vector<const crc::CCrcNode*>& nodes) {
 // Returns (path, failure): path lists (piece, block, inserted) for every final piece that is not
 // dropped, block being the index of the caller's segment it stands for (for an inserted line, of
 // the segment it was inserted for; for a piece fitted to chords, of the first chord); failure is
-// None or (input, code, block, message, gloss).
+// None or (input, code, block, message, gloss). With `avoid` a third item, (left, avoided): the
+// places a gouge-free path leaves material and the runs it was asked for, as dicts; else None.
 py::tuple Compensate(const std::vector<const crc::CCrcNode*>& nodes, double radius,
                      crc::crc_t strategy, unsigned int lookBehind, bool evade, int end, bool fit,
                      std::optional<double> fitTolerance, bool camTolerance, bool strictStartup,
-                     int units, std::optional<double> arcTolerance) {
+                     int units, std::optional<double> arcTolerance, bool avoid,
+                     std::optional<double> avoidTolerance) {
   const crc::Path path = PathOf(nodes);
   crc::CompensateOptions options(radius);
   options.start = strategy;
@@ -73,6 +75,8 @@ py::tuple Compensate(const std::vector<const crc::CCrcNode*>& nodes, double radi
   options.arcStartup = !strictStartup;
   options.units = static_cast<crc::crc_unit_t>(units);
   options.arcTolerance = arcTolerance;
+  options.avoid = avoid;
+  options.avoidTolerance = avoidTolerance;
   crc::CompensateResult result;
   {
     py::gil_scoped_release released;  // the run touches no Python object
@@ -84,11 +88,50 @@ py::tuple Compensate(const std::vector<const crc::CCrcNode*>& nodes, double radi
       pieces.append(py::make_tuple(CurveTuple(piece.tool), piece.id, piece.inserted));
     }
   }
+  py::object avoiding = py::none();
+  if (avoid) {
+    static const char* const CAUSES[] = {"narrow", "small arc", "unreached"};
+    // The path handed back leaves dropped pieces out: before and after index it.
+    std::vector<std::size_t> position(result.path.size() + 1, 0);
+    for (std::size_t k = 0; k < result.path.size(); ++k) {
+      position[k + 1] = position[k] + (result.path[k].dropped ? 0 : 1);
+    }
+    const auto at = [&position](std::size_t k) {
+      return position[std::min(k, position.size() - 1)];
+    };
+    py::list left;
+    for (const crc::MaterialLeft& place : result.left) {
+      py::dict one;
+      one["first_id"] = place.firstId;
+      one["last_id"] = place.lastId;
+      one["depth"] = place.depth;
+      one["wall_point"] = place.wallPoint;
+      one["wall_id"] = place.wallId;
+      one["extent"] = place.extent;
+      one["before"] = at(place.before);
+      one["after"] = at(place.after);
+      one["cause"] = CAUSES[place.cause];
+      left.append(one);
+    }
+    py::list avoided;
+    for (const crc::AvoidedRun& run : result.avoided) {
+      py::dict one;
+      one["first_id"] = run.firstId;
+      one["last_id"] = run.lastId;
+      one["engine_code"] = run.engineCode;
+      one["engine_gouges"] = run.engineGouges;
+      one["written"] = run.written;
+      one["error"] = run.error;
+      avoided.append(one);
+    }
+    avoiding = py::make_tuple(left, avoided);
+  }
   if (result.ok) {
-    return py::make_tuple(pieces, py::none());
+    return py::make_tuple(pieces, py::none(), avoiding);
   }
   const crc::PathFailure& f = result.failure;
-  return py::make_tuple(pieces, py::make_tuple(f.input, f.code, f.index, f.message, f.gloss));
+  return py::make_tuple(pieces, py::make_tuple(f.input, f.code, f.index, f.message, f.gloss),
+                        avoiding);
 }
 
 // Returns (error, gouges): error is None when every piece was measured, else why not; gouges
@@ -136,7 +179,7 @@ void BindRun(py::module_& m) {
   m.def("_compensate", &Compensate, py::arg("nodes"), py::arg("radius"), py::arg("strategy"),
         py::arg("look_behind"), py::arg("evade"), py::arg("end"), py::arg("fit"),
         py::arg("fit_tolerance"), py::arg("cam_tolerance"), py::arg("strict_startup"),
-        py::arg("units"), py::arg("arc_tolerance"),
+        py::arg("units"), py::arg("arc_tolerance"), py::arg("avoid"), py::arg("avoid_tolerance"),
         "The library call behind compensate(); use compensate().");
   m.def("_audit", &Audit, py::arg("contour"), py::arg("pieces"), py::arg("radius"),
         py::arg("tolerance"), "The library call behind audit(); use audit().");

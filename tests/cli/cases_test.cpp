@@ -146,11 +146,23 @@ std::vector<RunRecord> Runs(const json& record) {
 // Continuity, every offset piece at the radius from what the engine compensated and no nearer
 // than that to any of it, and no nearer than the radius less the fitting tolerance to the
 // programmed chords a fitted piece stands for.
-void ExpectSoundRun(const RunRecord& run, bool offsetChecked, double fitTolerance) {
+// `clearance` (a number): a gouge-free path (--avoid), where the pieces need not lie at the radius
+// from their own segments, but none of them, its corner pieces included, may come nearer any
+// programmed segment than the radius less that tolerance.
+void ExpectSoundRun(const RunRecord& run, bool offsetChecked, double fitTolerance,
+                    double clearance = NAN) {
   const double r = run.radius;
   const std::optional<std::size_t> gap = FirstBreak(run.pieces, 1e-9);
   EXPECT_FALSE(gap) << "after " << Describe(run.pieces[gap.value_or(0)]);
   for (const PathPiece& s : run.pieces) {
+    if (!std::isnan(clearance) && s.phase == crc::CRC_STATUS_DOING && !s.dropped) {
+      for (const PathPiece& wall : run.pieces) {
+        EXPECT_TRUE(wall.phase != crc::CRC_STATUS_DOING || wall.inserted ||
+                    Distance(s.tool, wall.programmed) >= r - clearance - 1e-9)
+            << Describe(s) << " comes nearer than the radius to line " << wall.id;
+      }
+      continue;
+    }
     if (!offsetChecked || s.phase != crc::CRC_STATUS_DOING || s.dropped) {
       continue;
     }
@@ -284,12 +296,17 @@ ProcessResult RunChecked(const std::string& dir, const std::string& file,
   std::remove((out + "/r.json").c_str());
   std::remove((out + "/r.svg").c_str());
   std::remove(out.c_str());
-  if (result.exitCode == 0) {
+  // 4: written with the gouge-free path, material left.
+  if (result.exitCode == 0 || result.exitCode == 4) {
     EXPECT_TRUE(!record.is_discarded() && record.at("error").is_null());
     const auto fit = std::find(args.begin(), args.end(), "--fit");
     const double fitTolerance = fit + 1 < args.end() ? std::stod(*(fit + 1)) : 0.005;
+    const auto tolerance = std::find(args.begin(), args.end(), "--gouge-tolerance");
+    const double clearance = result.exitCode == 0         ? NAN
+                             : tolerance + 1 < args.end() ? std::stod(*(tolerance + 1))
+                                                          : 0.005;
     for (const RunRecord& run : Runs(record)) {
-      ExpectSoundRun(run, offsetChecked, fitTolerance);
+      ExpectSoundRun(run, offsetChecked, fitTolerance, clearance);
     }
     ExpectEveryMoveRecorded(ReadFile(dir + "/" + file), SurroundingsOf(dir, args), record);
     ExpectProgramFollowsPath(result.out, record);
@@ -349,12 +366,17 @@ INSTANTIATE_TEST_SUITE_P(Cli, Golden, ::testing::ValuesIn(GoldenNames()),
 class Example : public ::testing::TestWithParam<std::string> {};
 
 // Every example compensates without a warning, the gouge audit's included.
+// A program that compensates cleanly comes out the same, byte for byte, with --avoid.
 TEST_P(Example, CompensatesToASoundPath) {
   for (const std::string evade : {"--look-behind=3", "--evade"}) {
     const ProcessResult result =
         RunChecked(EXAMPLES, GetParam() + ".ngc", {"--tool-table", "tools.tbl", evade}, true);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
+    const ProcessResult avoided = RunProcess(
+        EXE, {GetParam() + ".ngc", "--tool-table", "tools.tbl", evade, "--avoid"}, EXAMPLES);
+    EXPECT_EQ(avoided.exitCode, 0) << avoided.err;
+    EXPECT_EQ(avoided.out, result.out);
   }
 }
 

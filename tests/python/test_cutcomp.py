@@ -9,6 +9,7 @@ import json
 import math
 import os
 import unittest
+import warnings
 
 import cutcomp
 
@@ -140,6 +141,39 @@ class OneCall(unittest.TestCase):
         got = [(piece[1], piece[2]) for piece in cutcomp.compensate(segments, 2.0)]
         self.assertEqual(len(want), 3)
         self.assertEqual(got, want)
+
+    @unittest.skipUnless(hasattr(cutcomp, "_run_gcode"), "built without the command-line tool")
+    def test_avoid_leaves_the_notch_and_the_tool_cuts_the_same_path(self):
+        # A 40 x 30 block cut from outside by a 6 mm cutter, a 4 mm notch in its top edge.
+        corners = [(-10, -10), (0, 0), (0, 30), (18, 30), (18, 20), (22, 20), (22, 30), (40, 30),
+                   (40, 0), (0, 0), (-10, -10)]
+        segments = [("line", a, b) for a, b in zip(corners, corners[1:])]
+        with self.assertRaises(cutcomp.CompensationError):
+            cutcomp.compensate(segments, 3.0)
+        path, [left], [run] = cutcomp.compensate(segments, 3.0, avoid=True)
+        self.assertEqual((left["first_id"], left["last_id"], left["cause"]), (3, 5, "narrow"))
+        self.assertAlmostEqual(left["depth"], 9.3984, delta=1e-4)
+        # the path goes round the notch's corners, one arc of the radius about each
+        self.assertEqual([path[left["before"]][3], path[left["after"]][3]], [(18, 30), (22, 30)])
+        self.assertEqual((run["engine_code"], run["written"]), (12, True))
+        # without the notch the engine's own path, nothing left, no run taken up
+        block = corners[:3] + corners[7:]
+        plain = [("line", a, b) for a, b in zip(block, block[1:])]
+        self.assertEqual(cutcomp.compensate(plain, 3.0, avoid=True),
+                         (cutcomp.compensate(plain, 3.0), [], []))
+        program = "G21 G17 G90\nG0 X-10 Y-10\nG41 G1 X0 Y0 F300\n" + "".join(
+            f"G1 X{x} Y{y}\n" for x, y in corners[2:-1]) + "G40 G1 X-10 Y-10\nM2\n"
+        with warnings.catch_warnings(record=True) as said:
+            warnings.simplefilter("always")
+            _, record = cutcomp.compensate_gcode(program, radius=3, avoid=True)
+        self.assertEqual([str(w.message) for w in said], [
+            "<string>:6: warning: 9.40 mm left on blocks 6-8: the cutter does not fit between "
+            "the walls"])
+        written = [r["tool"] for r in record if r["tool"]]
+        self.assertEqual(len(written), len(path))
+        for piece, move in zip(path, written):
+            for a, b in zip(piece[1] + piece[2], move["start"] + move["end"]):
+                self.assertAlmostEqual(a, b, delta=1e-3)
 
     def test_audit_of_its_own_and_of_a_foreign_path(self):
         square = [("line", (-5, 0), (0, 0)), ("line", (0, 0), (10, 0)), ("line", (10, 0), (10, 10)),

@@ -174,6 +174,10 @@ void DefineOptions(CLI::App& app, CommandLine& line) {
   app.add_flag("--allow-gouge", line.options.allowGouge,
                "write the compensated program even when it gouges the contour (exit status 3 "
                "all the same)");
+  app.add_flag("--avoid", line.options.avoid,
+               "where the cutter does not fit (the engine refuses a run, or the audit finds a "
+               "gouge), write a gouge-free path that leaves material there instead; each place "
+               "left is a warning (exit status 4)");
 }
 
 void Complete(CommandLine& line) {
@@ -234,6 +238,7 @@ const std::vector<OptionKeyword>& OptionKeywords() {
       {"--strict-interference", "strict_interference", K::FLAG, "False"},
       {"--no-verify", "verify", K::NEGATED, "True"},
       {"--allow-gouge", "allow_gouge", K::FLAG, "False"},
+      {"--avoid", "avoid", K::FLAG, "False"},
   };
   return table;
 }

@@ -9,15 +9,21 @@
 // piece is written by the G-code writer first and recorded as written, so that the program, the
 // JSON record, the picture and the warnings describe one path.
 #include <cmath>
+#include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
+
+#include <crc/avoid/gouge_free.h>
 
 #include "audit_stage.h"
 #include "failure.h"
 #include "fit_stage.h"
+#include "gouge_check.h"
 #include "list_host.h"
 #include "messages.h"
 #include "node_pool.h"
@@ -74,6 +80,18 @@ private:
   void WarnUnchecked();
   void Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double feed);
   void Warn(const cli::Block& block, const std::string& message);
+  // --avoid: the run's programmed segment with run id `id` joins the walls the gouge-free path
+  // keeps its distance from.
+  void NoteWall(const RunOrder& order, const crc::CCrcNode& node, std::int64_t id);
+  // --avoid: the run whose walls begin at m_Walls[begin] is written with the gouge-free path
+  // when the engine refused it (`engineOk` false) or its path comes too close to a wall; false
+  // when the engine's own path stands (or none can be made: then a warning says why).
+  bool Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli::Block& first,
+             const std::vector<cutcomp::PathPiece>& held);
+  // --avoid: the engine's pieces of a completed run come closer than radius - tolerance to a
+  // wall of the runs so far (measured as the gouge audit measures them).
+  bool Gouges(const RunOrder& order, std::size_t begin, const crc::GougeFreeSettings& settings,
+              const std::vector<cutcomp::PathPiece>& held) const;
 
   const Options& m_Options;
   Result& m_Result;
@@ -84,6 +102,14 @@ private:
   // Where the written program has the tool, its height and the work frame.
   WrittenMachine m_Machine;
   std::optional<AuditStage> m_Audit;  // none with --no-verify
+  // --avoid: the walls of the runs so far in the current plane, units and work frame, under
+  // ids made unique over the program (m_RunBase: the blocks of the runs before).
+  std::vector<crc::ContourSegment> m_Walls;
+  std::tuple<int, int, std::uint64_t> m_WallsFrame{-1, -1, 0};
+  std::int64_t m_RunBase = 0;
+  // What a segment written without its motion says in the program.
+  const char* m_DropComment =
+      "cutcomp: segment dropped from the tool path, too short for the cutter";
 };
 
 // Evasion leaves segments out of the path where the cutter does not fit them, and joins their
@@ -130,7 +156,10 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
       record.chords.push_back(chord->end);
     }
   }
-  record.motion = piece.inserted ? Motion::LINE : block.motion;
+  record.motion = !piece.inserted   ? block.motion
+                  : !piece.tool.arc ? Motion::LINE
+                  : piece.tool.ccw  ? Motion::ARC_CCW
+                                    : Motion::ARC_CW;
   record.plane = block.modal.plane;
   record.compRadius = piece.phase == crc::CRC_STATUS_NONE ? 0.0 : block.compRadius;
   record.runStart = runStart;
@@ -221,9 +250,7 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
     // paths were joined past it, so the tool never travels it.
     m_Machine.Strip(block);
     const Point at = m_Machine.Position();
-    m_Outputs.Gcode().Stripped(
-        block, m_Machine.Known() ? &at : nullptr,
-        "cutcomp: segment dropped from the tool path, too short for the cutter");
+    m_Outputs.Gcode().Stripped(block, m_Machine.Known() ? &at : nullptr, m_DropComment);
     m_Machine.NoteHeight(block);
     Record(block, piece, runStart, &chords);
     return;
@@ -248,7 +275,13 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
 void Driver::Inserted(const cli::Block& anchor, cutcomp::PathPiece& piece) {
   const double feed = FeedPerMinute(anchor, ProgrammedOf(anchor));
   Bridge(anchor, piece, feed);
-  piece.tool = m_Machine.Insert(piece.tool.to);
+  const cutcomp::Curve line = m_Machine.Insert(piece.tool.to);
+  if (piece.tool.arc) {
+    // An arc about a corner of the walls (--avoid): Bridge has brought the tool to its start.
+    piece.tool.from = line.from;
+  } else {
+    piece.tool = line;
+  }
   m_Outputs.Gcode().Inserted(anchor, piece.tool, m_Machine.State(), feed);
   piece.programmed = piece.tool;
   Record(anchor, piece, false);
@@ -292,6 +325,15 @@ bool Driver::Compensate(cli::Block first) {
                                      RunFitOptions(first.modal.units, m_Options.fitTolerance))
                                : std::nullopt,
                  m_Options.locateRapids, m_Nodes);
+  const std::tuple<int, int, std::uint64_t> frame{
+      static_cast<int>(first.modal.plane), static_cast<int>(first.modal.units), m_Machine.Frame()};
+  if (m_Options.avoid && frame != m_WallsFrame) {
+    // Walls in another plane, unit or work frame are not this run's walls.
+    m_Walls.clear();
+    m_WallsFrame = frame;
+  }
+  const std::size_t wallsBegin = m_Walls.size();
+  const cli::Block runFirst = m_Options.avoid ? first : cli::Block();
   RunSource source(std::move(first), m_Reading, order, stage, m_Audit ? &*m_Audit : nullptr);
 
   crc::CCutterCompensator engine(radius, nullptr, m_Options.lookBehind, m_Options.start);
@@ -306,19 +348,53 @@ bool Driver::Compensate(cli::Block first) {
   engine.SetStartInPlace(m_Options.startInPlace);
   engine.SetArcStartup(m_Options.arcStartup);
   engine.SetCrcPreRetractOption(static_cast<int>(m_Options.end));
-  ListHost host([&source](std::unique_ptr<crc::CCrcNode>& node, std::int64_t& id) {
-    return source.Pull(node, id);
+  ListHost host([this, &source, &order](std::unique_ptr<crc::CCrcNode>& node, std::int64_t& id) {
+    if (!source.Pull(node, id)) {
+      return false;
+    }
+    if (m_Options.avoid) {
+      NoteWall(order, *node, id);
+    }
+    return true;
   });
   host.UsePool(&m_Nodes);
   HostFailure failure;
+  // With --avoid the engine's pieces are held until the run is judged: written as they are, or
+  // replaced by the gouge-free path.
+  std::vector<cutcomp::PathPiece> held;
   const bool ok = host.Run(
-      engine, [&order](HostSegment& segment) { order.Final(segment); }, &failure);
+      engine,
+      [this, &order, &held](HostSegment& segment) {
+        if (m_Options.avoid) {
+          held.push_back(cutcomp::ReadPiece(segment));
+        } else {
+          order.Final(segment);
+        }
+      },
+      &failure);
+  if (m_Options.avoid && !ok && !source.Error()) {
+    // The rest of the run: its walls, and its blocks to write along the gouge-free path.
+    std::unique_ptr<crc::CCrcNode> node;
+    std::int64_t id = 0;
+    while (source.Pull(node, id)) {
+      NoteWall(order, *node, id);
+      m_Nodes.Recycle(std::move(node));
+    }
+  }
+  const bool avoided =
+      m_Options.avoid && !source.Error() && Avoid(order, wallsBegin, ok, runFirst, held);
+  if (!avoided) {
+    for (cutcomp::PathPiece& piece : held) {
+      order.Final(piece);
+    }
+  }
+  m_RunBase += order.NextId();
   if (source.Error()) {
     order.WriteBefore(order.NextId());
     InputFailed(*source.Error());
     return false;
   }
-  if (!ok) {
+  if (!ok && !avoided) {
     order.WriteBefore(failure.id);
     m_Result.error =
         AttributeFailure(failure, host, order, radius, m_Options.verbose, m_Reading, m_Messages);
@@ -370,7 +446,207 @@ void Driver::Run() {
   if (m_Audit) {
     m_Result.status = m_Audit->Run(m_Machine.PlungeTop(), m_Outputs.WantsOpenStretches(), m_Result);
   }
+  if (m_Result.status == Status::OK && !m_Result.left.empty()) {
+    m_Result.status = Status::MATERIAL_LEFT;
+  }
   m_Outputs.Finish(m_Result);
+}
+
+void Driver::NoteWall(const RunOrder& order, const crc::CCrcNode& node, std::int64_t id) {
+  const cli::Block* block = order.Find(id);
+  m_Walls.push_back(ContourSegmentOf(node, block != nullptr ? block->compRadius : 0.0,
+                                     block != nullptr ? LowOf(*block) : NAN, m_RunBase + id));
+}
+
+namespace {
+
+cutcomp::Curve ToolCurve(const crc::Curve& curve) {
+  cutcomp::Curve out;
+  static_cast<crc::Curve&>(out) = curve;
+  out.radius = curve.arc ? (curve.from - curve.centre).GetLength() : 0.0;
+  return out;
+}
+
+const char* CauseText(crc::material_cause_t cause) {
+  switch (cause) {
+  case crc::MATERIAL_SMALL_ARC:
+    return "the arc is smaller than the cutter";
+  case crc::MATERIAL_UNREACHED:
+    return "the cutter cannot reach it";
+  case crc::MATERIAL_NARROW:
+    break;
+  }
+  return "the cutter does not fit between the walls";
+}
+
+const char* CauseName(crc::material_cause_t cause) {
+  switch (cause) {
+  case crc::MATERIAL_SMALL_ARC:
+    return "small arc";
+  case crc::MATERIAL_UNREACHED:
+    return "unreached";
+  case crc::MATERIAL_NARROW:
+    break;
+  }
+  return "narrow";
+}
+
+}  // namespace
+
+bool Driver::Gouges(const RunOrder& order, std::size_t begin,
+                    const crc::GougeFreeSettings& settings,
+                    const std::vector<cutcomp::PathPiece>& held) const {
+  crc::CGougeAudit audit(settings.tolerance);
+  audit.SetWorkTop(settings.workTop);
+  for (const crc::ContourSegment& wall : m_Walls) {
+    if (!audit.AddSegment(wall)) {
+      return false;  // not measured here: the audit at the end says why
+    }
+  }
+  const double radius = m_Walls[begin].radius;
+  std::vector<crc::Gouge> gouges;
+  for (const cutcomp::PathPiece& piece : held) {
+    if (piece.dropped || piece.phase == crc::CRC_STATUS_NONE || !(radius > 0.0)) {
+      continue;
+    }
+    crc::ToolPiece measured;
+    measured.tool = piece.tool;
+    measured.radius = radius;
+    measured.id = m_RunBase + piece.id;
+    const cli::Block* block = order.Find(piece.id);
+    measured.low = block != nullptr ? LowOf(*block) : std::numeric_limits<double>::quiet_NaN();
+    if (!audit.AuditPiece(measured, nullptr, &gouges)) {
+      return false;
+    }
+    if (!gouges.empty()) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Driver::Avoid(RunOrder& order, std::size_t begin, bool engineOk, const cli::Block& first,
+                   const std::vector<cutcomp::PathPiece>& held) {
+  const bool inch = first.modal.units == Units::INCH;
+  const auto runId = [this](std::int64_t id) { return id - m_RunBase; };
+  crc::GougeFreeSettings settings;
+  settings.tolerance = m_Options.gougeTolerance
+                           ? *m_Options.gougeTolerance
+                           : (inch ? DEFAULT_GOUGE_TOLERANCE_INCH : DEFAULT_GOUGE_TOLERANCE_MM);
+  settings.strategy = m_Options.start;
+  settings.lookBehind = m_Options.lookBehind;
+  settings.evade = m_Options.evade;
+  settings.camTolerance = m_Options.camTolerance;
+  settings.preRetractOption = static_cast<int>(m_Options.end);
+  const std::optional<double> top = m_Options.stockTop ? m_Options.stockTop : m_Machine.PlungeTop();
+  settings.workTop = top ? *top : std::numeric_limits<double>::quiet_NaN();
+  const std::size_t end = m_Walls.size();
+  // A completed run is judged by its own path, as the engine made it with the tool's settings.
+  if (engineOk && !Gouges(order, begin, settings, held)) {
+    return false;
+  }
+  crc::CGougeFreePath path(settings);
+  crc::GougeFreeResult result;
+  if (!path.Compute(m_Walls, begin, end, result)) {
+    {
+      // The extension names segments by the ids it was given: the user knows them by line.
+      const std::string& why = path.GetLatestError();
+      std::string said;
+      static const std::string BLOCK = "block ";
+      std::size_t from = 0;
+      for (std::size_t at = why.find(BLOCK); at != std::string::npos; at = why.find(BLOCK, from)) {
+        std::size_t digits = at + BLOCK.size();
+        std::int64_t id = 0;
+        while (digits < why.size() && why[digits] >= '0' && why[digits] <= '9' &&
+               id < std::numeric_limits<std::int64_t>::max() / 10 - 10) {
+          id = id * 10 + (why[digits] - '0');
+          ++digits;
+        }
+        const cli::Block* block = digits > at + BLOCK.size() ? order.Find(runId(id)) : nullptr;
+        said += why.substr(from, at + BLOCK.size() - from);
+        said += block != nullptr ? std::to_string(block->Line())
+                                 : why.substr(at + BLOCK.size(), digits - at - BLOCK.size());
+        from = digits;
+      }
+      said += why.substr(from);
+      Warn(first, "--avoid: no gouge-free path for this run: " + said);
+    }
+    return false;
+  }
+  // A positioning move at cutting depth crosses the part where the program knows it is clear;
+  // the audit takes it for no wall, so a gouge-free path could cut across what it crosses
+  // beside it. Such a run is not guessed at: it stays as the engine and the audit leave it.
+  for (std::size_t k = begin; k < end; ++k) {
+    const crc::ContourSegment& wall = m_Walls[k];
+    if (wall.locate && !(wall.low >= settings.workTop)) {
+      const cli::Block* block = order.Find(runId(wall.id));
+      Warn(block != nullptr ? *block : first,
+           "--avoid: no gouge-free path for this run: it has a positioning move at cutting depth "
+           "here");
+      return false;
+    }
+  }
+  for (const crc::MaterialLeft& left : result.left) {
+    const cli::Block* a = order.Find(runId(left.firstId));
+    const cli::Block* b = order.Find(runId(left.lastId));
+    const cli::Block& at = a != nullptr ? *a : first;
+    MaterialRecord record;
+    record.file = at.source.where.file;
+    record.line = at.Line();
+    record.lastLine = b != nullptr ? b->Line() : record.line;
+    record.depth = left.depth;
+    record.wallPoint = left.wallPoint;
+    record.extent = left.extent;
+    record.cause = CauseName(left.cause);
+    char depth[64];
+    std::snprintf(depth, sizeof depth, inch ? "%.4f in" : "%.2f mm", left.depth);
+    const std::string blocks =
+        record.lastLine == record.line
+            ? "block " + std::to_string(record.line)
+            : "blocks " + std::to_string(record.line) + "-" + std::to_string(record.lastLine);
+    Warn(at, std::string(depth) + " left on " + blocks + ": " + CauseText(left.cause));
+    m_Result.left.push_back(std::move(record));
+  }
+  // The pieces go to the run's order as the engine's would: each segment's own piece where its
+  // block is, corner pieces before the segment they lead to. A segment the path leaves out is
+  // written without its motion.
+  m_DropComment = "cutcomp: segment left out of the tool path, the cutter does not fit";
+  std::size_t next = begin;  // the first wall of the run not yet written
+  const auto dropBefore = [&](std::int64_t id) {
+    for (; next < end && m_Walls[next].id < id; ++next) {
+      cutcomp::PathPiece dropped;
+      dropped.id = runId(m_Walls[next].id);
+      dropped.lastId = dropped.id;
+      dropped.phase = m_Walls[next].phase;
+      dropped.programmed = ToolCurve(m_Walls[next].curve);
+      dropped.side = m_Walls[next].side;
+      dropped.dropped = true;
+      order.Final(dropped);
+    }
+  };
+  for (const crc::GougeFreePiece& made : result.path) {
+    cutcomp::PathPiece piece;
+    piece.tool = ToolCurve(made.tool);
+    piece.id = runId(made.id);
+    piece.lastId = piece.id;
+    piece.phase = made.phase;
+    piece.inserted = made.inserted;
+    dropBefore(made.id);
+    if (!piece.inserted && next < end && m_Walls[next].id == made.id) {
+      piece.programmed = ToolCurve(m_Walls[next].curve);
+      piece.side = m_Walls[next].side;
+      ++next;
+    } else {
+      // A second piece of a segment already written goes after it, as an inserted one does.
+      piece.inserted = true;
+      piece.programmed = piece.tool;
+      piece.side = next < end ? m_Walls[next].side : m_Walls[end - 1].side;
+    }
+    order.Final(piece);
+  }
+  dropBefore(std::numeric_limits<std::int64_t>::max());
+  m_DropComment = "cutcomp: segment dropped from the tool path, too short for the cutter";
+  return true;
 }
 
 void Driver::InputFailed(const InputError& error) {

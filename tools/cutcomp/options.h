@@ -68,6 +68,11 @@ struct Options {
   bool verify = true;
   std::optional<double> gougeTolerance;
   bool allowGouge = false;
+  // Runs the engine refuses or the audit would hold back are written with the gouge-free path
+  // (crc/avoid/gouge_free.h) instead: material is left where the cutter does not fit, each place
+  // said as a warning, and the run ends with MATERIAL_LEFT. Runs that compensate cleanly are
+  // written as without it.
+  bool avoid = false;
   // The top of the work along the plane's normal: moves at or above it are not audited (none:
   // the highest height from which the program feeds downwards, when it does).
   std::optional<double> stockTop;

@@ -80,12 +80,14 @@ void RunOrder::WriteQueuedBefore(std::int64_t id) {
   }
 }
 
-void RunOrder::Final(const HostSegment& segment) {
-  cutcomp::PathPiece piece = cutcomp::ReadPiece(segment);
-  if (segment.inserted) {
-    if (const Block* anchor = Find(segment.id)) {
+void RunOrder::Final(const HostSegment& segment) { Final(cutcomp::ReadPiece(segment)); }
+
+void RunOrder::Final(cutcomp::PathPiece piece) {
+  const std::int64_t id = piece.id;
+  if (piece.inserted) {
+    if (const Block* anchor = Find(id)) {
       // Inserted before a segment not yet written: it goes where that segment starts.
-      WriteBefore(segment.id);
+      WriteBefore(id);
       m_Sink.Inserted(*anchor, piece);
       return;
     }
@@ -104,15 +106,15 @@ void RunOrder::Final(const HostSegment& segment) {
     m_Sink.Inserted(lastBlock, piece);
     return;
   }
-  WriteBefore(segment.id);
-  if (m_Count == 0 || Front().id != segment.id) {
+  WriteBefore(id);
+  if (m_Count == 0 || Front().id != id) {
     return;  // not ours; cannot happen with the driver's source
   }
   const std::int64_t last = std::min(Front().last, m_NextId - 1);
   std::vector<const Block*>& chords = m_Chords;
   chords.clear();
-  for (std::int64_t id = segment.id + 1; id <= last; ++id) {
-    const Entry* entry = At(id);
+  for (std::int64_t k = id + 1; k <= last; ++k) {
+    const Entry* entry = At(k);
     if (entry->segment) {
       chords.push_back(&entry->block);
     }

@@ -52,6 +52,8 @@ public:
   void Covers(std::int64_t first, std::int64_t last);
   // A final host segment: writes what comes before it, then it.
   void Final(const HostSegment& segment);
+  // The same for a piece made by the host itself (piece.id, piece.inserted as a host segment's).
+  void Final(cutcomp::PathPiece piece);
   // Writes the queued blocks that come before the block with id `id`.
   void WriteBefore(std::int64_t id) {
     if (m_Count > 0 && Front().id < id) {

@@ -148,7 +148,8 @@ def _node(item, index, count, side):
 
 def compensate(segments, radius, side="left", start="normal", evade=False, look_behind=3,
                end="retract", with_blocks=False, *, fit=True, strict_interference=False,
-               strict_startup=False, units="mm", arc_tolerance=None):
+               strict_startup=False, units="mm", arc_tolerance=None, avoid=False,
+               avoid_tolerance=None):
     """The tool-centre path of a contour, with the command-line tool's defaults.
 
     segments     tuples ("line", start, end) or ("arc", start, end, centre, ccw), or Line and
@@ -183,8 +184,16 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
     units        "mm" or "inch": the unit of the lengths, for the defaults above
     arc_tolerance   how far an arc's two radii may differ (None: 0.1% of the radius, at least
                  0.005 mm or 0.0005 in, at most 0.5 mm or 0.05 in)
+    avoid        a run the engine refuses, or whose path comes closer to a wall than the radius
+                 less avoid_tolerance (None: 0.005 mm or 0.0002 in), gets a gouge-free path that
+                 leaves material where the cutter does not fit; runs that compensate cleanly
+                 come out as without it. Segment ids must increase, as audit() needs.
 
-    Returns the pieces of the tool-centre path in order, in the segment format above: an arc's
+    Returns the pieces of the tool-centre path in order, in the segment format above (with
+    avoid=True: (path, left, avoided), left a dict per place where material is left: first_id,
+    last_id, depth, wall_point, wall_id, extent, before and after (indices into path), cause
+    ("narrow", "small arc", "unreached"); avoided a dict per run that needed it: first_id,
+    last_id, engine_code, engine_gouges, written, error): an arc's
     centre is its programmed centre, a full circle comes out with start == end. Segments that
     evasion dropped are left out. With with_blocks=True each item is (piece, block, inserted):
     block is the index of the segment the piece stands for (a piece fitted to a run of chords:
@@ -206,13 +215,17 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
         fit_tolerance, fit = float(_number("fit", fit)), True
     if arc_tolerance is not None:
         arc_tolerance = float(_number("arc_tolerance", arc_tolerance, 0))
+    if avoid_tolerance is not None:
+        avoid_tolerance = float(_number("avoid_tolerance", avoid_tolerance, 0))
     segments = list(segments)
     side = _choice("side", side, _SIDES)
     nodes = [_node(item, i, len(segments), side) for i, item in enumerate(segments)]
-    path, failure = _compensate(nodes, float(radius), _choice("start", start, _STRATEGIES),
-                                look_behind, bool(evade), _choice("end", end, _ENDS), fit,
-                                fit_tolerance, not strict_interference, bool(strict_startup),
-                                _UNITS[units], arc_tolerance)
+    path, failure, avoiding = _compensate(nodes, float(radius),
+                                          _choice("start", start, _STRATEGIES), look_behind,
+                                          bool(evade), _choice("end", end, _ENDS), fit,
+                                          fit_tolerance, not strict_interference,
+                                          bool(strict_startup), _UNITS[units], arc_tolerance,
+                                          bool(avoid), avoid_tolerance)
     if not with_blocks:
         path = [piece for piece, _, _ in path]
     if failure is not None:
@@ -220,6 +233,8 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
         if input_error:
             raise ValueError(gloss if block < 0 else f"segment {block}: {gloss}")
         raise CompensationError(code, gloss, block, message, path)
+    if avoid:
+        return (path, *avoiding)
     return path
 
 
@@ -326,7 +341,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                      subroutine_path="", max_blocks=100_000_000, dialect="auto",
                      block_delete=False, integer_words="warn", trace_source=False,
                      verify=True, gouge_tolerance=None, stock_top=None, allow_gouge=False,
-                     strict_interference=False):
+                     strict_interference=False, avoid=False):
     """A G-code program compensated exactly as the command-line tool compensates it.
 
     text          the program (str, or bytes in its own encoding)
@@ -349,6 +364,9 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                   "increment", as --integer-words
     verify        audit the tool path against the whole contour for gouges (False: --no-verify)
     gouge_tolerance, stock_top, allow_gouge, strict_interference   as the tool's options
+    avoid         where the cutter does not fit (the engine refuses a run, or its path gouges),
+                  write a gouge-free path that leaves material there (--avoid); each place left
+                  is a GcodeWarning ("0.84 mm left on blocks 14-16: ...")
 
     Returns (program, record): the compensated program as text, and one dict per plane segment
     as the tool's JSON record has it (line, kind, motion, plane, phase, side, radius, inserted,
@@ -407,7 +425,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
              "gouge_tolerance": None if gouge_tolerance is None else
              float(_number("gouge_tolerance", gouge_tolerance, 0)),
              "stock_top": stock_top, "strict_interference": bool(strict_interference),
-             "verify": bool(verify), "allow_gouge": bool(allow_gouge)}
+             "verify": bool(verify), "allow_gouge": bool(allow_gouge), "avoid": bool(avoid)}
     run = _run_gcode(text.encode("utf-8", "surrogateescape"), str(name), table_text,
                      _arguments(given))
     status, error = run["status"], run["error"]
@@ -419,7 +437,8 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     for severity, place, message in said:
         if severity == "warning":
             _warnings.warn(f"{place}: warning: {message}", GcodeWarning, stacklevel=2)
-    if status == 0 or (status == 3 and allow_gouge and program is not None):
+    # 4: written with material left (avoid), each place a warning
+    if status in (0, 4) or (status == 3 and allow_gouge and program is not None):
         return program, record["segments"]
     if status == 3 and record:
         raise GougeError(said[-1][2], record.get("gouges") or [], record["segments"])

@@ -188,8 +188,10 @@ def compensate(segments: Iterable[Segment], radius: float, side: Union[str, int]
                start: Union[str, int] = "normal", evade: bool = False, look_behind: int = 3,
                end: str = "retract", with_blocks: bool = False, *, fit: Union[bool, float] = True,
                strict_interference: bool = False, strict_startup: bool = False,
-               units: str = "mm",
-               arc_tolerance: Optional[float] = None) -> list[Any]: ...
+               units: str = "mm", arc_tolerance: Optional[float] = None, avoid: bool = False,
+               avoid_tolerance: Optional[float] = None
+               ) -> Union[list[Any], Tuple[list[Any], list[dict[str, Any]],
+                                           list[dict[str, Any]]]]: ...
 
 def audit(contour: Iterable[Segment], path: Iterable[Union[Piece, BlockPiece, Tuple[Piece, int]]],
           radius: float, tolerance: Optional[float] = None, *, side: Union[str, int] = "left",
@@ -209,7 +211,8 @@ def compensate_gcode(text: Union[str, bytes], radius: Optional[float] = None,
                      trace_source: bool = False,
                      verify: bool = True, gouge_tolerance: Optional[float] = None,
                      stock_top: Optional[float] = None, allow_gouge: bool = False,
-                     strict_interference: bool = False) -> Tuple[str, list[dict[str, Any]]]: ...
+                     strict_interference: bool = False,
+                     avoid: bool = False) -> Tuple[str, list[dict[str, Any]]]: ...
 
 # Low level: the engine's own classes
 

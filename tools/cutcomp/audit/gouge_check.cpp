@@ -106,10 +106,8 @@ void GougeCheck::BeginRun(Plane plane, Units units, std::uint64_t frame) {
   m_Storing = m_Current->failed || !m_Abandoned.empty() ? nullptr : m_Current;
 }
 
-void GougeCheck::Segment(const crc::CCrcNode& node, double radius, double low, std::int64_t id) {
-  if (m_Storing == nullptr) {
-    return;
-  }
+crc::ContourSegment ContourSegmentOf(const crc::CCrcNode& node, double radius, double low,
+                                     std::int64_t id) {
   crc::ContourSegment segment;
   segment.curve = ProgrammedCurve(node);
   segment.id = id;
@@ -124,6 +122,14 @@ void GougeCheck::Segment(const crc::CCrcNode& node, double radius, double low, s
                                              : crc::CRC_DIR_NONE;
   segment.radius = std::fabs(radius);
   segment.low = low;
+  return segment;
+}
+
+void GougeCheck::Segment(const crc::CCrcNode& node, double radius, double low, std::int64_t id) {
+  if (m_Storing == nullptr) {
+    return;
+  }
+  const crc::ContourSegment segment = ContourSegmentOf(node, radius, low, id);
   if (!m_Storing->audit.AddSegment(segment)) {
     m_Storing->failed = true;
     m_Storing->failure = m_Storing->audit.GetLatestError();

@@ -50,6 +50,12 @@ namespace cutcomp::cli {
 inline constexpr double DEFAULT_GOUGE_TOLERANCE_MM = 0.005;
 inline constexpr double DEFAULT_GOUGE_TOLERANCE_INCH = 0.0002;
 
+// The audit's wall for a programmed segment as the engine is handed it, compensated by `radius`
+// (signed: a negative radius puts the tool on the other side); `low` its lowest point along the
+// plane's normal (not a number: unknown).
+crc::ContourSegment ContourSegmentOf(const crc::CCrcNode& node, double radius, double low,
+                                     std::int64_t id);
+
 // One gouge: the piece of tool path and the wall, by the ids the driver gave them.
 struct GougeFinding {
   std::int64_t pieceId = 0;

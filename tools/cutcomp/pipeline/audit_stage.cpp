@@ -18,11 +18,6 @@ namespace {
 
 std::string Short(double value) { return FormatNumber(value, 6); }
 
-// The lowest point of a block's move along the plane's normal; not a number when unknown.
-double LowOf(const Block& b) {
-  return b.heightKnown && b.heightBeforeKnown ? std::min(b.height, b.height - b.heightChange) : NAN;
-}
-
 // How a gouge's kind is named in its warning, and what may fix it.
 const char* KindName(crc::gouge_kind_t kind) {
   switch (kind) {
@@ -60,6 +55,10 @@ std::string Hint(crc::gouge_kind_t kind, const std::string& piece, const std::st
 }
 
 }  // namespace
+
+double LowOf(const Block& b) {
+  return b.heightKnown && b.heightBeforeKnown ? std::min(b.height, b.height - b.heightChange) : NAN;
+}
 
 void AuditStage::Piece(const Block& block, const cutcomp::PathPiece& piece) {
   if (!piece.dropped && piece.phase != crc::CRC_STATUS_NONE &&

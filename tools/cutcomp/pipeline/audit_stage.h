@@ -22,6 +22,9 @@
 
 namespace cutcomp::cli {
 
+// The lowest point of a block's move along the plane's normal; not a number when unknown.
+double LowOf(const Block& block);
+
 class AuditStage {
 public:
   AuditStage(const Options& options, Messages& messages, const Reading& reading)

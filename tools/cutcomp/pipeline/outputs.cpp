@@ -86,10 +86,11 @@ void Outputs::Finish(Result& result) {
   static const std::vector<GougeRecord> none;
   const ErrorRecord* error = result.error ? &*result.error : nullptr;
   if (m_Json) {
-    m_Json->Finish(error, result.audited ? &result.gouges : nullptr);
+    m_Json->Finish(error, result.audited ? &result.gouges : nullptr,
+                   m_Options.avoid ? &result.left : nullptr);
   }
   if (m_Svg) {
-    m_Svg->Finish(error, result.audited ? result.gouges : none, result.open);
+    m_Svg->Finish(error, result.audited ? result.gouges : none, result.open, result.left);
   }
   if (m_Html) {
     m_Html->Finish(error);
@@ -100,7 +101,7 @@ void Outputs::Finish(Result& result) {
     if (!output->Finish(output == &m_Program ? program : reports)) {
       const std::string path = output->Path() == "-" ? "<stdout>" : output->Path();
       m_Messages.Error(path, "writing failed: " + output->Error());
-      if (result.status == Status::OK) {
+      if (result.status == Status::OK || result.status == Status::MATERIAL_LEFT) {
         result.status = Status::BAD_INPUT;
         result.error = CannotWrite(path, "writing failed: " + output->Error());
       }

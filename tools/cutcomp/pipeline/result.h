@@ -20,11 +20,13 @@ enum class Status {
   COMPENSATION_FAILED = 1,  // the engine refused a block: written up to it
   BAD_INPUT = 2,            // a file cannot be read or written, or the program is wrong
   GOUGE = 3,                // the path comes closer to the programmed contour than the radius
+  MATERIAL_LEFT = 4,        // --avoid: written, with material left where the cutter does not fit
 };
 inline constexpr int EXIT_OK = static_cast<int>(Status::OK);
 inline constexpr int EXIT_COMPENSATION_FAILED = static_cast<int>(Status::COMPENSATION_FAILED);
 inline constexpr int EXIT_BAD_INPUT = static_cast<int>(Status::BAD_INPUT);
 inline constexpr int EXIT_GOUGE = static_cast<int>(Status::GOUGE);
+inline constexpr int EXIT_MATERIAL_LEFT = static_cast<int>(Status::MATERIAL_LEFT);
 
 // One message, as the tool says it on a line of its own: "PLACE: SEVERITY: TEXT".
 struct Diagnostic {
@@ -46,6 +48,8 @@ struct Result {
   std::size_t warningsSuppressed = 0;
   bool audited = false;  // the whole path was measured for gouges (not with --no-verify)
   std::vector<GougeRecord> gouges;
+  // With --avoid: every place where the written path leaves material, in program order.
+  std::vector<MaterialRecord> left;
   // The stretches of the contour that are no walls, when the picture asked for them.
   std::vector<OpenRecord> open;
   // Every piece of the written path, when the caller asked to keep them (Capture::record), as

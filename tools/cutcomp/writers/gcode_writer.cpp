@@ -429,12 +429,18 @@ void GcodeWriter::Stripped(const Block& block, const Point* position, const char
 
 void GcodeWriter::Inserted(const Block& anchor, const cutcomp::Curve& written, const Modal& modal,
                            double feedPerMinute) {
+  // A line, or an arc about a corner of the walls that a gouge-free path goes round.
+  const Motion motion =
+      !written.arc ? Motion::LINE : (written.ccw ? Motion::ARC_CCW : Motion::ARC_CW);
   Output::Line line(m_Out);
   LineWords words(line, 0);
-  Move(words, Motion::LINE, written.from, written.to, modal);
+  Move(words, motion, written.from, written.to, modal);
+  if (written.arc) {
+    Centre(words, written, modal);
+  }
   Feed(words, modal, feedPerMinute, cutcomp::Length(written));
   EndLine(anchor, line);
-  m_Motion = Motion::LINE;
+  m_Motion = motion;
 }
 
 }  // namespace cutcomp::cli

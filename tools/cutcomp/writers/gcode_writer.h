@@ -52,8 +52,9 @@ public:
   // it already is stays a move to `position`, where the tool stands (none: unknown, the move is
   // dropped); `comment`, when given, is appended.
   void Stripped(const Block& block, const Point* position, const char* comment);
-  // A straight line added to the path for the block `anchor`, in the written program's modal
-  // state `modal` (WrittenMachine::Insert gives it from where the tool stands, or from its end).
+  // A straight line added to the path for the block `anchor` (or an arc about a corner of the
+  // walls), in the written program's modal state `modal` (WrittenMachine::Insert gives it from
+  // where the tool stands, or from its end).
   void Inserted(const Block& anchor, const cutcomp::Curve& written, const Modal& modal,
                 double feedPerMinute);
 

@@ -151,7 +151,26 @@ void JsonWriter::Piece(const PieceRecord& r) {
   m_First = false;
 }
 
-void JsonWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges) {
+void JsonWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges,
+                        const std::vector<MaterialRecord>* left) {
+  std::string places;
+  if (left != nullptr) {
+    nlohmann::json l = nlohmann::json::array();
+    for (const MaterialRecord& place : *left) {
+      nlohmann::json one = nlohmann::json::object();
+      if (!place.file.empty()) {
+        one["file"] = place.file;
+      }
+      one["line"] = place.line;
+      one["last_line"] = place.lastLine;
+      one["depth"] = place.depth;
+      one["wall_point"] = {place.wallPoint.x, place.wallPoint.y};
+      one["extent"] = place.extent;
+      one["cause"] = place.cause;
+      l.push_back(std::move(one));
+    }
+    places = ",\n\"left\": " + DumpJson(l);
+  }
   nlohmann::json g = nullptr;
   if (gouges != nullptr) {
     g = nlohmann::json::array();
@@ -177,7 +196,7 @@ void JsonWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>
     }
   }
   const nlohmann::json e = error != nullptr ? ErrorJson(*error) : nlohmann::json(nullptr);
-  m_Out.Write(std::string(m_First ? "" : "\n") + "],\n\"gouges\": " + DumpJson(g) +
+  m_Out.Write(std::string(m_First ? "" : "\n") + "]" + places + ",\n\"gouges\": " + DumpJson(g) +
               ",\n\"error\": " + DumpJson(e) + "}\n");
 }
 
@@ -282,7 +301,8 @@ void SvgWriter::Piece(const PieceRecord& r) {
 }
 
 void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges,
-                       const std::vector<OpenRecord>& open) {
+                       const std::vector<OpenRecord>& open,
+                       const std::vector<MaterialRecord>& left) {
   for (const OpenRecord& stretch : open) {
     Path("open", stretch.curve, nullptr,
          "line " + std::to_string(stretch.line) + ": no wall (" + stretch.why + ")");
@@ -313,6 +333,21 @@ void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>&
                  std::to_string(gouge.line) + ": the tool comes " + Nums({gouge.depth}) +
                  " inside line " + std::to_string(gouge.wallLine) + "</title></circle>\n");
   }
+  for (const MaterialRecord& place : left) {
+    const std::string lines =
+        place.lastLine == place.line
+            ? "line " + std::to_string(place.line)
+            : "lines " + std::to_string(place.line) + "-" + std::to_string(place.lastLine);
+    const Point& p = place.wallPoint;
+    const double d = 10 * u;
+    m_Body.Write("<path class=\"left\" d=\"M" + Nums({p.x, p.y + d}) + "L" + Nums({p.x + d, p.y}) +
+                 "L" + Nums({p.x, p.y - d}) + "L" + Nums({p.x - d, p.y}) + "z\"><title>" + lines +
+                 ": " + Nums({place.depth}) + " left (" + place.cause + ")</title></path>\n");
+    // The label stands upright: the group flips y, the text flips it back.
+    m_Body.Write("<text class=\"lefttext\" transform=\"scale(1,-1)\" x=\"" + Nums({p.x + 1.5 * d}) +
+                 "\" y=\"" + Nums({-p.y}) + "\" font-size=\"" + Nums({font}) + "\">" +
+                 Nums({place.depth}) + "</text>\n");
+  }
   std::string head =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
       "viewBox=\"" +
@@ -333,6 +368,9 @@ void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>&
       ".gouge{fill:none;stroke:#d50000;stroke-width:" + Nums({3 * u}) + "}\n" +
       ".open{stroke:#fbc02d;stroke-width:" + Nums({3 * u}) +
       ";stroke-dasharray:" + Nums({6 * u, 6 * u}) + "}\n" +
+      (left.empty() ? std::string()
+                    : ".left{fill:#ff6f00;fill-opacity:0.8;stroke:none}\n"
+                      ".lefttext{fill:#e65100}\n") +
       "text{font-family:sans-serif}\n</style>\n" +
       "<defs><marker id=\"arrow\" viewBox=\"0 0 10 10\" refX=\"10\" refY=\"5\" markerWidth=\"" +
       Nums({size / 30}) + "\" markerHeight=\"" + Nums({size / 30}) +
@@ -350,6 +388,7 @@ void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>&
                      " · start: ●" +
                      (open.empty() ? "" : " · <tspan fill=\"#f9a825\">no wall</tspan>") +
                      (gouges.empty() ? "" : " · <tspan fill=\"#d50000\">gouge: ○</tspan>") +
+                     (left.empty() ? "" : " · <tspan fill=\"#ff6f00\">material left: ◆</tspan>") +
                      "</text>\n";
   if (error != nullptr) {
     y += 1.5 * font;

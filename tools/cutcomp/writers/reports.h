@@ -72,6 +72,18 @@ struct OpenRecord {
 
 // A warning about a block (line 0: about the whole run), with the geometry it concerns when it
 // has one, so that a report can mark it.
+// A place where the gouge-free path (--avoid) leaves material: the blocks whose walls keep it,
+// how much at most and where, along how much wall, and why.
+struct MaterialRecord {
+  std::string file;
+  std::size_t line = 0;      // the first block's line
+  std::size_t lastLine = 0;  // the last block's line
+  double depth = 0.0;
+  Point wallPoint;
+  double extent = 0.0;
+  std::string cause;  // "narrow", "small arc", "unreached"
+};
+
 struct WarningRecord {
   std::string file;  // empty: the program itself
   std::size_t line = 0;
@@ -84,8 +96,10 @@ class JsonWriter {
 public:
   JsonWriter(Output& out, const std::string& input);
   void Piece(const PieceRecord& record);
-  // `gouges` null: the path was not audited.
-  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges);
+  // `gouges` null: the path was not audited. `left` null: no gouge-free path was asked for
+  // (--avoid), and the record has no "left".
+  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges,
+              const std::vector<MaterialRecord>* left = nullptr);
 
 private:
   Output& m_Out;
@@ -99,9 +113,10 @@ public:
   SvgWriter(Output& out, Output& body, std::string title);
   void Piece(const PieceRecord& record);
   // Gouges are drawn as red rings round the points of the contour cut into; stretches that are
-  // no walls, dashed over the contour.
+  // no walls, dashed over the contour; places where material is left (--avoid), as amber
+  // diamonds on the wall where it stands proudest, labelled with the depth.
   void Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges,
-              const std::vector<OpenRecord>& open);
+              const std::vector<OpenRecord>& open, const std::vector<MaterialRecord>& left = {});
 
 private:
   void Grow(const Point& p);
