@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tip.h"
+
 namespace cutcomp::cli {
 
 namespace {
@@ -144,7 +146,61 @@ void ParseWords(SourceBlock& block, ParsedBlock& parsed) {
 }
 
 ModalReader::ModalReader(BlockSource& source, ReaderOptions options)
-    : m_Source(source), m_Options(options) {}
+    : m_Source(source), m_Options(std::move(options)) {
+  if (m_Options.lathe == ReaderOptions::Lathe::ALWAYS) {
+    m_FanucLathe = true;
+    m_Modal.diameter = true;
+    m_Modal.fanucLathe = true;
+    m_Modal.plane = Plane::ZX;
+  }
+}
+
+// A Fanuc-family lathe's program: recognised from its first block that shows the conventions,
+// after which X is a diameter (one read as a radius before is refused: the part would be off by
+// half of it), the plane G18 unless the program chose one, and G50 with axis words sets the
+// coordinates (with S alone it clamps the spindle speed).
+void ModalReader::FollowLathe(const ParsedBlock& parsed, Block& block) {
+  if (!m_FanucLathe && m_Options.lathe == ReaderOptions::Lathe::RECOGNISED) {
+    std::vector<lathe::WordView> words;
+    for (const Item& item : block.source.items) {
+      if (item.kind == Item::WORD) {
+        words.push_back({item.letter, item.value, item.text});
+      }
+    }
+    const std::string evidence = lathe::LatheEvidence(words);
+    if (!evidence.empty()) {
+      if (m_XReadAsRadius) {
+        Fail(block, 1,
+             "X was read as a radius before this block marked the program as a Fanuc-family "
+             "lathe's (X a diameter): give --dialect fanuc-lathe (or --dialect ngc for "
+             "LinuxCNC's, whose U and W are axes)");
+      }
+      m_FanucLathe = true;
+      m_Modal.diameter = true;
+      m_Modal.fanucLathe = true;
+      if (!m_PlaneGiven) {
+        m_Modal.plane = Plane::ZX;
+      }
+      block.note = "read as a Fanuc-family lathe program from here: " + evidence +
+                   "; --dialect ngc reads it as LinuxCNC's";
+    }
+  }
+  if (m_FanucLathe) {
+    for (ParsedBlock::Code& code : m_Parsed.codes) {
+      if (code.info.letter == 'G' && code.info.code == 500) {
+        const bool axes = parsed.Word('X') != nullptr || parsed.Word('Z') != nullptr ||
+                          parsed.Word('U') != nullptr || parsed.Word('W') != nullptr;
+        code.info.group = Group::NON_MODAL;
+        code.info.kind = axes ? CodeKind::SETS_POSITION : CodeKind::PASS;
+        code.info.takesAxes = axes;
+        code.info.reason = nullptr;
+      }
+    }
+  }
+  if (parsed.Word('X') != nullptr && !m_Modal.diameter) {
+    m_XReadAsRadius = true;
+  }
+}
 
 bool ModalReader::Next(Block& block) {
   // A fresh block that keeps the storage of its strings and of the words it held: the source
@@ -157,6 +213,7 @@ bool ModalReader::Next(Block& block) {
   block.source.callers.clear();
   block.source.blockDelete = false;
   block.warnings.clear();
+  block.note.clear();
   if (!m_Source.Next(block.source)) {
     block.source.text.clear();
     block.source.items.clear();
@@ -172,7 +229,7 @@ std::optional<double> ModalReader::Position(language::Axis axis) const {
   if (k > 2 || !m_Known[k]) {
     return std::nullopt;
   }
-  return m_Pos[k];
+  return k == 0 && m_Modal.diameter ? m_Pos[k] * 2.0 : m_Pos[k];
 }
 
 std::optional<double> ModalReader::ToolDiameter() const {
@@ -271,6 +328,9 @@ void ModalReader::Interpret(Block& block) {
   }
   ParsedBlock& parsed = m_Parsed;
   ParseWords(block.source, parsed);
+  if (m_Options.lathe != ReaderOptions::Lathe::NEVER) {
+    FollowLathe(parsed, block);
+  }
   // Without G or M codes nothing is refused, and the compensation words are not there.
   const bool codes = !parsed.codes.empty();
   if (codes) {
@@ -368,6 +428,21 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
     m_SelectedTool = t->value >= 0 && t->value == std::floor(t->value) && t->value < 1e9
                          ? static_cast<int>(t->value)
                          : -1;
+    if (m_FanucLathe && parsed.Find(CodeKind::TOOL_CHANGE) == nullptr) {
+      // Tttoo: the turret turns to tool tt and its offset oo applies, without M6.
+      if (m_Run == Run::ESTABLISH_PENDING || m_Run == Run::DOING) {
+        Fail(block, t->col, t->text + CANCEL_FIRST);
+      }
+      const lathe::ToolSelect select =
+          lathe::SplitLatheToolWord(std::string_view(t->text).substr(1));
+      if (!select.ok) {
+        Fail(block, t->col, select.error);
+      }
+      m_SelectedTool = select.tool;
+      m_Modal.tool = select.tool;
+      m_Offset = select.offset;
+      m_OffsetWord = t->text;
+    }
   }
   const bool axisWords = parsed.AxisWords();
   for (const ParsedBlock::Code& code : parsed.codes) {
@@ -382,7 +457,12 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
           q != nullptr && q->value >= 0 && q->value < 1e9 ? static_cast<int>(q->value) : -1;
       break;
     }
+    case CodeKind::X_MODE:
+      m_Modal.diameter = info.code == 70;
+      m_Lathe = m_Lathe || m_Modal.diameter;
+      break;
     case CodeKind::PLANE:
+      m_PlaneGiven = true;
       m_Modal.plane = info.code == 170 ? Plane::XY : info.code == 180 ? Plane::ZX : Plane::YZ;
       break;
     case CodeKind::UNITS: {
@@ -463,9 +543,20 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
   block.letters = parsed.letters;
 }
 
-double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d,
-                                  const Block& block) {
+double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block,
+                                  int& toolUsed) {
   const std::string name = CodeName(comp.info);
+  // The tool whose tip direction applies: the one D names, else the one in the spindle.
+  const bool dynamic = comp.info.code == 411 || comp.info.code == 421;
+  toolUsed = dynamic ? -1 : m_Modal.tool;
+  if (!dynamic && d != nullptr && d->value >= 0 && d->value == std::floor(d->value) &&
+      d->value <= 1e9) {
+    toolUsed = static_cast<int>(d->value);
+  }
+  if (const lathe::LatheOffset* offset =
+          !dynamic && d == nullptr ? SelectedOffset(comp, block) : nullptr) {
+    return m_Options.radius ? *m_Options.radius : offset->noseRadius;
+  }
   if (m_Options.radius) {
     return *m_Options.radius;
   }
@@ -505,6 +596,94 @@ double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d,
   return *radius;
 }
 
+// Where the controlled point lies from the nose centre: a turning tool's tip direction from
+// G41.1/G42.1 L, or from the tool table's Q (both on the chart with X down, the tool in front of
+// the centre line), under G18 only. A lathe program compensating a tool without one is told
+// that the nose centre is what it writes.
+Point ModalReader::ResolveTip(const ParsedBlock& parsed, const ParsedBlock::Code& comp, int tool,
+                              double radius, Block& block) {
+  const bool dynamic = comp.info.code == 411 || comp.info.code == 421;
+  std::optional<int> direction;
+  if (Item* l = dynamic ? parsed.Word('L') : nullptr) {
+    l->role = Item::COMP;
+    if (!(l->value >= 0 && l->value <= 9 && l->value == std::floor(l->value))) {
+      Fail(block, l->col, "L, the tool's tip direction, must be a whole number 0-9");
+    }
+    direction = static_cast<int>(l->value);
+  } else if (const int* q = m_Options.tools != nullptr && tool > 0 ? m_Options.tools->FindTip(tool)
+                                                                   : nullptr) {
+    direction = *q;
+  }
+  const lathe::LatheOffset* offset =
+      !dynamic && parsed.Word('D') == nullptr ? SelectedOffset(comp, block) : nullptr;
+  lathe::TipChart chart = lathe::TipChart::X_DOWN;
+  if (offset != nullptr) {
+    direction = offset->tip;  // the offset page's tip, on the Fanuc-family chart
+    chart = lathe::TipChart::X_UP;
+  }
+  const bool lathe =
+      m_Lathe || m_FanucLathe || (m_Options.tools != nullptr && m_Options.tools->Lathe());
+  if (m_Modal.plane != Plane::ZX) {
+    if (direction && *direction != 0 && *direction != 9 && radius != 0.0) {
+      block.warnings.push_back(
+          "the tip direction is used under G18 only: " + std::string(AxesOf(m_Modal.plane).code) +
+          " compensates for the nose centre");
+    }
+    return Point(0.0, 0.0);
+  }
+  if (!direction) {
+    if (lathe && radius != 0.0) {
+      const std::string who =
+          dynamic ? CodeName(comp.info) + " without L" : "tool " + std::to_string(tool);
+      block.warnings.push_back(
+          who +
+          " has no tip direction: compensated for the nose centre; a tool touched off at "
+          "its imaginary tip cuts up to a nose radius off in X and Z (give Q in the tool "
+          "table, T in the offset list, or L with G41.1/G42.1)");
+    }
+    return Point(0.0, 0.0);
+  }
+  const lathe::TipVector tip = lathe::TipOf(*direction, radius, chart);
+  if (!tip.ok) {
+    Fail(block, comp.item->col, tip.error);
+  }
+  return Point(tip.offset.x, tip.offset.y);
+}
+
+// The offset a Tttoo word selected, for G41/G42 without D on a Fanuc-family lathe: its nose
+// radius and tip come from the offset list. None when no such word was given.
+const lathe::LatheOffset* ModalReader::SelectedOffset(const ParsedBlock::Code& comp,
+                                                      const Block& block) const {
+  if (!m_FanucLathe || m_Offset < 0) {
+    return nullptr;
+  }
+  const std::string number = (m_Offset < 10 ? "0" : "") + std::to_string(m_Offset);
+  const std::string name = CodeName(comp.info);
+  if (m_Offset == 0) {
+    if (m_Options.radius) {
+      return nullptr;
+    }
+    Fail(block, comp.item->col,
+         name + " after " + m_OffsetWord + ": offset 00 gives no nose radius: select one (T" +
+             m_OffsetWord.substr(1, m_OffsetWord.size() - 3) + "01) or give --radius");
+  }
+  if (m_Options.offsets == nullptr) {
+    if (m_Options.radius) {
+      return nullptr;
+    }
+    Fail(block, comp.item->col,
+         name + " after " + m_OffsetWord + ": offset " + number +
+             " needs an offset list (--offset-list FILE) or --radius");
+  }
+  const auto it = m_Options.offsets->offsets.find(m_Offset);
+  if (it == m_Options.offsets->offsets.end()) {
+    Fail(block, comp.item->col,
+         m_OffsetWord + ": offset " + number + " is not in the offset list " +
+             m_Options.offsetListName);
+  }
+  return &it->second;
+}
+
 // The tool table is in the program's units unless --tool-units says otherwise.
 double ModalReader::ToolScale() const {
   if (m_Options.toolUnits && *m_Options.toolUnits != m_Modal.units) {
@@ -535,10 +714,12 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
     Fail(block, comp->item->col,
          CodeName(comp->info) + " is not supported under " + m_Transform + ": cancel it first");
   }
-  const double radius = ResolveRadius(*comp, d, block);
+  int tool = -1;
+  const double radius = ResolveRadius(*comp, d, block, tool);
   if (!(std::fabs(radius) <= MAX_LENGTH)) {
     Fail(block, comp->item->col, "compensation radius is out of range: lengths are limited to 1e9");
   }
+  const Point tip = ResolveTip(parsed, *comp, tool, radius, block);
   const bool left = comp->info.code == 410 || comp->info.code == 411;
   if (m_Run == Run::DOING) {
     // exact: the same D in force again is no change; any other radius is
@@ -546,6 +727,10 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
       Fail(block, comp->item->col,
            "the compensation radius cannot change while compensation is on: cancel with G40 "
            "first");
+    }
+    if (tip.x != m_Tip.x || tip.y != m_Tip.y) {  // exact: the same tool gives the same vector
+      Fail(block, comp->item->col,
+           "the tip direction changes while compensation is on: cancel it (G40) first");
     }
   } else {
     // A G40 that has not moved yet ends its run here, without a cancel move; a new run starts
@@ -555,6 +740,7 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
     }
     m_Run = Run::ESTABLISH_PENDING;
     m_CompRadius = radius;
+    m_Tip = tip;
   }
   m_Side = left ? crc::CRC_DIR_LEFT : crc::CRC_DIR_RIGHT;
 }
@@ -586,6 +772,18 @@ void ModalReader::AssignPhase(Block& block) {
     if (block.phase != crc::CRC_STATUS_NONE) {
       block.side = m_Side;
       block.compRadius = m_CompRadius;
+      block.tip = m_Tip;
+      // The move that switches compensation on starts at a programmed point, the cancel move
+      // ends at one: the tip stands there, not the nose centre moved by the tip vector. An arc
+      // between such a point and a compensated one is no circle once one end is moved.
+      const bool tipped = m_Tip.x != 0.0 || m_Tip.y != 0.0;
+      if (tipped && IsArc(block.motion) &&
+          (block.phase == crc::CRC_STATUS_ESTABLISH || block.phase == crc::CRC_STATUS_RETRACT)) {
+        Fail(block, 1,
+             std::string("an arc cannot switch compensation ") +
+                 (block.phase == crc::CRC_STATUS_ESTABLISH ? "on" : "off") +
+                 " for a tool with a tip direction: switch it with a straight move");
+      }
     }
   }
   if (block.programEnd) {
