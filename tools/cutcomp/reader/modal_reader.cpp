@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "tip.h"
 
@@ -155,6 +156,132 @@ ModalReader::ModalReader(BlockSource& source, ReaderOptions options)
   }
 }
 
+namespace {
+
+// The blocks kept for a later G70: a profile is a few dozen blocks just before its cycles.
+constexpr std::size_t KEPT_BLOCKS = 10000;
+
+const Item* WordOf(const SourceBlock& source, char letter) {
+  for (const Item& item : source.items) {
+    if (item.kind == Item::WORD && item.letter == letter) {
+      return &item;
+    }
+  }
+  return nullptr;
+}
+
+bool IsG(const Item& item, double code) {
+  return item.kind == Item::WORD && item.letter == 'G' && std::fabs(item.value - code) < 1e-9;
+}
+
+}  // namespace
+
+// The next block: one a G70 runs again, or the program's next. On a Fanuc-family lathe the
+// blocks are kept for a G70 that names them later.
+bool ModalReader::NextSource(SourceBlock& source) {
+  if (!m_Replay.empty()) {
+    source = std::move(m_Replay.front());
+    m_Replay.pop_front();
+    m_CycleReturn = m_Replay.empty();
+    return true;
+  }
+  if (!m_Source.Next(source)) {
+    return false;
+  }
+  if (m_FanucLathe) {
+    Finish(source);
+  }
+  return true;
+}
+
+void ModalReader::Keep(const SourceBlock& source) {
+  if (m_Kept.size() == KEPT_BLOCKS) {
+    m_Kept.pop_front();
+  }
+  m_Kept.push_back(source);
+}
+
+// G70 P<ns> Q<nf>: the finishing cycle runs the blocks N<ns> to N<nf> once, each with its own
+// motion and feed, and goes back to where it started at rapid. The block itself is written as a
+// comment; the profile's blocks follow it, then the return, as moves of their own, so that they
+// are compensated when G41/G42 is in force.
+void ModalReader::Finish(SourceBlock& source) {
+  const auto g70 = std::find_if(source.items.begin(), source.items.end(),
+                                [](const Item& item) { return IsG(item, 70); });
+  if (g70 == source.items.end()) {
+    Keep(source);
+    return;
+  }
+  const Item* p = WordOf(source, 'P');
+  const Item* q = WordOf(source, 'Q');
+  const auto fail = [&](const std::string& message) {
+    throw InputError(source.where, g70->col, message, source.callers);
+  };
+  if (p == nullptr || q == nullptr) {
+    fail("G70 needs P and Q, the first and last blocks (N numbers) of the profile it finishes");
+  }
+  for (const Item& item : source.items) {
+    if (item.kind == Item::WORD && item.letter != 'G' && item.letter != 'P' && item.letter != 'Q' &&
+        item.letter != 'N') {
+      fail("G70 P Q stands alone in its block: " + item.text + " would be read by the cycle");
+    }
+  }
+  // The last run of N<ns> .. N<nf> among the blocks kept.
+  std::size_t first = m_Kept.size();
+  for (std::size_t k = m_Kept.size(); k-- > 0;) {
+    const Item* n = WordOf(m_Kept[k], 'N');
+    if (n != nullptr && n->value == p->value) {  // exact: block numbers are whole numbers
+      first = k;
+      break;
+    }
+  }
+  std::size_t last = m_Kept.size();
+  for (std::size_t k = first; k < m_Kept.size(); ++k) {
+    const Item* n = WordOf(m_Kept[k], 'N');
+    if (n != nullptr && n->value == q->value) {  // exact: block numbers are whole numbers
+      last = k;
+      break;
+    }
+  }
+  if (first == m_Kept.size() || last == m_Kept.size()) {
+    fail("G70 " + p->text + " " + q->text + ": no blocks N" + p->text.substr(1) + " to N" +
+         q->text.substr(1) + " were read before it");
+  }
+  if (!(m_Known[0] && m_Known[2])) {
+    fail("G70 needs a known start point to return to: program X and Z before it");
+  }
+  for (std::size_t k = first; k <= last; ++k) {
+    m_Replay.push_back(m_Kept[k]);
+    m_Replay.back().callers = source.callers;
+  }
+  // Back to the start point at rapid, written where the G70 was, each length with its decimal
+  // point.
+  const int decimals = m_Modal.units == Units::MM ? 4 : 5;
+  const auto length = [decimals](double value) {
+    char digits[48];
+    std::snprintf(digits, sizeof digits, "%.*f", decimals, value);
+    std::string text = digits;
+    text.erase(text.find_last_not_of('0') + 1);
+    return text == "-0." ? std::string("0.") : text;
+  };
+  const std::string text =
+      "G0 X" + length(m_Modal.diameter ? m_Pos[0] * 2.0 : m_Pos[0]) + " Z" + length(m_Pos[2]);
+  SourceBlock back;
+  back.where = source.where;
+  back.callers = source.callers;
+  bool blockDelete = false;
+  back.items = language::TokenizePlain(text, source.where.line, blockDelete);
+  back.text = text;
+  m_Replay.push_back(std::move(back));
+  source.text = "(" + source.text + ": the profile follows)";
+  source.items.clear();
+  Item comment;
+  comment.kind = Item::COMMENT;
+  comment.text = source.text;
+  comment.col = 1;
+  source.items.push_back(comment);
+}
+
 // A Fanuc-family lathe's program: recognised from its first block that shows the conventions,
 // after which X is a diameter (one read as a radius before is refused: the part would be off by
 // half of it), the plane G18 unless the program chose one, and G50 with axis words sets the
@@ -214,7 +341,7 @@ bool ModalReader::Next(Block& block) {
   block.source.blockDelete = false;
   block.warnings.clear();
   block.note.clear();
-  if (!m_Source.Next(block.source)) {
+  if (!NextSource(block.source)) {
     block.source.text.clear();
     block.source.items.clear();
     return false;
@@ -323,7 +450,7 @@ void ModalReader::Fail(const Block& block, std::size_t col, const std::string& m
 }
 
 void ModalReader::Interpret(Block& block) {
-  if (m_Options.fastPath && PlainMove(block)) {
+  if (m_Options.fastPath && !m_Profile && PlainMove(block)) {
     return;
   }
   ParsedBlock& parsed = m_Parsed;
@@ -340,8 +467,50 @@ void ModalReader::Interpret(Block& block) {
   if (codes) {
     ApplyCompensationWords(parsed, block);
   }
+  if (m_Profile) {
+    SkipProfileBlock(parsed, block);
+    return;
+  }
   ApplyMotion(parsed, block);
   AssignPhase(block);
+  if (m_FanucLathe) {
+    const Item* p = parsed.Word('P');
+    const Item* q = parsed.Word('Q');
+    for (const ParsedBlock::Code& code : parsed.codes) {
+      if (code.info.letter == 'G' && (code.info.code == 710 || code.info.code == 720) &&
+          p != nullptr && q != nullptr) {
+        m_Profile = std::make_pair(p->value, q->value);
+        m_InProfile = false;
+      }
+    }
+  }
+}
+
+// A block of the profile a roughing cycle names: its modal words hold, its motion is the
+// cycle's, which leaves the tool at the cycle's start point.
+void ModalReader::SkipProfileBlock(const ParsedBlock& parsed, Block& block) {
+  const Item* n = parsed.Word('N');
+  // exact: block numbers are whole numbers
+  m_InProfile = m_InProfile || (n != nullptr && n->value == m_Profile->first);
+  if (!m_InProfile) {
+    ApplyMotion(parsed, block);
+    AssignPhase(block);
+    return;
+  }
+  // Its geometry is the cycle's to read (a G70 reads it again from where it starts).
+  const PlaneAxes& axes = AxesOf(m_Modal.plane);
+  const std::size_t u = static_cast<std::size_t>(axes.first - 'X');
+  const std::size_t v = static_cast<std::size_t>(axes.second - 'X');
+  const std::size_t w = static_cast<std::size_t>(axes.normal - 'X');
+  block.motion = Motion::OTHER;
+  block.modalMotion = m_Motion;
+  block.start = block.end = {m_Pos[u], m_Pos[v]};
+  block.startKnown = block.endKnown = m_Known[u] && m_Known[v];
+  block.height = m_Pos[w];
+  block.heightKnown = block.heightBeforeKnown = m_Known[w];
+  if (n != nullptr && n->value == m_Profile->second) {
+    m_Profile.reset();
+  }
 }
 
 // What may not happen while compensation is on (switched on, or running); after a G40 that
@@ -746,6 +915,18 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
 }
 
 void ModalReader::AssignPhase(Block& block) {
+  // A finishing cycle's return to its start point ends the run there without a cancel move: the
+  // start point is clear of the part, and the control's own compensation of that rapid is its
+  // business. A plane move after it starts a new run while G41/G42 is still in force.
+  bool resume = false;
+  if (m_CycleReturn) {
+    m_CycleReturn = false;
+    if (m_Run == Run::DOING) {
+      block.endsRun = true;
+      m_Run = Run::NONE;
+      resume = true;
+    }
+  }
   if (block.zeroMove && m_Run == Run::CANCEL_PENDING) {
     // The move after G40 goes nowhere in the program: the tool leaves the contour with it, from
     // where the last offset segment left it, straight to the programmed point.
@@ -791,6 +972,8 @@ void ModalReader::AssignPhase(Block& block) {
       block.endsRun = true;
     }
     m_Run = Run::NONE;  // program end switches compensation off
+  } else if (resume) {
+    m_Run = Run::ESTABLISH_PENDING;
   }
 }
 

@@ -7,9 +7,11 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "block.h"
@@ -144,6 +146,10 @@ private:
   crc::crc_dir_t m_Side = crc::CRC_DIR_NONE;
   double m_CompRadius = 0.0;
   void FollowLathe(const ParsedBlock& parsed, Block& block);
+  void SkipProfileBlock(const ParsedBlock& parsed, Block& block);
+  bool NextSource(SourceBlock& source);
+  void Keep(const SourceBlock& source);
+  void Finish(SourceBlock& source);
   const lathe::LatheOffset* SelectedOffset(const ParsedBlock::Code& comp, const Block& block) const;
 
   bool m_FanucLathe = false;  // the Fanuc-family lathe's conventions are in force
@@ -152,7 +158,17 @@ private:
   bool m_XReadAsRadius = false;
   int m_Offset = -1;         // selected by Tttoo (0: none, -1: no such word yet)
   std::string m_OffsetWord;  // "T0101"
-  Point m_Tip;               // of the run in progress: from the nose centre to the controlled point
+  // A Fanuc-family lathe's profile cycles. The blocks read lately (the profile G70 finishes is
+  // written before it), and those a G70 runs again, its return to the start point last.
+  std::deque<SourceBlock> m_Kept;
+  std::deque<SourceBlock> m_Replay;
+  bool m_CycleReturn = false;  // the block read is a G70's return to its start point
+  // After G71 or G72 P<ns> Q<nf> the control runs the profile's blocks only inside the cycle and
+  // carries on after N<nf> from the cycle's start point: those blocks are written as they are
+  // and move nothing here. The block numbers, and whether N<ns> has been read.
+  std::optional<std::pair<double, double>> m_Profile;
+  bool m_InProfile = false;
+  Point m_Tip;  // of the run in progress: from the nose centre to the controlled point
   // The program turns (G7, the Fanuc-family lathe's conventions, or a tool table with tip
   // directions): a compensated tool without a tip direction is said.
   bool m_Lathe = false;
