@@ -120,16 +120,21 @@ void DefineOptions(CLI::App& app, CommandLine& line) {
                  "not end (default 100000000)")
       ->check(CLI::PositiveNumber.description(""))
       ->type_name("N");
-  const std::map<std::string, language::Dialect> dialects = {{"auto", language::Dialect::AUTO},
-                                                             {"ngc", language::Dialect::NGC},
-                                                             {"fanuc", language::Dialect::FANUC},
-                                                             {"haas", language::Dialect::HAAS}};
+  const std::map<std::string, language::Dialect> dialects = {
+      {"auto", language::Dialect::AUTO},
+      {"ngc", language::Dialect::NGC},
+      {"fanuc", language::Dialect::FANUC},
+      {"haas", language::Dialect::HAAS},
+      {"fanuc-lathe", language::Dialect::FANUC_LATHE},
+      {"haas-lathe", language::Dialect::HAAS_LATHE}};
   app.add_option("--dialect", line.options.dialect,
                  "the program's language: ngc (LinuxCNC's RS274/NGC), fanuc (Fanuc-family macro "
                  "B, M98/G65 calls), haas (macro B as Haas runs it), or auto: recognised from "
-                 "the program")
+                 "the program; fanuc-lathe and haas-lathe add the lathe's conventions (X a "
+                 "diameter, U and W increments, T0101), also recognised from the program unless "
+                 "ngc is given")
       ->transform(CLI::CheckedTransformer(dialects, CLI::ignore_case).description(""))
-      ->type_name("auto|ngc|fanuc|haas")
+      ->type_name("auto|ngc|fanuc|haas|fanuc-lathe|haas-lathe")
       ->default_str("auto");
   app.add_flag("--block-delete", line.options.blockDelete,
                "the machine's block-delete switch is on: lines starting with '/' are skipped "
@@ -178,6 +183,10 @@ void DefineOptions(CLI::App& app, CommandLine& line) {
                "where the cutter does not fit (the engine refuses a run, or the audit finds a "
                "gouge), write a gouge-free path that leaves material there instead; each place "
                "left is a warning (exit status 4)");
+  app.add_option("--offset-list", line.options.offsetList,
+                 "a lathe's offset list: a header naming the columns (NO, R, T), then one row per "
+                 "offset with its nose radius and tip direction, as T0101 selects them")
+      ->type_name("FILE");
 }
 
 void Complete(CommandLine& line) {
@@ -239,6 +248,7 @@ const std::vector<OptionKeyword>& OptionKeywords() {
       {"--no-verify", "verify", K::NEGATED, "True"},
       {"--allow-gouge", "allow_gouge", K::FLAG, "False"},
       {"--avoid", "avoid", K::FLAG, "False"},
+      {"--offset-list", "offset_list", K::VALUE, "None"},
   };
   return table;
 }

@@ -76,6 +76,9 @@ struct Options {
   // The top of the work along the plane's normal: moves at or above it are not audited (none:
   // the highest height from which the program feeds downwards, when it does).
   std::optional<double> stockTop;
+  // A lathe's offset list (nose radius R and tip T by offset number, as T0101 selects them);
+  // empty: none.
+  std::string offsetList;
 };
 
 }  // namespace cutcomp::cli

@@ -321,7 +321,7 @@ class GcodeWarning(UserWarning):
 
 # The program languages and the readings of a Fanuc-family integer coordinate, as the tool
 # names them.
-_DIALECTS = {name: name for name in ("auto", "ngc", "fanuc", "haas")}
+_DIALECTS = {name: name for name in ("auto", "ngc", "fanuc", "haas", "fanuc-lathe", "haas-lathe")}
 _INTEGER_WORDS = {name: name for name in ("warn", "whole", "increment")}
 
 
@@ -341,7 +341,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                      subroutine_path="", max_blocks=100_000_000, dialect="auto",
                      block_delete=False, integer_words="warn", trace_source=False,
                      verify=True, gouge_tolerance=None, stock_top=None, allow_gouge=False,
-                     strict_interference=False, avoid=False):
+                     strict_interference=False, avoid=False, offset_list=None):
     """A G-code program compensated exactly as the command-line tool compensates it.
 
     text          the program (str, or bytes in its own encoding)
@@ -367,6 +367,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     avoid         where the cutter does not fit (the engine refuses a run, or its path gouges),
                   write a gouge-free path that leaves material there (--avoid); each place left
                   is a GcodeWarning ("0.84 mm left on blocks 14-16: ...")
+    offset_list   the path of a lathe's offset list (nose radius and tip by offset number)
 
     Returns (program, record): the compensated program as text, and one dict per plane segment
     as the tool's JSON record has it (line, kind, motion, plane, phase, side, radius, inserted,
@@ -425,7 +426,8 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
              "gouge_tolerance": None if gouge_tolerance is None else
              float(_number("gouge_tolerance", gouge_tolerance, 0)),
              "stock_top": stock_top, "strict_interference": bool(strict_interference),
-             "verify": bool(verify), "allow_gouge": bool(allow_gouge), "avoid": bool(avoid)}
+             "verify": bool(verify), "allow_gouge": bool(allow_gouge), "avoid": bool(avoid),
+             "offset_list": None if offset_list is None else _os.fsdecode(offset_list)}
     run = _run_gcode(text.encode("utf-8", "surrogateescape"), str(name), table_text,
                      _arguments(given))
     status, error = run["status"], run["error"]

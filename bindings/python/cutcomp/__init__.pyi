@@ -205,14 +205,16 @@ def compensate_gcode(text: Union[str, bytes], radius: Optional[float] = None,
                      locate_rapids: bool = False, precision: Optional[int] = None,
                      arc_tolerance: Optional[float] = None, subroutine_path: str = "",
                      max_blocks: int = 100_000_000,
-                     dialect: Literal["auto", "ngc", "fanuc", "haas"] = "auto",
+                     dialect: Literal["auto", "ngc", "fanuc", "haas", "fanuc-lathe",
+                                      "haas-lathe"] = "auto",
                      block_delete: bool = False,
                      integer_words: Literal["warn", "whole", "increment"] = "warn",
                      trace_source: bool = False,
                      verify: bool = True, gouge_tolerance: Optional[float] = None,
                      stock_top: Optional[float] = None, allow_gouge: bool = False,
                      strict_interference: bool = False,
-                     avoid: bool = False) -> Tuple[str, list[dict[str, Any]]]: ...
+                     avoid: bool = False, offset_list: Optional[str] = None
+                     ) -> Tuple[str, list[dict[str, Any]]]: ...
 
 # Low level: the engine's own classes
 

@@ -238,8 +238,10 @@ const char* OtherLanguage(const std::string& line) {
 const char* DialectTitle(Dialect dialect) {
   switch (dialect) {
   case Dialect::FANUC:
+  case Dialect::FANUC_LATHE:
     return "Fanuc macro B";
   case Dialect::HAAS:
+  case Dialect::HAAS_LATHE:
     return "Haas macro B";
   default:
     return "LinuxCNC RS274/NGC";
@@ -258,6 +260,10 @@ const char* DialectName(Dialect dialect) {
     return "fanuc";
   case Dialect::HAAS:
     return "haas";
+  case Dialect::FANUC_LATHE:
+    return "fanuc-lathe";
+  case Dialect::HAAS_LATHE:
+    return "haas-lathe";
   }
   return "";
 }

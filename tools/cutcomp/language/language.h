@@ -93,10 +93,22 @@ enum class Dialect {
   AUTO,   // recognised from the program (see LanguageSource::DialectChoice)
   NGC,    // RS274/NGC as LinuxCNC runs it: parameters, expressions, O-words
   FANUC,  // Fanuc-family custom macro B, M98/M99 subprograms, G65/G66 macro calls
-  HAAS    // macro B as Haas controls run it: M97 local subprograms, comparisons as values
+  HAAS,   // macro B as Haas controls run it: M97 local subprograms, comparisons as values
+  // FANUC and HAAS on a lathe: the language is theirs; X is a diameter, U and W are increments
+  // and T0101 selects a tool and its offset (the modal reader's business: the language layer is
+  // given FANUC or HAAS, LanguageOf).
+  FANUC_LATHE,
+  HAAS_LATHE
 };
 
-// "ngc", "fanuc", "haas" ("auto" for AUTO).
+// The language of a dialect: FANUC for FANUC_LATHE, HAAS for HAAS_LATHE, the others as they are.
+inline Dialect LanguageOf(Dialect dialect) {
+  return dialect == Dialect::FANUC_LATHE  ? Dialect::FANUC
+         : dialect == Dialect::HAAS_LATHE ? Dialect::HAAS
+                                          : dialect;
+}
+
+// "ngc", "fanuc", "haas", "fanuc-lathe", "haas-lathe" ("auto" for AUTO).
 const char* DialectName(Dialect dialect);
 
 // How a Fanuc-family program's coordinate word without a decimal point is read ("X100"): in

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <utility>
 
 #include "language.h"
@@ -62,6 +63,17 @@ bool Reading::Open(std::optional<ErrorRecord>& error) {
     std::fclose(table);
     reader.tools = &m_Tools;
   }
+  if (!OpenOffsetList(error, reader)) {
+    return false;
+  }
+  // The lathe dialects are the language of their family with the lathe's conventions, which the
+  // modal reader follows; without them it recognises a lathe program unless told it is LinuxCNC's.
+  const language::Dialect dialect = m_Options.dialect;
+  reader.lathe =
+      dialect == language::Dialect::FANUC_LATHE || dialect == language::Dialect::HAAS_LATHE
+          ? ReaderOptions::Lathe::ALWAYS
+      : dialect == language::Dialect::NGC ? ReaderOptions::Lathe::NEVER
+                                          : ReaderOptions::Lathe::RECOGNISED;
   if (!OpenProgram(error)) {
     return false;
   }
@@ -76,7 +88,7 @@ bool Reading::Open(std::optional<ErrorRecord>& error) {
     language.subroutineDirs.push_back(std::move(dir));
   }
   language.maxBlocks = m_Options.maxBlocks;
-  language.dialect = m_Options.dialect;
+  language.dialect = language::LanguageOf(m_Options.dialect);
   language.skipBlockDelete = m_Options.blockDelete;
   language.integerWords = m_Options.integerWords;
   language.warn = [this](const InputError& warning) {
@@ -87,6 +99,32 @@ bool Reading::Open(std::optional<ErrorRecord>& error) {
     m_Messages.Warning(record, [&] { return Place(warning); });
   };
   m_Reader = std::make_unique<ProgramReader>(m_Input, reader, std::move(language));
+  return true;
+}
+
+bool Reading::OpenOffsetList(std::optional<ErrorRecord>& error, ReaderOptions& reader) {
+  const std::string& path = m_Options.offsetList;
+  if (path.empty()) {
+    return true;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return Fail(error, path, std::string("cannot open the offset list: ") + std::strerror(errno));
+  }
+  m_Offsets = lathe::ReadOffsetList(in);
+  if (!m_Offsets.ok) {
+    ErrorRecord record;
+    record.file = path;
+    record.line = m_Offsets.errorLine;
+    record.place =
+        m_Offsets.errorLine == 0 ? path : path + ":" + std::to_string(m_Offsets.errorLine);
+    record.message = m_Offsets.error;
+    m_Messages.Error(record.place, record.message);
+    error = std::move(record);
+    return false;
+  }
+  reader.offsets = &m_Offsets;
+  reader.offsetListName = path;
   return true;
 }
 
@@ -125,6 +163,17 @@ bool Reading::OpenProgram(std::optional<ErrorRecord>& error) {
   }
   std::rewind(m_Input);
   return true;
+}
+
+void Reading::SayWarnings(Block& block) {
+  for (const std::string& warning : block.warnings) {
+    WarningRecord record;
+    record.file = block.source.where.file;
+    record.line = block.Line();
+    record.message = warning;
+    m_Messages.Warning(record, [&] { return Place(block.source); });
+  }
+  block.warnings.clear();
 }
 
 std::string Reading::Place(const SourceBlock& block) const {

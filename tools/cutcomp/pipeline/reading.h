@@ -40,7 +40,16 @@ public:
       m_Pushback.reset();
       return true;
     }
-    return m_Reader->Next(block);
+    if (!m_Reader->Next(block)) {
+      return false;
+    }
+    if (!block.note.empty()) {
+      m_Messages.Note(Place(block.source), block.note);
+    }
+    if (block.phase != crc::CRC_STATUS_NONE && !block.warnings.empty()) {
+      SayWarnings(block);
+    }
+    return true;
   }
   // A block read ahead that the next Next gives again.
   void HandBack(Block block) { m_Pushback = std::move(block); }
@@ -60,12 +69,17 @@ public:
 
 private:
   bool OpenProgram(std::optional<ErrorRecord>& error);
+  bool OpenOffsetList(std::optional<ErrorRecord>& error, ReaderOptions& reader);
+  // The reader's warnings about a block the engine compensates (its own words are not written
+  // back, so nothing else says them): said as it is read.
+  void SayWarnings(Block& block);
   bool Fail(std::optional<ErrorRecord>& error, const std::string& file, const std::string& text);
 
   const Program& m_Program;
   const Options& m_Options;
   Messages& m_Messages;
   ToolTable m_Tools;
+  lathe::OffsetList m_Offsets;
   std::FILE* m_Input = nullptr;
   std::unique_ptr<ProgramReader> m_Reader;
   std::optional<Block> m_Pushback;

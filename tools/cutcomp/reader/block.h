@@ -72,6 +72,12 @@ struct Modal {
   // The work coordinate system in force, as its code number times ten: 540 for G54, 593 for
   // G59.3.
   int coordSystem = 540;
+  // G7: X is written as a diameter. The reader halves it, so that every coordinate the later
+  // stages see is a radius; the writer doubles it again.
+  bool diameter = false;
+  // The Fanuc-family lathe's conventions are in force (X a diameter, U and W increments): every
+  // length written carries a decimal point, as for any Fanuc-family control.
+  bool fanucLathe = false;
 };
 
 // What the reader makes of a block, apart from its words: plain values only, so that a block
@@ -108,6 +114,11 @@ struct BlockMeaning {
   crc::crc_status_t phase = crc::CRC_STATUS_NONE;
   crc::crc_dir_t side = crc::CRC_DIR_NONE;
   double compRadius = 0.0;
+  // A turning tool touched off at its imaginary tip: the vector from the nose centre (the path
+  // the engine computes) to that tip, in plane coordinates; (0, 0) for a tool held at its
+  // centre. The written program moves the tip, so every compensated point is written moved by
+  // it; the programmed points where a run starts and ends are not.
+  Point tip;
   // The compensation run in progress ends before this block without a cancel move: a program
   // end, or a code that a G40 without a move allowed (G28, G53, a work offset, an unknown code).
   bool endsRun = false;
@@ -137,6 +148,8 @@ struct Block : BlockMeaning {
 
   // Said on standard error when the block is written (codes passed through unchanged).
   std::vector<std::string> warnings;
+  // Said as a note when the block is read (how the program is read from here on).
+  std::string note;
 
   std::size_t Line() const { return source.where.line; }
 };

@@ -53,6 +53,7 @@ enum class CodeKind {
   RESETS_SHIFT,   // G92.1, G92.2, G92.3: the G92 shift is cancelled, or restored
   SETS_OFFSET,    // G10, G52: the axis words give an offset (a table entry, a local shift)
   COORD_SYSTEM,   // G54..G59.3: a new work coordinate system for the words that follow
+  X_MODE,         // G7, G8: X is a diameter, or a radius (the geometry is computed on radii)
   TRANSFORM_ON,   // coordinates no longer mean what they say (diameter, polar, scaled...)
   TRANSFORM_OFF,  // back to plain coordinates
   TOOL_CHANGE,    // M6

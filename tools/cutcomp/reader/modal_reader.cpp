@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+
+#include "tip.h"
 
 namespace cutcomp::cli {
 
@@ -144,7 +147,187 @@ void ParseWords(SourceBlock& block, ParsedBlock& parsed) {
 }
 
 ModalReader::ModalReader(BlockSource& source, ReaderOptions options)
-    : m_Source(source), m_Options(options) {}
+    : m_Source(source), m_Options(std::move(options)) {
+  if (m_Options.lathe == ReaderOptions::Lathe::ALWAYS) {
+    m_FanucLathe = true;
+    m_Modal.diameter = true;
+    m_Modal.fanucLathe = true;
+    m_Modal.plane = Plane::ZX;
+  }
+}
+
+namespace {
+
+// The blocks kept for a later G70: a profile is a few dozen blocks just before its cycles.
+constexpr std::size_t KEPT_BLOCKS = 10000;
+
+const Item* WordOf(const SourceBlock& source, char letter) {
+  for (const Item& item : source.items) {
+    if (item.kind == Item::WORD && item.letter == letter) {
+      return &item;
+    }
+  }
+  return nullptr;
+}
+
+bool IsG(const Item& item, double code) {
+  return item.kind == Item::WORD && item.letter == 'G' && std::fabs(item.value - code) < 1e-9;
+}
+
+}  // namespace
+
+// The next block: one a G70 runs again, or the program's next. On a Fanuc-family lathe the
+// blocks are kept for a G70 that names them later.
+bool ModalReader::NextSource(SourceBlock& source) {
+  if (!m_Replay.empty()) {
+    source = std::move(m_Replay.front());
+    m_Replay.pop_front();
+    m_CycleReturn = m_Replay.empty();
+    return true;
+  }
+  if (!m_Source.Next(source)) {
+    return false;
+  }
+  if (m_FanucLathe) {
+    Finish(source);
+  }
+  return true;
+}
+
+void ModalReader::Keep(const SourceBlock& source) {
+  if (m_Kept.size() == KEPT_BLOCKS) {
+    m_Kept.pop_front();
+  }
+  m_Kept.push_back(source);
+}
+
+// G70 P<ns> Q<nf>: the finishing cycle runs the blocks N<ns> to N<nf> once, each with its own
+// motion and feed, and goes back to where it started at rapid. The block itself is written as a
+// comment; the profile's blocks follow it, then the return, as moves of their own, so that they
+// are compensated when G41/G42 is in force.
+void ModalReader::Finish(SourceBlock& source) {
+  const auto g70 = std::find_if(source.items.begin(), source.items.end(),
+                                [](const Item& item) { return IsG(item, 70); });
+  if (g70 == source.items.end()) {
+    Keep(source);
+    return;
+  }
+  const Item* p = WordOf(source, 'P');
+  const Item* q = WordOf(source, 'Q');
+  const auto fail = [&](const std::string& message) {
+    throw InputError(source.where, g70->col, message, source.callers);
+  };
+  if (p == nullptr || q == nullptr) {
+    fail("G70 needs P and Q, the first and last blocks (N numbers) of the profile it finishes");
+  }
+  for (const Item& item : source.items) {
+    if (item.kind == Item::WORD && item.letter != 'G' && item.letter != 'P' && item.letter != 'Q' &&
+        item.letter != 'N') {
+      fail("G70 P Q stands alone in its block: " + item.text + " would be read by the cycle");
+    }
+  }
+  // The last run of N<ns> .. N<nf> among the blocks kept.
+  std::size_t first = m_Kept.size();
+  for (std::size_t k = m_Kept.size(); k-- > 0;) {
+    const Item* n = WordOf(m_Kept[k], 'N');
+    if (n != nullptr && n->value == p->value) {  // exact: block numbers are whole numbers
+      first = k;
+      break;
+    }
+  }
+  std::size_t last = m_Kept.size();
+  for (std::size_t k = first; k < m_Kept.size(); ++k) {
+    const Item* n = WordOf(m_Kept[k], 'N');
+    if (n != nullptr && n->value == q->value) {  // exact: block numbers are whole numbers
+      last = k;
+      break;
+    }
+  }
+  if (first == m_Kept.size() || last == m_Kept.size()) {
+    fail("G70 " + p->text + " " + q->text + ": no blocks N" + p->text.substr(1) + " to N" +
+         q->text.substr(1) + " were read before it");
+  }
+  if (!(m_Known[0] && m_Known[2])) {
+    fail("G70 needs a known start point to return to: program X and Z before it");
+  }
+  for (std::size_t k = first; k <= last; ++k) {
+    m_Replay.push_back(m_Kept[k]);
+    m_Replay.back().callers = source.callers;
+  }
+  // Back to the start point at rapid, written where the G70 was, each length with its decimal
+  // point.
+  const int decimals = m_Modal.units == Units::MM ? 4 : 5;
+  const auto length = [decimals](double value) {
+    char digits[48];
+    std::snprintf(digits, sizeof digits, "%.*f", decimals, value);
+    std::string text = digits;
+    text.erase(text.find_last_not_of('0') + 1);
+    return text == "-0." ? std::string("0.") : text;
+  };
+  const std::string text =
+      "G0 X" + length(m_Modal.diameter ? m_Pos[0] * 2.0 : m_Pos[0]) + " Z" + length(m_Pos[2]);
+  SourceBlock back;
+  back.where = source.where;
+  back.callers = source.callers;
+  bool blockDelete = false;
+  back.items = language::TokenizePlain(text, source.where.line, blockDelete);
+  back.text = text;
+  m_Replay.push_back(std::move(back));
+  source.text = "(" + source.text + ": the profile follows)";
+  source.items.clear();
+  Item comment;
+  comment.kind = Item::COMMENT;
+  comment.text = source.text;
+  comment.col = 1;
+  source.items.push_back(comment);
+}
+
+// A Fanuc-family lathe's program: recognised from its first block that shows the conventions,
+// after which X is a diameter (one read as a radius before is refused: the part would be off by
+// half of it), the plane G18 unless the program chose one, and G50 with axis words sets the
+// coordinates (with S alone it clamps the spindle speed).
+void ModalReader::FollowLathe(const ParsedBlock& parsed, Block& block) {
+  if (!m_FanucLathe && m_Options.lathe == ReaderOptions::Lathe::RECOGNISED) {
+    std::vector<lathe::WordView> words;
+    for (const Item& item : block.source.items) {
+      if (item.kind == Item::WORD) {
+        words.push_back({item.letter, item.value, item.text});
+      }
+    }
+    const std::string evidence = lathe::LatheEvidence(words);
+    if (!evidence.empty()) {
+      if (m_XReadAsRadius) {
+        Fail(block, 1,
+             "X was read as a radius before this block marked the program as a Fanuc-family "
+             "lathe's (X a diameter): give --dialect fanuc-lathe (or --dialect ngc for "
+             "LinuxCNC's, whose U and W are axes)");
+      }
+      m_FanucLathe = true;
+      m_Modal.diameter = true;
+      m_Modal.fanucLathe = true;
+      if (!m_PlaneGiven) {
+        m_Modal.plane = Plane::ZX;
+      }
+      block.note = "read as a Fanuc-family lathe program from here: " + evidence +
+                   "; --dialect ngc reads it as LinuxCNC's";
+    }
+  }
+  if (m_FanucLathe) {
+    for (ParsedBlock::Code& code : m_Parsed.codes) {
+      if (code.info.letter == 'G' && code.info.code == 500) {
+        const bool axes = parsed.Word('X') != nullptr || parsed.Word('Z') != nullptr ||
+                          parsed.Word('U') != nullptr || parsed.Word('W') != nullptr;
+        code.info.group = Group::NON_MODAL;
+        code.info.kind = axes ? CodeKind::SETS_POSITION : CodeKind::PASS;
+        code.info.takesAxes = axes;
+        code.info.reason = nullptr;
+      }
+    }
+  }
+  if (parsed.Word('X') != nullptr && !m_Modal.diameter) {
+    m_XReadAsRadius = true;
+  }
+}
 
 bool ModalReader::Next(Block& block) {
   // A fresh block that keeps the storage of its strings and of the words it held: the source
@@ -157,7 +340,8 @@ bool ModalReader::Next(Block& block) {
   block.source.callers.clear();
   block.source.blockDelete = false;
   block.warnings.clear();
-  if (!m_Source.Next(block.source)) {
+  block.note.clear();
+  if (!NextSource(block.source)) {
     block.source.text.clear();
     block.source.items.clear();
     return false;
@@ -172,7 +356,7 @@ std::optional<double> ModalReader::Position(language::Axis axis) const {
   if (k > 2 || !m_Known[k]) {
     return std::nullopt;
   }
-  return m_Pos[k];
+  return k == 0 && m_Modal.diameter ? m_Pos[k] * 2.0 : m_Pos[k];
 }
 
 std::optional<double> ModalReader::ToolDiameter() const {
@@ -266,11 +450,14 @@ void ModalReader::Fail(const Block& block, std::size_t col, const std::string& m
 }
 
 void ModalReader::Interpret(Block& block) {
-  if (m_Options.fastPath && PlainMove(block)) {
+  if (m_Options.fastPath && !m_Profile && PlainMove(block)) {
     return;
   }
   ParsedBlock& parsed = m_Parsed;
   ParseWords(block.source, parsed);
+  if (m_Options.lathe != ReaderOptions::Lathe::NEVER) {
+    FollowLathe(parsed, block);
+  }
   // Without G or M codes nothing is refused, and the compensation words are not there.
   const bool codes = !parsed.codes.empty();
   if (codes) {
@@ -280,8 +467,50 @@ void ModalReader::Interpret(Block& block) {
   if (codes) {
     ApplyCompensationWords(parsed, block);
   }
+  if (m_Profile) {
+    SkipProfileBlock(parsed, block);
+    return;
+  }
   ApplyMotion(parsed, block);
   AssignPhase(block);
+  if (m_FanucLathe) {
+    const Item* p = parsed.Word('P');
+    const Item* q = parsed.Word('Q');
+    for (const ParsedBlock::Code& code : parsed.codes) {
+      if (code.info.letter == 'G' && (code.info.code == 710 || code.info.code == 720) &&
+          p != nullptr && q != nullptr) {
+        m_Profile = std::make_pair(p->value, q->value);
+        m_InProfile = false;
+      }
+    }
+  }
+}
+
+// A block of the profile a roughing cycle names: its modal words hold, its motion is the
+// cycle's, which leaves the tool at the cycle's start point.
+void ModalReader::SkipProfileBlock(const ParsedBlock& parsed, Block& block) {
+  const Item* n = parsed.Word('N');
+  // exact: block numbers are whole numbers
+  m_InProfile = m_InProfile || (n != nullptr && n->value == m_Profile->first);
+  if (!m_InProfile) {
+    ApplyMotion(parsed, block);
+    AssignPhase(block);
+    return;
+  }
+  // Its geometry is the cycle's to read (a G70 reads it again from where it starts).
+  const PlaneAxes& axes = AxesOf(m_Modal.plane);
+  const std::size_t u = static_cast<std::size_t>(axes.first - 'X');
+  const std::size_t v = static_cast<std::size_t>(axes.second - 'X');
+  const std::size_t w = static_cast<std::size_t>(axes.normal - 'X');
+  block.motion = Motion::OTHER;
+  block.modalMotion = m_Motion;
+  block.start = block.end = {m_Pos[u], m_Pos[v]};
+  block.startKnown = block.endKnown = m_Known[u] && m_Known[v];
+  block.height = m_Pos[w];
+  block.heightKnown = block.heightBeforeKnown = m_Known[w];
+  if (n != nullptr && n->value == m_Profile->second) {
+    m_Profile.reset();
+  }
 }
 
 // What may not happen while compensation is on (switched on, or running); after a G40 that
@@ -368,6 +597,21 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
     m_SelectedTool = t->value >= 0 && t->value == std::floor(t->value) && t->value < 1e9
                          ? static_cast<int>(t->value)
                          : -1;
+    if (m_FanucLathe && parsed.Find(CodeKind::TOOL_CHANGE) == nullptr) {
+      // Tttoo: the turret turns to tool tt and its offset oo applies, without M6.
+      if (m_Run == Run::ESTABLISH_PENDING || m_Run == Run::DOING) {
+        Fail(block, t->col, t->text + CANCEL_FIRST);
+      }
+      const lathe::ToolSelect select =
+          lathe::SplitLatheToolWord(std::string_view(t->text).substr(1));
+      if (!select.ok) {
+        Fail(block, t->col, select.error);
+      }
+      m_SelectedTool = select.tool;
+      m_Modal.tool = select.tool;
+      m_Offset = select.offset;
+      m_OffsetWord = t->text;
+    }
   }
   const bool axisWords = parsed.AxisWords();
   for (const ParsedBlock::Code& code : parsed.codes) {
@@ -382,7 +626,12 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
           q != nullptr && q->value >= 0 && q->value < 1e9 ? static_cast<int>(q->value) : -1;
       break;
     }
+    case CodeKind::X_MODE:
+      m_Modal.diameter = info.code == 70;
+      m_Lathe = m_Lathe || m_Modal.diameter;
+      break;
     case CodeKind::PLANE:
+      m_PlaneGiven = true;
       m_Modal.plane = info.code == 170 ? Plane::XY : info.code == 180 ? Plane::ZX : Plane::YZ;
       break;
     case CodeKind::UNITS: {
@@ -463,9 +712,20 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
   block.letters = parsed.letters;
 }
 
-double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d,
-                                  const Block& block) {
+double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block,
+                                  int& toolUsed) {
   const std::string name = CodeName(comp.info);
+  // The tool whose tip direction applies: the one D names, else the one in the spindle.
+  const bool dynamic = comp.info.code == 411 || comp.info.code == 421;
+  toolUsed = dynamic ? -1 : m_Modal.tool;
+  if (!dynamic && d != nullptr && d->value >= 0 && d->value == std::floor(d->value) &&
+      d->value <= 1e9) {
+    toolUsed = static_cast<int>(d->value);
+  }
+  if (const lathe::LatheOffset* offset =
+          !dynamic && d == nullptr ? SelectedOffset(comp, block) : nullptr) {
+    return m_Options.radius ? *m_Options.radius : offset->noseRadius;
+  }
   if (m_Options.radius) {
     return *m_Options.radius;
   }
@@ -505,6 +765,94 @@ double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d,
   return *radius;
 }
 
+// Where the controlled point lies from the nose centre: a turning tool's tip direction from
+// G41.1/G42.1 L, or from the tool table's Q (both on the chart with X down, the tool in front of
+// the centre line), under G18 only. A lathe program compensating a tool without one is told
+// that the nose centre is what it writes.
+Point ModalReader::ResolveTip(const ParsedBlock& parsed, const ParsedBlock::Code& comp, int tool,
+                              double radius, Block& block) {
+  const bool dynamic = comp.info.code == 411 || comp.info.code == 421;
+  std::optional<int> direction;
+  if (Item* l = dynamic ? parsed.Word('L') : nullptr) {
+    l->role = Item::COMP;
+    if (!(l->value >= 0 && l->value <= 9 && l->value == std::floor(l->value))) {
+      Fail(block, l->col, "L, the tool's tip direction, must be a whole number 0-9");
+    }
+    direction = static_cast<int>(l->value);
+  } else if (const int* q = m_Options.tools != nullptr && tool > 0 ? m_Options.tools->FindTip(tool)
+                                                                   : nullptr) {
+    direction = *q;
+  }
+  const lathe::LatheOffset* offset =
+      !dynamic && parsed.Word('D') == nullptr ? SelectedOffset(comp, block) : nullptr;
+  lathe::TipChart chart = lathe::TipChart::X_DOWN;
+  if (offset != nullptr) {
+    direction = offset->tip;  // the offset page's tip, on the Fanuc-family chart
+    chart = lathe::TipChart::X_UP;
+  }
+  const bool lathe =
+      m_Lathe || m_FanucLathe || (m_Options.tools != nullptr && m_Options.tools->Lathe());
+  if (m_Modal.plane != Plane::ZX) {
+    if (direction && *direction != 0 && *direction != 9 && radius != 0.0) {
+      block.warnings.push_back(
+          "the tip direction is used under G18 only: " + std::string(AxesOf(m_Modal.plane).code) +
+          " compensates for the nose centre");
+    }
+    return Point(0.0, 0.0);
+  }
+  if (!direction) {
+    if (lathe && radius != 0.0) {
+      const std::string who =
+          dynamic ? CodeName(comp.info) + " without L" : "tool " + std::to_string(tool);
+      block.warnings.push_back(
+          who +
+          " has no tip direction: compensated for the nose centre; a tool touched off at "
+          "its imaginary tip cuts up to a nose radius off in X and Z (give Q in the tool "
+          "table, T in the offset list, or L with G41.1/G42.1)");
+    }
+    return Point(0.0, 0.0);
+  }
+  const lathe::TipVector tip = lathe::TipOf(*direction, radius, chart);
+  if (!tip.ok) {
+    Fail(block, comp.item->col, tip.error);
+  }
+  return Point(tip.offset.x, tip.offset.y);
+}
+
+// The offset a Tttoo word selected, for G41/G42 without D on a Fanuc-family lathe: its nose
+// radius and tip come from the offset list. None when no such word was given.
+const lathe::LatheOffset* ModalReader::SelectedOffset(const ParsedBlock::Code& comp,
+                                                      const Block& block) const {
+  if (!m_FanucLathe || m_Offset < 0) {
+    return nullptr;
+  }
+  const std::string number = (m_Offset < 10 ? "0" : "") + std::to_string(m_Offset);
+  const std::string name = CodeName(comp.info);
+  if (m_Offset == 0) {
+    if (m_Options.radius) {
+      return nullptr;
+    }
+    Fail(block, comp.item->col,
+         name + " after " + m_OffsetWord + ": offset 00 gives no nose radius: select one (T" +
+             m_OffsetWord.substr(1, m_OffsetWord.size() - 3) + "01) or give --radius");
+  }
+  if (m_Options.offsets == nullptr) {
+    if (m_Options.radius) {
+      return nullptr;
+    }
+    Fail(block, comp.item->col,
+         name + " after " + m_OffsetWord + ": offset " + number +
+             " needs an offset list (--offset-list FILE) or --radius");
+  }
+  const auto it = m_Options.offsets->offsets.find(m_Offset);
+  if (it == m_Options.offsets->offsets.end()) {
+    Fail(block, comp.item->col,
+         m_OffsetWord + ": offset " + number + " is not in the offset list " +
+             m_Options.offsetListName);
+  }
+  return &it->second;
+}
+
 // The tool table is in the program's units unless --tool-units says otherwise.
 double ModalReader::ToolScale() const {
   if (m_Options.toolUnits && *m_Options.toolUnits != m_Modal.units) {
@@ -535,10 +883,12 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
     Fail(block, comp->item->col,
          CodeName(comp->info) + " is not supported under " + m_Transform + ": cancel it first");
   }
-  const double radius = ResolveRadius(*comp, d, block);
+  int tool = -1;
+  const double radius = ResolveRadius(*comp, d, block, tool);
   if (!(std::fabs(radius) <= MAX_LENGTH)) {
     Fail(block, comp->item->col, "compensation radius is out of range: lengths are limited to 1e9");
   }
+  const Point tip = ResolveTip(parsed, *comp, tool, radius, block);
   const bool left = comp->info.code == 410 || comp->info.code == 411;
   if (m_Run == Run::DOING) {
     // exact: the same D in force again is no change; any other radius is
@@ -546,6 +896,10 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
       Fail(block, comp->item->col,
            "the compensation radius cannot change while compensation is on: cancel with G40 "
            "first");
+    }
+    if (tip.x != m_Tip.x || tip.y != m_Tip.y) {  // exact: the same tool gives the same vector
+      Fail(block, comp->item->col,
+           "the tip direction changes while compensation is on: cancel it (G40) first");
     }
   } else {
     // A G40 that has not moved yet ends its run here, without a cancel move; a new run starts
@@ -555,11 +909,24 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
     }
     m_Run = Run::ESTABLISH_PENDING;
     m_CompRadius = radius;
+    m_Tip = tip;
   }
   m_Side = left ? crc::CRC_DIR_LEFT : crc::CRC_DIR_RIGHT;
 }
 
 void ModalReader::AssignPhase(Block& block) {
+  // A finishing cycle's return to its start point ends the run there without a cancel move: the
+  // start point is clear of the part, and the control's own compensation of that rapid is its
+  // business. A plane move after it starts a new run while G41/G42 is still in force.
+  bool resume = false;
+  if (m_CycleReturn) {
+    m_CycleReturn = false;
+    if (m_Run == Run::DOING) {
+      block.endsRun = true;
+      m_Run = Run::NONE;
+      resume = true;
+    }
+  }
   if (block.zeroMove && m_Run == Run::CANCEL_PENDING) {
     // The move after G40 goes nowhere in the program: the tool leaves the contour with it, from
     // where the last offset segment left it, straight to the programmed point.
@@ -586,6 +953,18 @@ void ModalReader::AssignPhase(Block& block) {
     if (block.phase != crc::CRC_STATUS_NONE) {
       block.side = m_Side;
       block.compRadius = m_CompRadius;
+      block.tip = m_Tip;
+      // The move that switches compensation on starts at a programmed point, the cancel move
+      // ends at one: the tip stands there, not the nose centre moved by the tip vector. An arc
+      // between such a point and a compensated one is no circle once one end is moved.
+      const bool tipped = m_Tip.x != 0.0 || m_Tip.y != 0.0;
+      if (tipped && IsArc(block.motion) &&
+          (block.phase == crc::CRC_STATUS_ESTABLISH || block.phase == crc::CRC_STATUS_RETRACT)) {
+        Fail(block, 1,
+             std::string("an arc cannot switch compensation ") +
+                 (block.phase == crc::CRC_STATUS_ESTABLISH ? "on" : "off") +
+                 " for a tool with a tip direction: switch it with a straight move");
+      }
     }
   }
   if (block.programEnd) {
@@ -593,6 +972,8 @@ void ModalReader::AssignPhase(Block& block) {
       block.endsRun = true;
     }
     m_Run = Run::NONE;  // program end switches compensation off
+  } else if (resume) {
+    m_Run = Run::ESTABLISH_PENDING;
   }
 }
 

@@ -7,15 +7,19 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "block.h"
 #include "block_source.h"
 #include "codes.h"
 #include "language.h"
+#include "lathe_words.h"
+#include "offset_list.h"
 #include "tool_table.h"
 
 namespace cutcomp::cli {
@@ -35,6 +39,13 @@ struct ReaderOptions {
   // How far the two radii of an arc given by its centre may differ; none: the default rule
   // (0.1 % of the radius, at least 0.005 mm or 0.0005 in, at most 0.5 mm or 0.05 in).
   std::optional<double> arcTolerance;
+  // The Fanuc-family lathe's conventions (X a diameter, U and W increments of X and Z, T0101 a
+  // tool and its offset, G50 X Z a coordinate setting): never, from the first block that shows
+  // them (LatheEvidence), or from the start.
+  enum class Lathe { NEVER, RECOGNISED, ALWAYS } lathe = Lathe::NEVER;
+  // The offset list T0101 takes its nose radius and tip from, and its name for messages.
+  const lathe::OffsetList* offsets = nullptr;
+  std::string offsetListName;
   // A block of plane coordinates only, in G0 or G1 mode, is read by a short path of its own;
   // off only to check that path against the general one.
   bool fastPath = true;
@@ -97,7 +108,13 @@ private:
   void ApplyMotion(const ParsedBlock& parsed, Block& block);
   void ArcGeometry(const ParsedBlock& parsed, Block& block, std::size_t col);
   void AssignPhase(Block& block);
-  double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block);
+  double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block, int& tool);
+  Point ResolveTip(const ParsedBlock& parsed, const ParsedBlock::Code& comp, int tool,
+                   double radius, Block& block);
+  // A coordinate as the reader keeps it: X under G7 is a diameter, kept as a radius.
+  double Kept(char letter, double value) const {
+    return letter == 'X' && m_Modal.diameter ? value / 2.0 : value;
+  }
   void SetToolRadius(const ParsedBlock& parsed, const ParsedBlock::Code& code, Block& block);
   const double* TableDiameter(int tool) const;
   std::optional<double> ToolRadius(int tool) const;
@@ -128,6 +145,33 @@ private:
   Run m_Run = Run::NONE;
   crc::crc_dir_t m_Side = crc::CRC_DIR_NONE;
   double m_CompRadius = 0.0;
+  void FollowLathe(const ParsedBlock& parsed, Block& block);
+  void SkipProfileBlock(const ParsedBlock& parsed, Block& block);
+  bool NextSource(SourceBlock& source);
+  void Keep(const SourceBlock& source);
+  void Finish(SourceBlock& source);
+  const lathe::LatheOffset* SelectedOffset(const ParsedBlock::Code& comp, const Block& block) const;
+
+  bool m_FanucLathe = false;  // the Fanuc-family lathe's conventions are in force
+  bool m_PlaneGiven = false;  // the program chose a plane
+  // An X word was read as a radius: a program recognised as a lathe's afterwards is refused.
+  bool m_XReadAsRadius = false;
+  int m_Offset = -1;         // selected by Tttoo (0: none, -1: no such word yet)
+  std::string m_OffsetWord;  // "T0101"
+  // A Fanuc-family lathe's profile cycles. The blocks read lately (the profile G70 finishes is
+  // written before it), and those a G70 runs again, its return to the start point last.
+  std::deque<SourceBlock> m_Kept;
+  std::deque<SourceBlock> m_Replay;
+  bool m_CycleReturn = false;  // the block read is a G70's return to its start point
+  // After G71 or G72 P<ns> Q<nf> the control runs the profile's blocks only inside the cycle and
+  // carries on after N<nf> from the cycle's start point: those blocks are written as they are
+  // and move nothing here. The block numbers, and whether N<ns> has been read.
+  std::optional<std::pair<double, double>> m_Profile;
+  bool m_InProfile = false;
+  Point m_Tip;  // of the run in progress: from the nose centre to the controlled point
+  // The program turns (G7, the Fanuc-family lathe's conventions, or a tool table with tip
+  // directions): a compensated tool without a tip direction is said.
+  bool m_Lathe = false;
 };
 
 }  // namespace cutcomp::cli

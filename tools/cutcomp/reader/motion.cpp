@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "modal_reader.h"
 
@@ -95,11 +96,13 @@ bool ModalReader::PlainMove(Block& b) {
   bool endKnownU = m_Known[u];
   bool endKnownV = m_Known[v];
   if (first != nullptr) {
-    end.x = incremental ? m_Pos[u] + first->value : first->value;
+    const double value = Kept(axes.first, first->value);
+    end.x = incremental ? m_Pos[u] + value : value;
     endKnownU = endKnownU || !incremental;
   }
   if (second != nullptr) {
-    end.y = incremental ? m_Pos[v] + second->value : second->value;
+    const double value = Kept(axes.second, second->value);
+    end.y = incremental ? m_Pos[v] + value : value;
     endKnownV = endKnownV || !incremental;
   }
   const bool startKnown = m_Known[u] && m_Known[v];
@@ -177,13 +180,34 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
 
   Item* first = parsed.Word(axes.first);
   Item* second = parsed.Word(axes.second);
+  // On a Fanuc-family lathe U and W are increments of X and Z, whatever the distance mode.
+  Item* uWord = m_FanucLathe ? parsed.Word('U') : nullptr;
+  Item* wWord = m_FanucLathe ? parsed.Word('W') : nullptr;
+  for (const auto& [absolute, increment] :
+       {std::pair<char, Item*>{'X', uWord}, std::pair<char, Item*>{'Z', wWord}}) {
+    if (increment != nullptr && parsed.Word(absolute) != nullptr) {
+      Fail(b, increment->col,
+           std::string(1, absolute) + " and " + increment->letter +
+               " cannot share a block: both move " + absolute + " (" + increment->letter +
+               " by an increment)");
+    }
+    if (increment != nullptr && absolute == axes.first && first == nullptr) {
+      first = increment;
+    } else if (increment != nullptr && absolute == axes.second && second == nullptr) {
+      second = increment;
+    }
+  }
   Item* firstCentre = parsed.Word(axes.firstCentre);
   Item* secondCentre = parsed.Word(axes.secondCentre);
   Item* r = parsed.Word('R');
   const bool axisWords = parsed.AxisWords();
   std::size_t axisCol = parsed.axisCol;  // where to point at for an error about the motion
-  b.otherAxes = (parsed.letters & AXIS_LETTERS &
-                 ~(ParsedBlock::Bit(axes.first) | ParsedBlock::Bit(axes.second))) != 0;
+  std::uint32_t planeBits = ParsedBlock::Bit(axes.first) | ParsedBlock::Bit(axes.second);
+  if (m_FanucLathe) {
+    planeBits |= (axes.first == 'Z' || axes.second == 'Z' ? ParsedBlock::Bit('W') : 0U) |
+                 (axes.first == 'X' || axes.second == 'X' ? ParsedBlock::Bit('U') : 0U);
+  }
+  b.otherAxes = (parsed.letters & AXIS_LETTERS & ~planeBits) != 0;
   if (first != nullptr || second != nullptr) {
     axisCol = (first != nullptr ? first : second)->col;
   }
@@ -195,7 +219,7 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
     case CodeKind::SETS_POSITION:  // G92: the current point gets the given coordinates
       for (char letter : {'X', 'Y', 'Z'}) {
         if (const Item* word = parsed.Word(letter)) {
-          m_Pos[AxisIndex(letter)] = word->value;
+          m_Pos[AxisIndex(letter)] = Kept(letter, word->value);
           m_Known[AxisIndex(letter)] = true;
         }
       }
@@ -229,7 +253,7 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
         }
         const std::size_t k = AxisIndex(letter);
         if (cycle && !m_Modal.incremental && letter != axes.normal) {
-          m_Pos[k] = word->value;
+          m_Pos[k] = Kept(letter, word->value);
           m_Known[k] = true;
         } else {
           m_Known[k] = false;
@@ -246,10 +270,21 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
           continue;
         }
         const std::size_t k = AxisIndex(letter);
-        target[k] = m_Modal.incremental ? m_Pos[k] + word->value : word->value;
+        const double value = Kept(letter, word->value);
+        target[k] = m_Modal.incremental ? m_Pos[k] + value : value;
         known[k] = m_Modal.incremental ? m_Known[k] : true;
         if (letter == axes.first || letter == axes.second) {
           word->role = Item::PLANE_AXIS;
+        }
+      }
+      for (const auto& [letter, increment] :
+           {std::pair<char, Item*>{'X', uWord}, std::pair<char, Item*>{'Z', wWord}}) {
+        if (increment != nullptr) {
+          const std::size_t k = AxisIndex(letter);
+          target[k] = m_Pos[k] + Kept(letter, increment->value);
+          if (letter == axes.first || letter == axes.second) {
+            increment->role = Item::PLANE_AXIS;
+          }
         }
       }
       b.end = {target[u], target[v]};
@@ -392,6 +427,11 @@ void ModalReader::ArcGeometry(const ParsedBlock& parsed, Block& b, std::size_t a
   }
   const double du = firstCentre != nullptr ? firstCentre->value : 0.0;
   const double dv = secondCentre != nullptr ? secondCentre->value : 0.0;
+  if (m_Modal.arcAbsolute && m_Modal.diameter) {
+    // I is a radius under G7 while X is a diameter: an absolute centre would mix the two.
+    Fail(b, (firstCentre != nullptr ? firstCentre : secondCentre)->col,
+         "absolute arc centres (G90.1) are not supported under diameter mode (G7): use G91.1");
+  }
   Point centre = m_Modal.arcAbsolute ? Point{du, dv} : Point{b.start.x + du, b.start.y + dv};
   const std::size_t col = (firstCentre != nullptr ? firstCentre : secondCentre)->col;
   const double startRadius = Distance(b.start, centre);

@@ -18,6 +18,7 @@ void ToolTable::Load(std::FILE* file) {
     const std::vector<Item> items = language::TokenizePlain(line, lines.LineNumber(), blockDelete);
     const Item* t = nullptr;
     const Item* d = nullptr;
+    const Item* q = nullptr;
     for (const Item& item : items) {
       if (item.kind != Item::WORD) {
         continue;
@@ -26,6 +27,8 @@ void ToolTable::Load(std::FILE* file) {
         t = &item;
       } else if (item.letter == 'D') {
         d = &item;
+      } else if (item.letter == 'Q') {
+        q = &item;
       }
     }
     if (t == nullptr) {
@@ -49,7 +52,20 @@ void ToolTable::Load(std::FILE* file) {
                        "tool " + std::to_string(tool) + " has no diameter (D)");
     }
     m_Diameters[tool] = d->value;
+    if (q != nullptr) {
+      if (!(q->value >= 0 && q->value <= 9 && q->value == std::floor(q->value))) {
+        throw InputError(lines.LineNumber(), q->col,
+                         "the tip direction (Q) of tool " + std::to_string(tool) +
+                             " must be a whole number 0-9");
+      }
+      m_Tips[tool] = static_cast<int>(q->value);
+    }
   }
+}
+
+const int* ToolTable::FindTip(int tool) const {
+  const auto it = m_Tips.find(tool);
+  return it == m_Tips.end() ? nullptr : &it->second;
 }
 
 const double* ToolTable::Find(int tool) const {

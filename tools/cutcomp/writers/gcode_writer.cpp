@@ -159,9 +159,16 @@ double FeedPerMinute(const Block& block, const cutcomp::Curve& programmed) {
 }
 
 // The motion word and plane coordinates of a move to `end`, axis letters in alphabetical order.
-void GcodeWriter::Move(LineWords& out, Motion motion, const Point& from, const Point& end,
-                       const Modal& modal) const {
+// Under G7 X is written as a diameter.
+void GcodeWriter::Move(LineWords& out, Motion motion, const Point& fromRadius,
+                       const Point& endRadius, const Modal& modal) const {
   const PlaneAxes& axes = Axes(modal.plane);
+  Point from = fromRadius;
+  Point end = endRadius;
+  if (modal.diameter) {
+    (axes.first == 'X' ? from.x : from.y) *= 2.0;
+    (axes.first == 'X' ? end.x : end.y) *= 2.0;
+  }
   const int decimals = Decimals(modal.units);
   const bool swap = axes.second < axes.first;
   const std::string_view code = MotionCode(motion);
@@ -176,9 +183,9 @@ void GcodeWriter::Move(LineWords& out, Motion motion, const Point& from, const P
     first = false;
   }
   p = Coordinate(p, first, swap ? axes.second : axes.first, swap ? end.y : end.x,
-                 swap ? from.y : from.x, modal.incremental, decimals, m_Point);
+                 swap ? from.y : from.x, modal.incremental, decimals, m_Point || modal.fanucLathe);
   p = Coordinate(p, false, swap ? axes.first : axes.second, swap ? end.x : end.y,
-                 swap ? from.x : from.y, modal.incremental, decimals, m_Point);
+                 swap ? from.x : from.y, modal.incremental, decimals, m_Point || modal.fanucLathe);
   line.Advance(p);
 }
 
@@ -193,9 +200,9 @@ void GcodeWriter::Centre(LineWords& out, const cutcomp::Curve& written, const Mo
   Output::Line& line = out.Line();
   char* p = line.Room(MoveRoom(decimals));
   p = Coordinate(p, false, swap ? axes.secondCentre : axes.firstCentre, swap ? c.y : c.x,
-                 swap ? s.y : s.x, !absolute, decimals, m_Point);
+                 swap ? s.y : s.x, !absolute, decimals, m_Point || modal.fanucLathe);
   p = Coordinate(p, false, swap ? axes.firstCentre : axes.secondCentre, swap ? c.x : c.y,
-                 swap ? s.x : s.y, !absolute, decimals, m_Point);
+                 swap ? s.x : s.y, !absolute, decimals, m_Point || modal.fanucLathe);
   line.Advance(p);
 }
 
@@ -211,7 +218,9 @@ void GcodeWriter::Feed(LineWords& out, const Modal& modal, double feedPerMinute,
 }
 
 // One item of a block as written: a computed word in the writer's own format.
-void GcodeWriter::JoinItem(LineWords& out, const Item& item, Units units, bool& changed) const {
+void GcodeWriter::JoinItem(LineWords& out, const Item& item, const Modal& modal,
+                           bool& changed) const {
+  const Units units = modal.units;
   if (!item.computed) {
     out.Join(item.text);
     return;
@@ -224,7 +233,7 @@ void GcodeWriter::JoinItem(LineWords& out, const Item& item, Units units, bool& 
     Output::Line& line = out.Line();
     char* const digits = line.Room(NumberRoom(decimals) + 1);
     char* const end = WriteNumber(digits, item.value, decimals);
-    line.Advance(m_Point ? WithPoint(digits, end) : end);
+    line.Advance(m_Point || modal.fanucLathe ? WithPoint(digits, end) : end);
   } else {
     out.Line().Put(FormatSignificant(item.value, SIGNIFICANT));
   }
@@ -272,7 +281,7 @@ void GcodeWriter::Passthrough(const Block& block) {
       changed = true;
       continue;
     }
-    JoinItem(words, item, block.modal.units, changed);
+    JoinItem(words, item, block.modal, changed);
   }
   // After lines or blocks this tool wrote itself the motion mode of the written program may
   // differ from the program's: a move relying on the modal mode then gets its word back.
@@ -294,12 +303,20 @@ void GcodeWriter::Passthrough(const Block& block) {
              block.modalMotion == Motion::OTHER) {
     m_Motion = block.modalMotion == Motion::OTHER ? Motion::NONE : block.modalMotion;
   }
+  if (block.planeMotion || block.zeroMove) {
+    m_Tip = Point(0.0, 0.0);  // the program's own point, outside compensation
+  }
   Emit(block, line, words, changed);
 }
 
 void GcodeWriter::Replaced(const Block& block, const WrittenPiece& move, double feedPerMinute) {
   const Modal& modal = block.modal;
-  const cutcomp::Curve& written = move.curve;
+  const Point tip = TipAt(block, move.curve.to);
+  cutcomp::Curve written = move.curve;
+  written.from = written.from + m_Tip;
+  written.to = written.to + tip;
+  written.centre = written.centre + tip;
+  m_Tip = tip;
   const Point from = move.fromKnown ? written.from : written.to;
   const Motion motion = written.arc
                             ? (written.ccw ? Motion::ARC_CCW : Motion::ARC_CW)
@@ -327,7 +344,7 @@ void GcodeWriter::Replaced(const Block& block, const WrittenPiece& move, double 
       continue;
     }
     bool computed = false;
-    JoinItem(words, item, modal.units, computed);
+    JoinItem(words, item, modal, computed);
   }
   if (!placed) {
     // No word of the block's own motion to take its place: the move goes first, after a line
@@ -369,7 +386,8 @@ void GcodeWriter::Stripped(const Block& block, const Point* position, const char
   // The move that stays, where the block's plane words were.
   const auto writeMove = [&](LineWords& out) {
     if (keepMove) {
-      Move(out, motion, *position, *position, block.modal);
+      const Point at = *position + m_Tip;
+      Move(out, motion, at, at, block.modal);
     } else {
       out.Join(MotionCode(motion));
     }
@@ -396,7 +414,7 @@ void GcodeWriter::Stripped(const Block& block, const Point* position, const char
       }
       continue;
     }
-    JoinItem(words, item, block.modal.units, changed);
+    JoinItem(words, item, block.modal, changed);
   }
   if (motion != Motion::NONE && !placed && m_Motion != motion) {
     const std::size_t at = LeadingEnd(block);
@@ -434,10 +452,18 @@ void GcodeWriter::Inserted(const Block& anchor, const cutcomp::Curve& written, c
       !written.arc ? Motion::LINE : (written.ccw ? Motion::ARC_CCW : Motion::ARC_CW);
   Output::Line line(m_Out);
   LineWords words(line, 0);
-  Move(words, motion, written.from, written.to, modal);
+  // On a lathe the written point is the tool's imaginary tip: the line or arc moved by the tip
+  // vector (an arc's centre with it).
+  const Point tip = TipAt(anchor, written.to);
+  cutcomp::Curve moved = written;
+  moved.from = written.from + m_Tip;
+  moved.to = written.to + tip;
+  moved.centre = written.centre + tip;
+  Move(words, motion, moved.from, moved.to, modal);
   if (written.arc) {
-    Centre(words, written, modal);
+    Centre(words, moved, modal);
   }
+  m_Tip = tip;
   Feed(words, modal, feedPerMinute, cutcomp::Length(written));
   EndLine(anchor, line);
   m_Motion = motion;

@@ -63,10 +63,16 @@ private:
   const PlaneAxes& Axes(Plane plane) const { return *m_Axes[static_cast<int>(plane)]; }
   void Move(LineWords& out, Motion motion, const Point& from, const Point& end,
             const Modal& modal) const;
+  // A turning tool's written point: the tip vector of the block for a compensated point (not
+  // for the programmed end of the block, where a run is switched off).
+  static Point TipAt(const Block& anchor, const Point& point) {
+    // exact: the engine ends a cancel move on the programmed point itself
+    return point.x == anchor.end.x && point.y == anchor.end.y ? Point(0.0, 0.0) : anchor.tip;
+  }
   void Centre(LineWords& out, const cutcomp::Curve& written, const Modal& modal) const;
   void Feed(LineWords& out, const Modal& modal, double feedPerMinute, double length) const;
   void Emit(const Block& block, Output::Line& line, const LineWords& words, bool changed);
-  void JoinItem(LineWords& out, const Item& item, Units units, bool& changed) const;
+  void JoinItem(LineWords& out, const Item& item, const Modal& modal, bool& changed) const;
   // Ends the line: the source trace, if asked for, and the line break.
   void EndLine(const Block& block, Output::Line& line) const {
     if (m_Trace) {
@@ -82,6 +88,9 @@ private:
   const PlaneAxes* m_Axes[3];      // of the planes, in their order
   bool m_Point = false;            // every length with a decimal point
   Motion m_Motion = Motion::NONE;  // the written program's motion mode; NONE: unknown or none
+  // Where the written program's tool stands from the position the written machine keeps (the
+  // nose centre): a turning tool's tip vector while it is compensated, else (0, 0).
+  Point m_Tip;
   std::function<std::string(const SourceBlock&)> m_Trace;
 };
 
