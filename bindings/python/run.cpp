@@ -57,8 +57,8 @@ crc::Path PathOf(const std::vector<const crc::CCrcNode*>& nodes) {
 // places a gouge-free path leaves material and the runs it was asked for, as dicts; else None.
 py::tuple Compensate(const std::vector<const crc::CCrcNode*>& nodes, double radius,
                      crc::crc_t strategy, unsigned int lookBehind, bool evade, int end, bool fit,
-                     std::optional<double> fitTolerance, bool camTolerance, int units,
-                     std::optional<double> arcTolerance, bool avoid,
+                     std::optional<double> fitTolerance, bool camTolerance, bool strictStartup,
+                     int units, std::optional<double> arcTolerance, bool avoid,
                      std::optional<double> avoidTolerance) {
   const crc::Path path = PathOf(nodes);
   crc::CompensateOptions options(radius);
@@ -68,7 +68,11 @@ py::tuple Compensate(const std::vector<const crc::CCrcNode*>& nodes, double radi
   options.end = static_cast<crc::crc_end_t>(end);
   options.fit = fit;
   options.fitTolerance = fitTolerance;
+  // strict_interference turns off both tolerances, as the tool's --strict-interference does.
   options.camTolerance = camTolerance;
+  options.closureTolerance = camTolerance;
+  options.startInPlace = !strictStartup;
+  options.arcStartup = !strictStartup;
   options.units = static_cast<crc::crc_unit_t>(units);
   options.arcTolerance = arcTolerance;
   options.avoid = avoid;
@@ -174,8 +178,8 @@ py::tuple Audit(
 void BindRun(py::module_& m) {
   m.def("_compensate", &Compensate, py::arg("nodes"), py::arg("radius"), py::arg("strategy"),
         py::arg("look_behind"), py::arg("evade"), py::arg("end"), py::arg("fit"),
-        py::arg("fit_tolerance"), py::arg("cam_tolerance"), py::arg("units"),
-        py::arg("arc_tolerance"), py::arg("avoid"), py::arg("avoid_tolerance"),
+        py::arg("fit_tolerance"), py::arg("cam_tolerance"), py::arg("strict_startup"),
+        py::arg("units"), py::arg("arc_tolerance"), py::arg("avoid"), py::arg("avoid_tolerance"),
         "The library call behind compensate(); use compensate().");
   m.def("_audit", &Audit, py::arg("contour"), py::arg("pieces"), py::arg("radius"),
         py::arg("tolerance"), "The library call behind audit(); use audit().");

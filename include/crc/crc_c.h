@@ -197,7 +197,8 @@ CRC_API int cutcomp_path_segment(const cutcomp_path* path, size_t index, cutcomp
 
 /** Options for a cutter of radius `radius` (in the path's unit; negative swaps the sides, 0
  * passes the path through) with every other setting at the command-line tool's default:
- * strategy normal, look-behind 3, no evasion, CAM tolerances on, a run without a cancel
+ * strategy normal, look-behind 3, no evasion, CAM and closure tolerances on, start-up in place and
+ * by an arc on, a run without a cancel
  * segment ends where its last segment leaves the tool, chord fitting on within 0.005 mm, arc
  * tolerance by the radius, millimetres. NULL when memory runs out. */
 CRC_API cutcomp_options* cutcomp_options_new(double radius);
@@ -210,6 +211,9 @@ CRC_API int cutcomp_options_set_start(cutcomp_options* options, int start);
 CRC_API int cutcomp_options_set_look_behind(cutcomp_options* options, unsigned int look_behind);
 CRC_API int cutcomp_options_set_evade(cutcomp_options* options, int evade);
 CRC_API int cutcomp_options_set_cam_tolerance(cutcomp_options* options, int on);
+CRC_API int cutcomp_options_set_closure_tolerance(cutcomp_options* options, int on);
+CRC_API int cutcomp_options_set_start_in_place(cutcomp_options* options, int on);
+CRC_API int cutcomp_options_set_arc_startup(cutcomp_options* options, int on);
 CRC_API int cutcomp_options_set_end(cutcomp_options* options, int end);
 CRC_API int cutcomp_options_set_units(cutcomp_options* options, int units);
 /** @} */

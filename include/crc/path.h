@@ -134,6 +134,17 @@ struct CompensateOptions {
   /// The engine's tolerances for CAM output posted as short chords
   /// (CCutterCompensator::SetCamTolerance); false: its plain interference test.
   bool camTolerance = true;
+  /// Where the path comes back to where it has been (an outline closed and run on past its
+  /// start, a second lap, a hole left by its lead-out), an offset that meets an earlier one of
+  /// the same run on the same side passes the interference test
+  /// (CCutterCompensator::SetClosureTolerance); false: the plain test.
+  bool closureTolerance = true;
+  /// A start-up that controllers make: an entry move after which the tool already stands beside
+  /// the contour (CCutterCompensator::SetStartInPlace); false: the engine's plain start-up.
+  bool startInPlace = true;
+  /// An arc as the entry move, started as the inserting strategy starts it whatever `start`
+  /// says (CCutterCompensator::SetArcStartup); false: refused as the engine refuses it.
+  bool arcStartup = true;
   crc_end_t end = CRC_END_STAY;  ///< how a run without a cancel segment is closed
   /// Chord fitting: runs of lines in progress shorter than 0.5 mm (0.5 / 25.4 in), as CAM
   /// systems post curves, are replaced by the lines and arcs that stay within `fitTolerance` of

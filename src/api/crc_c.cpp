@@ -213,6 +213,18 @@ int cutcomp_options_set_cam_tolerance(cutcomp_options* options, int on) {
   return Setting(options, [on](crc::CompensateOptions& o) { o.camTolerance = on != 0; });
 }
 
+int cutcomp_options_set_closure_tolerance(cutcomp_options* options, int on) {
+  return Setting(options, [on](crc::CompensateOptions& o) { o.closureTolerance = on != 0; });
+}
+
+int cutcomp_options_set_start_in_place(cutcomp_options* options, int on) {
+  return Setting(options, [on](crc::CompensateOptions& o) { o.startInPlace = on != 0; });
+}
+
+int cutcomp_options_set_arc_startup(cutcomp_options* options, int on) {
+  return Setting(options, [on](crc::CompensateOptions& o) { o.arcStartup = on != 0; });
+}
+
 int cutcomp_options_set_end(cutcomp_options* options, int end) {
   return Setting(options,
                  [end](crc::CompensateOptions& o) { o.end = static_cast<crc::crc_end_t>(end); });

@@ -257,6 +257,9 @@ struct CPathCompensator::Impl {
                                                     m_Options.start);
     m_Engine->SetInterveneEvade(m_Options.evade);
     m_Engine->SetCamTolerance(m_Options.camTolerance);
+    m_Engine->SetClosureTolerance(m_Options.closureTolerance);
+    m_Engine->SetStartInPlace(m_Options.startInPlace);
+    m_Engine->SetArcStartup(m_Options.arcStartup);
     m_Engine->SetCrcPreRetractOption(static_cast<int>(m_Options.end));
     m_Host = std::make_unique<ListHost>(m_Source);
     m_Host->UsePool(&m_Pool);

@@ -88,7 +88,8 @@ crc::PathSegment FromNode(const crc::CCrcNode& node, std::int64_t id) {
 
 class Fixture : public ::testing::TestWithParam<Row> {};
 
-// The fixtures are the engine's own settings: no fitting, the plain interference test.
+// The fixtures are the engine's own settings: no fitting, the plain interference test, the
+// extensions a fixture turns on.
 TEST_P(Fixture, CppAndCInterfacesGiveTheEngineRunBitForBit) {
   const Json& fixture = GetParam().data;
   const Json& settings = fixture.at("settings");
@@ -100,6 +101,10 @@ TEST_P(Fixture, CppAndCInterfacesGiveTheEngineRunBitForBit) {
   const unsigned int lookBehind = settings.value("lookBehind", 3u);
   const bool evade = settings.value("evade", false);
   const int endOption = settings.value("preRetract", 0);
+  // The engine's extensions as the fixture sets them (off unless it says so).
+  const bool closure = settings.value("closureTolerance", false);
+  const bool inPlace = settings.value("startInPlace", false);
+  const bool arcStartup = settings.value("arcStartup", false);
 
   crc::CompensateOptions options(radius);
   options.start = strategy;
@@ -108,6 +113,9 @@ TEST_P(Fixture, CppAndCInterfacesGiveTheEngineRunBitForBit) {
   options.end = static_cast<crc::crc_end_t>(endOption);
   options.fit = false;
   options.camTolerance = false;
+  options.closureTolerance = closure;
+  options.startInPlace = inPlace;
+  options.arcStartup = arcStartup;
   crc::Path path;
   std::vector<std::unique_ptr<crc::CCrcNode>> program;
   for (const Json& item : fixture.at("segments")) {
@@ -142,6 +150,9 @@ TEST_P(Fixture, CppAndCInterfacesGiveTheEngineRunBitForBit) {
     crc::CCutterCompensator engine(radius, nullptr, lookBehind, strategy);
     engine.SetInterveneEvade(evade);
     engine.SetCrcPreRetractOption(endOption);
+    engine.SetClosureTolerance(closure);
+    engine.SetStartInPlace(inPlace);
+    engine.SetArcStartup(arcStartup);
     HostRun partRun = RunProgram(engine, std::move(part));
     for (HostSegment& segment : partRun.segments) {
       segment.id += static_cast<std::int64_t>(begin);
@@ -193,6 +204,9 @@ TEST_P(Fixture, CppAndCInterfacesGiveTheEngineRunBitForBit) {
   cutcomp_options_set_end(coptions, endOption);
   cutcomp_options_set_fit(coptions, 0, 0.0);
   cutcomp_options_set_cam_tolerance(coptions, 0);
+  cutcomp_options_set_closure_tolerance(coptions, closure ? 1 : 0);
+  cutcomp_options_set_start_in_place(coptions, inPlace ? 1 : 0);
+  cutcomp_options_set_arc_startup(coptions, arcStartup ? 1 : 0);
   cutcomp_result* cresult = nullptr;
   const int status = cutcomp_compensate(cpath, coptions, &cresult);
   ASSERT_NE(cresult, nullptr);
@@ -247,6 +261,9 @@ crc::CompensateOptions ReadOptions(const Json& o) {
   options.lookBehind = o.value("lookBehind", 3u);
   options.evade = o.value("evade", false);
   options.camTolerance = o.value("camTolerance", true);
+  options.closureTolerance = o.value("closureTolerance", true);
+  options.startInPlace = o.value("startInPlace", true);
+  options.arcStartup = o.value("arcStartup", true);
   options.end = static_cast<crc::crc_end_t>(o.value("end", 1));
   options.fit = o.value("fit", true);
   options.units = static_cast<crc::crc_unit_t>(o.value("units", 0));
@@ -521,6 +538,9 @@ TEST(Defaults, AreTheCommandLineTools) {
   EXPECT_EQ(api.lookBehind, tool.lookBehind);
   EXPECT_EQ(api.evade, tool.evade);
   EXPECT_EQ(api.camTolerance, tool.camTolerance);
+  EXPECT_EQ(api.closureTolerance, tool.closureTolerance);
+  EXPECT_EQ(api.startInPlace, tool.startInPlace);
+  EXPECT_EQ(api.arcStartup, tool.arcStartup);
   EXPECT_EQ(static_cast<int>(api.end), static_cast<int>(tool.end));
   EXPECT_EQ(api.fit, tool.fit);
   EXPECT_EQ(api.fitTolerance.has_value(), tool.fitTolerance.has_value());

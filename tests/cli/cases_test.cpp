@@ -4,7 +4,8 @@
 // its leading comments give the arguments (`; cutcomp:`), the exit status (`; exit:`, default
 // 0), the exact standard error (`; stderr:` lines, in order) and how much geometry to check
 // (`; geometry: path-only` for a path the engine left a gap in or a contour that crosses
-// itself); NAME.expected is the exact standard output. Refusals: each row of
+// itself), in a dialect where ';' ends a block the same in parentheses (`(cutcomp: ...)`);
+// NAME.expected is the exact standard output. Refusals: each row of
 // cases/refusals.tsv (exit, arguments, program, standard error; `\n` a line break, `\xHH` a byte
 // of the program, CASES the cases directory) is written to in.ngc and run.
 //
@@ -221,6 +222,7 @@ std::vector<cli::Block> PlaneMoves(const std::string& program,
   options.tools = &around.tools;
   language::LanguageOptions language;
   language.subroutineDirs = around.dirs;
+  language.dialect = language::Dialect::AUTO;  // as the tool reads it by default
   cli::ProgramReader reader(file, options, language);
   std::vector<cli::Block> moves;
   for (cli::Block block; reader.Next(block);) {
@@ -335,7 +337,12 @@ TEST_P(Golden, WritesTheExpectedProgramAndMessagesAndASoundPath) {
   int exit = 0;
   std::string err;
   bool offsetChecked = true;
-  for (const std::string& line : Split(ReadFile(CASES + "/" + name + ".ngc"), '\n')) {
+  for (std::string line : Split(ReadFile(CASES + "/" + name + ".ngc"), '\n')) {
+    // A dialect where ';' ends a block takes the same leading comments in parentheses:
+    // "(cutcomp: --radius 3)".
+    if (line.rfind('(', 0) == 0 && line.size() > 1 && line.back() == ')') {
+      line = "; " + line.substr(1, line.size() - 2);
+    }
     if (line.rfind("; cutcomp: ", 0) == 0) {
       args = Split(line.substr(11), ' ');
     } else if (line.rfind("; exit: ", 0) == 0) {

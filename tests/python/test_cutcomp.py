@@ -70,12 +70,12 @@ class Fixtures(unittest.TestCase):
                 if any(s.get(k) for k in ("closureTolerance", "startInPlace",
                                           "arcStartup")):
                     continue  # an engine extension compensate() does not switch on
-                # The fixtures hold the engine's own settings: no fitting, the plain test.
+                # The fixtures hold the engine's own settings: no fitting, the plain tests.
                 args = dict(segments=[segment(i) for i in case["segments"]],
                             radius=num(s["radius"]), start=s.get("strategy", "normal"),
                             evade=s.get("evade", False), look_behind=s.get("lookBehind", 3),
                             end=ENDS[s.get("preRetract", 0)], with_blocks=True, fit=False,
-                            strict_interference=True)
+                            strict_interference=True, strict_startup=True)
                 if args["start"] not in ("normal", "intersect", "insert"):
                     with self.assertRaisesRegex(ValueError, "strategy"):
                         cutcomp.compensate(**args)

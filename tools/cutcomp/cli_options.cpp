@@ -120,6 +120,31 @@ void DefineOptions(CLI::App& app, CommandLine& line) {
                  "not end (default 100000000)")
       ->check(CLI::PositiveNumber.description(""))
       ->type_name("N");
+  const std::map<std::string, language::Dialect> dialects = {{"auto", language::Dialect::AUTO},
+                                                             {"ngc", language::Dialect::NGC},
+                                                             {"fanuc", language::Dialect::FANUC},
+                                                             {"haas", language::Dialect::HAAS}};
+  app.add_option("--dialect", line.options.dialect,
+                 "the program's language: ngc (LinuxCNC's RS274/NGC), fanuc (Fanuc-family macro "
+                 "B, M98/G65 calls), haas (macro B as Haas runs it), or auto: recognised from "
+                 "the program")
+      ->transform(CLI::CheckedTransformer(dialects, CLI::ignore_case).description(""))
+      ->type_name("auto|ngc|fanuc|haas")
+      ->default_str("auto");
+  app.add_flag("--block-delete", line.options.blockDelete,
+               "the machine's block-delete switch is on: lines starting with '/' are skipped "
+               "(without it they run, and are written with their '/')");
+  const std::map<std::string, language::IntegerWords> integerWords = {
+      {"warn", language::IntegerWords::WARN},
+      {"whole", language::IntegerWords::WHOLE},
+      {"increment", language::IntegerWords::INCREMENT}};
+  app.add_option("--integer-words", line.options.integerWords,
+                 "a Fanuc-family coordinate without a decimal point (X100): whole units, or "
+                 "the least input increment (0.001 mm, 0.0001 in) as some controls read it; "
+                 "warn: whole units, with a warning")
+      ->transform(CLI::CheckedTransformer(integerWords, CLI::ignore_case).description(""))
+      ->type_name("warn|whole|increment")
+      ->default_str("warn");
   app.add_flag("--trace-source", line.options.traceSource,
                "end every written line with a comment naming the source line it comes from "
                "(file:line, and the calls that led there)");
@@ -204,6 +229,9 @@ const std::vector<OptionKeyword>& OptionKeywords() {
       {"--verbose", nullptr, K::FLAG, nullptr},
       {"--subroutine-path", "subroutine_path", K::VALUE, "''"},
       {"--max-blocks", "max_blocks", K::VALUE, "100000000"},
+      {"--dialect", "dialect", K::VALUE, "'auto'"},
+      {"--block-delete", "block_delete", K::FLAG, "False"},
+      {"--integer-words", "integer_words", K::VALUE, "'warn'"},
       {"--trace-source", "trace_source", K::FLAG, "False"},
       {"--gouge-tolerance", "gouge_tolerance", K::VALUE, "None"},
       {"--stock-top", "stock_top", K::VALUE, "None"},

@@ -414,6 +414,10 @@ void Driver::Run() {
     return;  // nothing opened is written
   }
   WarnUnchecked();
+  // A file's dialect is known once it is opened (standard input is spooled to one).
+  const language::LanguageSource* program = m_Reading.Language();
+  m_Outputs.Gcode().PointWholeLengths(program != nullptr &&
+                                      program->ChosenDialect().dialect != language::Dialect::NGC);
   if (m_Options.verify) {
     m_Audit.emplace(m_Options, m_Messages, m_Reading);
   }

@@ -10,6 +10,7 @@
 #include <crc/crc.h>
 
 #include "block.h"
+#include "language.h"
 
 namespace cutcomp::cli {
 
@@ -54,6 +55,12 @@ struct Options {
   std::string subroutinePath;
   // Lines run or passed over before a run is stopped as a loop that does not end.
   std::uint64_t maxBlocks = 100000000;
+  // The program's language: recognised from the program unless given.
+  language::Dialect dialect = language::Dialect::AUTO;
+  // The machine's block-delete switch is on: lines starting with '/' are skipped.
+  bool blockDelete = false;
+  // How a Fanuc-family coordinate word without a decimal point is read.
+  language::IntegerWords integerWords = language::IntegerWords::WARN;
   bool traceSource = false;  // every written line names its source line in a comment
   // Every compensated piece is measured against the whole program's contour (--no-verify: not),
   // within this tolerance in the program's units (none: the default for the units,

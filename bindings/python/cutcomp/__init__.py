@@ -148,7 +148,8 @@ def _node(item, index, count, side):
 
 def compensate(segments, radius, side="left", start="normal", evade=False, look_behind=3,
                end="retract", with_blocks=False, *, fit=True, strict_interference=False,
-               units="mm", arc_tolerance=None, avoid=False, avoid_tolerance=None):
+               strict_startup=False, units="mm", arc_tolerance=None, avoid=False,
+               avoid_tolerance=None):
     """The tool-centre path of a contour, with the command-line tool's defaults.
 
     segments     tuples ("line", start, end) or ("arc", start, end, centre, ccw), or Line and
@@ -176,7 +177,10 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
                  curves, are fitted by lines and arcs within 0.005 mm (0.0002 in) first; a
                  number: within that tolerance; False: every segment as programmed
     strict_interference   the engine's plain interference test instead of its tolerances for
-                 posted CAM chords
+                 posted CAM chords and for a path that comes back to where it has been
+    strict_startup   the engine's plain start-up: no entry move after which the tool already
+                 stands beside the contour, no arc as the entry move (both on by default, as
+                 in the tool)
     units        "mm" or "inch": the unit of the lengths, for the defaults above
     arc_tolerance   how far an arc's two radii may differ (None: 0.1% of the radius, at least
                  0.005 mm or 0.0005 in, at most 0.5 mm or 0.05 in)
@@ -219,8 +223,9 @@ def compensate(segments, radius, side="left", start="normal", evade=False, look_
     path, failure, avoiding = _compensate(nodes, float(radius),
                                           _choice("start", start, _STRATEGIES), look_behind,
                                           bool(evade), _choice("end", end, _ENDS), fit,
-                                          fit_tolerance, not strict_interference, _UNITS[units],
-                                          arc_tolerance, bool(avoid), avoid_tolerance)
+                                          fit_tolerance, not strict_interference,
+                                          bool(strict_startup), _UNITS[units], arc_tolerance,
+                                          bool(avoid), avoid_tolerance)
     if not with_blocks:
         path = [piece for piece, _, _ in path]
     if failure is not None:
@@ -314,6 +319,12 @@ class GcodeWarning(UserWarning):
     """A warning of compensate_gcode (a block kept as programmed, a jump in the tool path...)."""
 
 
+# The program languages and the readings of a Fanuc-family integer coordinate, as the tool
+# names them.
+_DIALECTS = {name: name for name in ("auto", "ngc", "fanuc", "haas")}
+_INTEGER_WORDS = {name: name for name in ("warn", "whole", "increment")}
+
+
 def _number(name, value, low=None, integer=False):
     ok = (isinstance(value, int) if integer else isinstance(value, _numbers.Real)) and \
         not isinstance(value, bool) and _math.isfinite(value) and (low is None or value >= low)
@@ -327,7 +338,8 @@ def _number(name, value, low=None, integer=False):
 def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", tool_units=None,
                      start="normal", evade=False, look_behind=3, end="retract", fit=True,
                      locate_rapids=False, precision=None, arc_tolerance=None,
-                     subroutine_path="", max_blocks=100_000_000, trace_source=False,
+                     subroutine_path="", max_blocks=100_000_000, dialect="auto",
+                     block_delete=False, integer_words="warn", trace_source=False,
                      verify=True, gouge_tolerance=None, stock_top=None, allow_gouge=False,
                      strict_interference=False, avoid=False):
     """A G-code program compensated exactly as the command-line tool compensates it.
@@ -346,6 +358,10 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     fit           True: runs of short chords are fitted by lines and arcs within the default
                   tolerance first; a number: within that tolerance; False: not fitted
     locate_rapids, precision, arc_tolerance, max_blocks, trace_source   as the tool's options
+    dialect       the program's language: "auto" (recognised from it), "ngc", "fanuc", "haas"
+    block_delete  the machine's block-delete switch is on: lines starting with '/' are skipped
+    integer_words a Fanuc-family coordinate without a decimal point: "warn", "whole" or
+                  "increment", as --integer-words
     verify        audit the tool path against the whole contour for gouges (False: --no-verify)
     gouge_tolerance, stock_top, allow_gouge, strict_interference   as the tool's options
     avoid         where the cutter does not fit (the engine refuses a run, or its path gouges),
@@ -402,6 +418,9 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
              "end": _name("end", end, _ENDS), "locate_rapids": bool(locate_rapids),
              "precision": precision, "subroutine_path": str(subroutine_path),
              "max_blocks": _number("max_blocks", max_blocks, 1, True),
+             "dialect": _name("dialect", dialect, _DIALECTS),
+             "block_delete": bool(block_delete),
+             "integer_words": _name("integer_words", integer_words, _INTEGER_WORDS),
              "trace_source": bool(trace_source),
              "gouge_tolerance": None if gouge_tolerance is None else
              float(_number("gouge_tolerance", gouge_tolerance, 0)),

@@ -2,7 +2,8 @@
 # Type stubs of the cutcomp package (the pure-Python half and the extension it re-exports), so
 # that editors and type checkers know the signatures. The docstrings are in the module itself.
 import enum
-from typing import Any, Iterable, Mapping, NamedTuple, Optional, Sequence, Tuple, Union, overload
+from typing import (Any, Iterable, Literal, Mapping, NamedTuple, Optional, Sequence, Tuple, Union,
+                    overload)
 
 __version__: str
 INVALID_VALUE: float
@@ -186,8 +187,8 @@ class Gouge(NamedTuple):
 def compensate(segments: Iterable[Segment], radius: float, side: Union[str, int] = "left",
                start: Union[str, int] = "normal", evade: bool = False, look_behind: int = 3,
                end: str = "retract", with_blocks: bool = False, *, fit: Union[bool, float] = True,
-               strict_interference: bool = False, units: str = "mm",
-               arc_tolerance: Optional[float] = None, avoid: bool = False,
+               strict_interference: bool = False, strict_startup: bool = False,
+               units: str = "mm", arc_tolerance: Optional[float] = None, avoid: bool = False,
                avoid_tolerance: Optional[float] = None
                ) -> Union[list[Any], Tuple[list[Any], list[dict[str, Any]],
                                            list[dict[str, Any]]]]: ...
@@ -203,7 +204,11 @@ def compensate_gcode(text: Union[str, bytes], radius: Optional[float] = None,
                      look_behind: int = 3, end: str = "retract", fit: Union[bool, float] = True,
                      locate_rapids: bool = False, precision: Optional[int] = None,
                      arc_tolerance: Optional[float] = None, subroutine_path: str = "",
-                     max_blocks: int = 100_000_000, trace_source: bool = False,
+                     max_blocks: int = 100_000_000,
+                     dialect: Literal["auto", "ngc", "fanuc", "haas"] = "auto",
+                     block_delete: bool = False,
+                     integer_words: Literal["warn", "whole", "increment"] = "warn",
+                     trace_source: bool = False,
                      verify: bool = True, gouge_tolerance: Optional[float] = None,
                      stock_top: Optional[float] = None, allow_gouge: bool = False,
                      strict_interference: bool = False,

@@ -58,6 +58,11 @@ std::optional<Marker> WordMarker(const std::string& line) {
       continue;
     }
     if (c == ';') {
+      // Text after ';' is a comment in RS274/NGC and an error where ';' ends the block: a weak
+      // sign, which a program number (as weak) met earlier or any strong sign outweighs.
+      if (line.find_first_not_of(" \t\r", pos + 1) != std::string::npos) {
+        return Marker{Dialect::NGC, "a comment after ';'", false};
+      }
       return std::nullopt;
     }
     if (c == '#' && line.find_first_not_of(" \t", pos + 1) != std::string::npos &&

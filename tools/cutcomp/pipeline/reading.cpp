@@ -76,6 +76,9 @@ bool Reading::Open(std::optional<ErrorRecord>& error) {
     language.subroutineDirs.push_back(std::move(dir));
   }
   language.maxBlocks = m_Options.maxBlocks;
+  language.dialect = m_Options.dialect;
+  language.skipBlockDelete = m_Options.blockDelete;
+  language.integerWords = m_Options.integerWords;
   language.warn = [this](const InputError& warning) {
     WarningRecord record;
     record.file = warning.File();

@@ -18,7 +18,9 @@ constexpr const char* UVW_PLANES = "the UVW planes are not supported";
 // Codes of other controllers that switch something off: harmless, but said, since the reader
 // cannot know what the controller had switched on.
 constexpr const char* PASSED = "passed through unchanged";
-constexpr const char* CALLS = "subprogram and macro calls are not supported by this reader";
+constexpr const char* CALLS =
+    "Fanuc-family subprogram and macro calls are not RS274/NGC's: read the program with "
+    "--dialect fanuc (or haas)";
 
 struct Row {
   char letter;

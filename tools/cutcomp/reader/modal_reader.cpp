@@ -176,13 +176,89 @@ std::optional<double> ModalReader::Position(language::Axis axis) const {
 }
 
 std::optional<double> ModalReader::ToolDiameter() const {
-  const double* diameter = m_Options.tools != nullptr && m_Modal.tool > 0
-                               ? m_Options.tools->Find(m_Modal.tool)
-                               : nullptr;
-  if (diameter == nullptr) {
+  if (m_Modal.tool <= 0) {
     return std::nullopt;
   }
-  return *diameter * ToolScale();
+  const std::optional<double> radius = ToolRadius(m_Modal.tool);
+  if (!radius) {
+    return std::nullopt;
+  }
+  return *radius * 2.0;
+}
+
+const double* ModalReader::TableDiameter(int tool) const {
+  return m_Options.tools != nullptr ? m_Options.tools->Find(tool) : nullptr;
+}
+
+// A tool's radius in program units: the one the program set, else the table's, with the wear
+// the program added; none when neither the program nor the table gives one.
+std::optional<double> ModalReader::ToolRadius(int tool) const {
+  const double toProgram = m_Modal.units == Units::INCH ? 1.0 / 25.4 : 1.0;
+  double radius = 0.0;
+  if (const auto set = m_SetRadius.find(tool); set != m_SetRadius.end()) {
+    radius = set->second * toProgram;
+  } else if (const double* diameter = TableDiameter(tool)) {
+    radius = *diameter * ToolScale() / 2.0;
+  } else {
+    return std::nullopt;
+  }
+  if (const auto wear = m_Wear.find(tool); wear != m_Wear.end()) {
+    radius += wear->second * toProgram;
+  }
+  return radius;
+}
+
+// G10 with R sets a radius the program's later D words and tool changes use: L1 (a tool table
+// entry), in RS274/NGC L10 and L11 (a touch-off, whose R is the radius as given) and L12 (the
+// geometry of an offset) set it; L13 sets the wear added to it, by the value under G90 and by
+// the change under G91 (G10 is refused while compensation is on, so a run keeps the radius it
+// started with). Other G10 forms (work offsets; L10 and L11 of the Fanuc family, which set a
+// length offset) set no radius.
+void ModalReader::SetToolRadius(const ParsedBlock& parsed, const ParsedBlock::Code& code,
+                                Block& block) {
+  const Item* l = parsed.Word('L');
+  const Item* r = parsed.Word('R');
+  if (l == nullptr || r == nullptr) {
+    return;
+  }
+  const double form = l->value;
+  const bool wear = form == 13;
+  const bool fanuc = m_Dialect != nullptr && m_Dialect->dialect != language::Dialect::NGC;
+  const bool touchOff = (form == 10 || form == 11) && !fanuc;
+  if (form != 1 && !touchOff && form != 12 && !wear) {
+    return;
+  }
+  const Item* p = parsed.Word('P');
+  if (p == nullptr) {
+    Fail(block, code.item->col,
+         "G10 L" + std::to_string(static_cast<int>(form)) +
+             " with R needs P, the tool or offset whose radius it sets");
+  }
+  if (p->value < 0 || p->value != std::floor(p->value) || p->value > 1e9) {
+    Fail(block, p->col, "P must be a tool or offset number (a non-negative integer)");
+  }
+  if (!(std::fabs(r->value) <= MAX_LENGTH)) {
+    Fail(block, r->col, "the radius is out of range: lengths are limited to 1e9");
+  }
+  const int tool = static_cast<int>(p->value);
+  const double toMm = m_Modal.units == Units::INCH ? 25.4 : 1.0;
+  const double value = r->value * toMm;
+  if (wear) {
+    double& stored = m_Wear[tool];
+    stored = m_Modal.incremental ? stored + value : value;
+  } else if (form == 12 && m_Modal.incremental) {
+    // An incremental geometry adds to the offset's radius as it stands (the table's when the
+    // program has not set it).
+    const std::optional<double> now = ToolRadius(tool);
+    const double wearNow = m_Wear.count(tool) != 0 ? m_Wear[tool] : 0.0;
+    m_SetRadius[tool] = (now ? *now * toMm - wearNow : 0.0) + value;
+  } else {
+    m_SetRadius[tool] = value;
+  }
+  if (m_Options.radius) {
+    block.warnings.push_back("G10 sets the radius of tool " + std::to_string(tool) +
+                             ", but --radius gives the radius of every tool: it is not used");
+  }
 }
 
 void ModalReader::Fail(const Block& block, std::size_t col, const std::string& message) const {
@@ -352,6 +428,9 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
       break;
     case CodeKind::SETS_OFFSET:
       block.offsetSetting = true;
+      if (info.code == 100) {
+        SetToolRadius(parsed, code, block);
+      }
       break;
     case CodeKind::TRANSFORM_ON:
       m_Transform = info.reason;
@@ -411,9 +490,9 @@ double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d,
   if (tool == 0) {
     return 0.0;  // D0: compensation by nothing
   }
-  const ToolTable* tools = m_Options.tools;
-  const double* diameter = tools != nullptr ? tools->Find(tool) : nullptr;
-  if (diameter == nullptr) {
+  const std::optional<double> radius = ToolRadius(tool);
+  if (!radius) {
+    const ToolTable* tools = m_Options.tools;
     const std::size_t at = d != nullptr ? d->col : comp.item->col;
     if (tools == nullptr || tools->Empty()) {
       Fail(block, at,
@@ -423,7 +502,7 @@ double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d,
          "tool " + std::to_string(tool) + " (D" + std::to_string(tool) +
              ") is not in the tool table");
   }
-  return *diameter * ToolScale() / 2.0;
+  return *radius;
 }
 
 // The tool table is in the program's units unless --tool-units says otherwise.

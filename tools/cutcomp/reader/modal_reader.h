@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -81,6 +82,10 @@ public:
   int SelectedTool() const override { return m_SelectedTool; }
   std::optional<double> ToolDiameter() const override;
 
+  // The dialect the program is read in, as the language layer decides it (what G10 L10 and L11
+  // set differs); unset: RS274/NGC.
+  void FollowDialect(const language::DialectChoice* choice) { m_Dialect = choice; }
+
 private:
   enum class Run { NONE, ESTABLISH_PENDING, DOING, CANCEL_PENDING };
 
@@ -93,6 +98,9 @@ private:
   void ArcGeometry(const ParsedBlock& parsed, Block& block, std::size_t col);
   void AssignPhase(Block& block);
   double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block);
+  void SetToolRadius(const ParsedBlock& parsed, const ParsedBlock::Code& code, Block& block);
+  const double* TableDiameter(int tool) const;
+  std::optional<double> ToolRadius(int tool) const;
   double ToolScale() const;
   void LoseAxes(const ParsedBlock& parsed, bool allWithoutWords);
   [[noreturn]] void Fail(const Block& block, std::size_t col, const std::string& message) const;
@@ -110,6 +118,12 @@ private:
   std::string m_PositionLostBy;  // the code that last made the position unknown
   std::string m_Transform;       // a coordinate transformation in force, described
   int m_SelectedTool = -1;
+  // Radii the program gave its tools (G10 L1, L10, L11: the tool's radius; G10 L12: the radius
+  // of an offset) and the wear it added (G10 L13), in millimetres: they stand before the tool
+  // table's diameter for every later D or tool change.
+  std::map<int, double> m_SetRadius;
+  std::map<int, double> m_Wear;
+  const language::DialectChoice* m_Dialect = nullptr;
 
   Run m_Run = Run::NONE;
   crc::crc_dir_t m_Side = crc::CRC_DIR_NONE;

@@ -21,6 +21,7 @@ public:
                 language::LanguageOptions language)
       : m_Reader(m_Feed, options), m_Language(program, m_Reader, std::move(language)) {
     m_Feed.source = &m_Language;
+    m_Reader.FollowDialect(&m_Language.ChosenDialect());
   }
 
   // The next executed block, interpreted; false at the end. Throws InputError, located with

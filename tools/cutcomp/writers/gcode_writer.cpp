@@ -102,8 +102,9 @@ bool IsCoordinate(char letter) {
 // for a short corner line, F0.0123 for a long slow arc, F0.3 for F[0.1 * 3].
 constexpr int SIGNIFICANT = 6;
 
-// Room for a move: its motion word and four coordinate words (an arc's end and centre).
-std::size_t MoveRoom(int decimals) { return 4 + 4 * (2 + NumberRoom(decimals)); }
+// Room for a move: its motion word and four coordinate words (an arc's end and centre), each
+// with a space, its letter and perhaps a decimal point.
+std::size_t MoveRoom(int decimals) { return 4 + 4 * (3 + NumberRoom(decimals)); }
 
 // The number of a coordinate word: `value`, or its increment from `from`. Increments are
 // differences of the values as written, in whole units of the last decimal, so that they add up
@@ -121,17 +122,31 @@ char* CoordinateValue(char* p, double value, double from, bool incremental, int 
   return WriteNumber(p, value - from, decimals);
 }
 
-// One coordinate word at `p`, after a space unless it is the first word.
+// A number written from `digits` to `end` given a decimal point if it has none ("20" -> "20."):
+// a Fanuc-family control may read a length without one in its least input increment, 20 as
+// 0.02 mm. WriteUnits and WriteNumber leave room for it.
+inline char* WithPoint(char* digits, char* end) {
+  if (std::memchr(digits, '.', static_cast<std::size_t>(end - digits)) == nullptr) {
+    *end++ = '.';
+  }
+  return end;
+}
+
+// One coordinate word at `p`, after a space unless it is the first word; `point`: always with a
+// decimal point.
 inline char* Coordinate(char* p, bool first, char letter, double value, double from,
-                        bool incremental, int decimals) {
+                        bool incremental, int decimals, bool point) {
   *p = ' ';
   p += first ? 0 : 1;
   *p++ = letter;
+  char* const digits = p;
   std::int64_t units = 0;
   if (!incremental && detail::RoundQuickly(value, decimals, units)) {
-    return WriteUnits(p, units, decimals);
+    p = WriteUnits(p, units, decimals);
+  } else {
+    p = CoordinateValue(p, value, from, incremental, decimals);
   }
-  return CoordinateValue(p, value, from, incremental, decimals);
+  return point ? WithPoint(digits, p) : p;
 }
 
 }  // namespace
@@ -161,9 +176,9 @@ void GcodeWriter::Move(LineWords& out, Motion motion, const Point& from, const P
     first = false;
   }
   p = Coordinate(p, first, swap ? axes.second : axes.first, swap ? end.y : end.x,
-                 swap ? from.y : from.x, modal.incremental, decimals);
+                 swap ? from.y : from.x, modal.incremental, decimals, m_Point);
   p = Coordinate(p, false, swap ? axes.first : axes.second, swap ? end.x : end.y,
-                 swap ? from.x : from.y, modal.incremental, decimals);
+                 swap ? from.x : from.y, modal.incremental, decimals, m_Point);
   line.Advance(p);
 }
 
@@ -178,9 +193,9 @@ void GcodeWriter::Centre(LineWords& out, const cutcomp::Curve& written, const Mo
   Output::Line& line = out.Line();
   char* p = line.Room(MoveRoom(decimals));
   p = Coordinate(p, false, swap ? axes.secondCentre : axes.firstCentre, swap ? c.y : c.x,
-                 swap ? s.y : s.x, !absolute, decimals);
+                 swap ? s.y : s.x, !absolute, decimals, m_Point);
   p = Coordinate(p, false, swap ? axes.firstCentre : axes.secondCentre, swap ? c.x : c.y,
-                 swap ? s.x : s.y, !absolute, decimals);
+                 swap ? s.x : s.y, !absolute, decimals, m_Point);
   line.Advance(p);
 }
 
@@ -207,7 +222,9 @@ void GcodeWriter::JoinItem(LineWords& out, const Item& item, Units units, bool& 
   if (IsCoordinate(item.letter)) {
     const int decimals = Decimals(units);
     Output::Line& line = out.Line();
-    line.Advance(WriteNumber(line.Room(NumberRoom(decimals)), item.value, decimals));
+    char* const digits = line.Room(NumberRoom(decimals) + 1);
+    char* const end = WriteNumber(digits, item.value, decimals);
+    line.Advance(m_Point ? WithPoint(digits, end) : end);
   } else {
     out.Line().Put(FormatSignificant(item.value, SIGNIFICANT));
   }

@@ -36,6 +36,10 @@ public:
   // With a trace, every line written ends in a comment naming the source line it comes from
   // (an inserted line: the block it belongs to), as `trace` states it.
   void Trace(std::function<std::string(const SourceBlock&)> trace) { m_Trace = std::move(trace); }
+  // Every length the writer formats carries a decimal point ("X20."), as Fanuc-family controls
+  // need: without one they may read it in their least input increment. Lengths the program
+  // wrote itself are echoed as written.
+  void PointWholeLengths(bool on) { m_Point = on; }
 
   // A block with its own words, the compensation words removed.
   void Passthrough(const Block& block);
@@ -76,6 +80,7 @@ private:
   Output& m_Out;
   int m_Decimals[2];               // written for lengths in mm and in inches
   const PlaneAxes* m_Axes[3];      // of the planes, in their order
+  bool m_Point = false;            // every length with a decimal point
   Motion m_Motion = Motion::NONE;  // the written program's motion mode; NONE: unknown or none
   std::function<std::string(const SourceBlock&)> m_Trace;
 };
