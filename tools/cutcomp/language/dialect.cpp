@@ -153,6 +153,26 @@ bool UnbracketedExpression(const std::string& line, std::size_t pos) {
   return false;
 }
 
+// A line of coordinate words only ("X12.5 Y-3"): no character any sign of a dialect needs (no
+// comment, parameter, bracket, code letter, keyword letter, program number, lower case). Most
+// lines of a long program are such; the scan passes over them with one table look-up a
+// character.
+bool PlainCoordinates(const std::string& line) {
+  static const std::array<bool, 256> PLAIN = [] {
+    std::array<bool, 256> plain{};
+    for (const char c : std::string_view("0123456789.+- \t\rXYZABCUVFSTNHJKLQ")) {
+      plain[static_cast<unsigned char>(c)] = true;
+    }
+    return plain;
+  }();
+  for (const char c : line) {
+    if (!PLAIN[static_cast<unsigned char>(c)]) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::optional<Marker> LineMarker(const std::string& line) {
   const MacroHead head = detail::ReadMacroHead(line);
   switch (head.kind) {
@@ -301,6 +321,9 @@ void LanguageSource::Impl::Recognise(std::FILE* program) {
     std::string line;
     try {
       while (scan.Next(line)) {
+        if (PlainCoordinates(line)) {
+          continue;
+        }
         std::optional<Marker> marker = LineMarker(line);
         if (!marker) {
           continue;
