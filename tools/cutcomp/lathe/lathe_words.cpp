@@ -191,6 +191,7 @@ std::string LatheEvidence(const std::vector<WordView>& words) {
   bool g99 = false;
   bool roughing = false;
   bool p = false;
+  bool milling = false;  // a Y word or G17/G19: a machining centre's block (G50 cancels scaling)
   std::string_view tWord;
   std::string_view uwWord;
   std::string_view g50With;
@@ -202,6 +203,7 @@ std::string LatheEvidence(const std::vector<WordView>& words) {
     case 'G': {
       const long code = CodeTimesTen(word.value);
       g50 = g50 || code == 500;
+      milling = milling || code == 170 || code == 190;
       g99 = g99 || code == 990;
       roughing = roughing || code == 710 || code == 720;
       // LinuxCNC's canned cycles, under which G99 is the return to the R level.
@@ -227,9 +229,15 @@ std::string LatheEvidence(const std::vector<WordView>& words) {
     case 'P':
       p = true;
       break;
+    case 'Y':
+      milling = true;
+      break;
     default:
       break;
     }
+  }
+  if (milling) {
+    return {};
   }
   if (!tWord.empty() && !m6) {
     return std::string(tWord) + " selects a tool and its offset in one word";

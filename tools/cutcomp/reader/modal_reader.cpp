@@ -287,7 +287,10 @@ void ModalReader::Finish(SourceBlock& source) {
 // half of it), the plane G18 unless the program chose one, and G50 with axis words sets the
 // coordinates (with S alone it clamps the spindle speed).
 void ModalReader::FollowLathe(const ParsedBlock& parsed, Block& block) {
-  if (!m_FanucLathe && m_Options.lathe == ReaderOptions::Lathe::RECOGNISED) {
+  // A program that chose the XY or YZ plane is a machining centre's: its safe-start line's G50
+  // cancels scaling, whatever move shares the block.
+  const bool millingPlane = m_PlaneGiven && m_Modal.plane != Plane::ZX;
+  if (!m_FanucLathe && !millingPlane && m_Options.lathe == ReaderOptions::Lathe::RECOGNISED) {
     std::vector<lathe::WordView> words;
     for (const Item& item : block.source.items) {
       if (item.kind == Item::WORD) {
