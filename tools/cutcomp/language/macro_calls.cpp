@@ -25,7 +25,7 @@ namespace {
 constexpr std::size_t MAX_SUBPROGRAM_NESTING = 10;
 constexpr std::size_t MAX_MACRO_NESTING = 5;
 
-// Argument specification I: the local variable each address of a G65 or G66 block sets (0:
+// The first argument list: the local variable each address of a G65 or G66 block sets (0:
 // no argument; G, L, N, O and P are the call's own).
 int ArgumentOf(char letter) {
   static const std::array<int, 26> VARIABLES = {1, 2, 3, 7,  8,  9,  0,  11, 4,  5,  6,  0,  13,
@@ -54,8 +54,8 @@ long Whole(const Item& item, double min, const std::string& what) {
 // their P and L out of it and sets m_Pending (or the G66 state). False when the block has none.
 // refuses: two of them in one block, a call without its P, P or L that is no whole number,
 // P with a repeat count and L, G65/G66 with another G code or O, an argument given twice or
-// argument specification II, M97 outside Haas, G66.1, G66 while G66 is in force, any of them
-// on a block-delete line.
+// the second argument list (I J K repeated), M97 outside Haas, G66.1, G66 while G66 is in force,
+// any of them on a block-delete line.
 bool LanguageSource::Impl::CallWords() {
   std::vector<Item>& items = m_Evaluated.items;
   const Item* flow = nullptr;
@@ -123,7 +123,7 @@ bool LanguageSource::Impl::CallWords() {
     std::optional<double>& argument = pending.arguments[static_cast<std::size_t>(variable - 1)];
     if (argument.has_value()) {
       throw LineError(item.col, item.text + ": a second " + std::string(1, item.letter) +
-                                    " (argument specification II, with I J K repeated, is not "
+                                    " (the second argument list, with I J K repeated, is not "
                                     "supported)");
     }
     argument = item.value;
