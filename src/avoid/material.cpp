@@ -81,7 +81,7 @@ private:
   BoxGrid m_Grid;
 };
 
-// What a stretch of wall keeps: thickness at a position, sampled and refined.
+// A stretch of a wall as a curve, for the report of what is left out.
 Curve CurveOfTrack(const Track& t) {
   Curve c;
   c.arc = t.arc;
@@ -92,6 +92,7 @@ Curve CurveOfTrack(const Track& t) {
   return c;
 }
 
+// What a stretch of wall keeps: thickness at a position, sampled and refined.
 struct Profile {
   double depth = -HUGE_VAL;
   double at = 0.0;
