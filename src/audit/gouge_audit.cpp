@@ -293,6 +293,8 @@ struct State {
   std::vector<audit::RunSpan> runs;
   std::vector<std::pair<std::uint32_t, double>> lows;
   double workTop = std::numeric_limits<double>::quiet_NaN();
+  // The directions in which the tool feeds into the stock (unit vectors; see AddStockFeed).
+  std::vector<Point> stockFeeds;
   // Which stretches of the walls bound the part, made when auditing begins.
   std::unique_ptr<audit::WallRules> rules;
   AuditSummary summary;
@@ -358,8 +360,46 @@ struct State {
         }
       }
     }
+    for (const Point& feed : stockFeeds) {
+      ClearInFront(feed);
+    }
     contour.Build();
     rules = std::make_unique<audit::WallRules>(contour, roles, runs, tolerance);
+  }
+
+  // Takes the rapids in front of the stock along `feed` out of the walls. The front is where
+  // the feeds into the stock start farthest back: a tool feeding along `feed` from a point
+  // starts in the air or at the stock's surface, never inside it (it would have got there by a
+  // rapid or by a cut from the other side, which the program would show as a feed). A rapid
+  // wholly at or in front of that point cuts nothing and has no material beside it: the
+  // positioning move across the face of a lathe's part to the diameter where the profile
+  // begins (fixture: the lathe gallery's rapid_across_the_face). A feed there stays a wall: a
+  // facing cut followed by a chamfer feeds from the face itself.
+  void ClearInFront(const Point& feed) {
+    const Point back = feed * -1.0;
+    double front = -std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < contour.Size(); ++k) {
+      if ((roles[k] & (audit::Role::RAPID | audit::Role::LOCATE)) != 0 || contour.IsArc(k)) {
+        continue;
+      }
+      const Track line = contour.TrackOf(k);
+      if (audit::Dot(line.to - line.from, feed) > tolerance) {
+        front = std::max(front, audit::Dot(line.from, back));
+      }
+    }
+    if (front == -std::numeric_limits<double>::infinity()) {  // exact: no feed, no front
+      return;
+    }
+    for (std::size_t k = 0; k < contour.Size(); ++k) {
+      if ((roles[k] & audit::Role::RAPID) == 0 || !contour.IsWall(k)) {
+        continue;
+      }
+      const Track line = contour.TrackOf(k);  // a rapid is a line
+      if (std::min(audit::Dot(line.from, back), audit::Dot(line.to, back)) >= front - tolerance) {
+        contour.ClearWall(k);
+        --walls;
+      }
+    }
   }
 
   // What kind of move a gouge of wall k by a piece of segment `source` (SIZE_MAX: none) is.
@@ -475,6 +515,20 @@ bool CGougeAudit::SetWorkTop(double top) {
   return true;
 }
 
+bool CGougeAudit::AddStockFeed(const __point2<double>& direction) {
+  Impl& impl = *m_Impl;
+  if (impl.contour.IsBuilt() || impl.summary.pieces > 0) {
+    impl.error = "the stock's feed directions are set before auditing begins";
+    return false;
+  }
+  const Point d(direction.x, direction.y);
+  const double length = std::sqrt(audit::Dot(d, d));
+  if (length > 0.0 && IsUsable(length)) {
+    impl.stockFeeds.push_back(d * (1.0 / length));
+  }
+  return true;
+}
+
 void CGougeAudit::Reserve(std::size_t count) {
   try {
     m_Impl->contour.Reserve(std::min(count, MAX_SEGMENTS));
@@ -526,7 +580,8 @@ bool CGougeAudit::AddSegment(const ContourSegment& segment) {
   } catch (const std::bad_alloc&) {
     return impl.Fail(what, segment.id, "out of memory");
   }
-  impl.roles.push_back(audit::Role::Make(segment.phase, segment.side, segment.locate));
+  impl.roles.push_back(audit::Role::Make(segment.phase, segment.side, segment.locate,
+                                         segment.rapid && !segment.curve.arc));
   const double radius = segment.radius > 0.0 && IsUsable(segment.radius) ? segment.radius : 0.0;
   if (newRun) {
     impl.runs.push_back({n, n + 1, radius});

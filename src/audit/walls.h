@@ -48,11 +48,13 @@ struct Role {
     SIDE_LEFT = 4,
     SIDE_RIGHT = 8,
     LOCATE = 16,
+    RAPID = 32,
   };
-  static std::uint8_t Make(crc_status_t phase, crc_dir_t side, bool locate) {
+  static std::uint8_t Make(crc_status_t phase, crc_dir_t side, bool locate, bool rapid) {
     auto role = static_cast<std::uint8_t>((static_cast<int>(phase) + 1) & PHASE_MASK);
     role |= side == CRC_DIR_LEFT ? SIDE_LEFT : side == CRC_DIR_RIGHT ? SIDE_RIGHT : 0;
     role |= locate ? LOCATE : 0;
+    role |= rapid ? RAPID : 0;
     return role;
   }
   static crc_status_t Phase(std::uint8_t role) {

@@ -143,7 +143,13 @@ TEST(Audit, ReportsGougesNotContacts) {
     ASSERT_TRUE(row.size() == 4u || row.size() == 5u);
     crc::CGougeAudit audit(1e-9);
     bool accepted = true;
-    if (row.size() == 5u) {
+    if (row.size() == 5u && row[4].rfind("feed", 0) == 0) {
+      std::istringstream feeds(row[4]);
+      std::string word;
+      for (Point d; feeds >> word >> d.x >> d.y;) {
+        accepted = accepted && audit.AddStockFeed(d);
+      }
+    } else if (row.size() == 5u) {
       accepted = audit.SetWorkTop(std::strtod(row[4].c_str(), nullptr));
     }
     // A height after '@' at the end of an item: its lowest point along the plane's normal.
@@ -168,6 +174,7 @@ TEST(Audit, ReportsGougesNotContacts) {
                       : phase[0] == 'N' ? crc::CRC_STATUS_NONE
                                         : crc::CRC_STATUS_DOING;
       segment.locate = phase[0] == 'P';
+      segment.rapid = phase[0] == 'G';
       segment.side = phase.size() < 2  ? crc::CRC_DIR_NONE
                      : phase[1] == 'l' ? crc::CRC_DIR_LEFT
                                        : crc::CRC_DIR_RIGHT;

@@ -124,6 +124,9 @@ struct ContourSegment {
   /// The lowest point of the move along the axis normal to the plane; not a number when unknown
   /// (then it cuts). See SetWorkTop.
   double low = std::numeric_limits<double>::quiet_NaN();
+  /// A rapid move (a straight line at traverse rate): in front of the stock it is no wall. See
+  /// AddStockFeed.
+  bool rapid = false;
 };
 
 /// One piece of the tool-centre path.
@@ -180,7 +183,7 @@ struct PieceClearance {
 enum open_kind_t : int {
   OPEN_LEAD = 0,      ///< a lead or run-on of its run, in the air of the run's loops
   OPEN_ROUGHING = 1,  ///< a roughing wall: a later pass finishes behind it
-  OPEN_ABOVE = 2      ///< a move wholly at or above the top of the work
+  OPEN_ABOVE = 2      ///< a move wholly above the top of the work, or a rapid in front of the stock
 };
 
 /// A stretch of a segment that is no wall.
@@ -238,6 +241,16 @@ public:
   /// point (`low`) lies at or above it cut nothing. Not a number (the default): everything cuts.
   /// Set it before the first AuditPiece; false, with the reason in GetLatestError, after.
   bool SetWorkTop(double top);
+
+  /// A direction in the plane in which the tool feeds into the stock, where the host knows one
+  /// (a lathe turning toward its chuck feeds along -Z; facing, along -X toward the axis). The
+  /// stock's front along it is the farthest point back from which a straight feed (no rapid)
+  /// that advances along it by more than the tolerance starts: a feed into the stock begins at
+  /// or in front of it. A rapid segment wholly at or in front of the front, less the tolerance,
+  /// runs in the air and is no wall. Feeds there stay walls: a facing cut runs along the front
+  /// itself. A zero or unusable direction is ignored. Add them before the first AuditPiece;
+  /// false, with the reason in GetLatestError, after. May throw std::bad_alloc.
+  bool AddStockFeed(const __point2<double>& direction);
 
   /// Room for `count` segments, so that a long contour is stored without slack. Only a hint:
   /// nothing fails when memory for it runs out.

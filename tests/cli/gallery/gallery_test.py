@@ -235,6 +235,7 @@ def read_program(text, plane_of_part):
     normal axis's values at its two ends (None while unknown).
     refuses: codes that move the origin or the plane under the reader; arcs in another plane."""
     pos, units, plane, absolute, arc_absolute, motion = {}, "mm", 17, True, False, None
+    diameter = False  # G7: X is written as a diameter
     axes = {17: ("X", "Y", "Z", "I", "J"), 18: ("Z", "X", "Y", "K", "I")}
     for line in text.splitlines():
         trace = re.search(r"\(([^():]*):(\d+)(?::[^()]*)?\)\s*$", line)
@@ -249,6 +250,8 @@ def read_program(text, plane_of_part):
                     motion = int(g)
                 elif g in (17, 18):
                     plane = int(g)
+                elif g in (7, 8):
+                    diameter = g == 7
                 elif g in (20, 21):
                     units = "inch" if g == 20 else "mm"
                 elif g in (90, 91, 90.1, 91.1):
@@ -259,7 +262,9 @@ def read_program(text, plane_of_part):
                 elif g in (19, 28, 30, 52, 53, 92, 10) or 54 <= g <= 59.3:
                     raise ValueError(f"the reader does not take G{value}: {line}")
             elif letter in "XYZIJKR":
-                given[letter] = float(value)
+                given[letter] = float(value) / (2.0 if diameter and letter == "X" else 1.0)
+        if diameter and (motion in (2, 3)) and any(a in given for a in "IJKR"):
+            raise ValueError(f"the reader takes no arc under G7: {line}")
         if not any(a in given for a in "XYZ") or motion is None:
             continue
         start = dict(pos)

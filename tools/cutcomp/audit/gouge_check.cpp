@@ -94,7 +94,7 @@ std::size_t GougeCheck::PieceStore::MemoryUsage() const {
          m_Steps.size() * sizeof(std::int64_t);
 }
 
-void GougeCheck::BeginRun(Plane plane, Units units, std::uint64_t frame) {
+void GougeCheck::BeginRun(Plane plane, Units units, std::uint64_t frame, bool turning) {
   std::unique_ptr<Frame>& slot =
       m_Frames[std::make_tuple(static_cast<int>(plane), static_cast<int>(units), frame)];
   if (!slot) {
@@ -104,6 +104,13 @@ void GougeCheck::BeginRun(Plane plane, Units units, std::uint64_t frame) {
   }
   m_Current = slot.get();
   m_Storing = m_Current->failed || !m_Abandoned.empty() ? nullptr : m_Current;
+  if (turning && plane == Plane::ZX && !m_Current->turning) {
+    // The plane's first axis is Z, its second X (a radius): a lathe turns toward the chuck and
+    // faces toward the axis.
+    m_Current->turning = true;
+    m_Current->audit.AddStockFeed({-1.0, 0.0});  // before auditing: cannot fail
+    m_Current->audit.AddStockFeed({0.0, -1.0});
+  }
 }
 
 crc::ContourSegment ContourSegmentOf(const crc::CCrcNode& node, double radius, double low,
@@ -125,11 +132,13 @@ crc::ContourSegment ContourSegmentOf(const crc::CCrcNode& node, double radius, d
   return segment;
 }
 
-void GougeCheck::Segment(const crc::CCrcNode& node, double radius, double low, std::int64_t id) {
+void GougeCheck::Segment(const crc::CCrcNode& node, double radius, double low, bool rapid,
+                         std::int64_t id) {
   if (m_Storing == nullptr) {
     return;
   }
-  const crc::ContourSegment segment = ContourSegmentOf(node, radius, low, id);
+  crc::ContourSegment segment = ContourSegmentOf(node, radius, low, id);
+  segment.rapid = rapid;
   if (!m_Storing->audit.AddSegment(segment)) {
     m_Storing->failed = true;
     m_Storing->failure = m_Storing->audit.GetLatestError();

@@ -75,12 +75,15 @@ public:
   explicit GougeCheck(std::optional<double> tolerance) : m_Tolerance(tolerance) {}
 
   // A compensation run begins. Its segments and pieces are compared with those of the runs in
-  // the same plane, units and work frame (`frame` counts changes of the work coordinates).
-  void BeginRun(Plane plane, Units units, std::uint64_t frame);
+  // the same plane, units and work frame (`frame` counts changes of the work coordinates). A
+  // run that turns (a lathe's, in the ZX plane) tells the audit of that frame where the stock
+  // is fed into: toward the chuck (-Z) and toward the axis (-X).
+  void BeginRun(Plane plane, Units units, std::uint64_t frame, bool turning);
   // A programmed segment as the engine is handed it (before the engine changes it), compensated
   // by `radius` (signed: a negative radius puts the tool on the other side); `low` its lowest
-  // point along the plane's normal (not a number: unknown). Ids increase along the program.
-  void Segment(const crc::CCrcNode& node, double radius, double low, std::int64_t id);
+  // point along the plane's normal (not a number: unknown); `rapid` for a G0. Ids increase
+  // along the program.
+  void Segment(const crc::CCrcNode& node, double radius, double low, bool rapid, std::int64_t id);
   // A piece of the tool path as written, travelled by a cutter of `radius`; `id` is its
   // programmed segment's (an inserted line's: its anchor's); `low` as for a segment.
   void Piece(const cutcomp::Curve& tool, double radius, double low, std::int64_t id);
@@ -147,6 +150,7 @@ private:
     crc::CGougeAudit audit;
     PieceStore pieces;
     bool failed = false;
+    bool turning = false;  // told the audit the lathe's feed directions
     std::string failure;
   };
 

@@ -60,6 +60,10 @@ double LowOf(const Block& b) {
   return b.heightKnown && b.heightBeforeKnown ? std::min(b.height, b.height - b.heightChange) : NAN;
 }
 
+bool Turning(const Block& block) {
+  return block.modal.diameter || block.modal.fanucLathe || !(block.tip == Point(0.0, 0.0));
+}
+
 void AuditStage::Piece(const Block& block, const cutcomp::PathPiece& piece) {
   if (!piece.dropped && piece.phase != crc::CRC_STATUS_NONE &&
       std::fabs(block.compRadius) >= crc::EPSILON) {
@@ -68,7 +72,8 @@ void AuditStage::Piece(const Block& block, const cutcomp::PathPiece& piece) {
 }
 
 void AuditStage::Segment(const Block& block, const crc::CCrcNode& node, std::int64_t id) {
-  m_Check.Segment(node, block.compRadius, LowOf(block), AuditId(id, block));
+  m_Check.Segment(node, block.compRadius, LowOf(block), block.motion == Motion::RAPID,
+                  AuditId(id, block));
 }
 
 // The id under which the gouge check knows the block with run id `id`. The line in the low half

@@ -24,6 +24,9 @@ namespace cutcomp::cli {
 
 // The lowest point of a block's move along the plane's normal; not a number when unknown.
 double LowOf(const Block& block);
+// Whether a block turns: X is a diameter (G7, the Fanuc-family lathe's conventions) or the tool
+// is touched off at a nose's imaginary tip.
+bool Turning(const Block& block);
 
 class AuditStage {
 public:
@@ -35,7 +38,7 @@ public:
 
   // A compensation run begins in `frame` (the work frame's generation).
   void BeginRun(const Block& first, std::uint64_t frame) {
-    m_Check.BeginRun(first.modal.plane, first.modal.units, frame);
+    m_Check.BeginRun(first.modal.plane, first.modal.units, frame, Turning(first));
   }
   // A piece of the written path, for the block with run id `id` (only compensated pieces are
   // measured).
