@@ -184,7 +184,7 @@ void ExpectSoundRun(const RunRecord& run, bool offsetChecked, double fitToleranc
 }
 
 // What a program reads beside itself, as the command line `args` run in `dir` give it: its
-// subroutine files and its tool table (the tool's diameter is a parameter a program can read).
+// subroutine files, its tool table and its offset registers (which a program can read).
 struct Surroundings {
   std::vector<std::string> dirs;
   cli::ToolTable tools;
@@ -206,6 +206,12 @@ Surroundings SurroundingsOf(const std::string& dir, const std::vector<std::strin
   if (table + 1 < args.end()) {
     std::FILE* file = std::fopen(in(*(table + 1)).c_str(), "rb");
     around.tools.Load(file);
+    std::fclose(file);
+  }
+  const auto offsets = std::find(args.begin(), args.end(), "--offsets");
+  if (offsets + 1 < args.end()) {
+    std::FILE* file = std::fopen(in(*(offsets + 1)).c_str(), "rb");
+    around.tools.LoadRegisters(file);
     std::fclose(file);
   }
   return around;

@@ -187,6 +187,11 @@ void DefineOptions(CLI::App& app, CommandLine& line) {
                  "a lathe's offset list: a header naming the columns (NO, R, T), then one row per "
                  "offset with its nose radius and tip direction, as T0101 selects them")
       ->type_name("FILE");
+  app.add_option("--offsets", line.options.offsets,
+                 "offset registers as the control's offset page lists them, one per line: "
+                 "D<n> <radius> [<wear>] (D07 8.0 -0.02); a D word names a register in the "
+                 "Fanuc-family dialects, a tool in RS274/NGC")
+      ->type_name("FILE");
 }
 
 void Complete(CommandLine& line) {
@@ -249,6 +254,7 @@ const std::vector<OptionKeyword>& OptionKeywords() {
       {"--allow-gouge", "allow_gouge", K::FLAG, "False"},
       {"--avoid", "avoid", K::FLAG, "False"},
       {"--offset-list", "offset_list", K::VALUE, "None"},
+      {"--offsets", "offsets", K::VALUE, "None"},
   };
   return table;
 }

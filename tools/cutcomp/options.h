@@ -79,6 +79,8 @@ struct Options {
   // A lathe's offset list (nose radius R and tip T by offset number, as T0101 selects them);
   // empty: none.
   std::string offsetList;
+  // Offset registers (D<n> radius, wear), as the control's offset page lists them; empty: none.
+  std::string offsets;
 };
 
 }  // namespace cutcomp::cli

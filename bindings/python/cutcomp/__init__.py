@@ -341,7 +341,8 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                      subroutine_path="", max_blocks=100_000_000, dialect="auto",
                      block_delete=False, integer_words="warn", trace_source=False,
                      verify=True, gouge_tolerance=None, stock_top=None, allow_gouge=False,
-                     strict_interference=False, avoid=False, offset_list=None):
+                     strict_interference=False, avoid=False, offset_list=None,
+                     offsets=None):
     """A G-code program compensated exactly as the command-line tool compensates it.
 
     text          the program (str, or bytes in its own encoding)
@@ -368,6 +369,8 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                   write a gouge-free path that leaves material there (--avoid); each place left
                   is a GcodeWarning ("0.84 mm left on blocks 14-16: ...")
     offset_list   the path of a lathe's offset list (nose radius and tip by offset number)
+    offsets       the path of a list of offset registers ("D07 8.0 -0.02": radius and wear),
+                  which D words name in the Fanuc-family dialects
 
     Returns (program, record): the compensated program as text, and one dict per plane segment
     as the tool's JSON record has it (line, kind, motion, plane, phase, side, radius, inserted,
@@ -427,7 +430,8 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
              float(_number("gouge_tolerance", gouge_tolerance, 0)),
              "stock_top": stock_top, "strict_interference": bool(strict_interference),
              "verify": bool(verify), "allow_gouge": bool(allow_gouge), "avoid": bool(avoid),
-             "offset_list": None if offset_list is None else _os.fsdecode(offset_list)}
+             "offset_list": None if offset_list is None else _os.fsdecode(offset_list),
+             "offsets": None if offsets is None else _os.fsdecode(offsets)}
     run = _run_gcode(text.encode("utf-8", "surrogateescape"), str(name), table_text,
                      _arguments(given))
     status, error = run["status"], run["error"]

@@ -213,7 +213,8 @@ def compensate_gcode(text: Union[str, bytes], radius: Optional[float] = None,
                      verify: bool = True, gouge_tolerance: Optional[float] = None,
                      stock_top: Optional[float] = None, allow_gouge: bool = False,
                      strict_interference: bool = False,
-                     avoid: bool = False, offset_list: Optional[str] = None
+                     avoid: bool = False, offset_list: Optional[str] = None,
+                     offsets: Optional[str] = None
                      ) -> Tuple[str, list[dict[str, Any]]]: ...
 
 # Low level: the engine's own classes

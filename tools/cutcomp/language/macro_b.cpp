@@ -264,12 +264,24 @@ void LanguageSource::Impl::Addresses() {
   }
   bool metric = m_State.Metric();
   bool call = false;
+  // A lathe's profile cycles (G70-G72, and G73 with P: the pattern-repeating cycle rather than a
+  // machining centre's peck drilling, which takes no P) name their first and last blocks with P
+  // and Q: sequence numbers, not lengths.
+  bool profileCycle = false;
+  bool p = false;
   for (const Item& item : m_Evaluated.items) {
     if (item.kind == Item::WORD && item.letter == 'G') {
       metric = item.value == 20 ? false : item.value == 21 ? true : metric;
       call = call || item.value == 65 || item.value == 66;
+      profileCycle = profileCycle || item.value == 70 || item.value == 71 || item.value == 72;
     }
+    p = p || (item.kind == Item::WORD && item.letter == 'P');
   }
+  profileCycle =
+      profileCycle ||
+      (p && std::any_of(m_Evaluated.items.begin(), m_Evaluated.items.end(), [](const Item& item) {
+         return item.kind == Item::WORD && item.letter == 'G' && item.value == 73;
+       }));
   for (Item& item : m_Evaluated.items) {
     if (item.kind != Item::WORD) {
       continue;
@@ -286,7 +298,8 @@ void LanguageSource::Impl::Addresses() {
       }
       continue;
     }
-    if (!Coordinate(item.letter) || item.value == 0.0 || item.text.find('.') != std::string::npos) {
+    if (!Coordinate(item.letter) || (profileCycle && item.letter == 'Q') || item.value == 0.0 ||
+        item.text.find('.') != std::string::npos) {
       continue;
     }
     const bool angle = item.letter == 'A' || item.letter == 'B' || item.letter == 'C';
@@ -579,10 +592,13 @@ struct OffsetRange {
 };
 
 // Fanuc's tool compensation memory C (separate H and D, geometry and wear) for machining
-// centres: #2001-#2400 the first 200 H registers, #10001-#13999 all 999 of each.
-constexpr std::array<OffsetRange, 6> FANUC_OFFSETS = {
+// centres: #2001-#2800 the first 200 registers of each (H wear, H geometry, D wear, D
+// geometry), #10001-#13999 all 999 of each.
+constexpr std::array<OffsetRange, 8> FANUC_OFFSETS = {
     {{2001, 2200, OffsetKind::LENGTH_WEAR, "the length wear of H"},
      {2201, 2400, OffsetKind::LENGTH_GEOMETRY, "the length geometry of H"},
+     {2401, 2600, OffsetKind::RADIUS_WEAR, "the radius wear of D"},
+     {2601, 2800, OffsetKind::RADIUS_GEOMETRY, "the radius geometry of D"},
      {10001, 10999, OffsetKind::LENGTH_WEAR, "the length wear of H"},
      {11001, 11999, OffsetKind::LENGTH_GEOMETRY, "the length geometry of H"},
      {12001, 12999, OffsetKind::RADIUS_WEAR, "the radius wear of D"},

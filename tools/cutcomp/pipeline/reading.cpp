@@ -43,24 +43,16 @@ bool Reading::Open(std::optional<ErrorRecord>& error) {
                            ? fmemopen(const_cast<char*>(m_Program.toolTable->data()),
                                       m_Program.toolTable->size(), "rb")
                            : std::fopen(path.c_str(), "rb");
-    if (table == nullptr) {
-      return Fail(error, path, std::string("cannot open the tool table: ") + std::strerror(errno));
-    }
-    try {
-      m_Tools.Load(table);
-    } catch (const InputError& bad) {
-      std::fclose(table);
-      ErrorRecord record;
-      record.file = path;
-      record.line = bad.Line();
-      record.col = bad.Col();
-      record.place = language::FormatPlace(bad, path);
-      record.message = bad.what();
-      m_Messages.Error(record.place, record.message);
-      error = std::move(record);
+    if (!LoadTable(error, path, table, "the tool table", false)) {
       return false;
     }
-    std::fclose(table);
+    reader.tools = &m_Tools;
+  }
+  if (!m_Options.offsets.empty()) {
+    const std::string& path = m_Options.offsets;
+    if (!LoadTable(error, path, std::fopen(path.c_str(), "rb"), "the offset list", true)) {
+      return false;
+    }
     reader.tools = &m_Tools;
   }
   if (!OpenOffsetList(error, reader)) {
@@ -99,6 +91,34 @@ bool Reading::Open(std::optional<ErrorRecord>& error) {
     m_Messages.Warning(record, [&] { return Place(warning); });
   };
   m_Reader = std::make_unique<ProgramReader>(m_Input, reader, std::move(language));
+  return true;
+}
+
+// Reads a tool table (or the offset registers only) into m_Tools, and closes it.
+bool Reading::LoadTable(std::optional<ErrorRecord>& error, const std::string& path,
+                        std::FILE* table, const char* what, bool registersOnly) {
+  if (table == nullptr) {
+    return Fail(error, path, std::string("cannot open ") + what + ": " + std::strerror(errno));
+  }
+  try {
+    if (registersOnly) {
+      m_Tools.LoadRegisters(table);
+    } else {
+      m_Tools.Load(table);
+    }
+  } catch (const InputError& bad) {
+    std::fclose(table);
+    ErrorRecord record;
+    record.file = path;
+    record.line = bad.Line();
+    record.col = bad.Col();
+    record.place = language::FormatPlace(bad, path);
+    record.message = bad.what();
+    m_Messages.Error(record.place, record.message);
+    error = std::move(record);
+    return false;
+  }
+  std::fclose(table);
   return true;
 }
 

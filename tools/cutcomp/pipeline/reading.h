@@ -70,6 +70,8 @@ public:
 private:
   bool OpenProgram(std::optional<ErrorRecord>& error);
   bool OpenOffsetList(std::optional<ErrorRecord>& error, ReaderOptions& reader);
+  bool LoadTable(std::optional<ErrorRecord>& error, const std::string& path, std::FILE* table,
+                 const char* what, bool registersOnly);
   // The reader's warnings about a block the engine compensates (its own words are not written
   // back, so nothing else says them): said as it is read.
   void SayWarnings(Block& block);

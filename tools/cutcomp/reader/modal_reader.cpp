@@ -366,33 +366,109 @@ std::optional<double> ModalReader::ToolDiameter() const {
   if (m_Modal.tool <= 0) {
     return std::nullopt;
   }
-  const std::optional<double> radius = ToolRadius(m_Modal.tool);
+  const std::optional<double> radius = ToolRadius(m_Modal.tool, false);
   if (!radius) {
     return std::nullopt;
   }
   return *radius * 2.0;
 }
 
-const double* ModalReader::TableDiameter(int tool) const {
-  return m_Options.tools != nullptr ? m_Options.tools->Find(tool) : nullptr;
+std::optional<double> ModalReader::ModalGroup(int group) const {
+  switch (group) {
+  case 1: {
+    const std::string_view code = MotionCode(m_Motion);  // none for a cycle's or an unknown mode
+    return code.empty() ? std::nullopt : std::optional<double>(code[1] - '0');
+  }
+  case 2:
+    return m_Modal.plane == Plane::XY ? 17.0 : m_Modal.plane == Plane::ZX ? 18.0 : 19.0;
+  case 3:
+    return m_Modal.incremental ? 91.0 : 90.0;
+  case 5:
+    return m_Modal.feedMode == FeedMode::INVERSE_TIME ? 93.0
+           : m_Modal.feedMode == FeedMode::PER_MINUTE ? 94.0
+                                                      : 95.0;
+  case 6:
+    return m_Modal.units == Units::INCH ? 20.0 : 21.0;
+  case 7:
+    if (m_Run == Run::NONE || m_Run == Run::CANCEL_PENDING) {
+      return 40.0;
+    }
+    return m_Side == crc::CRC_DIR_LEFT ? 41.0 : 42.0;
+  case 14:
+    return m_Modal.coordSystem / 10.0;
+  default:
+    return std::nullopt;
+  }
 }
 
-// A tool's radius in program units: the one the program set, else the table's, with the wear
-// the program added; none when neither the program nor the table gives one.
-std::optional<double> ModalReader::ToolRadius(int tool) const {
+std::optional<double> ModalReader::ModalWord(char letter) const {
+  switch (letter) {
+  case 'D':
+    return m_ModalD >= 0 ? std::optional<double>(m_ModalD) : std::nullopt;
+  case 'F':
+    return m_Modal.feed;
+  case 'T':
+    return m_SelectedTool >= 0 ? std::optional<double>(m_SelectedTool) : std::nullopt;
+  default:
+    return std::nullopt;
+  }
+}
+
+std::optional<double> ModalReader::ToolOffset(language::OffsetKind kind, int number) const {
+  if (kind != language::OffsetKind::RADIUS_GEOMETRY && kind != language::OffsetKind::RADIUS_WEAR) {
+    return std::nullopt;  // tool lengths are the control's business: no table holds them here
+  }
+  const std::optional<double> radius = ToolRadius(number, FanucFamily());
+  if (!radius) {
+    return std::nullopt;
+  }
+  const double toProgram = m_Modal.units == Units::INCH ? 1.0 / 25.4 : 1.0;
+  const double wear = WearMm(number, FanucFamily()) * toProgram;
+  return kind == language::OffsetKind::RADIUS_WEAR ? wear : *radius - wear;
+}
+
+// What the table holds for the number a D word or a tool change names: on a Fanuc-family
+// control a D word names an offset register (the table's register lines, then its tools); in
+// RS274/NGC it names a tool (its tools, then its registers).
+const ToolRadiusEntry* ModalReader::TableEntry(int number, bool registerFirst) const {
+  const ToolTable* tools = m_Options.tools;
+  if (tools == nullptr) {
+    return nullptr;
+  }
+  const ToolRadiusEntry* first = registerFirst ? tools->FindRegister(number) : tools->Find(number);
+  return first != nullptr ? first
+         : registerFirst  ? tools->Find(number)
+                          : tools->FindRegister(number);
+}
+
+bool ModalReader::FanucFamily() const {
+  return m_Dialect != nullptr && m_Dialect->dialect != language::Dialect::NGC;
+}
+
+// The wear added to an offset's radius, in millimetres: the program's (G10 L13) once it set one,
+// else the table's.
+double ModalReader::WearMm(int number, bool registerFirst) const {
+  if (const auto wear = m_Wear.find(number); wear != m_Wear.end()) {
+    return wear->second;
+  }
+  const ToolRadiusEntry* entry = TableEntry(number, registerFirst);
+  const double toMm = m_Modal.units == Units::INCH ? 25.4 : 1.0;
+  return entry != nullptr ? entry->wear * ToolScale() * toMm : 0.0;
+}
+
+// An offset's radius in program units: the one the program set, else the table's, with the
+// wear; none when neither the program nor the table gives one.
+std::optional<double> ModalReader::ToolRadius(int number, bool registerFirst) const {
   const double toProgram = m_Modal.units == Units::INCH ? 1.0 / 25.4 : 1.0;
   double radius = 0.0;
-  if (const auto set = m_SetRadius.find(tool); set != m_SetRadius.end()) {
+  if (const auto set = m_SetRadius.find(number); set != m_SetRadius.end()) {
     radius = set->second * toProgram;
-  } else if (const double* diameter = TableDiameter(tool)) {
-    radius = *diameter * ToolScale() / 2.0;
+  } else if (const ToolRadiusEntry* entry = TableEntry(number, registerFirst)) {
+    radius = entry->radius * ToolScale();
   } else {
     return std::nullopt;
   }
-  if (const auto wear = m_Wear.find(tool); wear != m_Wear.end()) {
-    radius += wear->second * toProgram;
-  }
-  return radius;
+  return radius + WearMm(number, registerFirst) * toProgram;
 }
 
 // G10 with R sets a radius the program's later D words and tool changes use: L1 (a tool table
@@ -430,15 +506,16 @@ void ModalReader::SetToolRadius(const ParsedBlock& parsed, const ParsedBlock::Co
   const int tool = static_cast<int>(p->value);
   const double toMm = m_Modal.units == Units::INCH ? 25.4 : 1.0;
   const double value = r->value * toMm;
+  // L12 and L13 set an offset register; L1, L10 and L11 a tool.
+  const bool registerFirst = form == 12 || wear;
   if (wear) {
-    double& stored = m_Wear[tool];
-    stored = m_Modal.incremental ? stored + value : value;
+    // An incremental wear adds to the wear as it stands (the table's until the program sets it).
+    m_Wear[tool] = m_Modal.incremental ? WearMm(tool, registerFirst) + value : value;
   } else if (form == 12 && m_Modal.incremental) {
     // An incremental geometry adds to the offset's radius as it stands (the table's when the
     // program has not set it).
-    const std::optional<double> now = ToolRadius(tool);
-    const double wearNow = m_Wear.count(tool) != 0 ? m_Wear[tool] : 0.0;
-    m_SetRadius[tool] = (now ? *now * toMm - wearNow : 0.0) + value;
+    const std::optional<double> now = ToolRadius(tool, registerFirst);
+    m_SetRadius[tool] = (now ? *now * toMm - WearMm(tool, registerFirst) : 0.0) + value;
   } else {
     m_SetRadius[tool] = value;
   }
@@ -446,6 +523,16 @@ void ModalReader::SetToolRadius(const ParsedBlock& parsed, const ParsedBlock::Co
     block.warnings.push_back("G10 sets the radius of tool " + std::to_string(tool) +
                              ", but --radius gives the radius of every tool: it is not used");
   }
+}
+
+// A block the block-delete switch may skip ('/') that moves in a compensated run, or switches
+// compensation: the offsets beside it, or whether there is a run at all, would depend on the
+// switch. Refused unless --block-delete already took such blocks out.
+void ModalReader::BlockDeleteInRun(const Block& block) const {
+  Fail(block, 1,
+       "a block-delete line ('/') that moves in a compensated run or switches compensation: the "
+       "offsets beside it would depend on the machine's block-delete switch (give "
+       "--block-delete to compensate without such lines, or remove the '/')");
 }
 
 void ModalReader::Fail(const Block& block, std::size_t col, const std::string& message) const {
@@ -711,11 +798,22 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
       break;
     }
   }
+  // On a Fanuc-family control a D word selects an offset register that stays in force, unless
+  // the block calls a cycle, whose words (D: a depth) are its own.
+  if (const Item* d = parsed.Word('D'); d != nullptr && FanucFamily() && d->value >= 0 &&
+                                        d->value == std::floor(d->value) && d->value <= 1e9) {
+    const bool cycle = std::any_of(parsed.codes.begin(), parsed.codes.end(), [](const auto& code) {
+      return code.info.kind == CodeKind::CANNED || code.info.kind == CodeKind::UNKNOWN;
+    });
+    if (!cycle) {
+      m_ModalD = static_cast<int>(d->value);
+    }
+  }
   block.modal = m_Modal;
   block.letters = parsed.letters;
 }
 
-double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block,
+double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d, Block& block,
                                   int& toolUsed) {
   const std::string name = CodeName(comp.info);
   // The tool whose tip direction applies: the one D names, else the one in the spindle.
@@ -738,14 +836,24 @@ double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d, 
     }
     return d->value / 2.0;
   }
+  // On a Fanuc-family control D names an offset register, and the last one named stays in
+  // force for a G41/G42 without D; in RS274/NGC D names a tool, and without it the tool in the
+  // spindle is used.
+  const bool fanuc = FanucFamily();
   int tool = -1;
+  bool byD = true;
   if (d != nullptr) {
     if (d->value < 0 || d->value != std::floor(d->value) || d->value > 1e9) {
-      Fail(block, d->col, "D must be a tool number (a non-negative integer)");
+      Fail(block, d->col,
+           fanuc ? "D must be an offset number (a non-negative integer)"
+                 : "D must be a tool number (a non-negative integer)");
     }
     tool = static_cast<int>(d->value);
+  } else if (fanuc && m_ModalD >= 0) {
+    tool = m_ModalD;
   } else if (m_Modal.tool >= 0) {
     tool = m_Modal.tool;
+    byD = false;
   } else {
     Fail(block, comp.item->col,
          name + " without D and no tool loaded (T.. M6): give D or --radius");
@@ -753,17 +861,33 @@ double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d, 
   if (tool == 0) {
     return 0.0;  // D0: compensation by nothing
   }
-  const std::optional<double> radius = ToolRadius(tool);
+  const bool registerFirst = fanuc && byD;
+  const std::optional<double> radius = ToolRadius(tool, registerFirst);
+  const std::string number = std::to_string(tool);
   if (!radius) {
     const ToolTable* tools = m_Options.tools;
     const std::size_t at = d != nullptr ? d->col : comp.item->col;
     if (tools == nullptr || tools->Empty()) {
       Fail(block, at,
-           "tool " + std::to_string(tool) + " needs a tool table (--tool-table FILE) or --radius");
+           (registerFirst ? "offset D" : "tool ") + number +
+               " needs a tool table (--tool-table FILE), an offset list (--offsets FILE) or "
+               "--radius");
     }
     Fail(block, at,
-         "tool " + std::to_string(tool) + " (D" + std::to_string(tool) +
-             ") is not in the tool table");
+         registerFirst ? "offset D" + number + " is in neither the offset list nor the tool table"
+                       : "tool " + number + " (D" + number + ") is not in the tool table");
+  }
+  // A number listed both as a register and as a tool with different radii: which one the
+  // control takes is the dialect's rule, said so that a table meant otherwise is seen.
+  const ToolTable* tools = m_Options.tools;
+  const ToolRadiusEntry* reg = tools != nullptr ? tools->FindRegister(tool) : nullptr;
+  const ToolRadiusEntry* row = tools != nullptr ? tools->Find(tool) : nullptr;
+  if (byD && reg != nullptr && row != nullptr && m_SetRadius.count(tool) == 0 &&
+      (reg->radius + reg->wear != row->radius + row->wear)) {  // exact: the same value is no doubt
+    block.warnings.push_back(
+        "D" + number + " is both an offset register and a tool in the tables: " +
+        (registerFirst ? "the register's radius is used (D names an offset register here)"
+                       : "tool " + number + "'s radius is used (D names a tool here)"));
   }
   return *radius;
 }
@@ -870,6 +994,9 @@ void ModalReader::ApplyCompensationWords(const ParsedBlock& parsed, Block& block
     return;
   }
   comp->item->role = Item::COMP;
+  if (block.source.blockDelete) {
+    BlockDeleteInRun(block);
+  }
   if (comp->info.code == 400) {
     if (m_Run == Run::ESTABLISH_PENDING) {
       m_Run = Run::NONE;  // switched on and off again without a move: nothing to cancel
@@ -954,6 +1081,9 @@ void ModalReader::AssignPhase(Block& block) {
       break;
     }
     if (block.phase != crc::CRC_STATUS_NONE) {
+      if (block.source.blockDelete) {
+        BlockDeleteInRun(block);
+      }
       block.side = m_Side;
       block.compRadius = m_CompRadius;
       block.tip = m_Tip;

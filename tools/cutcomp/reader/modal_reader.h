@@ -92,6 +92,13 @@ public:
   int CurrentTool() const override { return m_Modal.tool < 0 ? 0 : m_Modal.tool; }
   int SelectedTool() const override { return m_SelectedTool; }
   std::optional<double> ToolDiameter() const override;
+  // The Fanuc-family system variables of the modal state: the groups the reader follows (1
+  // motion, 2 plane, 3 distance, 5 feed mode, 6 units, 7 cutter compensation, 14 work
+  // coordinates), the words D, F and T, and the radius offsets (geometry and wear) the program
+  // or the tables give.
+  std::optional<double> ModalGroup(int group) const override;
+  std::optional<double> ModalWord(char letter) const override;
+  std::optional<double> ToolOffset(language::OffsetKind kind, int number) const override;
 
   // The dialect the program is read in, as the language layer decides it (what G10 L10 and L11
   // set differs); unset: RS274/NGC.
@@ -108,7 +115,7 @@ private:
   void ApplyMotion(const ParsedBlock& parsed, Block& block);
   void ArcGeometry(const ParsedBlock& parsed, Block& block, std::size_t col);
   void AssignPhase(Block& block);
-  double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, const Block& block, int& tool);
+  double ResolveRadius(const ParsedBlock::Code& comp, const Item* d, Block& block, int& tool);
   Point ResolveTip(const ParsedBlock& parsed, const ParsedBlock::Code& comp, int tool,
                    double radius, Block& block);
   // A coordinate as the reader keeps it: X under G7 is a diameter, kept as a radius.
@@ -116,11 +123,14 @@ private:
     return letter == 'X' && m_Modal.diameter ? value / 2.0 : value;
   }
   void SetToolRadius(const ParsedBlock& parsed, const ParsedBlock::Code& code, Block& block);
-  const double* TableDiameter(int tool) const;
-  std::optional<double> ToolRadius(int tool) const;
+  const ToolRadiusEntry* TableEntry(int number, bool registerFirst) const;
+  bool FanucFamily() const;
+  double WearMm(int number, bool registerFirst) const;
+  std::optional<double> ToolRadius(int number, bool registerFirst) const;
   double ToolScale() const;
   void LoseAxes(const ParsedBlock& parsed, bool allWithoutWords);
   [[noreturn]] void Fail(const Block& block, std::size_t col, const std::string& message) const;
+  [[noreturn]] void BlockDeleteInRun(const Block& block) const;
 
   BlockSource& m_Source;
   ReaderOptions m_Options;
@@ -135,6 +145,7 @@ private:
   std::string m_PositionLostBy;  // the code that last made the position unknown
   std::string m_Transform;       // a coordinate transformation in force, described
   int m_SelectedTool = -1;
+  int m_ModalD = -1;  // the offset the last D word named (-1: none yet)
   // Radii the program gave its tools (G10 L1, L10, L11: the tool's radius; G10 L12: the radius
   // of an offset) and the wear it added (G10 L13), in millimetres: they stand before the tool
   // table's diameter for every later D or tool change.
