@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -188,6 +189,8 @@ void ExpectSoundRun(const RunRecord& run, bool offsetChecked, double fitToleranc
 struct Surroundings {
   std::vector<std::string> dirs;
   cli::ToolTable tools;
+  bool expandCycles = false;  // the roughing cycles are moves of the program
+  std::optional<double> cycleRetract;
 };
 
 Surroundings SurroundingsOf(const std::string& dir, const std::vector<std::string>& args) {
@@ -214,6 +217,11 @@ Surroundings SurroundingsOf(const std::string& dir, const std::vector<std::strin
     around.tools.LoadRegisters(file);
     std::fclose(file);
   }
+  around.expandCycles = std::find(args.begin(), args.end(), "--expand-cycles") != args.end();
+  const auto retract = std::find(args.begin(), args.end(), "--cycle-retract");
+  if (retract + 1 < args.end()) {
+    around.cycleRetract = std::stod(*(retract + 1));
+  }
   return around;
 }
 
@@ -226,6 +234,8 @@ std::vector<cli::Block> PlaneMoves(const std::string& program,
   cli::ReaderOptions options;
   options.radius = 1.0;  // any: D words need no tool table
   options.tools = &around.tools;
+  options.expandCycles = around.expandCycles;
+  options.cycleRetract = around.cycleRetract;
   options.lathe = cli::ReaderOptions::Lathe::RECOGNISED;  // as the tool reads it by default
   language::LanguageOptions language;
   language.subroutineDirs = around.dirs;

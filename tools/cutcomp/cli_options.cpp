@@ -192,6 +192,16 @@ void DefineOptions(CLI::App& app, CommandLine& line) {
                  "D<n> <radius> [<wear>] (D07 8.0 -0.02); a D word names a register in the "
                  "Fanuc-family dialects, a tool in RS274/NGC")
       ->type_name("FILE");
+  auto* expandCycles = app.add_flag(
+      "--expand-cycles", line.options.expandCycles,
+      "write a Fanuc-family lathe's roughing cycles G71/G72 outside nose radius compensation as "
+      "the moves they make (passes, pre-finishing cut, return), for a control without them");
+  app.add_option("--cycle-retract", line.options.cycleRetract,
+                 "with --expand-cycles: the lift after each roughing pass where the program does "
+                 "not give it (Haas's one-block G71/G72 leaves it to a setting of the control)")
+      ->check(CLI::NonNegativeNumber.description(""))
+      ->needs(expandCycles)
+      ->type_name("E");
 }
 
 void Complete(CommandLine& line) {
@@ -255,6 +265,8 @@ const std::vector<OptionKeyword>& OptionKeywords() {
       {"--avoid", "avoid", K::FLAG, "False"},
       {"--offset-list", "offset_list", K::VALUE, "None"},
       {"--offsets", "offsets", K::VALUE, "None"},
+      {"--expand-cycles", "expand_cycles", K::FLAG, "False"},
+      {"--cycle-retract", "cycle_retract", K::VALUE, "None"},
   };
   return table;
 }

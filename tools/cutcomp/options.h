@@ -81,6 +81,10 @@ struct Options {
   std::string offsetList;
   // Offset registers (D<n> radius, wear), as the control's offset page lists them; empty: none.
   std::string offsets;
+  // A Fanuc-family lathe's G71/G72 written as the moves they make; the retract after each pass
+  // where the program does not give it.
+  bool expandCycles = false;
+  std::optional<double> cycleRetract;
 };
 
 }  // namespace cutcomp::cli

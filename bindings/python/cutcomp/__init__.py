@@ -342,7 +342,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
                      block_delete=False, integer_words="warn", trace_source=False,
                      verify=True, gouge_tolerance=None, stock_top=None, allow_gouge=False,
                      strict_interference=False, avoid=False, offset_list=None,
-                     offsets=None):
+                     offsets=None, expand_cycles=False, cycle_retract=None):
     """A G-code program compensated exactly as the command-line tool compensates it.
 
     text          the program (str, or bytes in its own encoding)
@@ -371,6 +371,7 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
     offset_list   the path of a lathe's offset list (nose radius and tip by offset number)
     offsets       the path of a list of offset registers ("D07 8.0 -0.02": radius and wear),
                   which D words name in the Fanuc-family dialects
+    expand_cycles, cycle_retract   a Fanuc-family lathe's G71/G72 written as their moves
 
     Returns (program, record): the compensated program as text, and one dict per plane segment
     as the tool's JSON record has it (line, kind, motion, plane, phase, side, radius, inserted,
@@ -431,7 +432,10 @@ def compensate_gcode(text, radius=None, tool_table=None, *, name="<string>", too
              "stock_top": stock_top, "strict_interference": bool(strict_interference),
              "verify": bool(verify), "allow_gouge": bool(allow_gouge), "avoid": bool(avoid),
              "offset_list": None if offset_list is None else _os.fsdecode(offset_list),
-             "offsets": None if offsets is None else _os.fsdecode(offsets)}
+             "offsets": None if offsets is None else _os.fsdecode(offsets),
+             "expand_cycles": bool(expand_cycles),
+             "cycle_retract": None if cycle_retract is None else
+             float(_number("cycle_retract", cycle_retract, 0))}
     run = _run_gcode(text.encode("utf-8", "surrogateescape"), str(name), table_text,
                      _arguments(given))
     status, error = run["status"], run["error"]

@@ -214,7 +214,8 @@ def compensate_gcode(text: Union[str, bytes], radius: Optional[float] = None,
                      stock_top: Optional[float] = None, allow_gouge: bool = False,
                      strict_interference: bool = False,
                      avoid: bool = False, offset_list: Optional[str] = None,
-                     offsets: Optional[str] = None
+                     offsets: Optional[str] = None,
+                     expand_cycles: bool = False, cycle_retract: Optional[float] = None
                      ) -> Tuple[str, list[dict[str, Any]]]: ...
 
 # Low level: the engine's own classes

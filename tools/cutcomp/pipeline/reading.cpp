@@ -37,6 +37,8 @@ bool Reading::Open(std::optional<ErrorRecord>& error) {
   reader.radius = m_Options.radius;
   reader.toolUnits = m_Options.toolUnits;
   reader.arcTolerance = m_Options.arcTolerance;
+  reader.expandCycles = m_Options.expandCycles;
+  reader.cycleRetract = m_Options.cycleRetract;
   if (m_Program.toolTable || !m_Options.toolTable.empty()) {
     const std::string& path = m_Options.toolTable;
     std::FILE* table = m_Program.toolTable

@@ -49,6 +49,11 @@ struct ReaderOptions {
   // A block of plane coordinates only, in G0 or G1 mode, is read by a short path of its own;
   // off only to check that path against the general one.
   bool fastPath = true;
+  // A Fanuc-family lathe's roughing cycles G71/G72 are written as the moves they make (for a
+  // control without them) instead of as they are; `cycleRetract` is the lift after each pass
+  // where the program does not give it (Haas's one-block form leaves it to a setting).
+  bool expandCycles = false;
+  std::optional<double> cycleRetract;
 };
 
 // The words of one block sorted for the stages that follow.
@@ -139,7 +144,7 @@ private:
   Modal m_Modal;
   Motion m_Motion = Motion::NONE;
   std::string m_OtherMotion;  // the code that set an OTHER motion mode (a cycle, an unknown code)
-  bool m_CycleMode = false;   // that code is a drilling cycle: it ends above its last hole
+  bool m_CycleMode = false;       // that code is a drilling cycle: it ends above its last hole
   std::array<double, 3> m_Pos{};  // X, Y, Z
   std::array<bool, 3> m_Known{};
   std::string m_PositionLostBy;  // the code that last made the position unknown
@@ -158,6 +163,7 @@ private:
   double m_CompRadius = 0.0;
   void FollowLathe(const ParsedBlock& parsed, Block& block);
   void SkipProfileBlock(const ParsedBlock& parsed, Block& block);
+  bool ExpandRoughingCycle(SourceBlock& source);
   bool NextSource(SourceBlock& source);
   void Keep(const SourceBlock& source);
   void Finish(SourceBlock& source);
@@ -179,6 +185,10 @@ private:
   // and move nothing here. The block numbers, and whether N<ns> has been read.
   std::optional<std::pair<double, double>> m_Profile;
   bool m_InProfile = false;
+  // The depth of cut and retract the two-block form's first block gave G71 [0] and G72 [1]
+  // (they hold until given again, as the control's parameters do).
+  std::array<std::optional<double>, 2> m_RoughDepth;
+  std::array<std::optional<double>, 2> m_RoughRetract;
   Point m_Tip;  // of the run in progress: from the nose centre to the controlled point
   // The program turns (G7, the Fanuc-family lathe's conventions, or a tool table with tip
   // directions): a compensated tool without a tip direction is said.
