@@ -144,6 +144,9 @@ private:
   Modal m_Modal;
   Motion m_Motion = Motion::NONE;
   std::string m_OtherMotion;  // the code that set an OTHER motion mode (a cycle, an unknown code)
+  // A Fanuc-family lathe's straight move with a chamfer (C) or corner round (R) the control adds
+  // toward the next move, outside compensation: the word and its line, until the next move.
+  std::string m_CornerWord;
   bool m_CycleMode = false;       // that code is a drilling cycle: it ends above its last hole
   std::array<double, 3> m_Pos{};  // X, Y, Z
   std::array<bool, 3> m_Known{};
@@ -164,6 +167,7 @@ private:
   void FollowLathe(const ParsedBlock& parsed, Block& block);
   void SkipProfileBlock(const ParsedBlock& parsed, Block& block);
   bool ExpandRoughingCycle(SourceBlock& source);
+  void CornerWords(const ParsedBlock& parsed, const Block& b);
   bool NextSource(SourceBlock& source);
   void Keep(const SourceBlock& source);
   void Finish(SourceBlock& source);

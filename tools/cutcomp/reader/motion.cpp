@@ -45,6 +45,42 @@ std::string Number(double value, int digits = 6) {
 
 }  // namespace
 
+// A Fanuc-family lathe's G1 X.. C.. (a chamfer) or G1 Z.. R.. (a corner round): the control cuts
+// the move short and inserts the chamfer or round between it and the next move. Outside
+// compensation the words pass to the control with the block, whose end the next move starts
+// from as programmed; under compensation (or when the next move switches it on) the offsets
+// would follow a corner the control never cuts, so the block is refused, naming the word. The
+// same words on a machine with a C axis are refused there as well: which one is meant is the
+// machine's secret.
+// refuses: C or R on a straight move while compensation is on or pending, or on the move
+//   before the one that switches it on.
+void ModalReader::CornerWords(const ParsedBlock& parsed, const Block& b) {
+  const bool straight = m_Motion == Motion::LINE || m_Motion == Motion::RAPID;
+  const Item* corner = nullptr;
+  if (straight) {
+    corner = parsed.Word('R') != nullptr ? parsed.Word('R') : parsed.Word('C');
+  }
+  if (m_Run != Run::NONE && !m_CornerWord.empty()) {
+    Fail(b, 1,
+         m_CornerWord +
+             " ends on this move, which switches nose radius compensation on: the "
+             "chamfer or round the control inserts there is not compensated here; "
+             "write it as a move of its own");
+  }
+  m_CornerWord.clear();
+  if (corner == nullptr) {
+    return;
+  }
+  const std::string what = corner->letter == 'C' ? "a chamfer" : "a corner round";
+  if (m_Run != Run::NONE) {
+    Fail(b, corner->col,
+         corner->text + " on a straight move: a Fanuc-family lathe inserts " + what +
+             " between this move and the next, which nose radius compensation here does not "
+             "follow; write it as a move of its own");
+  }
+  m_CornerWord = corner->text + " (" + what + ") on line " + std::to_string(b.Line());
+}
+
 // The axes the block names become unknown; with none named, all of them when
 // `allWithoutWords` (G28 without axis words goes home on every axis).
 void ModalReader::LoseAxes(const ParsedBlock& parsed, bool allWithoutWords) {
@@ -66,7 +102,7 @@ void ModalReader::LoseAxes(const ParsedBlock& parsed, bool allWithoutWords) {
 // one the general stages refuse (a compensated move from or to an unknown position, a
 // coordinate out of range), which they then read and refuse with their own message.
 bool ModalReader::PlainMove(Block& b) {
-  if (m_Motion != Motion::RAPID && m_Motion != Motion::LINE) {
+  if ((m_Motion != Motion::RAPID && m_Motion != Motion::LINE) || !m_CornerWord.empty()) {
     return false;
   }
   std::vector<Item>& items = b.source.items;
@@ -213,6 +249,9 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
   }
   const bool arcMode = IsArc(m_Motion);
   const bool centreWords = firstCentre != nullptr || secondCentre != nullptr || r != nullptr;
+  if (m_FanucLathe && owner == nullptr && axisWords) {
+    CornerWords(parsed, b);
+  }
 
   if (owner != nullptr) {
     switch (owner->info.kind) {
