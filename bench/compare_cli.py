@@ -196,6 +196,8 @@ def pipeline_fuzz_args(data):
         args.append("--no-fit")
     if second & 0x40:
         args.append("--trace-source")
+    if second & 0x80:
+        args += ["--expand-cycles", "--cycle-retract", "0.5"]
     return args
 
 

@@ -236,7 +236,10 @@ void CheckWrittenProgram(const std::string& program, const std::vector<Recorded>
   Check(file != nullptr, "fmemopen");
   std::vector<cli::Block> moves;
   try {
-    cli::ProgramReader reader(file, {}, {});
+    // As the tool reads a program by default: a Fanuc-family lathe's recognised from its words.
+    cli::ReaderOptions options;
+    options.lathe = cli::ReaderOptions::Lathe::RECOGNISED;
+    cli::ProgramReader reader(file, options, {});
     for (cli::Block block; reader.Next(block);) {
       if (block.planeMotion) {
         moves.push_back(block);

@@ -38,7 +38,8 @@ Options Decode(std::uint8_t first, std::uint8_t second) {
   static const RunEnd ENDS[] = {RunEnd::STAY, RunEnd::LINE, RunEnd::NONE, RunEnd::STAY};
   options.end = ENDS[(first >> 6U) & 3U];
   // Second byte: bits 0-1 the look-behind, 2 rapids as positioning moves, 3-4 the precision,
-  // 5 chord fitting off, 6 source lines named in the written program.
+  // 5 chord fitting off, 6 source lines named in the written program, 7 a lathe's roughing
+  // cycles written as their moves (with a retract of 0.5 where the program gives none).
   static const unsigned LOOK_BEHIND[] = {3, 0, 1, 8};
   options.lookBehind = LOOK_BEHIND[second & 3U];
   options.locateRapids = (second & 4U) != 0;
@@ -49,6 +50,10 @@ Options Decode(std::uint8_t first, std::uint8_t second) {
   }
   options.fit = (second & 0x20U) == 0;
   options.traceSource = (second & 0x40U) != 0;
+  options.expandCycles = (second & 0x80U) != 0;
+  if (options.expandCycles) {
+    options.cycleRetract = 0.5;
+  }
   options.maxBlocks = MAX_BLOCKS;
   return options;
 }
