@@ -69,7 +69,9 @@ struct CodeInfo {
   Group group = Group::OTHER;
   CodeKind kind = CodeKind::UNKNOWN;
   const char* reason = nullptr;  // REFUSED: why; TRANSFORM_ON: what it turns on
-  bool takesAxes = false;        // a non-modal code that takes the block's axis words
+  // A non-modal code that takes the block's axis words, or a transformation whose axis words
+  // are its centre or axes (G68 X Y R, G51 X Y Z P, G51.1 X Y).
+  bool takesAxes = false;
 };
 
 // Looks up a G or M word's value. A value with more than one decimal, or not in the table,

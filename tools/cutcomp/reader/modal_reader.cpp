@@ -35,6 +35,19 @@ bool Conflict(const CodeInfo& a, const CodeInfo& b, std::string& why) {
     why = " cannot share a block: both take the axis words";
     return a.takesAxes && b.takesAxes;
   }
+  // A transformation's axis words are its centre or axes: no move or other owner can share them.
+  why = " cannot share a block: both take the axis words";
+  const auto transformBeside = [](const CodeInfo& transform, const CodeInfo& other) {
+    return (transform.kind == CodeKind::TRANSFORM_ON ||
+            transform.kind == CodeKind::TRANSFORM_OFF) &&
+           transform.takesAxes &&
+           (other.group == Group::MOTION || (other.group == Group::NON_MODAL && other.takesAxes) ||
+            ((other.kind == CodeKind::TRANSFORM_ON || other.kind == CodeKind::TRANSFORM_OFF) &&
+             other.takesAxes));
+  };
+  if (transformBeside(a, b) || transformBeside(b, a)) {
+    return true;
+  }
   // A canned cycle takes the axis words for its holes: no other motion can share them.
   why = " cannot share a block: both take the axis words";
   const auto cycleBeside = [](const CodeInfo& cycle, const CodeInfo& other) {
@@ -1089,10 +1102,19 @@ void ModalReader::ApplyModal(const ParsedBlock& parsed, Block& block) {
       }
       break;
     case CodeKind::TRANSFORM_ON:
+      // The point where the tool stands has other coordinates in the transformed frame, and the
+      // moves under it are not followed in the plain one: where the tool is becomes unknown, on
+      // and off.
       m_Transform = info.reason;
       block.warnings.push_back(CodeName(info) + " passed through unchanged");
+      m_Known = {false, false, false};
+      m_PositionLostBy = CodeName(info) + " on line " + std::to_string(block.Line());
       break;
     case CodeKind::TRANSFORM_OFF:
+      if (!m_Transform.empty()) {
+        m_Known = {false, false, false};
+        m_PositionLostBy = CodeName(info) + " on line " + std::to_string(block.Line());
+      }
       m_Transform.clear();
       if (info.reason != nullptr) {
         block.warnings.push_back(CodeName(info) + " passed through unchanged");

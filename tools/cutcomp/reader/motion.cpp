@@ -190,7 +190,9 @@ void ModalReader::ApplyMotion(const ParsedBlock& parsed, Block& b) {
   const ParsedBlock::Code* owner = nullptr;  // a non-modal code that takes the axis words
   const ParsedBlock::Code* probe = nullptr;
   for (const ParsedBlock::Code& code : parsed.codes) {
-    if (code.info.group == Group::NON_MODAL && code.info.takesAxes) {
+    if (code.info.takesAxes &&
+        (code.info.group == Group::NON_MODAL || code.info.kind == CodeKind::TRANSFORM_ON ||
+         code.info.kind == CodeKind::TRANSFORM_OFF)) {
       owner = &code;
     }
     if (code.info.kind == CodeKind::PROBE) {
