@@ -6,8 +6,8 @@
 // (audit_stage.h), and where the written tool stands (written_machine.h).
 // Blocks outside compensation are written as they come; inside a compensation run the blocks wait
 // in the run's order (run_order.h) until the engine has made the segments before them final. Every
-// piece is written by the G-code writer first and recorded as written, so that the program, the
-// JSON record, the picture and the warnings describe one path.
+// line written is one event handed to every writer (writer.h), the piece it draws recorded as
+// written, so that the program, the JSON record, the picture and the warnings describe one path.
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -59,7 +59,7 @@ public:
         m_Result(result),
         m_Messages(result, capture, program.name == "-" ? "<stdin>" : program.name),
         m_Reading(program, options, m_Messages),
-        m_Outputs(options, capture, m_Messages),
+        m_Outputs(options, capture, m_Messages, result),
         m_Machine(options.precision) {}
   void Run();
 
@@ -75,8 +75,10 @@ private:
   // (the result says why).
   bool Compensate(cli::Block first);
   void InputFailed(const InputError& error);
-  void Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart,
-              const std::vector<const cli::Block*>* chords = nullptr);
+  // Hands `line` to the writers, with the piece it draws (`piece`; null: none): the audit notes
+  // the piece, and its record is made when a writer takes records.
+  void Write(WrittenBlock& line, const cutcomp::PathPiece* piece = nullptr, bool runStart = false,
+             const std::vector<const cli::Block*>* chords = nullptr);
   void WarnUnchecked();
   void Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double feed);
   void Warn(const cli::Block& block, const std::string& message);
@@ -133,12 +135,19 @@ void Driver::Warn(const cli::Block& block, const std::string& message) {
   m_Messages.Warning(warning, [&] { return m_Reading.Place(block.source); });
 }
 
-void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bool runStart,
-                    const std::vector<const cli::Block*>* chords) {
+void Driver::Write(WrittenBlock& line, const cutcomp::PathPiece* drawn, bool runStart,
+                   const std::vector<const cli::Block*>* chords) {
+  if (drawn == nullptr) {
+    m_Outputs.Write(line);
+    return;
+  }
+  const cli::Block& block = line.block;
+  const cutcomp::PathPiece& piece = *drawn;
   if (m_Audit) {
     m_Audit->Piece(block, piece);
   }
   if (!m_Outputs.Records()) {
+    m_Outputs.Write(line);
     return;
   }
   PieceRecord record;
@@ -163,7 +172,8 @@ void Driver::Record(const cli::Block& block, const cutcomp::PathPiece& piece, bo
   record.plane = block.modal.plane;
   record.compRadius = piece.phase == crc::CRC_STATUS_NONE ? 0.0 : block.compRadius;
   record.runStart = runStart;
-  m_Outputs.Piece(record, m_Result);
+  line.record = &record;
+  m_Outputs.Write(line);
 }
 
 void Driver::Passthrough(const cli::Block& block) {
@@ -186,22 +196,27 @@ void Driver::Passthrough(const cli::Block& block) {
   if (passage.kind == WrittenMachine::Passage::REWRITTEN) {
     // Both plane axes written in the distance mode in force, so that it ends at its
     // programmed point.
-    m_Outputs.Gcode().Replaced(block, m_Machine.Replace(block, passage.line),
-                               FeedPerMinute(block, ProgrammedOf(block)));
+    const WrittenPiece written = m_Machine.Replace(block, passage.line);
+    WrittenBlock line(WrittenBlock::REPLACED, block);
+    line.curve = &written.curve;
+    line.fromKnown = written.fromKnown;
+    line.feed = FeedPerMinute(block, ProgrammedOf(block));
+    Write(line, moves ? &piece : nullptr);
   } else {
     if (passage.kind == WrittenMachine::Passage::AFTER_LINE) {
       // From beside the contour the tool first goes straight to the arc's start.
-      const cutcomp::Curve line = m_Machine.Insert(block.start);
-      m_Outputs.Gcode().Inserted(block, line, m_Machine.State(),
-                                 FeedPerMinute(block, ProgrammedOf(block)));
+      const cutcomp::Curve toStart = m_Machine.Insert(block.start);
+      WrittenBlock line(WrittenBlock::INSERTED, block);
+      line.curve = &toStart;
+      line.modal = &m_Machine.State();
+      line.feed = FeedPerMinute(block, ProgrammedOf(block));
+      Write(line);
     }
-    m_Outputs.Gcode().Passthrough(block);
+    WrittenBlock line(WrittenBlock::PASSED, block);
+    Write(line, moves ? &piece : nullptr);
     m_Machine.Pass(block);
   }
   m_Machine.NoteHeight(block);
-  if (moves) {
-    Record(block, piece, false);
-  }
 }
 
 // A piece that does not start where the written program has left the tool: said once, and for
@@ -226,19 +241,24 @@ void Driver::Bridge(const cli::Block& context, cutcomp::PathPiece& piece, double
                     (piece.tool.arc ? ": a straight line to the arc's start is written"
                                     : ": the move is written from where the tool is"));
   if (piece.tool.arc) {
-    cutcomp::PathPiece line = piece;
-    line.inserted = true;
-    line.tool = m_Machine.Insert(piece.tool.from);
-    m_Outputs.Gcode().Inserted(context, line.tool, m_Machine.State(), feed);
-    line.programmed = line.tool;
-    Record(context, line, false);
+    cutcomp::PathPiece toStart = piece;
+    toStart.inserted = true;
+    toStart.tool = m_Machine.Insert(piece.tool.from);
+    toStart.programmed = toStart.tool;
+    WrittenBlock line(WrittenBlock::INSERTED, context);
+    line.curve = &toStart.tool;
+    line.modal = &m_Machine.State();
+    line.feed = feed;
+    Write(line, &toStart);
   }
 }
 
 void Driver::PlainBlock(const cli::Block& block) {
   m_Machine.Strip(block);
   const Point at = m_Machine.Position();
-  m_Outputs.Gcode().Stripped(block, m_Machine.Known() ? &at : nullptr, nullptr);
+  WrittenBlock line(WrittenBlock::STRIPPED, block);
+  line.position = m_Machine.Known() ? &at : nullptr;
+  Write(line);
   m_Machine.NoteHeight(block);
 }
 
@@ -250,9 +270,11 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
     // paths were joined past it, so the tool never travels it.
     m_Machine.Strip(block);
     const Point at = m_Machine.Position();
-    m_Outputs.Gcode().Stripped(block, m_Machine.Known() ? &at : nullptr, m_DropComment);
+    WrittenBlock line(WrittenBlock::STRIPPED, block);
+    line.position = m_Machine.Known() ? &at : nullptr;
+    line.comment = m_DropComment;
+    Write(line, &piece, runStart, &chords);
     m_Machine.NoteHeight(block);
-    Record(block, piece, runStart, &chords);
     return;
   }
   if (IsUnset(piece.tool.from) || IsUnset(piece.tool.to)) {
@@ -266,25 +288,31 @@ void Driver::Segment(const cli::Block& block, cutcomp::PathPiece& piece,
                           : block.modal.feed;
   Bridge(block, piece, feed);
   const WrittenPiece written = m_Machine.Replace(block, piece.tool);
-  m_Outputs.Gcode().Replaced(block, written, feed);
   piece.tool = written.curve;
+  WrittenBlock line(WrittenBlock::REPLACED, block);
+  line.curve = &piece.tool;
+  line.fromKnown = written.fromKnown;
+  line.feed = feed;
+  Write(line, &piece, runStart, &chords);
   m_Machine.NoteHeight(block);
-  Record(block, piece, runStart, &chords);
 }
 
 void Driver::Inserted(const cli::Block& anchor, cutcomp::PathPiece& piece) {
   const double feed = FeedPerMinute(anchor, ProgrammedOf(anchor));
   Bridge(anchor, piece, feed);
-  const cutcomp::Curve line = m_Machine.Insert(piece.tool.to);
+  const cutcomp::Curve added = m_Machine.Insert(piece.tool.to);
   if (piece.tool.arc) {
     // An arc about a corner of the walls (--avoid): Bridge has brought the tool to its start.
-    piece.tool.from = line.from;
+    piece.tool.from = added.from;
   } else {
-    piece.tool = line;
+    piece.tool = added;
   }
-  m_Outputs.Gcode().Inserted(anchor, piece.tool, m_Machine.State(), feed);
   piece.programmed = piece.tool;
-  Record(anchor, piece, false);
+  WrittenBlock line(WrittenBlock::INSERTED, anchor);
+  line.curve = &piece.tool;
+  line.modal = &m_Machine.State();
+  line.feed = feed;
+  Write(line, &piece);
 }
 
 void Driver::Closing(const cli::Block& anchor, cutcomp::PathPiece& piece) {
@@ -409,20 +437,22 @@ bool Driver::Compensate(cli::Block first) {
 }
 
 void Driver::Run() {
-  if (!m_Reading.Open(m_Result.error) || !m_Outputs.Open(m_Result.error)) {
+  if (!m_Reading.Open(m_Result.error)) {
     m_Result.status = Status::BAD_INPUT;
     return;  // nothing opened is written
   }
-  WarnUnchecked();
   // A file's dialect is known once it is opened (standard input is spooled to one).
   const language::LanguageSource* program = m_Reading.Language();
-  m_Outputs.Gcode().PointWholeLengths(program != nullptr &&
-                                      program->ChosenDialect().dialect != language::Dialect::NGC);
+  const bool pointWholeLengths =
+      program != nullptr && program->ChosenDialect().dialect != language::Dialect::NGC;
+  if (!m_Outputs.Open(m_Result.error, pointWholeLengths,
+                      [this](const SourceBlock& source) { return m_Reading.Place(source); })) {
+    m_Result.status = Status::BAD_INPUT;
+    return;
+  }
+  WarnUnchecked();
   if (m_Options.verify) {
     m_Audit.emplace(m_Options, m_Messages, m_Reading);
-  }
-  if (m_Options.traceSource) {
-    m_Outputs.Gcode().Trace([this](const SourceBlock& source) { return m_Reading.Place(source); });
   }
   // One pass: the program is read, executed and compensated as it streams. An input error
   // found half-way throws the staged outputs away, so that it still writes nothing.
