@@ -221,6 +221,12 @@ void GcodeWriter::Feed(LineWords& out, const Modal& modal, double feedPerMinute,
 void GcodeWriter::JoinItem(LineWords& out, const Item& item, const Modal& modal,
                            bool& changed) const {
   const Units units = modal.units;
+  // A Fanuc-family end of block (';' alone) closes the words it follows, as the program wrote it.
+  if (item.kind == Item::COMMENT && item.text == ";") {
+    out.DropTrailingSpace();
+    out.Line().Put(';');
+    return;
+  }
   if (!item.computed) {
     out.Join(item.text);
     return;
