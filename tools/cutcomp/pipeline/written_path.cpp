@@ -79,6 +79,15 @@ void WrittenPath::Write(WrittenBlock& line, const cutcomp::PathPiece* drawn, boo
   m_Outputs.Write(line);
 }
 
+void WrittenPath::WriteInserted(const Block& anchor, const cutcomp::Curve& curve, double feed,
+                                const cutcomp::PathPiece* piece) {
+  WrittenBlock line(WrittenBlock::INSERTED, anchor);
+  line.curve = &curve;
+  line.modal = &m_Machine.State();
+  line.feed = feed;
+  Write(line, piece);
+}
+
 void WrittenPath::Passthrough(const Block& block) {
   m_Machine.NoteFrame(block);
   for (const std::string& warning : block.warnings) {
@@ -109,11 +118,7 @@ void WrittenPath::Passthrough(const Block& block) {
     if (passage.kind == WrittenMachine::Passage::AFTER_LINE) {
       // From beside the contour the tool first goes straight to the arc's start.
       const cutcomp::Curve toStart = m_Machine.Insert(block.start);
-      WrittenBlock line(WrittenBlock::INSERTED, block);
-      line.curve = &toStart;
-      line.modal = &m_Machine.State();
-      line.feed = FeedPerMinute(block, ProgrammedOf(block));
-      Write(line);
+      WriteInserted(block, toStart, FeedPerMinute(block, ProgrammedOf(block)), nullptr);
     }
     WrittenBlock line(WrittenBlock::PASSED, block);
     Write(line, moves ? &piece : nullptr);
@@ -148,11 +153,7 @@ void WrittenPath::Bridge(const Block& context, cutcomp::PathPiece& piece, double
     toStart.inserted = true;
     toStart.tool = m_Machine.Insert(piece.tool.from);
     toStart.programmed = toStart.tool;
-    WrittenBlock line(WrittenBlock::INSERTED, context);
-    line.curve = &toStart.tool;
-    line.modal = &m_Machine.State();
-    line.feed = feed;
-    Write(line, &toStart);
+    WriteInserted(context, toStart.tool, feed, &toStart);
   }
 }
 
@@ -211,11 +212,7 @@ void WrittenPath::Inserted(const Block& anchor, cutcomp::PathPiece& piece) {
     piece.tool = added;
   }
   piece.programmed = piece.tool;
-  WrittenBlock line(WrittenBlock::INSERTED, anchor);
-  line.curve = &piece.tool;
-  line.modal = &m_Machine.State();
-  line.feed = feed;
-  Write(line, &piece);
+  WriteInserted(anchor, piece.tool, feed, &piece);
 }
 
 void WrittenPath::Closing(const Block& anchor, cutcomp::PathPiece& piece) {

@@ -58,6 +58,9 @@ private:
   // the piece, and its record is made when a writer takes records.
   void Write(WrittenBlock& line, const cutcomp::PathPiece* piece = nullptr, bool runStart = false,
              const std::vector<const Block*>* chords = nullptr);
+  // A line the engine or the tool added for `anchor`, in the written machine's state.
+  void WriteInserted(const Block& anchor, const cutcomp::Curve& curve, double feed,
+                     const cutcomp::PathPiece* piece);
   void Bridge(const Block& context, cutcomp::PathPiece& piece, double feed);
   void Warn(const Block& block, const std::string& message) {
     WarnAbout(m_Messages, m_Reading, block, message);
