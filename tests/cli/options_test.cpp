@@ -150,6 +150,16 @@ TEST(Run, TheRecordKeptIsTheRecordWritten) {
     inserted += result.record[i].piece.inserted ? 1 : 0;
   }
   EXPECT_GT(inserted, 0U);
+  // Kept alone, with no report asking for the pieces, the record is the same.
+  cli::Capture alone;
+  alone.record = true;
+  const cli::Result kept = cli::Run(program, options, alone);
+  ASSERT_EQ(kept.record.size(), result.record.size());
+  for (std::size_t i = 0; i < kept.record.size(); ++i) {
+    EXPECT_EQ(kept.record[i].line, result.record[i].line) << i;
+    EXPECT_EQ(kept.record[i].piece.tool.to.x, result.record[i].piece.tool.to.x) << i;
+    EXPECT_EQ(kept.record[i].piece.tool.to.y, result.record[i].piece.tool.to.y) << i;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // Opening, finishing and committing the files a run writes.
 #include "outputs.h"
 
+#include <initializer_list>
 #include <utility>
 
 namespace cutcomp::cli {
@@ -16,7 +17,26 @@ ErrorRecord CannotWrite(const std::string& path, const std::string& why) {
   return record;
 }
 
+// The pieces of the written path, for a caller that keeps them in memory.
+class KeptPieces : public Writer {
+public:
+  explicit KeptPieces(std::vector<PieceRecord>& pieces) : m_Pieces(pieces) {}
+  void Write(const WrittenBlock& line) override {
+    if (line.record != nullptr) {
+      m_Pieces.push_back(*line.record);
+      m_Pieces.back().text = {};  // the line read is gone once written: file and line name it
+    }
+  }
+  bool TakesRecords() const override { return true; }
+  void Finish(const Result& /*result*/) override {}
+
+private:
+  std::vector<PieceRecord>& m_Pieces;
+};
+
 }  // namespace
+
+Outputs::~Outputs() = default;
 
 bool Outputs::Open(Output& output, const std::string& path, std::optional<ErrorRecord>& error) {
   if (output.Open(path)) {
@@ -27,7 +47,8 @@ bool Outputs::Open(Output& output, const std::string& path, std::optional<ErrorR
   return false;
 }
 
-bool Outputs::Open(std::optional<ErrorRecord>& error) {
+bool Outputs::Open(std::optional<ErrorRecord>& error, bool pointWholeLengths,
+                   std::function<std::string(const SourceBlock&)> place) {
   const std::string& name = m_Messages.Name();
   if (m_Capture.program) {
     m_Program.OpenMemory();
@@ -36,12 +57,12 @@ bool Outputs::Open(std::optional<ErrorRecord>& error) {
   }
   if (m_Capture.json) {
     m_JsonFile.OpenMemory();
-    m_Json = std::make_unique<JsonWriter>(m_JsonFile, name);
+    m_Json = std::make_unique<JsonWriter>(m_JsonFile, name, m_Options.avoid);
   } else if (!m_Options.json.empty()) {
     if (!Open(m_JsonFile, m_Options.json, error)) {
       return false;
     }
-    m_Json = std::make_unique<JsonWriter>(m_JsonFile, name);
+    m_Json = std::make_unique<JsonWriter>(m_JsonFile, name, m_Options.avoid);
   }
   if (!m_Options.svg.empty()) {
     if (!Open(m_SvgFile, m_Options.svg, error)) {
@@ -63,37 +84,25 @@ bool Outputs::Open(std::optional<ErrorRecord>& error) {
     m_Messages.ListTo([this](const WarningRecord& warning) { m_Html->Warning(warning); });
   }
   m_Gcode = std::make_unique<GcodeWriter>(m_Program, m_Options.precision);
+  m_Gcode->PointWholeLengths(pointWholeLengths);
+  if (m_Options.traceSource) {
+    m_Gcode->Trace(std::move(place));
+  }
+  if (m_Capture.record) {
+    m_Kept = std::make_unique<KeptPieces>(m_Result.record);
+  }
+  for (Writer* writer : std::initializer_list<Writer*>{m_Gcode.get(), m_Json.get(), m_Svg.get(),
+                                                       m_Html.get(), m_Kept.get()}) {
+    if (writer != nullptr) {
+      Add(*writer);
+    }
+  }
   return true;
 }
 
-void Outputs::Piece(const PieceRecord& record, Result& result) {
-  if (m_Json) {
-    m_Json->Piece(record);
-  }
-  if (m_Svg) {
-    m_Svg->Piece(record);
-  }
-  if (m_Html) {
-    m_Html->Piece(record);
-  }
-  if (m_Capture.record) {
-    result.record.push_back(record);
-    result.record.back().text = {};  // the line read is gone once written: file and line name it
-  }
-}
-
 void Outputs::Finish(Result& result) {
-  static const std::vector<GougeRecord> none;
-  const ErrorRecord* error = result.error ? &*result.error : nullptr;
-  if (m_Json) {
-    m_Json->Finish(error, result.audited ? &result.gouges : nullptr,
-                   m_Options.avoid ? &result.left : nullptr);
-  }
-  if (m_Svg) {
-    m_Svg->Finish(error, result.audited ? result.gouges : none, result.open, result.left);
-  }
-  if (m_Html) {
-    m_Html->Finish(error);
+  for (Writer* writer : m_Writers) {
+    writer->Finish(result);
   }
   const bool reports = result.status != Status::BAD_INPUT;
   const bool program = reports && (result.status != Status::GOUGE || m_Options.allowGouge);

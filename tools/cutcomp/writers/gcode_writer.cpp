@@ -221,6 +221,12 @@ void GcodeWriter::Feed(LineWords& out, const Modal& modal, double feedPerMinute,
 void GcodeWriter::JoinItem(LineWords& out, const Item& item, const Modal& modal,
                            bool& changed) const {
   const Units units = modal.units;
+  // A Fanuc-family end of block (';' alone) closes the words it follows, as the program wrote it.
+  if (item.kind == Item::COMMENT && item.text == ";") {
+    out.DropTrailingSpace();
+    out.Line().Put(';');
+    return;
+  }
   if (!item.computed) {
     out.Join(item.text);
     return;
@@ -309,15 +315,33 @@ void GcodeWriter::Passthrough(const Block& block) {
   Emit(block, line, words, changed);
 }
 
-void GcodeWriter::Replaced(const Block& block, const WrittenPiece& move, double feedPerMinute) {
+void GcodeWriter::Write(const WrittenBlock& line) {
+  switch (line.kind) {
+  case WrittenBlock::PASSED:
+    Passthrough(line.block);
+    return;
+  case WrittenBlock::REPLACED:
+    Replaced(line.block, *line.curve, line.fromKnown, line.feed);
+    return;
+  case WrittenBlock::INSERTED:
+    Inserted(line.block, *line.curve, *line.modal, line.feed);
+    return;
+  case WrittenBlock::STRIPPED:
+    Stripped(line.block, line.position, line.comment);
+    return;
+  }
+}
+
+void GcodeWriter::Replaced(const Block& block, const cutcomp::Curve& curve, bool fromKnown,
+                           double feedPerMinute) {
   const Modal& modal = block.modal;
-  const Point tip = TipAt(block, move.curve.to);
-  cutcomp::Curve written = move.curve;
+  const Point tip = TipAt(block, curve.to);
+  cutcomp::Curve written = curve;
   written.from = written.from + m_Tip;
   written.to = written.to + tip;
   written.centre = written.centre + tip;
   m_Tip = tip;
-  const Point from = move.fromKnown ? written.from : written.to;
+  const Point from = fromKnown ? written.from : written.to;
   const Motion motion = written.arc
                             ? (written.ccw ? Motion::ARC_CCW : Motion::ARC_CW)
                             : (block.motion == Motion::RAPID ? Motion::RAPID : Motion::LINE);

@@ -13,6 +13,7 @@
 #include "number_format.h"
 #include "output.h"
 #include "tool_path.h"
+#include "writer.h"
 #include "written_machine.h"
 
 namespace cutcomp::cli {
@@ -25,7 +26,7 @@ class LineWords;
 // the written program's motion mode needs it, inverse-time feeds. Words the language layer
 // computed (`X[#1 + 2]`) are written in the writer's own format: lengths to the precision of the
 // other coordinates, other values to six significant digits.
-class GcodeWriter {
+class GcodeWriter : public Writer {
 public:
   GcodeWriter(Output& out, std::optional<int> precision)
       : m_Out(out),
@@ -41,12 +42,18 @@ public:
   // wrote itself are echoed as written.
   void PointWholeLengths(bool on) { m_Point = on; }
 
+  void Write(const WrittenBlock& line) override;
+  bool TakesRecords() const override { return false; }
+  void Finish(const Result& /*result*/) override {}
+
+private:
   // A block with its own words, the compensation words removed.
   void Passthrough(const Block& block);
-  // A block whose plane motion is replaced by the piece `written` (WrittenMachine::Replace). The
+  // A block whose plane motion is replaced by the piece `curve` (WrittenMachine::Replace). The
   // motion word is the piece's (G0 for a rapid block's line). `feedPerMinute` is the programmed
   // move's feed, for inverse-time F words.
-  void Replaced(const Block& block, const WrittenPiece& written, double feedPerMinute);
+  void Replaced(const Block& block, const cutcomp::Curve& curve, bool fromKnown,
+                double feedPerMinute);
   // A block inside compensation without a plane motion of its own, or whose segment was
   // dropped from the tool path: its plane words are removed and the rest kept; a move to where
   // it already is stays a move to `position`, where the tool stands (none: unknown, the move is
@@ -58,7 +65,6 @@ public:
   void Inserted(const Block& anchor, const cutcomp::Curve& written, const Modal& modal,
                 double feedPerMinute);
 
-private:
   int Decimals(Units units) const { return m_Decimals[units == Units::INCH ? 1 : 0]; }
   const PlaneAxes& Axes(Plane plane) const { return *m_Axes[static_cast<int>(plane)]; }
   void Move(LineWords& out, Motion motion, const Point& from, const Point& end,

@@ -6,6 +6,7 @@
 
 #include "html_report_page.h"  // HTML_REPORT_HEAD, HTML_REPORT_TAIL: the page, built in
 #include "report_json.h"
+#include "result.h"
 
 namespace cutcomp::cli {
 
@@ -58,7 +59,8 @@ void HtmlWriter::Warning(const WarningRecord& warning) {
   Item(ForScript(j));
 }
 
-void HtmlWriter::Finish(const ErrorRecord* error) {
+void HtmlWriter::Finish(const Result& result) {
+  const ErrorRecord* error = result.error ? &*result.error : nullptr;
   nlohmann::json e = nullptr;
   if (error != nullptr) {
     e = ErrorJson(*error);

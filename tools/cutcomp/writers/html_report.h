@@ -13,14 +13,21 @@
 
 namespace cutcomp::cli {
 
-class HtmlWriter {
+class HtmlWriter : public Writer {
 public:
   HtmlWriter(Output& out, const std::string& input);
-  void Piece(const PieceRecord& record);
+  void Write(const WrittenBlock& line) override {
+    if (line.record != nullptr) {
+      Piece(*line.record);
+    }
+  }
+  bool TakesRecords() const override { return true; }
+  // The warnings go into the page's list among the pieces, as they are said.
   void Warning(const WarningRecord& warning);
-  void Finish(const ErrorRecord* error);
+  void Finish(const Result& result) override;
 
 private:
+  void Piece(const PieceRecord& record);
   void Item(const std::string& json);
 
   Output& m_Out;

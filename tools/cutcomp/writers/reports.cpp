@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "report_json.h"
+#include "result.h"
 
 namespace cutcomp::cli {
 
@@ -141,7 +142,8 @@ nlohmann::json ErrorJson(const ErrorRecord& error) {
   return e;
 }
 
-JsonWriter::JsonWriter(Output& out, const std::string& input) : m_Out(out) {
+JsonWriter::JsonWriter(Output& out, const std::string& input, bool listsLeft)
+    : m_Out(out), m_ListsLeft(listsLeft) {
   m_Out.Write("{\"input\": " + DumpJson(nlohmann::json(input)) + ",\n\"segments\": [\n");
 }
 
@@ -149,6 +151,11 @@ void JsonWriter::Piece(const PieceRecord& r) {
   const nlohmann::json j = PieceJson(r);
   m_Out.Write((m_First ? "" : ",\n") + DumpJson(j));
   m_First = false;
+}
+
+void JsonWriter::Finish(const Result& result) {
+  Finish(result.error ? &*result.error : nullptr, result.audited ? &result.gouges : nullptr,
+         m_ListsLeft ? &result.left : nullptr);
 }
 
 void JsonWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges,
@@ -298,6 +305,12 @@ void SvgWriter::Piece(const PieceRecord& r) {
     }
     Path(cssClass.c_str(), p.tool, r.runStart ? " marker-end=\"url(#arrow)\"" : nullptr, "");
   }
+}
+
+void SvgWriter::Finish(const Result& result) {
+  static const std::vector<GougeRecord> none;
+  Finish(result.error ? &*result.error : nullptr, result.audited ? result.gouges : none,
+         result.open, result.left);
 }
 
 void SvgWriter::Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges,

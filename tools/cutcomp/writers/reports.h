@@ -13,6 +13,7 @@
 #include "block.h"
 #include "output.h"
 #include "tool_path.h"
+#include "writer.h"
 
 namespace cutcomp::cli {
 
@@ -92,33 +93,51 @@ struct WarningRecord {
   cutcomp::Curve segment;
 };
 
-class JsonWriter {
+class JsonWriter : public Writer {
 public:
-  JsonWriter(Output& out, const std::string& input);
-  void Piece(const PieceRecord& record);
-  // `gouges` null: the path was not audited. `left` null: no gouge-free path was asked for
-  // (--avoid), and the record has no "left".
-  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges,
-              const std::vector<MaterialRecord>* left = nullptr);
+  // `listsLeft`: a gouge-free path was asked for (--avoid), and the record says where it leaves
+  // material ("left").
+  JsonWriter(Output& out, const std::string& input, bool listsLeft);
+  void Write(const WrittenBlock& line) override {
+    if (line.record != nullptr) {
+      Piece(*line.record);
+    }
+  }
+  bool TakesRecords() const override { return true; }
+  void Finish(const Result& result) override;
 
 private:
+  void Piece(const PieceRecord& record);
+  // `gouges` null: the path was not audited. `left` null: the record has no "left".
+  void Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges,
+              const std::vector<MaterialRecord>* left);
+
   Output& m_Out;
+  bool m_ListsLeft;
   bool m_First = true;
 };
 
-class SvgWriter {
+class SvgWriter : public Writer {
 public:
   // The drawing's size is known only at the end: the body goes to `body` (a temporary file)
   // and is copied behind the header by Finish, so that any target works, a pipe included.
   SvgWriter(Output& out, Output& body, std::string title);
+  void Write(const WrittenBlock& line) override {
+    if (line.record != nullptr) {
+      Piece(*line.record);
+    }
+  }
+  bool TakesRecords() const override { return true; }
+  void Finish(const Result& result) override;
+
+private:
   void Piece(const PieceRecord& record);
   // Gouges are drawn as red rings round the points of the contour cut into; stretches that are
   // no walls, dashed over the contour; places where material is left (--avoid), as amber
   // diamonds on the wall where it stands proudest, labelled with the depth.
   void Finish(const ErrorRecord* error, const std::vector<GougeRecord>& gouges,
-              const std::vector<OpenRecord>& open, const std::vector<MaterialRecord>& left = {});
+              const std::vector<OpenRecord>& open, const std::vector<MaterialRecord>& left);
 
-private:
   void Grow(const Point& p);
   void Path(const char* cssClass, const cutcomp::Curve& curve, const char* attributes,
             const std::string& title);
