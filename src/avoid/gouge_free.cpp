@@ -126,6 +126,11 @@ bool CGougeFreePath::Impl::Run(const std::vector<ContourSegment>& contour, std::
   if (!audit.SetWorkTop(settings.workTop)) {
     return Fail(audit.GetLatestError());
   }
+  for (const __point2<double>& feed : settings.stockFeeds) {
+    if (!audit.AddStockFeed(feed)) {
+      return Fail(audit.GetLatestError());
+    }
+  }
   avoid::Trimmer trimmer(contour, first, count, radius, tolerance, audit);
 
   // 1. The engine's own path, returned as it is when it is clean.

@@ -65,6 +65,9 @@ struct GougeFreeSettings {
   /// The top of the work along the plane's normal (see CGougeAudit::SetWorkTop); not a number:
   /// everything cuts.
   double workTop = std::numeric_limits<double>::quiet_NaN();
+  /// The directions in which the program feeds into the stock (see CGougeAudit::AddStockFeed:
+  /// on a lathe, toward the chuck and toward the axis); none: every wall is a wall.
+  std::vector<__point2<double>> stockFeeds;
 };
 
 /// Where a piece of the gouge-free path comes from.

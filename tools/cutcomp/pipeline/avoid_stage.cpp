@@ -68,6 +68,7 @@ void AvoidStage::NoteWall(const RunOrder& order, const crc::CCrcNode& node, std:
   const Block* block = order.Find(id);
   m_Walls.push_back(ContourSegmentOf(node, block != nullptr ? block->compRadius : 0.0,
                                      block != nullptr ? LowOf(*block) : NAN, m_RunBase + id));
+  m_Walls.back().rapid = block != nullptr && block->motion == Motion::RAPID;
 }
 
 bool AvoidStage::EndRun(RunOrder& order, bool engineOk, RunSource& source, NodePool& nodes) {
@@ -94,6 +95,9 @@ bool AvoidStage::EndRun(RunOrder& order, bool engineOk, RunSource& source, NodeP
 bool AvoidStage::Gouges(const RunOrder& order, const crc::GougeFreeSettings& settings) const {
   crc::CGougeAudit audit(settings.tolerance);
   audit.SetWorkTop(settings.workTop);
+  for (const crc::__point2<double>& feed : settings.stockFeeds) {
+    audit.AddStockFeed(feed);  // before auditing: cannot fail
+  }
   for (const crc::ContourSegment& wall : m_Walls) {
     if (!audit.AddSegment(wall)) {
       return false;  // not measured here: the audit at the end says why
@@ -138,6 +142,10 @@ bool AvoidStage::Avoid(RunOrder& order, bool engineOk) {
   const std::optional<double> top =
       m_Options.stockTop ? m_Options.stockTop : m_Path.Machine().PlungeTop();
   settings.workTop = top ? *top : std::numeric_limits<double>::quiet_NaN();
+  if (first.modal.plane == Plane::ZX && Turning(first)) {
+    // As the audit judges a turned part: toward the chuck and toward the axis (Z, X radius).
+    settings.stockFeeds = {{-1.0, 0.0}, {0.0, -1.0}};
+  }
   const std::size_t end = m_Walls.size();
   // A completed run is judged by its own path, as the engine made it with the tool's settings.
   if (engineOk && !Gouges(order, settings)) {
