@@ -967,6 +967,10 @@ void ModalReader::CheckAllowed(const ParsedBlock& parsed, Block& block) {
       breaks = true;
       break;
     case CodeKind::UNKNOWN:
+      if (compensating && m_FanucLathe && info.letter == 'G' &&
+          (info.code == 710 || info.code == 720)) {
+        Fail(block, code.item->col, RoughingUnderCompensation(CodeName(info)));
+      }
       if (compensating) {
         Fail(block, code.item->col,
              CodeName(info) + " is not understood inside a compensated run: cancel with G40 first");
@@ -1268,8 +1272,9 @@ Point ModalReader::ResolveTip(const ParsedBlock& parsed, const ParsedBlock::Code
   }
   if (!direction) {
     if (lathe && radius != 0.0) {
-      const std::string who =
-          dynamic ? CodeName(comp.info) + " without L" : "tool " + std::to_string(tool);
+      const std::string who = dynamic     ? CodeName(comp.info) + " without L"
+                              : tool >= 0 ? "tool " + std::to_string(tool)
+                                          : "the tool --radius gives";
       block.warnings.push_back(
           who +
           " has no tip direction: compensated for the nose centre; a tool touched off at "
