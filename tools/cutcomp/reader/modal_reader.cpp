@@ -1197,6 +1197,14 @@ double ModalReader::ResolveRadius(const ParsedBlock::Code& comp, const Item* d, 
   } else if (m_Modal.tool >= 0) {
     tool = m_Modal.tool;
     byD = false;
+    if (fanuc) {
+      // The control would take the D in force, which the program never named: the spindle's
+      // tool is what RS274/NGC takes, a guess on this control, said as such.
+      block.warnings.push_back(name + " without D, and no D named before: compensated by tool " +
+                               std::to_string(tool) +
+                               "'s radius; a Fanuc-family control takes the D in force (D0, no "
+                               "offset, unless the machine keeps one): give D");
+    }
   } else {
     Fail(block, comp.item->col,
          name + " without D and no tool loaded (T.. M6): give D or --radius");
