@@ -83,6 +83,11 @@ void ParseWords(SourceBlock& block, ParsedBlock& parsed);
 // The reader's state after the last block it returned is what a program reads through the
 // language layer's predefined parameters (#5420.., #<_metric>...): the layer evaluates a line
 // only when the reader asks for it, after every block before it has been interpreted.
+// Why a roughing cycle (G71, G72) is refused under nose radius compensation, with or without
+// --expand-cycles: some controls rough the programmed profile, others its compensated path,
+// and what a control does with the passes' in-feeds and retracts is its own.
+std::string RoughingUnderCompensation(const std::string& cycle);
+
 class ModalReader : public language::MachineState {
 public:
   ModalReader(BlockSource& source, ReaderOptions options);
@@ -173,8 +178,9 @@ private:
   void Finish(SourceBlock& source);
   const lathe::LatheOffset* SelectedOffset(const ParsedBlock::Code& comp, const Block& block) const;
 
-  bool m_FanucLathe = false;  // the Fanuc-family lathe's conventions are in force
-  bool m_PlaneGiven = false;  // the program chose a plane
+  bool m_FanucLathe = false;                  // the Fanuc-family lathe's conventions are in force
+  std::vector<lathe::WordView> m_LatheWords;  // a block's words, looked at for lathe evidence
+  bool m_PlaneGiven = false;                  // the program chose a plane
   // An X word was read as a radius: a program recognised as a lathe's afterwards is refused.
   bool m_XReadAsRadius = false;
   int m_Offset = -1;         // selected by Tttoo (0: none, -1: no such word yet)
