@@ -18,19 +18,17 @@ ErrorRecord CannotWrite(const std::string& path, const std::string& why) {
 }
 
 // The pieces of the written path, for a caller that keeps them in memory.
-class KeptPieces : public Writer {
+class KeptPieces : public RecordWriter {
 public:
   explicit KeptPieces(std::vector<PieceRecord>& pieces) : m_Pieces(pieces) {}
-  void Write(const WrittenBlock& line) override {
-    if (line.record != nullptr) {
-      m_Pieces.push_back(*line.record);
-      m_Pieces.back().text = {};  // the line read is gone once written: file and line name it
-    }
-  }
-  bool TakesRecords() const override { return true; }
   void Finish(const Result& /*result*/) override {}
 
 private:
+  void Piece(const PieceRecord& record) override {
+    m_Pieces.push_back(record);
+    m_Pieces.back().text = {};  // the line read is gone once written: file and line name it
+  }
+
   std::vector<PieceRecord>& m_Pieces;
 };
 

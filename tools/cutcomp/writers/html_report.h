@@ -13,21 +13,15 @@
 
 namespace cutcomp::cli {
 
-class HtmlWriter : public Writer {
+class HtmlWriter : public RecordWriter {
 public:
   HtmlWriter(Output& out, const std::string& input);
-  void Write(const WrittenBlock& line) override {
-    if (line.record != nullptr) {
-      Piece(*line.record);
-    }
-  }
-  bool TakesRecords() const override { return true; }
   // The warnings go into the page's list among the pieces, as they are said.
   void Warning(const WarningRecord& warning);
   void Finish(const Result& result) override;
 
 private:
-  void Piece(const PieceRecord& record);
+  void Piece(const PieceRecord& record) override;
   void Item(const std::string& json);
 
   Output& m_Out;

@@ -93,21 +93,15 @@ struct WarningRecord {
   cutcomp::Curve segment;
 };
 
-class JsonWriter : public Writer {
+class JsonWriter : public RecordWriter {
 public:
   // `listsLeft`: a gouge-free path was asked for (--avoid), and the record says where it leaves
   // material ("left").
   JsonWriter(Output& out, const std::string& input, bool listsLeft);
-  void Write(const WrittenBlock& line) override {
-    if (line.record != nullptr) {
-      Piece(*line.record);
-    }
-  }
-  bool TakesRecords() const override { return true; }
   void Finish(const Result& result) override;
 
 private:
-  void Piece(const PieceRecord& record);
+  void Piece(const PieceRecord& record) override;
   // `gouges` null: the path was not audited. `left` null: the record has no "left".
   void Finish(const ErrorRecord* error, const std::vector<GougeRecord>* gouges,
               const std::vector<MaterialRecord>* left);
@@ -117,21 +111,15 @@ private:
   bool m_First = true;
 };
 
-class SvgWriter : public Writer {
+class SvgWriter : public RecordWriter {
 public:
   // The drawing's size is known only at the end: the body goes to `body` (a temporary file)
   // and is copied behind the header by Finish, so that any target works, a pipe included.
   SvgWriter(Output& out, Output& body, std::string title);
-  void Write(const WrittenBlock& line) override {
-    if (line.record != nullptr) {
-      Piece(*line.record);
-    }
-  }
-  bool TakesRecords() const override { return true; }
   void Finish(const Result& result) override;
 
 private:
-  void Piece(const PieceRecord& record);
+  void Piece(const PieceRecord& record) override;
   // Gouges are drawn as red rings round the points of the contour cut into; stretches that are
   // no walls, dashed over the contour; places where material is left (--avoid), as amber
   // diamonds on the wall where it stands proudest, labelled with the depth.

@@ -54,4 +54,19 @@ public:
   virtual void Finish(const Result& result) = 0;
 };
 
+// A writer of the pieces' records only (the reports, the records a caller keeps): a line that
+// draws nothing is none of its business.
+class RecordWriter : public Writer {
+public:
+  void Write(const WrittenBlock& line) final {
+    if (line.record != nullptr) {
+      Piece(*line.record);
+    }
+  }
+  bool TakesRecords() const final { return true; }
+
+protected:
+  virtual void Piece(const PieceRecord& record) = 0;
+};
+
 }  // namespace cutcomp::cli
